@@ -1,0 +1,19 @@
+// Windows-1250, the code page of every text file the suite writes or reads.
+// Inside the programs text is UTF-8; conversion happens only where a file is
+// written or read.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace dkq {
+
+// Every byte maps to one character. The five bytes the code page leaves
+// undefined (0x81, 0x83, 0x88, 0x90, 0x98) map to the C1 control of the same
+// number, so any byte string survives a round trip.
+std::string cp1250ToUtf8(std::string_view bytes);
+
+// Characters outside the code page become '?'; malformed UTF-8 sequences too.
+std::string utf8ToCp1250(std::string_view text);
+
+}  // namespace dkq

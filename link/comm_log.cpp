@@ -1,0 +1,73 @@
+#include "link/comm_log.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+
+#include "common/cp1250.h"
+#include "link/platform/clock.h"
+
+namespace dkq {
+namespace {
+
+// Process-wide, as the log and the stopwatch are shared by every user of the
+// one link a program has.
+std::int64_t gStopwatchStart = 0;
+bool gStopwatchStarted = false;
+std::int64_t gLogOrigin = 0;
+
+// Text-mode writing turns every LF into CR LF, also inside peer data.
+std::string withCrLf(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + 8);
+    for (char c : text) {
+        if (c == '\n') out.push_back('\r');
+        out.push_back(c);
+    }
+    return out;
+}
+
+}  // namespace
+
+int Stopwatch(bool start) {
+    if (start) {
+        gStopwatchStart = platform::performanceCounter();
+        gStopwatchStarted = true;
+        return 0;
+    }
+    if (!gStopwatchStarted) return 1'000'000'000;
+    const std::int64_t ticks = platform::performanceCounter() - gStopwatchStart;
+    return static_cast<int>(ticks * 1000 / platform::performanceFrequency());
+}
+
+std::string formatCommLogLine(const std::tm& local, double seconds, std::string_view message) {
+    char head[96];
+    std::snprintf(head, sizeof head, "%d-%02d-%02d %d:%02d:%02d (%7.3f) >\t",
+                  local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                  local.tm_min, local.tm_sec, seconds);
+    std::string line = head;
+    line.append(message);
+    line.push_back('\n');
+    return withCrLf(line);
+}
+
+void writeCommLog(std::string_view message) {
+    const std::int64_t now = platform::performanceCounter();
+    if (gLogOrigin == 0 || message.empty()) {
+        gLogOrigin = now == 0 ? 1 : now;
+        return;
+    }
+    const double seconds =
+        static_cast<double>(now - gLogOrigin) / static_cast<double>(platform::performanceFrequency());
+    const std::time_t calendar = std::time(nullptr);
+    std::tm local{};
+    platform::localTime(calendar, local);
+
+    std::ofstream file(CommLogFileName, std::ios::binary | std::ios::app);
+    if (!file) return;
+    file << utf8ToCp1250(formatCommLogLine(local, seconds, message));
+}
+
+void resetCommLogOrigin() { gLogOrigin = 0; }
+
+}  // namespace dkq

@@ -1,0 +1,20 @@
+// Monotonic counter, sleeping and local time: what the link needs of the
+// platform's clocks.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+
+namespace dkq::platform {
+
+// The performance counter: ticks of a monotonic clock.
+std::int64_t performanceCounter();
+std::int64_t performanceFrequency();  // ticks per second
+
+void sleepMs(int ms);
+
+void sleepMicros(double micros);
+
+void localTime(std::time_t calendar, std::tm& out);
+
+}  // namespace dkq::platform

@@ -1,0 +1,169 @@
+// Serial port on POSIX: termios for speed and format, ioctl for the modem
+// lines, poll() with a deadline for reads.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <filesystem>
+
+#include "link/platform/serial_port.h"
+
+namespace dkq::platform {
+namespace {
+
+// Read time-out of the port: 900 ms plus 2 ms per requested character.
+constexpr int kReadTimeoutConstantMs = 900;
+constexpr int kReadTimeoutPerCharMs = 2;
+
+speed_t speedConstant(int baud) {
+    switch (baud) {
+        case 150: return B150;
+        case 300: return B300;
+        case 600: return B600;
+        case 1200: return B1200;
+        case 1800: return B1800;
+        case 2400: return B2400;
+        case 4800: return B4800;
+        case 9600: return B9600;
+        case 19200: return B19200;
+        case 38400: return B38400;
+        case 57600: return B57600;
+        case 115200: return B115200;
+        case 230400: return B230400;
+        default: return B0;
+    }
+}
+
+long long steadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void setModemLine(int fd, int line, bool on) {
+    // Pseudo-terminals have no modem lines (ENOTTY); that is fine.
+    (void)ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &line);
+}
+
+bool sameSettings(const termios& wanted, const termios& actual) {
+    const tcflag_t formatBits = CSIZE | CSTOPB | PARENB;
+    return (wanted.c_cflag & ~formatBits) == (actual.c_cflag & ~formatBits) &&
+           wanted.c_iflag == actual.c_iflag && wanted.c_oflag == actual.c_oflag &&
+           wanted.c_lflag == actual.c_lflag && cfgetospeed(&wanted) == cfgetospeed(&actual);
+}
+
+}  // namespace
+
+SerialPort::~SerialPort() { close(); }
+
+bool SerialPort::open(const std::string& device) {
+    close();
+    fd_ = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    return fd_ >= 0;
+}
+
+void SerialPort::close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+
+bool SerialPort::isOpen() const { return fd_ >= 0; }
+
+PortSetupResult SerialPort::configure(int baud, int dataBits, int stopBits) {
+    PortSetupResult result;
+    termios settings{};
+    if (fd_ < 0 || tcgetattr(fd_, &settings) != 0) result.stateRead = false;
+
+    cfmakeraw(&settings);
+    settings.c_cflag |= CLOCAL | CREAD;
+    settings.c_cflag &= ~(CRTSCTS | PARENB | CSTOPB | CSIZE);
+    settings.c_cflag |= dataBits == 7 ? CS7 : CS8;
+    if (stopBits == 2) settings.c_cflag |= CSTOPB;
+    settings.c_iflag &= ~(IXON | IXOFF | IXANY);
+    settings.c_cc[VMIN] = 0;
+    settings.c_cc[VTIME] = 0;
+    const speed_t speed = speedConstant(baud);
+    if (speed == B0) result.stateApplied = false;
+    if (speed != B0) cfsetspeed(&settings, speed);
+
+    if (fd_ < 0) {
+        result.stateApplied = false;
+        result.timeoutsApplied = false;
+        return result;
+    }
+    if (tcsetattr(fd_, TCSANOW, &settings) != 0) {
+        // A pty keeps 8 data bits whatever is asked and glibc may then report
+        // EINVAL although everything else was applied: check what is in force.
+        termios actual{};
+        const bool applied = errno == EINVAL && tcgetattr(fd_, &actual) == 0 &&
+                             sameSettings(settings, actual);
+        if (!applied) result.stateApplied = false;
+    }
+    // The read time-outs are kept by read() itself; nothing can fail here.
+    return result;
+}
+
+void SerialPort::setRts(bool on) {
+    if (fd_ >= 0) setModemLine(fd_, TIOCM_RTS, on);
+}
+
+void SerialPort::setDtr(bool on) {
+    if (fd_ >= 0) setModemLine(fd_, TIOCM_DTR, on);
+}
+
+void SerialPort::purgeReceive() {
+    if (fd_ >= 0) tcflush(fd_, TCIFLUSH);
+}
+
+int SerialPort::write(std::span<const std::uint8_t> bytes) {
+    if (fd_ < 0) return -1;
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return done > 0 ? static_cast<int>(done) : -1;
+        done += static_cast<size_t>(n);
+    }
+    return static_cast<int>(done);
+}
+
+int SerialPort::read(std::span<std::uint8_t> bytes) {
+    if (fd_ < 0) return 0;
+    const long long deadline = steadyMs() + kReadTimeoutConstantMs +
+                               kReadTimeoutPerCharMs * static_cast<long long>(bytes.size());
+    size_t got = 0;
+    while (got < bytes.size()) {
+        const long long left = deadline - steadyMs();
+        if (left <= 0) break;
+        pollfd pfd{fd_, POLLIN, 0};
+        const int ready = poll(&pfd, 1, static_cast<int>(left));
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) break;
+        const ssize_t n = ::read(fd_, bytes.data() + got, bytes.size() - got);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        if (n <= 0) {
+            // A pty whose other side is gone reports hang-up at once; wait out
+            // the time-out as a silent line would, instead of spinning.
+            if (pfd.revents & (POLLHUP | POLLERR)) {
+                const long long rest = deadline - steadyMs();
+                if (rest > 0) poll(nullptr, 0, static_cast<int>(rest));
+            }
+            break;
+        }
+        got += static_cast<size_t>(n);
+    }
+    return static_cast<int>(got);
+}
+
+std::string defaultComDevice(int comPort) {
+    const std::string usb = "/dev/ttyUSB" + std::to_string(comPort - 1);
+    std::error_code ignored;
+    if (std::filesystem::exists(usb, ignored)) return usb;
+    return "/dev/ttyS" + std::to_string(comPort - 1);
+}
+
+}  // namespace dkq::platform

@@ -1,0 +1,57 @@
+// A serial port as the link uses it: open by device name, program speed and
+// character format, drive RTS/DTR, purge, write, and read n characters within
+// the port's time-out (900 ms + 2 ms per character).
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace dkq::platform {
+
+// Outcome of programming the port; each failed step is reported to the user
+// by the link and the opening goes on.
+struct PortSetupResult {
+    bool stateRead = true;
+    bool stateApplied = true;
+    bool timeoutsApplied = true;
+};
+
+class SerialPort {
+public:
+    SerialPort() = default;
+    ~SerialPort();
+    SerialPort(const SerialPort&) = delete;
+    SerialPort& operator=(const SerialPort&) = delete;
+
+    bool open(const std::string& device);
+    void close();
+    bool isOpen() const;
+
+    // Parity none; binary; no flow control; RTS and DTR driven by hand.
+    PortSetupResult configure(int baud, int dataBits, int stopBits);
+
+    // Modem lines fail on pseudo-terminals; that is tolerated silently.
+    void setRts(bool on);
+    void setDtr(bool on);
+
+    void purgeReceive();
+    // Characters written, or -1.
+    int write(std::span<const std::uint8_t> bytes);
+    // Reads up to bytes.size() characters; returns when all arrived or after
+    // 900 + 2 * bytes.size() ms, with the count read (0 on error).
+    int read(std::span<std::uint8_t> bytes);
+
+private:
+#ifdef _WIN32
+    void* handle_ = nullptr;
+#else
+    int fd_ = -1;
+#endif
+};
+
+// Device of COM port n when nothing else is configured: on Windows
+// "\\.\COMn", elsewhere /dev/ttyUSB(n-1) if present, else /dev/ttyS(n-1).
+std::string defaultComDevice(int comPort);
+
+}  // namespace dkq::platform
