@@ -8,7 +8,7 @@
 namespace dkq {
 
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     virtual std::tm localNow() = 0;
     virtual void sleepMs(int ms) = 0;
@@ -16,7 +16,7 @@ public:
 
 // The real clock: local time of the system, sleeping on the calling thread.
 class SystemClock : public Clock {
-public:
+  public:
     std::tm localNow() override;
     void sleepMs(int ms) override;
 };

@@ -11,7 +11,7 @@ namespace dkq {
 enum class MessageIcon { None, Information, Exclamation, Error };
 
 class Prompter {
-public:
+  public:
     virtual ~Prompter() = default;
     // A modal message with an OK button.
     virtual void message(const std::string& text, MessageIcon icon) = 0;

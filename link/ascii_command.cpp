@@ -34,7 +34,8 @@ int ModuleLink::asciiExchange(std::string_view command, int expectedLen,
 
     if (!UseTcp) {
         if (transmitSerial(bytes) <= 0) return 0;
-        const auto wanted = std::min(destination.size(), static_cast<size_t>(std::max(expectedLen, 0)));
+        const auto wanted =
+            std::min(destination.size(), static_cast<size_t>(std::max(expectedLen, 0)));
         return port_.read(destination.first(wanted));
     }
 

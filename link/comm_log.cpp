@@ -42,9 +42,9 @@ int Stopwatch(bool start) {
 
 std::string formatCommLogLine(const std::tm& local, double seconds, std::string_view message) {
     char head[96];
-    std::snprintf(head, sizeof head, "%d-%02d-%02d %d:%02d:%02d (%7.3f) >\t",
-                  local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
-                  local.tm_min, local.tm_sec, seconds);
+    std::snprintf(head, sizeof head, "%d-%02d-%02d %d:%02d:%02d (%7.3f) >\t", local.tm_year + 1900,
+                  local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
+                  seconds);
     std::string line = head;
     line.append(message);
     line.push_back('\n');
@@ -57,8 +57,8 @@ void writeCommLog(std::string_view message) {
         gLogOrigin = now == 0 ? 1 : now;
         return;
     }
-    const double seconds =
-        static_cast<double>(now - gLogOrigin) / static_cast<double>(platform::performanceFrequency());
+    const double seconds = static_cast<double>(now - gLogOrigin) /
+                           static_cast<double>(platform::performanceFrequency());
     const std::time_t calendar = std::time(nullptr);
     std::tm local{};
     platform::localTime(calendar, local);
@@ -68,6 +68,8 @@ void writeCommLog(std::string_view message) {
     file << utf8ToCp1250(formatCommLogLine(local, seconds, message));
 }
 
-void resetCommLogOrigin() { gLogOrigin = 0; }
+void resetCommLogOrigin() {
+    gLogOrigin = 0;
+}
 
 }  // namespace dkq

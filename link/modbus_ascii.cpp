@@ -16,9 +16,13 @@ int digitValue(char c) {
     return upper > '9' ? upper - 55 : upper - 48;
 }
 
-char charAt(std::string_view text, size_t pos) { return pos < text.size() ? text[pos] : '\0'; }
+char charAt(std::string_view text, size_t pos) {
+    return pos < text.size() ? text[pos] : '\0';
+}
 
-bool isControl(char c) { return static_cast<unsigned char>(c) < 0x20; }
+bool isControl(char c) {
+    return static_cast<unsigned char>(c) < 0x20;
+}
 
 }  // namespace
 

@@ -10,7 +10,7 @@
 namespace dkq::modbus {
 
 // Limits set by the 512-character frame text buffer of the link.
-inline constexpr int MaxFrameBytes = 253;   // request or answer bytes without the LRC
+inline constexpr int MaxFrameBytes = 253;  // request or answer bytes without the LRC
 inline constexpr int FrameTextCapacity = 512;
 
 // Two's complement of the 8-bit sum: (256 - sum % 256) % 256.
@@ -20,11 +20,13 @@ std::uint8_t lrc(std::span<const std::uint8_t> bytes);
 std::string encodeFrame(std::span<const std::uint8_t> bytes);
 
 // Characters of the frame text of n bytes.
-constexpr int frameTextLength(int byteCount) { return 2 * byteCount + 5; }
+constexpr int frameTextLength(int byteCount) {
+    return 2 * byteCount + 5;
+}
 
 struct DecodeResult {
-    int code = 0;        // tx::Ok, tx::NoFrameStart or tx::LrcError
-    int byteCount = 0;   // bytes decoded, the LRC byte included
+    int code = 0;       // tx::Ok, tx::NoFrameStart or tx::LrcError
+    int byteCount = 0;  // bytes decoded, the LRC byte included
 };
 
 // Decodes received frame text the way the module link judges an answer:

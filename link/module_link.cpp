@@ -142,7 +142,9 @@ int ModuleLink::SetupPort(int baud, bool asciiFraming) {
     return 1;
 }
 
-void ModuleLink::closeSocket() { socket_.close(); }
+void ModuleLink::closeSocket() {
+    socket_.close();
+}
 
 // RS-485 direction control: the transmitter is enabled for exactly the time
 // the characters need on the wire, then released so the answer is heard.

@@ -36,7 +36,7 @@ using Diagn2Block = std::array<std::uint8_t, 30>;
 inline constexpr std::string_view WakeUpLine = ":002100000000DF";
 
 class ModuleLink {
-public:
+  public:
     ModuleLink();
     virtual ~ModuleLink();
     ModuleLink(const ModuleLink&) = delete;
@@ -46,12 +46,12 @@ public:
     // Record memory mode (DKQ-Logger only): open_com sends the wake-up line
     // and runs the serial port at 115200 baud, and AsciiCommand works.
     bool RecordMemoryMode = false;
-    std::string IpAddress;          // dotted IPv4 text; at most 1023 characters are used
-    int TcpPort = 0;                // low 16 bits used
-    int UseTcp = 0;                 // nonzero: TCP, zero: serial port
+    std::string IpAddress;  // dotted IPv4 text; at most 1023 characters are used
+    int TcpPort = 0;        // low 16 bits used
+    int UseTcp = 0;         // nonzero: TCP, zero: serial port
     int ConnectTimeoutMs = 0;
-    int ReceiveTimeoutMs = 0;       // TCP: time for the start of an answer
-    int LogEnabled = 0;             // nonzero: write dkq_comm.log
+    int ReceiveTimeoutMs = 0;  // TCP: time for the start of an answer
+    int LogEnabled = 0;        // nonzero: write dkq_comm.log
 
     // Shows one of the three port-setup messages ("Getcommstate ERROR",
     // "Błąd ustawienia portu !", "Błąd wpisu timeouts !"). The program
@@ -62,9 +62,9 @@ public:
 
     // --- state ------------------------------------------------------------
     std::array<std::uint8_t, AnswerTextSize> AnswerText{};  // answers of AsciiCommand
-    int TimeoutCount = 0;           // exchanges in a row that received nothing
+    int TimeoutCount = 0;  // exchanges in a row that received nothing
     int NetworkStarted = 0;
-    double MicrosPerChar = 0.0;     // one character (10 bits) on the line, µs
+    double MicrosPerChar = 0.0;  // one character (10 bits) on the line, µs
     int BaudRate = 0;
     int Connected = 0;
 
@@ -97,7 +97,8 @@ public:
     // Send the command and a carriage return; collect the answer. Return the
     // bytes received, 0 when nothing came, none was asked for, or on failure.
     int AsciiCommand(std::string_view command, int expectedLen);
-    int AsciiCommandInto(std::string_view command, int expectedLen, std::span<std::uint8_t> destination);
+    int AsciiCommandInto(std::string_view command, int expectedLen,
+                         std::span<std::uint8_t> destination);
 
     // --- communication log ---------------------------------------------------
     void CommLog(std::string_view text);
@@ -106,7 +107,7 @@ public:
     // frequency was never read (the serial branch of open_com reads it).
     double ElapsedMicros(std::int64_t since) const;
 
-private:
+  private:
     enum class ReadKind { Holding, Input, Signed };
     struct ReceivedText;
 
@@ -119,12 +120,14 @@ private:
     bool flushAndSend(std::span<const std::uint8_t> text);
     int receiveTcp(ReceivedText& rx, int expectedChars);
     void receiveSerial(ReceivedText& rx, int expectedChars);
-    int judgeAnswer(const ReceivedText& rx, int expectedChars, AnswerFrame& answer, int& expectedLen);
-    int readRegisters(ReadKind kind, int addr, int start, int count, std::span<std::int32_t> values);
+    int judgeAnswer(const ReceivedText& rx, int expectedChars, AnswerFrame& answer,
+                    int& expectedLen);
+    int readRegisters(ReadKind kind, int addr, int start, int count,
+                      std::span<std::int32_t> values);
     int writeAndCompareEcho(std::span<const std::uint8_t> request, int expectedLen, int echoBytes);
     int readDiagnostics(std::uint8_t function, int addr, int sub, std::span<std::uint8_t> block);
-    int asciiExchange(std::string_view command, int expectedLen, std::span<std::uint8_t> destination,
-                      bool clearAnswerText);
+    int asciiExchange(std::string_view command, int expectedLen,
+                      std::span<std::uint8_t> destination, bool clearAnswerText);
 
     platform::TcpSocket socket_;
     platform::SerialPort port_;

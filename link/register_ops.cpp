@@ -24,8 +24,12 @@ constexpr std::uint8_t WriteText = 32;
 
 constexpr int kEchoHeaderBytes = 6;
 
-std::uint8_t low(int value) { return static_cast<std::uint8_t>(value & 0xFF); }
-std::uint8_t high(int value) { return static_cast<std::uint8_t>((value >> 8) & 0xFF); }
+std::uint8_t low(int value) {
+    return static_cast<std::uint8_t>(value & 0xFF);
+}
+std::uint8_t high(int value) {
+    return static_cast<std::uint8_t>((value >> 8) & 0xFF);
+}
 
 // Address, function, then a 16-bit number pair, high bytes first.
 std::vector<std::uint8_t> header(int addr, std::uint8_t function, int first, int second) {
@@ -60,7 +64,8 @@ int ModuleLink::ClearCounters(int addr, int mask) {
     return writeAndCompareEcho(request, 4, 4);
 }
 
-int ModuleLink::WriteRegisters(int addr, int start, int count, std::span<const std::int32_t> values) {
+int ModuleLink::WriteRegisters(int addr, int start, int count,
+                               std::span<const std::int32_t> values) {
     if (count < 0 || count > MaxRegistersPerWrite || values.size() < static_cast<size_t>(count))
         return tx::BadLength;
     auto request = header(addr, fc::WriteRegisters, start, count);
@@ -103,7 +108,8 @@ int ModuleLink::readRegisters(ReadKind kind, int addr, int start, int count,
     return tx::Ok;
 }
 
-int ModuleLink::ReadHoldingRegisters(int addr, int start, int count, std::span<std::int32_t> values) {
+int ModuleLink::ReadHoldingRegisters(int addr, int start, int count,
+                                     std::span<std::int32_t> values) {
     return readRegisters(ReadKind::Holding, addr, start, count, values);
 }
 
@@ -111,7 +117,8 @@ int ModuleLink::ReadInputRegisters(int addr, int start, int count, std::span<std
     return readRegisters(ReadKind::Input, addr, start, count, values);
 }
 
-int ModuleLink::ReadSignedRegisters(int addr, int start, int count, std::span<std::int32_t> values) {
+int ModuleLink::ReadSignedRegisters(int addr, int start, int count,
+                                    std::span<std::int32_t> values) {
     return readRegisters(ReadKind::Signed, addr, start, count, values);
 }
 

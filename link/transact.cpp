@@ -27,7 +27,7 @@ std::span<const std::uint8_t> asBytes(const std::string& text) {
 struct ModuleLink::ReceivedText {
     std::array<char, modbus::FrameTextCapacity> chars{};
     int count = 0;
-    int startOffset = 0;   // position of the frame's ':' (TCP may bring bytes before it)
+    int startOffset = 0;  // position of the frame's ':' (TCP may bring bytes before it)
     int elapsedMs = 0;
 
     std::span<std::uint8_t> freeSpace() {

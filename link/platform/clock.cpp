@@ -11,14 +11,18 @@ std::int64_t performanceCounter() {
         .count();
 }
 
-std::int64_t performanceFrequency() { return 1'000'000'000; }
+std::int64_t performanceFrequency() {
+    return 1'000'000'000;
+}
 
 void sleepMs(int ms) {
     if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
 void sleepMicros(double micros) {
-    if (micros > 0) std::this_thread::sleep_for(std::chrono::nanoseconds(static_cast<std::int64_t>(micros * 1000.0)));
+    if (micros > 0)
+        std::this_thread::sleep_for(
+            std::chrono::nanoseconds(static_cast<std::int64_t>(micros * 1000.0)));
 }
 
 void localTime(std::time_t calendar, std::tm& out) {

@@ -18,7 +18,7 @@ struct PortSetupResult {
 };
 
 class SerialPort {
-public:
+  public:
     SerialPort() = default;
     ~SerialPort();
     SerialPort(const SerialPort&) = delete;
@@ -42,7 +42,7 @@ public:
     // 900 + 2 * bytes.size() ms, with the count read (0 on error).
     int read(std::span<std::uint8_t> bytes);
 
-private:
+  private:
 #ifdef _WIN32
     void* handle_ = nullptr;
 #else

@@ -21,12 +21,12 @@ enum class ReceiveStatus { Data, PeerClosed, NothingYet, Failed };
 
 struct ReceiveResult {
     ReceiveStatus status;
-    int count = 0;   // bytes stored when status is Data
-    int error = 0;   // platform error code when status is Failed
+    int count = 0;  // bytes stored when status is Data
+    int error = 0;  // platform error code when status is Failed
 };
 
 class TcpSocket {
-public:
+  public:
     TcpSocket() = default;
     ~TcpSocket();
     TcpSocket(const TcpSocket&) = delete;
@@ -52,7 +52,7 @@ public:
     // timeoutMs; true when the socket is readable.
     bool waitReadable(int timeoutMs);
 
-private:
+  private:
 #ifdef _WIN32
     std::uintptr_t handle_ = ~std::uintptr_t{0};
 #else

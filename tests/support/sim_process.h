@@ -10,7 +10,7 @@
 namespace dkq::test {
 
 class SimProcess {
-public:
+  public:
     // Starts `$DKQSIM args...`; waits for the first line.
     explicit SimProcess(std::vector<std::string> args);
     ~SimProcess();
@@ -28,7 +28,7 @@ public:
     // Output lines received so far that begin with prefix (consumed).
     std::vector<std::string> takeLines(const std::string& prefix, int settleMs = 100);
 
-private:
+  private:
     bool readLine(std::string& line, int timeoutMs);
 
     int pid_ = -1;
@@ -45,7 +45,7 @@ std::string toolPath(const char* variable);
 
 // A fresh temporary folder that is the current directory for its lifetime.
 class ScratchDir {
-public:
+  public:
     ScratchDir();
     ~ScratchDir();
     ScratchDir(const ScratchDir&) = delete;
@@ -53,7 +53,7 @@ public:
     const std::string& path() const { return path_; }
     std::string file(const std::string& name) const { return path_ + "/" + name; }
 
-private:
+  private:
     std::string path_;
     std::string previous_;
 };

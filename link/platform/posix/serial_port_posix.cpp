@@ -21,20 +21,34 @@ constexpr int kReadTimeoutPerCharMs = 2;
 
 speed_t speedConstant(int baud) {
     switch (baud) {
-        case 150: return B150;
-        case 300: return B300;
-        case 600: return B600;
-        case 1200: return B1200;
-        case 1800: return B1800;
-        case 2400: return B2400;
-        case 4800: return B4800;
-        case 9600: return B9600;
-        case 19200: return B19200;
-        case 38400: return B38400;
-        case 57600: return B57600;
-        case 115200: return B115200;
-        case 230400: return B230400;
-        default: return B0;
+        case 150:
+            return B150;
+        case 300:
+            return B300;
+        case 600:
+            return B600;
+        case 1200:
+            return B1200;
+        case 1800:
+            return B1800;
+        case 2400:
+            return B2400;
+        case 4800:
+            return B4800;
+        case 9600:
+            return B9600;
+        case 19200:
+            return B19200;
+        case 38400:
+            return B38400;
+        case 57600:
+            return B57600;
+        case 115200:
+            return B115200;
+        case 230400:
+            return B230400;
+        default:
+            return B0;
     }
 }
 
@@ -58,7 +72,9 @@ bool sameSettings(const termios& wanted, const termios& actual) {
 
 }  // namespace
 
-SerialPort::~SerialPort() { close(); }
+SerialPort::~SerialPort() {
+    close();
+}
 
 bool SerialPort::open(const std::string& device) {
     close();
@@ -71,7 +87,9 @@ void SerialPort::close() {
     fd_ = -1;
 }
 
-bool SerialPort::isOpen() const { return fd_ >= 0; }
+bool SerialPort::isOpen() const {
+    return fd_ >= 0;
+}
 
 PortSetupResult SerialPort::configure(int baud, int dataBits, int stopBits) {
     PortSetupResult result;
@@ -99,8 +117,8 @@ PortSetupResult SerialPort::configure(int baud, int dataBits, int stopBits) {
         // A pty keeps 8 data bits whatever is asked and glibc may then report
         // EINVAL although everything else was applied: check what is in force.
         termios actual{};
-        const bool applied = errno == EINVAL && tcgetattr(fd_, &actual) == 0 &&
-                             sameSettings(settings, actual);
+        const bool applied =
+            errno == EINVAL && tcgetattr(fd_, &actual) == 0 && sameSettings(settings, actual);
         if (!applied) result.stateApplied = false;
     }
     // The read time-outs are kept by read() itself; nothing can fail here.

@@ -36,11 +36,17 @@ int pollFor(int fd, short events, int timeoutMs, short& revents) {
 
 }  // namespace
 
-int startNetwork() { return 0; }
+int startNetwork() {
+    return 0;
+}
 void stopNetwork() {}
-int lastSocketError() { return errno; }
+int lastSocketError() {
+    return errno;
+}
 
-TcpSocket::~TcpSocket() { close(); }
+TcpSocket::~TcpSocket() {
+    close();
+}
 
 int TcpSocket::create() {
     close();
@@ -60,7 +66,9 @@ int TcpSocket::setNonBlocking(bool nonBlocking) {
     return fcntl(fd_, F_SETFL, wanted) == 0 ? 0 : errno;
 }
 
-bool TcpSocket::isValid() const { return fd_ >= 0; }
+bool TcpSocket::isValid() const {
+    return fd_ >= 0;
+}
 
 void TcpSocket::close() {
     if (fd_ >= 0) ::close(fd_);

@@ -1,0 +1,45 @@
+// The commands of the dkq tool. Each command group lives in its own file and
+// hands its table to dkq_main.cpp.
+#pragma once
+
+#include <optional>
+#include <ostream>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "link/module_link.h"
+
+namespace dkq::tool {
+
+// Exit status for a command line that cannot be understood (sysexits EX_USAGE).
+inline constexpr int UsageError = 64;
+
+struct CommandContext {
+    ModuleLink& link;
+    const std::vector<std::string>& args;  // the words after the command name
+    std::ostream& out;
+    std::ostream& err;
+    int comPort = 0;
+    int baud = 0;
+};
+
+struct ToolCommand {
+    const char* name;
+    const char* arguments;                // usage text of the arguments
+    bool recordMemory;                    // the command opens and ends the line itself, as the
+                                          // record memory reader does; otherwise dkq opens it
+    int (*run)(CommandContext& context);  // exit status
+};
+
+std::span<const ToolCommand> registerCommands();
+std::span<const ToolCommand> recordMemoryCommands();
+
+// Whole-word number parsing: decimal, or hexadecimal with 0x. Nothing for
+// anything else or a value outside min..max.
+std::optional<int> parseNumber(const std::string& word, int min, int max);
+
+// Prints "dkq: <what> failed: code N (meaning)" and returns the code.
+int reportFailure(CommandContext& context, const char* what, int code);
+
+}  // namespace dkq::tool
