@@ -1,0 +1,96 @@
+// Serial port on Win32: the port state, driver queues, time-outs and modem
+// lines through the communications API.
+#include <windows.h>
+
+#include "link/platform/serial_port.h"
+
+namespace dkq::platform {
+namespace {
+
+constexpr DWORD kQueueSize = 1024;
+constexpr DWORD kReadTimeoutConstantMs = 900;
+constexpr DWORD kReadTimeoutPerCharMs = 2;
+
+HANDLE asHandle(void* handle) { return static_cast<HANDLE>(handle); }
+
+}  // namespace
+
+SerialPort::~SerialPort() { close(); }
+
+bool SerialPort::open(const std::string& device) {
+    close();
+    HANDLE handle = CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    handle_ = handle;
+    SetupComm(handle, kQueueSize, kQueueSize);
+    return true;
+}
+
+void SerialPort::close() {
+    if (handle_ != nullptr) CloseHandle(asHandle(handle_));
+    handle_ = nullptr;
+}
+
+bool SerialPort::isOpen() const { return handle_ != nullptr; }
+
+PortSetupResult SerialPort::configure(int baud, int dataBits, int stopBits) {
+    PortSetupResult result;
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    if (!GetCommState(asHandle(handle_), &dcb)) result.stateRead = false;
+    dcb.BaudRate = static_cast<DWORD>(baud);
+    dcb.ByteSize = static_cast<BYTE>(dataBits);
+    dcb.StopBits = stopBits == 2 ? TWOSTOPBITS : ONESTOPBIT;
+    dcb.Parity = NOPARITY;
+    dcb.fBinary = TRUE;
+    dcb.fParity = TRUE;
+    dcb.fOutxCtsFlow = FALSE;
+    dcb.fOutxDsrFlow = FALSE;
+    dcb.fDtrControl = DTR_CONTROL_DISABLE;
+    dcb.fDsrSensitivity = FALSE;
+    dcb.fTXContinueOnXoff = FALSE;
+    dcb.fOutX = FALSE;
+    dcb.fInX = FALSE;
+    dcb.fRtsControl = RTS_CONTROL_DISABLE;  // RTS is driven by hand for RS-485
+    dcb.EvtChar = 0;
+    dcb.XonChar = 0;
+    dcb.XoffChar = 0;
+    dcb.XonLim = 0;
+    dcb.XoffLim = 0;
+    if (!SetCommState(asHandle(handle_), &dcb)) result.stateApplied = false;
+
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadIntervalTimeout = 0;
+    timeouts.ReadTotalTimeoutMultiplier = kReadTimeoutPerCharMs;
+    timeouts.ReadTotalTimeoutConstant = kReadTimeoutConstantMs;
+    timeouts.WriteTotalTimeoutMultiplier = 0;
+    timeouts.WriteTotalTimeoutConstant = 0;
+    if (!SetCommTimeouts(asHandle(handle_), &timeouts)) result.timeoutsApplied = false;
+    return result;
+}
+
+void SerialPort::setRts(bool on) { EscapeCommFunction(asHandle(handle_), on ? SETRTS : CLRRTS); }
+
+void SerialPort::setDtr(bool on) { EscapeCommFunction(asHandle(handle_), on ? SETDTR : CLRDTR); }
+
+void SerialPort::purgeReceive() { PurgeComm(asHandle(handle_), PURGE_RXCLEAR); }
+
+int SerialPort::write(std::span<const std::uint8_t> bytes) {
+    DWORD written = 0;
+    if (!WriteFile(asHandle(handle_), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                   nullptr))
+        return -1;
+    return static_cast<int>(written);
+}
+
+int SerialPort::read(std::span<std::uint8_t> bytes) {
+    DWORD got = 0;
+    if (!ReadFile(asHandle(handle_), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr))
+        return 0;
+    return static_cast<int>(got);
+}
+
+std::string defaultComDevice(int comPort) { return "\\\\.\\COM" + std::to_string(comPort); }
+
+}  // namespace dkq::platform
