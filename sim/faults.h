@@ -1,0 +1,49 @@
+// Damage done to module answers on purpose, so every failure path of a
+// client can be reached: KIND[:ADDR][@P].
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <random>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "sim/line_handler.h"
+
+namespace dkq::sim {
+
+enum class FaultKind { BadLrc, Garbage, Short, Silent, CloseMid, LowerHex };
+
+struct FaultSpec {
+    FaultKind kind = FaultKind::Silent;
+    int address = 0;           // 0 = every module
+    double probability = 1.0;  // 0..1
+};
+
+std::optional<FaultSpec> parseFaultSpec(std::string_view text);
+
+// Characters sent ahead of the ':' by the garbage fault.
+inline constexpr std::string_view GarbagePrefix = "\x7F#?";
+
+class FaultInjector {
+  public:
+    // One generator seeded once; it draws only for faults with a probability
+    // strictly between 0 and 1 that concern the answering module.
+    explicit FaultInjector(unsigned seed) : random_(seed) {}
+
+    void add(const FaultSpec& fault) { faults_.push_back(fault); }
+    void clear() { faults_.clear(); }
+
+    // The reply carrying the answer of module `address`, after the faults
+    // that strike it this time.
+    Reply deliver(int address, std::span<const std::uint8_t> answer);
+
+  private:
+    bool strikes(const FaultSpec& fault, int address);
+
+    std::vector<FaultSpec> faults_;
+    std::mt19937 random_;
+};
+
+}  // namespace dkq::sim

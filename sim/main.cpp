@@ -1,0 +1,99 @@
+// dkqsim: a simulated RS-485 bus of DKQ-1 modules behind a TCP server and/or
+// a pseudo-terminal.
+#include <csignal>
+#include <cstdio>
+#include <random>
+
+#include "sim/options.h"
+#include "sim/pty_front_end.h"
+#include "sim/simulator.h"
+#include "sim/state_file.h"
+#include "sim/tcp_front_end.h"
+#include "sim/text_command_peer.h"
+
+namespace {
+
+using namespace dkq::sim;
+
+volatile std::sig_atomic_t stopRequested = 0;
+
+void requestStop(int) {
+    stopRequested = 1;
+}
+
+// SIGTERM and SIGINT stay blocked except inside ppoll, so a stop is seen
+// at once and never lost between the check and the wait. Returns the mask
+// to wait with.
+sigset_t catchStopSignals() {
+    struct sigaction action {};
+    action.sa_handler = requestStop;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);  // a vanished client or reader is seen as a write error
+
+    sigset_t stops;
+    sigemptyset(&stops);
+    sigaddset(&stops, SIGTERM);
+    sigaddset(&stops, SIGINT);
+    sigset_t waitMask;
+    sigprocmask(SIG_BLOCK, &stops, &waitMask);
+    sigdelset(&waitMask, SIGTERM);
+    sigdelset(&waitMask, SIGINT);
+    return waitMask;
+}
+
+int fail(const std::string& error) {
+    std::fprintf(stderr, "dkqsim: %s\n", error.c_str());
+    return EXIT_FAILURE;
+}
+
+bool loadState(Bus& bus, const std::string& path, std::string& error) {
+    if (path.empty()) return true;
+    ConfigState state;
+    if (!readConfigStateFile(path, state, error)) return false;
+    loadConfigState(bus, state);
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string_view> args(argv + 1, argv + argc);
+    auto parsed = parseOptions(args);
+    if (parsed.outcome == ParsedOptions::Outcome::Help) {
+        std::fputs(usageText().c_str(), stdout);
+        return EXIT_SUCCESS;
+    }
+    if (parsed.outcome == ParsedOptions::Outcome::Error) {
+        std::fprintf(stderr, "dkqsim: %s\n\n%s", parsed.error.c_str(), usageText().c_str());
+        return UsageExitCode;
+    }
+    Options& options = parsed.options;
+    options.bus.seed = options.seed ? *options.seed : std::random_device{}();
+
+    const sigset_t waitMask = catchStopSignals();
+    NoRecordMemory recordMemory;
+    Bus bus(options.bus, recordMemory, Clock::now());
+    std::string error;
+    if (!loadState(bus, options.stateFile, error)) return fail(error);
+
+    TracingLines lines(bus, options.trace);
+    std::vector<std::unique_ptr<FrontEnd>> frontEnds;
+    if (options.tcp) {
+        auto tcp = TcpFrontEnd::listen(*options.tcp, lines, options.session, error);
+        if (!tcp) return fail(error);
+        frontEnds.push_back(std::move(tcp));
+    }
+    if (!options.ptyLink.empty()) {
+        auto pty = PtyFrontEnd::open(options.ptyLink, lines, options.session, error);
+        if (!pty) return fail(error);
+        frontEnds.push_back(std::move(pty));
+    }
+    std::string where;
+    for (const auto& frontEnd : frontEnds) where += (where.empty() ? "" : " ") + frontEnd->where();
+    printLine(where);
+
+    Simulator simulator(bus, std::move(frontEnds), options.stateFile);
+    return simulator.run(stopRequested, waitMask);
+}

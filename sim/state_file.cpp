@@ -1,0 +1,114 @@
+#include "sim/state_file.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "sim/numbers.h"
+
+namespace dkq::sim {
+namespace {
+
+constexpr std::string_view ConfigKeyword = "config";
+
+std::optional<std::pair<int, ConfigMemory>> parseConfigLine(std::istringstream& words) {
+    std::string word;
+    if (!(words >> word)) return std::nullopt;
+    const auto address = parseNumberIn(word, FirstModuleAddress, LastModuleAddress);
+    if (!address) return std::nullopt;
+    ConfigMemory memory{};
+    for (auto& value : memory) {
+        if (!(words >> word)) return std::nullopt;
+        const auto number = parseNumberIn(word, 0, 0xFFFF);
+        if (!number) return std::nullopt;
+        value = static_cast<std::uint16_t>(*number);
+    }
+    if (words >> word) return std::nullopt;
+    return std::pair{*address, memory};
+}
+
+}  // namespace
+
+std::string formatConfigState(const ConfigState& state) {
+    std::string text = "# dkqsim configuration memory: config ADDRESS then 240 register values\n";
+    for (const auto& [address, memory] : state) {
+        text += std::string(ConfigKeyword) + ' ' + std::to_string(address);
+        for (auto value : memory) text += ' ' + std::to_string(value);
+        text += '\n';
+    }
+    return text;
+}
+
+std::optional<ConfigState> parseConfigState(std::string_view text) {
+    ConfigState state;
+    std::istringstream lines{std::string(text)};
+    std::string line;
+    while (std::getline(lines, line)) {
+        line = line.substr(0, line.find('#'));
+        std::istringstream words(line);
+        std::string keyword;
+        if (!(words >> keyword)) continue;
+        if (keyword != ConfigKeyword) return std::nullopt;
+        const auto entry = parseConfigLine(words);
+        if (!entry) return std::nullopt;
+        state[entry->first] = entry->second;
+    }
+    return state;
+}
+
+ConfigState configStateOf(const Bus& bus) {
+    ConfigState state;
+    for (const auto& [address, module] : bus.modules()) state[address] = module.configMemory();
+    return state;
+}
+
+void loadConfigState(Bus& bus, const ConfigState& state) {
+    for (const auto& [address, memory] : state)
+        if (Module* module = bus.module(address)) module->loadConfig(memory);
+}
+
+bool readConfigStateFile(const std::string& path, ConfigState& state, std::string& error) {
+    std::error_code ignored;
+    if (!std::filesystem::exists(path, ignored)) {
+        state.clear();
+        return true;
+    }
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        error = path + ": cannot read";
+        return false;
+    }
+    std::ostringstream text;
+    text << file.rdbuf();
+    const auto parsed = parseConfigState(text.str());
+    if (!parsed) {
+        error = path + ": not a dkqsim state file";
+        return false;
+    }
+    state = *parsed;
+    return true;
+}
+
+bool writeConfigStateFile(const std::string& path, const ConfigState& state, std::string& error) {
+    const std::string temporary = path + ".tmp";
+    {
+        std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
+        file << formatConfigState(state);
+        file.flush();
+        if (!file) {
+            error = temporary + ": cannot write";
+            return false;
+        }
+    }
+    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+        error = path + ": " + std::strerror(errno);
+        std::remove(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace dkq::sim
