@@ -50,7 +50,8 @@ TEST(CommLog, OriginIsSetByTheFirstCallAndRestartedByAnEmptyText) {
     EXPECT_EQ(bytes.find("not written"), std::string::npos);
     EXPECT_NE(bytes.find("(  0.000) >\tfirst\r\n"), std::string::npos);
     // Polish letters are written in Windows-1250: 'ł' is 0xB3, 'ą' 0xB9.
-    EXPECT_NE(bytes.find("(  0.000) >\trcv: po\xB3\xB9""czenie zosta\xB3o zerwane\r\n"),
+    EXPECT_NE(bytes.find("(  0.000) >\trcv: po\xB3\xB9"
+                         "czenie zosta\xB3o zerwane\r\n"),
               std::string::npos);
 }
 

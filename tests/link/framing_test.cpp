@@ -19,7 +19,7 @@ TEST(Framing, RequestTextCarriesUpperCaseDigitsAndLrc) {
         {{0x00, 0x21, 0x00, 0x00, 0x00, 0x00}, ":002100000000DF\r\n"},  // the wake-up line
         {{0x03, 0x0A, 0x05, 0x05}, ":030A0505E9\r\n"},
         {{0x01, 0x05, 0x01, 0x02, 0xFF, 0x00}, ":01050102FF00F8\r\n"},
-        {{0x00, 0x00}, ":000000\r\n"},                                    // LRC of sum 0 is 0
+        {{0x00, 0x00}, ":000000\r\n"},  // LRC of sum 0 is 0
     };
     for (const auto& c : cases) {
         EXPECT_EQ(encodeFrame(c.bytes), c.text);
@@ -37,14 +37,14 @@ TEST(Framing, AnswerJudgedLikeTheLink) {
     };
     const Case cases[] = {
         {":010300000013E9\r\n", 0, tx::Ok, 7},
-        {":01030000001 3e9\r\n", 0, tx::LrcError, 0},   // blank is not a digit: sum breaks
-        {":010300000013e9\r\n", 0, tx::Ok, 7},          // lower case accepted
-        {"xy:010300000013E9\r\n", 2, tx::Ok, 7},        // bytes before the frame skipped
+        {":01030000001 3e9\r\n", 0, tx::LrcError, 0},  // blank is not a digit: sum breaks
+        {":010300000013e9\r\n", 0, tx::Ok, 7},         // lower case accepted
+        {"xy:010300000013E9\r\n", 2, tx::Ok, 7},       // bytes before the frame skipped
         {"010300000013E9\r\n", 0, tx::NoFrameStart, 0},
-        {":010300000013E8\r\n", 0, tx::LrcError, 0},    // LRC off by one
-        {":010300000013E9", 0, tx::Ok, 7},              // end of text reads as NUL
-        {":010300000013E9XX", 0, tx::LrcError, 0},      // digits not ended by a control char
-        {":0103000000\r13E9\n", 0, tx::LrcError, 0},    // stops at CR: sum not zero
+        {":010300000013E8\r\n", 0, tx::LrcError, 0},  // LRC off by one
+        {":010300000013E9", 0, tx::Ok, 7},            // end of text reads as NUL
+        {":010300000013E9XX", 0, tx::LrcError, 0},    // digits not ended by a control char
+        {":0103000000\r13E9\n", 0, tx::LrcError, 0},  // stops at CR: sum not zero
         {":\r\n", 0, tx::Ok, 0},
     };
     for (const auto& c : cases) {

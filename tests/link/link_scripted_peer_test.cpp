@@ -1,0 +1,263 @@
+// The link against answers no healthy module gives: frames without a start,
+// wrong headers, resets, closes, silence, answers in timed pieces.
+#include <dirent.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "link/comm_log.h"
+#include "link/module_link.h"
+#include "tests/support/scripted_peer.h"
+#include "tests/support/sim_process.h"
+
+namespace dkq {
+namespace {
+
+using test::ScriptedPeer;
+using test::ScriptedReply;
+
+class ScriptedLink : public ::testing::Test {
+  protected:
+    void connect(ScriptedPeer& peer, int receiveTimeoutMs = 100) {
+        link.UseTcp = 1;
+        link.IpAddress = "127.0.0.1";
+        link.TcpPort = peer.port();
+        link.ConnectTimeoutMs = 2000;
+        link.ReceiveTimeoutMs = receiveTimeoutMs;
+        link.LogEnabled = 1;
+        link.CommLog("");
+        ASSERT_EQ(link.open_com(0, 0), open::Ok);
+    }
+    std::string log() { return test::readFileBytes(CommLogFileName); }
+
+    test::ScratchDir dir;
+    ModuleLink link;
+};
+
+long long elapsedMs(std::chrono::steady_clock::time_point since) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 since)
+        .count();
+}
+
+int openDescriptors() {
+    int count = 0;
+    DIR* dir = opendir("/proc/self/fd");
+    while (readdir(dir) != nullptr) ++count;
+    closedir(dir);
+    return count;
+}
+
+// ReadInputRegisters(1, 0, 2) expects 7 bytes: 19 characters of answer text.
+TEST_F(ScriptedLink, AnswersAreJudgedByStartLengthLrcAndHeader) {
+    struct Case {
+        const char* name;
+        ScriptedReply reply;
+        int code;
+        const char* logLine;
+    };
+    const Case cases[] = {
+        {"good", ScriptedReply::text(":01040400010002F4\r\n"), tx::Ok, "rx_sum OK, "},
+        {"lower case", ScriptedReply::text(":01040400010002f4\r\n"), tx::Ok, "(19 B)"},
+        {"stale bytes before the frame", ScriptedReply::text(":0104\r\n:01040400010002F4\r\n"),
+         tx::Ok, "(26 B)"},
+        {"frame after noise", {{{0, "noise"}, {50, ":01040400010002F4\r\n"}}}, tx::Ok, "(24 B)"},
+        {"no frame start", ScriptedReply::text("X01040400010002F4\r\n"), tx::NoFrameStart,
+         "rcv: wrong answer start (0x58), data=X01040400010002F4\r\r\n"},
+        {"bad LRC", ScriptedReply::text(":01040400010002F5\r\n"), tx::LrcError, "rx_sum ERROR"},
+        {"short", ScriptedReply::text("abc"), tx::BadLength, "rcv: wrong answer len (3/19), time="},
+        {"wrong address", ScriptedReply::text(":02040400010002F3\r\n"), tx::BadLength, "(19 B)"},
+        {"wrong function", ScriptedReply::text(":01030400010002F5\r\n"), tx::BadLength, "(19 B)"},
+        {"wrong byte count", ScriptedReply::text(":01040300010002F5\r\n"), tx::BadLength, ""},
+        {"silence", ScriptedReply::silence(), tx::NoAnswer, "rcv: Timeout ("},
+        {"peer closes",
+         {{}, ScriptedReply::End::Close},
+         tx::PeerClosed,
+         "rcv: po\xB3\xB9"
+         "czenie zosta\xB3o zerwane"},
+        {"peer resets",
+         {{}, ScriptedReply::End::Reset},
+         tx::ReceiveError,
+         "Error at RCV socket(): 104"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedPeer peer({c.reply});
+        connect(peer);
+        std::array<std::int32_t, 2> values{-1, -1};
+        EXPECT_EQ(link.ReadInputRegisters(1, 0, 2, values), c.code);
+        // Values are written only on success.
+        const std::array<std::int32_t, 2> expected = c.code == tx::Ok
+                                                         ? std::array<std::int32_t, 2>{1, 2}
+                                                         : std::array<std::int32_t, 2>{-1, -1};
+        EXPECT_EQ(values, expected);
+        EXPECT_NE(log().find(c.logLine), std::string::npos) << log();
+        EXPECT_EQ(peer.requests(), std::vector<std::string>{":010400000002F9"});
+        link.close_com();
+    }
+}
+
+TEST_F(ScriptedLink, ClosedOrResetConnectionLeavesTheLinkAsDescribed) {
+    {
+        ScriptedPeer peer({{{}, ScriptedReply::End::Close}});
+        connect(peer);
+        std::array<std::int32_t, 1> v{};
+        EXPECT_EQ(link.ReadInputRegisters(1, 0, 1, v), tx::PeerClosed);
+        EXPECT_EQ(link.IsOpen(), 0);
+        EXPECT_EQ(link.ReadInputRegisters(1, 0, 1, v), tx::NotOpen);
+    }
+    {
+        // A receive error closes the socket but not the link: the next send
+        // fails on the forgotten handle and only then closes the link.
+        ScriptedPeer peer({{{}, ScriptedReply::End::Reset}});
+        connect(peer);
+        std::array<std::int32_t, 1> v{};
+        EXPECT_EQ(link.ReadInputRegisters(1, 0, 1, v), tx::ReceiveError);
+        EXPECT_EQ(link.IsOpen(), 1);
+        EXPECT_EQ(link.ReadInputRegisters(1, 0, 1, v), tx::SendFailed);
+        EXPECT_EQ(link.IsOpen(), 0);
+        EXPECT_NE(log().find("send failed: 9"), std::string::npos);  // EBADF, no descriptor reused
+    }
+}
+
+TEST_F(ScriptedLink, EleventhEmptyAnswerInARowIsLineDeadUntilAFullLengthAnswer) {
+    std::vector<ScriptedReply> replies(12, ScriptedReply::silence());
+    replies.push_back(ScriptedReply::text(":01040400010002F5\r\n"));  // full length, bad LRC
+    replies.push_back(ScriptedReply::silence());
+    ScriptedPeer peer(replies);
+    connect(peer, 20);
+    std::array<std::int32_t, 2> v{};
+    for (int i = 1; i <= 10; ++i) EXPECT_EQ(link.ReadInputRegisters(1, 0, 2, v), tx::NoAnswer) << i;
+    EXPECT_EQ(link.ReadInputRegisters(1, 0, 2, v), tx::LineDead);
+    EXPECT_EQ(link.ReadInputRegisters(1, 0, 2, v), tx::LineDead);
+    EXPECT_EQ(link.IsOpen(), 1);
+    EXPECT_EQ(link.ReadInputRegisters(1, 0, 2, v), tx::LrcError);
+    EXPECT_EQ(link.TimeoutCount, 0);
+    EXPECT_EQ(link.ReadInputRegisters(1, 0, 2, v), tx::NoAnswer);
+    EXPECT_NE(log().find("ms), ZERWANE PO\xA3\xA5"
+                         "CZENIE ***\r\n"),
+              std::string::npos);
+}
+
+TEST_F(ScriptedLink, NothingOutsideTheFrameBuffersIsSent) {
+    ScriptedPeer peer({});
+    connect(peer);
+    std::vector<std::int32_t> values(200);
+    EXPECT_EQ(link.ReadInputRegisters(1, 0, 126, values), tx::BadLength);
+    EXPECT_EQ(link.ReadInputRegisters(1, 0, 3, std::span(values).first(2)), tx::BadLength);
+    EXPECT_EQ(link.WriteRegisters(1, 0, 124, values), tx::BadLength);
+    EXPECT_EQ(link.WriteText(1, 0, 247, std::string(247, 'x')), tx::BadLength);
+    link.close_com();
+    EXPECT_TRUE(peer.requests().empty());
+}
+
+TEST_F(ScriptedLink, BroadcastWritesSucceedEvenOnAClosedLinkButReadsDoNot) {
+    std::array<std::int32_t, 2> v{};
+    EXPECT_EQ(link.WriteRegister(0, 16, 5), tx::Ok);
+    EXPECT_EQ(link.WriteCoil(0, 1, true), tx::Ok);
+    EXPECT_EQ(link.ClearCounters(0, 15), tx::Ok);
+    EXPECT_EQ(link.WriteRegister(1, 16, 5), tx::NotOpen);
+    EXPECT_EQ(link.ReadInputRegisters(0, 0, 2, v), tx::NotOpen);
+
+    ScriptedPeer peer({});
+    connect(peer);
+    EXPECT_EQ(link.ReadInputRegisters(0, 0, 2, v), tx::BadLength);  // a broadcast has no answer
+}
+
+TEST_F(ScriptedLink, RefusedConnectEndsAtOnceAndLeaksNothing) {
+    int freePort;
+    {
+        ScriptedPeer gone({});
+        freePort = gone.port();
+    }
+    link.UseTcp = 1;
+    link.IpAddress = "127.0.0.1";
+    link.TcpPort = freePort;
+    link.ConnectTimeoutMs = 5000;
+    link.LogEnabled = 1;
+    link.CommLog("");
+    const int before = openDescriptors();
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 200; ++i) ASSERT_EQ(link.open_com(0, 0), open::ConnectTimeout);
+    EXPECT_LT(elapsedMs(start), 2000);
+    EXPECT_EQ(link.IsOpen(), 0);
+    EXPECT_EQ(openDescriptors(), before);
+    EXPECT_NE(log().find(">5000 ms)"), std::string::npos);
+
+    ScriptedPeer peer({});
+    connect(peer);
+    usleep(100'000);
+    const int connected = openDescriptors();
+    for (int i = 0; i < 50; ++i) connect(peer);  // reopening closes the old socket
+    usleep(100'000);
+    EXPECT_EQ(openDescriptors(), connected);
+}
+
+TEST_F(ScriptedLink, SerialPortThatCannotBeOpenedIsCodeOne) {
+    link.ComDevice = [](int) { return std::string("/nonexistent/tty"); };
+    link.LogEnabled = 1;
+    link.CommLog("");
+    EXPECT_EQ(link.open_com(7, 9600), open::PortFailed);
+    EXPECT_EQ(link.IsOpen(), 0);
+    EXPECT_NE(log().find("open_COM7 ERROR\r\n"), std::string::npos);
+    link.close_com();
+    EXPECT_NE(log().find("close_com\r\n"), std::string::npos);
+}
+
+class TextCommands : public ScriptedLink {
+  protected:
+    void SetUp() override { link.RecordMemoryMode = true; }
+};
+
+TEST_F(TextCommands, AnswerArrivingInPiecesIsJoinedWithinTheExtendedWait) {
+    ScriptedPeer peer({{{{50, "OK"}, {300, "\r\n1234"}, {300, "5"}}}});
+    connect(peer, 100);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(link.AsciiCommand("*CLR=1,0", 9), 9);
+    EXPECT_LT(elapsedMs(start), 1500);
+    EXPECT_EQ(std::string(link.AnswerText.begin(), link.AnswerText.begin() + 10),
+              std::string("OK\r\n12345\0", 10));
+    EXPECT_EQ(peer.requests(), std::vector<std::string>{"*CLR=1,0"});
+}
+
+TEST_F(TextCommands, WaitEndsAtFifteenHundredMillisecondsOnceAnswerBegan) {
+    ScriptedPeer peer({{{{50, "O"}, {1700, "K"}}}});
+    connect(peer, 100);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(link.AsciiCommand("*RD_0,0", 31), 1);
+    EXPECT_GE(elapsedMs(start), 1450);
+    EXPECT_LT(elapsedMs(start), 1700);
+}
+
+TEST_F(TextCommands, EndOfTransmissionWaitsForNothing) {
+    ScriptedPeer peer({ScriptedReply::text("late")});
+    connect(peer, 1000);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(link.AsciiCommand("*EOT!", 1), 0);
+    EXPECT_LT(elapsedMs(start), 200);
+    for (int i = 0; i < 50 && peer.requests().empty(); ++i) usleep(10'000);
+    EXPECT_EQ(peer.requests(), std::vector<std::string>{"*EOT!"});
+}
+
+TEST_F(TextCommands, AnswerIntoAPartOfAnswerTextChangesOnlyWhatArrives) {
+    ScriptedPeer peer({ScriptedReply::text("WXYZ")});
+    connect(peer);
+    link.AnswerText.fill(0xAA);
+    EXPECT_EQ(link.AsciiCommandInto("*RD_5,1", 4, std::span(link.AnswerText).subspan(100, 4)), 4);
+    EXPECT_EQ(std::string(link.AnswerText.begin() + 100, link.AnswerText.begin() + 104), "WXYZ");
+    EXPECT_EQ(link.AnswerText[99], 0xAA);
+    EXPECT_EQ(link.AnswerText[104], 0xAA);
+}
+
+TEST_F(TextCommands, NothingIsSentOnAClosedLinkOrOutsideRecordMemoryMode) {
+    EXPECT_EQ(link.AsciiCommand("*RD_0,0", 31), 0);
+    ScriptedPeer peer({ScriptedReply::text("OK\r\n")});
+    connect(peer);
+    link.RecordMemoryMode = false;
+    EXPECT_EQ(link.AsciiCommand("*CLR=1,0", 3), 0);
+    link.close_com();
+    EXPECT_TRUE(peer.requests().empty());
+}
+
+}  // namespace
+}  // namespace dkq
