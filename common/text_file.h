@@ -1,0 +1,29 @@
+// Reading and writing files by path, with UTF-8 paths on every platform.
+// None of these throws; each reports success.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace dkq {
+
+// The whole file; false when it cannot be opened or read.
+bool readWholeFile(const std::string& path, std::string& bytes);
+
+// Replaces the file with bytes through a temporary file in the same folder
+// and a rename: afterwards the file holds either all of bytes or what it held
+// before, never a part.
+bool writeWholeFile(const std::string& path, std::string_view bytes);
+
+// Appends bytes to the file, creating it. When the write fails (a full disk)
+// the file is cut back to its former length, so a retry cannot double a part.
+bool appendToFile(const std::string& path, std::string_view bytes);
+
+// The path with only its file name (the part after the last separator) in
+// upper case: folders of a case-sensitive file system keep their spelling.
+std::string withUpperCaseFileName(const std::string& path);
+
+// The file name without its folder.
+std::string fileNameOf(const std::string& path);
+
+}  // namespace dkq

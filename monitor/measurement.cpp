@@ -1,0 +1,163 @@
+#include "monitor/measurement.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+namespace dkq {
+namespace {
+
+// Fixed-point text with a decimal point whatever the locale, rounded as
+// printf's "%.Nf" rounds.
+std::string fixed(double value, int decimals) {
+    char text[64];
+    const auto result =
+        std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
+    return std::string(text, result.ptr);
+}
+
+struct LineValue {
+    std::string number;
+    const char* unit;  // appended to the number in the window
+};
+
+LineValue lineValue(int raw, int kind) {
+    const float volts = static_cast<float>(raw) / 1000.0f;
+    const float kelvin = volts * 100;
+    const auto celsius = static_cast<float>(kelvin - 273.15);
+    switch (kind) {
+        case KindCelsius:
+            return {fixed(celsius, 1), "°C"};
+        case KindVolts:
+            return {fixed(volts, 3), " V"};
+        case KindKelvin:
+            return {fixed(kelvin, 1), " K"};
+        default:
+            return {std::to_string(raw), ""};
+    }
+}
+
+int clampToInt(double value) {
+    if (std::isnan(value)) return 0;
+    if (value >= static_cast<double>(std::numeric_limits<int>::max()))
+        return std::numeric_limits<int>::max();
+    if (value <= static_cast<double>(std::numeric_limits<int>::min()))
+        return std::numeric_limits<int>::min();
+    return static_cast<int>(value);
+}
+
+}  // namespace
+
+void OutputState::setOutput(int output, bool on) {
+    const int bit = 1 << output;
+    registers[RegOutputWord] = on ? (outputWord() | bit) : (outputWord() & ~bit);
+}
+
+char moduleLetter(int module) {
+    return static_cast<char>('A' + module);
+}
+
+std::array<ChannelConfig, EntryCount> defaultChannels(int module) {
+    std::array<ChannelConfig, EntryCount> channels;
+    const std::string letter(1, moduleLetter(module));
+    for (int line = 0; line < LineCount; ++line)
+        channels[line] = {KindVolts, 0, 4092, "Linia" + std::to_string(line + 1) + letter};
+    for (int counter = 0; counter < CounterCount; ++counter) {
+        const int max = counter < 2 ? 65535 : 1000;
+        channels[LineCount + counter] = {0, 0, max, "Cnt" + std::to_string(counter + 1) + letter};
+    }
+    return channels;
+}
+
+std::string firmwareText(const std::array<std::uint8_t, 11>& diagnostics) {
+    const auto& d = diagnostics;
+    char text[64];
+    std::snprintf(text, sizeof text, "v%02X  SN=%02X%02X%02X%02X%02X%02X SUM=%02X", d[0], d[1],
+                  d[2], d[3], d[4], d[5], d[6], d[9]);
+    return text;
+}
+
+float rawToDisplay(int raw, int kind) {
+    switch (kind) {
+        case KindCelsius:
+            return static_cast<float>((raw - 2732) * 0.1);
+        case KindVolts:
+            return static_cast<float>(raw * 0.001);
+        case KindKelvin:
+            return static_cast<float>(raw * 0.1);
+        default:
+            return static_cast<float>(raw);
+    }
+}
+
+int displayToRaw(float value, int kind) {
+    const double display = value;
+    switch (kind) {
+        case KindCelsius:
+            return clampToInt(display * 10 + 2732);
+        case KindVolts:
+            return clampToInt(display * 1000);
+        case KindKelvin:
+            return clampToInt(display * 10);
+        default:
+            return clampToInt(display);
+    }
+}
+
+EntryReading lineReading(int raw, int kind) {
+    const LineValue value = lineValue(raw, kind);
+    return {value.number + value.unit, value.number + ";"};
+}
+
+EntryReading counterReading(int raw) {
+    const std::string number = std::to_string(raw);
+    return {number, number + ";"};
+}
+
+std::string unitCell(int entry, int kind) {
+    if (entry >= LineCount) return "[imp];";
+    switch (kind) {
+        case KindCelsius:
+            return "T [°C];";
+        case KindVolts:
+            return "U [V];";
+        case KindRaw:
+            return "[0-4092];";
+        case KindKelvin:
+            return "T [K];";
+        default:
+            return "";
+    }
+}
+
+BarRange barRange(const ChannelConfig& channel) {
+    return {channel.min & 0xFFFF, channel.max & 0xFFFF};
+}
+
+SupplyAlarms supplyAlarms(const OutputState& outputs) {
+    SupplyAlarms alarms;
+    const int uz = outputs.registers[RegUz];
+    const int vcc = outputs.registers[RegVcc];
+    if (uz < 6500)
+        alarms.uz = "Uz<7V !";
+    else if (uz > 24500)
+        alarms.uz = "Uz>25V !";
+    if (vcc < 4750)
+        alarms.vcc = "Vcc<4.75V !";
+    else if (vcc > 5250)
+        alarms.vcc = "Vcc>5.25V !";
+    return alarms;
+}
+
+std::array<bool, OutputCount> outputMismatches(const OutputState& outputs, ModeFlags flags) {
+    std::array<bool, OutputCount> mismatches{};
+    for (int output = 0; output < OutputCount; ++output) {
+        if (output >= 10 && flags.pwm()) continue;
+        const int millivolts = outputs.outputVoltage(output);
+        mismatches[output] = outputs.outputOn(output) ? millivolts > 2000 : millivolts < 2000;
+    }
+    return mismatches;
+}
+
+}  // namespace dkq

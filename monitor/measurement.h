@@ -1,0 +1,116 @@
+// What a monitor knows about one DKQ-1 module: its lines and counters, how a
+// raw register value becomes the text shown and the CSV cell recorded, its
+// outputs and supplies, and the checks made on them. Shared by both monitors.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace dkq {
+
+inline constexpr int LineCount = 16;
+inline constexpr int CounterCount = 4;
+// Entries 0..15 are the lines L1..L16, 16..19 the counters C1..C4.
+inline constexpr int EntryCount = LineCount + CounterCount;
+inline constexpr int OutputCount = 12;
+inline constexpr std::size_t MaxChannelNameChars = 15;
+
+// How a line's millivolts are presented. Stored as an int: a kind read from a
+// file may be any number, and any other value shows the raw number.
+enum ChannelKind : int { KindCelsius = 0, KindVolts = 1, KindRaw = 2, KindKelvin = 3 };
+
+struct ChannelConfig {
+    int kind = KindVolts;  // not used for counters
+    int min = 0;           // display range, raw register units
+    int max = 4092;
+    std::string name;  // caption and CSV column name, at most 15 characters
+};
+
+// Configuration register 6 of a module; the monitor only shows it.
+struct ModeFlags {
+    int bits = 0;
+    bool internalCalibration() const { return (bits & 1) != 0; }
+    bool internalLcd() const { return (bits & 2) != 0; }
+    bool autoOut() const { return (bits & 4) != 0; }
+    bool pwm() const { return (bits & 8) != 0; }
+};
+
+// Holding registers 0..18 of the selected module.
+inline constexpr int HoldingCount = 19;
+inline constexpr int RegUz = 12;
+inline constexpr int RegVcc = 13;
+inline constexpr int RegOutputWord = 16;
+inline constexpr int RegPwm1 = 17;
+inline constexpr int RegPwm2 = 18;
+
+struct OutputState {
+    std::array<std::int32_t, HoldingCount> registers{};
+
+    int outputVoltage(int output) const { return registers[static_cast<std::size_t>(output)]; }
+    int outputWord() const { return registers[RegOutputWord]; }
+    bool outputOn(int output) const { return ((outputWord() >> output) & 1) != 0; }
+    void setOutput(int output, bool on);
+};
+
+struct ModuleSlot {
+    int busAddress = 0;  // 0: switched off, neither polled nor recorded
+    std::array<int, EntryCount> raw{};
+    std::array<std::string, EntryCount> valueTexts;
+    std::string firmwareText;
+    ModeFlags modeFlags;
+    int errorCount = 0;
+    std::array<ChannelConfig, EntryCount> channels;
+};
+
+// Letter A..E of module index 0..4.
+char moduleLetter(int module);
+
+// Presentation defaults of module 0..4: Linia1A.. with kind V, range 0..4092;
+// counters Cnt1A.., range 0..65535 for C1 and C2, 0..1000 for C3 and C4.
+std::array<ChannelConfig, EntryCount> defaultChannels(int module);
+
+// "v%02X  SN=%02X%02X%02X%02X%02X%02X SUM=%02X" from diagnostics block 1:
+// firmware version, serial number, program memory checksum.
+std::string firmwareText(const std::array<std::uint8_t, 11>& diagnostics);
+
+// Conversions of the line setup dialog.
+float rawToDisplay(int raw, int kind);
+// Truncated toward zero; values beyond the int range give its ends.
+int displayToRaw(float value, int kind);
+
+// A value as the window shows it and as its CSV cell records it (still with
+// a decimal point; the cycle turns the row's points into commas).
+struct EntryReading {
+    std::string text;
+    std::string csvCell;
+};
+
+// Lines go through the monitor's single-precision chain: volts = raw/1000,
+// kelvin = volts*100, celsius = kelvin-273.15, each held as a float.
+EntryReading lineReading(int raw, int kind);
+EntryReading counterReading(int raw);
+
+// Unit cell of an entry in the CSV header; empty for an unknown line kind.
+std::string unitCell(int entry, int kind);
+
+// The range a bar shows: min and max each taken as a 16-bit value.
+struct BarRange {
+    int low = 0;
+    int high = 0;
+};
+BarRange barRange(const ChannelConfig& channel);
+
+// Supply alarms of Uz and Vcc; empty text means the label is hidden.
+struct SupplyAlarms {
+    std::string uz;
+    std::string vcc;
+};
+SupplyAlarms supplyAlarms(const OutputState& outputs);
+
+// Whether the "???" label of each output shows: an output on with more than
+// 2000 mV measured, or off with less. O11 and O12 are not checked in PWM mode.
+std::array<bool, OutputCount> outputMismatches(const OutputState& outputs, ModeFlags flags);
+
+}  // namespace dkq

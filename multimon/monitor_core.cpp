@@ -1,0 +1,400 @@
+#include "multimon/monitor_core.h"
+
+#include <algorithm>
+#include <span>
+
+#include "common/com_ports.h"
+#include "common/text_file.h"
+#include "link/result_codes.h"
+#include "monitor/csv_file_chooser.h"
+#include "multimon/monitor_messages.h"
+
+namespace dkq {
+namespace {
+
+constexpr int StartConnectTimeoutMs = 6000;
+constexpr int ReconnectTimeoutMs = 800;
+constexpr int ReceiveTimeoutMs = 800;
+constexpr int DiagnosticsAttempts = 3;
+constexpr int DiagnosticsPauseMs = 500;
+constexpr int ModeFlagsRegister = 6;
+constexpr int OutputWordRegister = 16;
+constexpr int MinBackOffSeconds = 20;
+constexpr int BackOffFailures = 5;
+
+// Results that mean the connection, not the module's answer, failed.
+bool isConnectionFailure(int code) {
+    return code == tx::NoAnswer || code == tx::PeerClosed || code == tx::ReceiveError ||
+           code == tx::SendFailed;
+}
+
+}  // namespace
+
+MonitorCore::MonitorCore(ModuleLink& link, MonitorView& view, Prompter& prompter, Clock& clock,
+                         int recordsPerPart)
+    : link_(link), view_(view), prompter_(prompter), clock_(clock), recorder_(recordsPerPart) {
+    link_.ComDevice = comPortDevice;
+}
+
+void MonitorCore::startUp(const std::vector<std::string>& commandWords) {
+    link_.InitNetwork(true);
+    loadRegistrySettings(settings_, modules_);
+    view_.showFields(settings_);
+    if (!commandWords.empty() && !commandWords[0].empty()) loadConfigFile(commandWords[0]);
+    updateModuleControls();
+    refreshModuleView();
+    showVariables();
+    if (commandWords.size() > 1 && commandWords[1].starts_with("/start")) StartMonitoring();
+}
+
+void MonitorCore::shutDown() {
+    view_.readFields(settings_);
+    link_.InitNetwork(false);
+    saveRegistrySettings(settings_, modules_);
+}
+
+// --- START -------------------------------------------------------------------
+
+void MonitorCore::StartMonitoring() {
+    view_.readFields(settings_);
+    refreshModuleView();
+    tcpLatch_ = settings_.useTcp;
+    applyLinkSettings();
+    link_.ConnectTimeoutMs = StartConnectTimeoutMs;
+    link_.ReceiveTimeoutMs = ReceiveTimeoutMs;
+    if (tcpLatch_ != 0 && (settings_.ipAddress.empty() || settings_.tcpPort == 0)) {
+        prompter_.message("Brak ustawień komunikacyjnych TCP/IP!", MessageIcon::Error);
+        showVariables();
+        return;
+    }
+    if (!openLinkForStart()) return;
+    resetReadings();
+    for (int module = 0; module < ModuleCount; ++module) {
+        if (modules_[module].busAddress != 0 && !checkModule(module)) return;
+    }
+    const bool recording =
+        recorder_.startRecording(settings_.fileName, settings_.splitFile != 0, modules_);
+    view_.showPartPath(recorder_.splitting(), recorder_.currentPath());
+    if (!recording) {
+        prompter_.message("Błąd otwarcia pliku do zapisu!", MessageIcon::Error);
+        link_.close_com();
+        showFileProblem(true);
+        return;
+    }
+    showFileProblem();
+    link_.ConnectTimeoutMs = ReconnectTimeoutMs;
+    monitoring_ = true;
+    view_.showMonitoring(true);
+    refreshModuleView();
+    showVariables();
+}
+
+void MonitorCore::applyLinkSettings() {
+    link_.UseTcp = settings_.useTcp;
+    link_.IpAddress = settings_.ipAddress;
+    link_.TcpPort = settings_.tcpPort;
+}
+
+bool MonitorCore::openLinkForStart() {
+    consecutiveFailures_ = 0;
+    const int code = link_.open_com(settings_.comPort, settings_.speed);
+    if (code == open::Ok) return true;
+    prompter_.message(openFailureText(code, settings_), MessageIcon::Error);
+    return false;
+}
+
+void MonitorCore::resetReadings() {
+    recordCountdown_ = 0;
+    savedCount_ = 0;
+    for (ModuleSlot& slot : modules_) {
+        slot.errorCount = 0;
+        slot.firmwareText.clear();
+        for (int entry = 0; entry < EntryCount; ++entry) {
+            slot.valueTexts[entry].clear();
+            slot.raw[entry] = slot.channels[entry].min;
+        }
+    }
+    refreshModuleView();
+    refreshValues();
+}
+
+// Diagnostics block 1 (three attempts, a pause after each failure), then the
+// mode flags. False, with the message shown and the link closed, on failure.
+bool MonitorCore::checkModule(int module) {
+    ModuleSlot& slot = modules_[module];
+    Diagn1Block diagnostics{};
+    int code = tx::Ok;
+    for (int attempt = 0; attempt < DiagnosticsAttempts; ++attempt) {
+        code = link_.ReadDiagn1(slot.busAddress, 0, diagnostics);
+        if (code == tx::Ok) break;
+        clock_.sleepMs(DiagnosticsPauseMs);
+    }
+    if (code != tx::Ok) {
+        ++slot.errorCount;
+        failStart(diagnosticsFailureText(code, tcpLatch_ != 0, module));
+        return false;
+    }
+    slot.firmwareText = firmwareText(diagnostics);
+    std::array<std::int32_t, 1> flags{};
+    if (link_.ReadSignedRegisters(slot.busAddress, ModeFlagsRegister, 1, flags) != tx::Ok) {
+        ++slot.errorCount;
+        failStart("Błąd komunikacji z modułem " + std::string(1, moduleLetter(module)) + "!");
+        return false;
+    }
+    slot.modeFlags.bits = flags[0];
+    return true;
+}
+
+void MonitorCore::failStart(const std::string& text) {
+    refreshValues();
+    showVariables();
+    prompter_.message(text, MessageIcon::Error);
+    link_.close_com();
+}
+
+// --- the tick ----------------------------------------------------------------
+
+void MonitorCore::AcquisitionTick() {
+    if (!monitoring_) return;
+    view_.readFields(settings_);
+    if (recordCountdown_ != 0) --recordCountdown_;
+    reconnectIfDue();
+    view_.showCountdown(recordCountdown_);
+    if (link_.IsOpen()) {
+        writePendingRequests();
+        const std::tm now = clock_.localNow();
+        std::string row = readModules();
+        refreshValues();
+        std::replace(row.begin(), row.end(), '.', ',');
+        if (recordCountdown_ == 0) recordRow(now, row);
+        readBackSelected();
+        if (tcpLatch_ != 0) link_.close_com();
+    }
+    showVariables();
+}
+
+// The link is reopened only when a record is due or a request waits; failed
+// attempts space out the next ones (at least 20 s after five in a row).
+void MonitorCore::reconnectIfDue() {
+    if (link_.IsOpen()) return;
+    if (recordCountdown_ > 0 && !outputsDirty_ && counterClearMask_ == 0) return;
+    if (link_.NetworkStarted == 0) link_.InitNetwork(true);
+    applyLinkSettings();
+    if (link_.open_com(settings_.comPort, settings_.speed) == open::Ok) return;
+    if (consecutiveFailures_ == 0) ++modules_[0].errorCount;
+    ++consecutiveFailures_;
+    if (recordCountdown_ <= 0) {
+        recordCountdown_ = settings_.recordPeriod();
+        if (consecutiveFailures_ >= BackOffFailures && recordCountdown_ < MinBackOffSeconds)
+            recordCountdown_ = MinBackOffSeconds;
+    }
+    view_.showConnectionLost(true);
+}
+
+// Output word first, then the counter clear, each to the selected module once.
+void MonitorCore::writePendingRequests() {
+    ModuleSlot& slot = selected();
+    if (outputsDirty_) {
+        outputsDirty_ = false;
+        if (link_.WriteRegister(slot.busAddress, OutputWordRegister, outputs_.outputWord()) !=
+            tx::Ok)
+            ++slot.errorCount;
+    }
+    if (counterClearMask_ != 0) {
+        if (link_.ClearCounters(slot.busAddress, counterClearMask_) != tx::Ok) ++slot.errorCount;
+        counterClearMask_ = 0;
+    }
+}
+
+// Reads every switched-on module into its slot and the record row. A
+// connection-type failure postpones the next record, but only when no module
+// answered at all: while the link itself works, the modules that answer go
+// on being recorded and a silent one fills its cells with blanks.
+std::string MonitorCore::readModules() {
+    std::string row;
+    bool anyRead = false;
+    bool connectionFailed = false;
+    bool longBackOff = false;
+    for (int module = 0; module < ModuleCount; ++module) {
+        ModuleSlot& slot = modules_[module];
+        if (slot.busAddress == 0) continue;
+        std::array<std::int32_t, EntryCount> values{};
+        const int code = link_.ReadInputRegisters(slot.busAddress, 0, EntryCount, values);
+        if (code == tx::Ok) {
+            anyRead = true;
+            consecutiveFailures_ = 0;
+            view_.showConnectionLost(false);
+            takeReadings(slot, values, row);
+            continue;
+        }
+        ++slot.errorCount;
+        if (isConnectionFailure(code)) {
+            if (consecutiveFailures_ == 0) ++slot.errorCount;
+            ++consecutiveFailures_;
+            view_.showConnectionLost(true);
+            connectionFailed = true;
+            longBackOff = code == tx::PeerClosed || consecutiveFailures_ == BackOffFailures;
+        } else {
+            ++slot.errorCount;
+        }
+        markUnread(slot, row);
+    }
+    if (connectionFailed && !anyRead) {
+        recordCountdown_ = settings_.recordPeriod();
+        if (longBackOff && recordCountdown_ < MinBackOffSeconds)
+            recordCountdown_ = MinBackOffSeconds;
+    }
+    return row;
+}
+
+void MonitorCore::takeReadings(ModuleSlot& slot, const std::array<std::int32_t, EntryCount>& values,
+                               std::string& row) {
+    for (int entry = 0; entry < EntryCount; ++entry) {
+        const int raw = values[entry];
+        const EntryReading reading =
+            entry < LineCount ? lineReading(raw, slot.channels[entry].kind) : counterReading(raw);
+        slot.raw[entry] = raw;
+        slot.valueTexts[entry] = reading.text;
+        row += reading.csvCell;
+    }
+}
+
+void MonitorCore::markUnread(ModuleSlot& slot, std::string& row) {
+    for (int entry = 0; entry < EntryCount; ++entry) {
+        slot.valueTexts[entry] = "???";
+        slot.raw[entry] = slot.channels[entry].min;
+        row += "   ;";
+    }
+}
+
+void MonitorCore::recordRow(const std::tm& time, const std::string& row) {
+    recordCountdown_ = settings_.recordPeriod();
+    ++savedCount_;
+    recorder_.record(savedCount_, time, row, modules_);
+    view_.showPartPath(recorder_.splitting(), recorder_.currentPath());
+    showFileProblem();
+}
+
+// Output word (and, with the output measurements on, voltages, supplies and
+// PWM values) of the selected module, with their checks.
+void MonitorCore::readBackSelected() {
+    ModuleSlot& slot = selected();
+    const bool measured = settings_.testOuts != 0;
+    std::array<std::int32_t, HoldingCount> registers = outputs_.registers;
+    const int code =
+        measured ? link_.ReadHoldingRegisters(slot.busAddress, 0, HoldingCount, registers)
+                 : link_.ReadHoldingRegisters(slot.busAddress, RegOutputWord, 1,
+                                              std::span(registers).subspan(RegOutputWord, 1));
+    if (code != tx::Ok) {
+        ++slot.errorCount;
+        return;
+    }
+    outputs_.registers = registers;
+    OutputReadback readback{outputs_, measured, {}, {}};
+    if (measured) {
+        readback.supplyAlarms = supplyAlarms(outputs_);
+        readback.mismatches = outputMismatches(outputs_, slot.modeFlags);
+    }
+    view_.showReadback(readback);
+}
+
+// --- STOP and the window's requests --------------------------------------------
+
+void MonitorCore::StopMonitoring() {
+    monitoring_ = false;
+    view_.showConnectionLost(false);
+    view_.showMonitoring(false);
+    if (link_.IsOpen()) link_.close_com();
+    recorder_.retryWaiting();
+    showFileProblem();
+}
+
+void MonitorCore::SetOutput(int output, bool on) {
+    if (output < 0 || output >= OutputCount) return;
+    view_.readFields(settings_);
+    outputs_.setOutput(output, on);
+    outputsDirty_ = true;
+}
+
+void MonitorCore::RequestCounterClear(int counter) {
+    if (counter < 0 || counter >= CounterCount) return;
+    counterClearMask_ |= 1 << counter;
+}
+
+void MonitorCore::SelectModule(int module) {
+    if (module < 0 || module >= ModuleCount) return;
+    selectedModule_ = module;
+    view_.readFields(settings_);
+    refreshValues();
+    refreshModuleView();
+}
+
+void MonitorCore::updateModuleControls() {
+    std::array<bool, ModuleCount> enabled{};
+    for (int module = 0; module < ModuleCount; ++module)
+        enabled[module] = modules_[module].busAddress != 0;
+    if (!enabled[selectedModule_]) selectedModule_ = 0;
+    view_.showModuleChoice(enabled, selectedModule_);
+}
+
+void MonitorCore::refreshModuleView() {
+    view_.showModule(selectedModule_, selected());
+}
+
+void MonitorCore::refreshValues() {
+    std::array<int, ModuleCount> errorCounts{};
+    for (int module = 0; module < ModuleCount; ++module)
+        errorCounts[module] = modules_[module].errorCount;
+    view_.showValues(selected(), errorCounts);
+}
+
+void MonitorCore::showFileProblem(bool startFailed) {
+    view_.showFileProblem({startFailed || recorder_.waitingRecords() > 0,
+                           recorder_.waitingRecords(), recorder_.droppedRecords()});
+}
+
+void MonitorCore::showVariables() {
+    view_.showFields(settings_);
+    view_.showCountdown(recordCountdown_);
+    view_.showSavedCount(savedCount_);
+}
+
+// --- files ---------------------------------------------------------------------
+
+void MonitorCore::saveConfigFile() {
+    const auto chosen =
+        prompter_.chooseSaveFile("Pliki konfiguracji (*.CFG)|*.cfg||", "cfg", std::string());
+    if (!chosen) return;
+    view_.readFields(settings_);
+    if (dkq::saveConfigFile(withUpperCaseFileName(*chosen), settings_, modules_, tcpLatch_) !=
+        ConfigFileResult::Ok) {
+        prompter_.message("Błąd zapisu konfiguracji !", MessageIcon::None);
+        return;
+    }
+    view_.showFields(settings_);
+}
+
+bool MonitorCore::loadConfigFile(const std::string& path) {
+    view_.readFields(settings_);
+    const ConfigFileResult result = dkq::loadConfigFile(path, settings_, modules_);
+    if (result == ConfigFileResult::OpenFailed) {
+        prompter_.message("Błąd odczytu konfiguracji !", MessageIcon::None);
+        return false;
+    }
+    if (result == ConfigFileResult::WrongFormat)
+        prompter_.message("Nieprawidłowy format pliku !", MessageIcon::None);
+    view_.showFields(settings_);
+    updateModuleControls();
+    refreshModuleView();
+    return result == ConfigFileResult::Ok;
+}
+
+void MonitorCore::chooseCsvFile() {
+    view_.readFields(settings_);
+    if (const auto name = chooseCsvFileName(prompter_, settings_.fileName)) {
+        settings_.fileName = *name;
+        view_.showFields(settings_);
+    }
+}
+
+}  // namespace dkq

@@ -1,0 +1,103 @@
+// The multimon core: START, the once-a-second acquisition tick and STOP over
+// one ModuleLink, the five modules' state, the CSV recorder, settings and
+// configuration files. It owns no timer and no window: the main window calls
+// AcquisitionTick from its 1000 ms timer while showMonitoring(true) holds,
+// forwards clicks, and renders what the core reports through MonitorView.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "common/clock.h"
+#include "common/prompter.h"
+#include "link/module_link.h"
+#include "multimon/csv_recorder.h"
+#include "multimon/module_table.h"
+#include "multimon/monitor_settings.h"
+#include "multimon/monitor_view.h"
+
+namespace dkq {
+
+class MonitorCore {
+  public:
+    // Installs comPortDevice as the link's ComDevice.
+    MonitorCore(ModuleLink& link, MonitorView& view, Prompter& prompter, Clock& clock,
+                int recordsPerPart = DefaultRecordsPerPart);
+
+    // Main window start: socket library, registry settings, the configuration
+    // file named by the first command word, module controls, and START when
+    // the second word begins with "/start".
+    void startUp(const std::vector<std::string>& commandWords);
+    // Main window close: stops the socket library, saves the registry settings.
+    void shutDown();
+
+    void StartMonitoring();
+    void AcquisitionTick();
+    void StopMonitoring();
+
+    // Output check box O(output+1); written to the selected module next tick.
+    void SetOutput(int output, bool on);
+    // CLR1..CLR4 (counter 0..3); sent to the selected module next tick.
+    void RequestCounterClear(int counter);
+    void SelectModule(int module);
+    // Enables the modules that are switched on; falls back to module A when
+    // the selected one was switched off.
+    void updateModuleControls();
+    void refreshModuleView();
+    void refreshValues();
+
+    // The two configuration file buttons and the "..." button of the CSV name.
+    void saveConfigFile();
+    bool loadConfigFile(const std::string& path);
+    void chooseCsvFile();
+
+    bool monitoring() const { return monitoring_; }
+    int recordCountdown() const { return recordCountdown_; }
+    int savedCount() const { return savedCount_; }
+    int consecutiveFailures() const { return consecutiveFailures_; }
+    int selectedModule() const { return selectedModule_; }
+    int tcpLatch() const { return tcpLatch_; }
+    MonitorSettings& settings() { return settings_; }
+    ModuleTable& modules() { return modules_; }
+    const OutputState& outputs() const { return outputs_; }
+    const CsvRecorder& recorder() const { return recorder_; }
+
+  private:
+    ModuleSlot& selected() { return modules_[selectedModule_]; }
+    void applyLinkSettings();
+    bool openLinkForStart();
+    void resetReadings();
+    bool checkModule(int module);
+    void failStart(const std::string& text);
+    void reconnectIfDue();
+    void writePendingRequests();
+    std::string readModules();
+    void takeReadings(ModuleSlot& slot, const std::array<std::int32_t, EntryCount>& values,
+                      std::string& row);
+    void markUnread(ModuleSlot& slot, std::string& row);
+    void countConnectionFailure(ModuleSlot& slot, int code);
+    void recordRow(const std::tm& time, const std::string& row);
+    void readBackSelected();
+    void showFileProblem(bool startFailed = false);
+    void showVariables();
+
+    ModuleLink& link_;
+    MonitorView& view_;
+    Prompter& prompter_;
+    Clock& clock_;
+    MonitorSettings settings_;
+    ModuleTable modules_ = defaultModuleTable();
+    OutputState outputs_;
+    CsvRecorder recorder_;
+
+    bool monitoring_ = false;
+    int recordCountdown_ = 0;
+    int consecutiveFailures_ = 0;
+    bool outputsDirty_ = false;
+    int counterClearMask_ = 0;
+    int selectedModule_ = 0;
+    int tcpLatch_ = 0;
+    int savedCount_ = 0;
+};
+
+}  // namespace dkq

@@ -1,0 +1,15 @@
+// The messages START shows for link failures, by result code.
+#pragma once
+
+#include <string>
+
+#include "multimon/monitor_settings.h"
+
+namespace dkq {
+
+// A failed open_com (serial port or TCP connection).
+std::string openFailureText(int code, const MonitorSettings& settings);
+// Diagnostics of a module that failed three times; module 0..4 named by letter.
+std::string diagnosticsFailureText(int code, bool tcp, int module);
+
+}  // namespace dkq

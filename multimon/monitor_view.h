@@ -1,0 +1,65 @@
+// What the acquisition core tells the main window to show. The window
+// implements it with its controls; tests implement it with a recording fake.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <string>
+
+#include "monitor/measurement.h"
+#include "multimon/module_table.h"
+#include "multimon/monitor_settings.h"
+
+namespace dkq {
+
+// The selected module's outputs as last read back, with their checks.
+struct OutputReadback {
+    OutputState outputs;        // check boxes from the output word; PWM1, PWM2
+    bool checked = false;       // "Pomiary linii wyjściowych" on: labels below apply
+    SupplyAlarms supplyAlarms;  // "Zasilanie !" labels; empty text = hidden
+    std::array<bool, OutputCount> mismatches{};  // "???" labels
+};
+
+// "Brak dostępu do pliku!" shows while records wait for their file.
+struct FileProblem {
+    bool visible = false;
+    std::size_t waitingRecords = 0;
+    long long droppedRecords = 0;  // oldest waiting records given up since START
+};
+
+class MonitorView {
+  public:
+    virtual ~MonitorView() = default;
+
+    // Copies the fields the user edits into settings: recording period,
+    // file name, split box, "Pomiary linii wyjściowych", communication values.
+    virtual void readFields(MonitorSettings& settings) = 0;
+    // Puts settings back into those fields.
+    virtual void showFields(const MonitorSettings& settings) = 0;
+
+    // The selected module's names and bar ranges, firmware text and mode
+    // indicators; with its PWM flag set O11, O12 and the C2 column are hidden.
+    virtual void showModule(int module, const ModuleSlot& slot) = 0;
+    // The selected module's bar positions and value texts; every error counter.
+    virtual void showValues(const ModuleSlot& slot,
+                            const std::array<int, ModuleCount>& errorCounts) = 0;
+    // Radio buttons and error fields of the modules that are switched on.
+    virtual void showModuleChoice(const std::array<bool, ModuleCount>& enabled,
+                                  int selectedModule) = 0;
+
+    // "Czas do następnego zapisu" as hours, minutes, seconds.
+    virtual void showCountdown(int seconds) = 0;
+    // "Liczba zapisanych pomiarów".
+    virtual void showSavedCount(int count) = 0;
+    virtual void showReadback(const OutputReadback& readback) = 0;
+    // "Brak połączenia TCP/IP!".
+    virtual void showConnectionLost(bool visible) = 0;
+    virtual void showFileProblem(const FileProblem& problem) = 0;
+    // The part file being written, shown only while splitting.
+    virtual void showPartPath(bool visible, const std::string& path) = 0;
+    // Monitoring: the 1000 ms timer runs and calls AcquisitionTick; START and
+    // the split box are disabled, STOP and CLR1..CLR4 enabled. Idle: the reverse.
+    virtual void showMonitoring(bool monitoring) = 0;
+};
+
+}  // namespace dkq
