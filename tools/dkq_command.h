@@ -2,6 +2,7 @@
 // hands its table to dkq_main.cpp.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <span>
@@ -17,19 +18,23 @@ inline constexpr int UsageError = 64;
 
 struct CommandContext {
     ModuleLink& link;
-    const std::vector<std::string>& args;  // the words after the command name
     std::ostream& out;
     std::ostream& err;
     int comPort = 0;
     int baud = 0;
 };
 
+// A command whose arguments have been understood; returns the exit status.
+using PreparedCommand = std::function<int(CommandContext& context)>;
+
 struct ToolCommand {
     const char* name;
-    const char* arguments;                // usage text of the arguments
-    bool recordMemory;                    // the command opens and ends the line itself, as the
-                                          // record memory reader does; otherwise dkq opens it
-    int (*run)(CommandContext& context);  // exit status
+    const char* arguments;  // usage text of the arguments
+    bool recordMemory;      // the command opens and ends the line itself, as the
+                            // record memory reader does; otherwise dkq opens it
+    // Reads the words after the command name; nothing for a usage error, so
+    // that no line is opened for a command that cannot run.
+    std::optional<PreparedCommand> (*prepare)(const std::vector<std::string>& args);
 };
 
 std::span<const ToolCommand> registerCommands();

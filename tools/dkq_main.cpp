@@ -117,6 +117,10 @@ void configureLink(ModuleLink& link, const Connection& c) {
     link.PortSetupMessage = [](const std::string& text) { std::cerr << "dkq: " << text << '\n'; };
 }
 
+void printCommandUsage(const ToolCommand& command) {
+    std::cerr << "usage: dkq [connection] " << command.name << ' ' << command.arguments << '\n';
+}
+
 int run(const std::vector<std::string>& words) {
     Connection connection;
     const size_t at = parseConnection(words, connection);
@@ -125,12 +129,17 @@ int run(const std::vector<std::string>& words) {
         printUsage(std::cerr);
         return UsageError;
     }
+    const std::vector<std::string> args(words.begin() + static_cast<long>(at) + 1, words.end());
+    const auto prepared = command->prepare(args);
+    if (!prepared) {
+        printCommandUsage(*command);
+        return UsageError;
+    }
+
     ModuleLink link;
     configureLink(link, connection);
     link.CommLog("");  // starts the log's seconds column
-    const std::vector<std::string> args(words.begin() + static_cast<long>(at) + 1, words.end());
-    CommandContext context{link, args, std::cout, std::cerr, connection.comPort, connection.baud};
-
+    CommandContext context{link, std::cout, std::cerr, connection.comPort, connection.baud};
     link.InitNetwork(true);
     if (!command->recordMemory) {
         if (const int code = link.open_com(connection.comPort, connection.baud); code != open::Ok) {
@@ -139,11 +148,7 @@ int run(const std::vector<std::string>& words) {
             return tx::NotOpen;
         }
     }
-    const int status = command->run(context);
-    if (status == UsageError) {
-        std::cerr << "usage: dkq [connection] " << command->name << ' ' << command->arguments
-                  << '\n';
-    }
+    const int status = (*prepared)(context);
     if (link.IsOpen()) link.close_com();
     link.InitNetwork(false);
     return status;

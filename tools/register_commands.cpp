@@ -8,10 +8,9 @@
 namespace dkq::tool {
 namespace {
 
-struct Address {
-    int addr;
-    int first;
-};
+using Args = std::vector<std::string>;
+using Prepared = std::optional<PreparedCommand>;
+using ReadOperation = int (ModuleLink::*)(int, int, int, std::span<std::int32_t>);
 
 std::string hexBytes(std::span<const std::uint8_t> bytes) {
     std::string text;
@@ -31,111 +30,135 @@ std::string firmwareLine(const Diagn1Block& d) {
     return line;
 }
 
+// A write's outcome: silent on success, the code and its meaning otherwise.
+int finishWrite(CommandContext& c, const char* what, int code) {
+    return code == tx::Ok ? code : reportFailure(c, what, code);
+}
+
 // ADDR START COUNT, shared by the three reads.
-int runRead(CommandContext& c, int (ModuleLink::*read)(int, int, int, std::span<std::int32_t>)) {
-    if (c.args.size() != 3) return UsageError;
-    const auto addr = parseNumber(c.args[0], 0, 255);
-    const auto start = parseNumber(c.args[1], 0, 65535);
-    const auto count = parseNumber(c.args[2], 1, MaxRegistersPerRead);
-    if (!addr || !start || !count) return UsageError;
-    std::vector<std::int32_t> values(static_cast<size_t>(*count));
-    if (const int code = (c.link.*read)(*addr, *start, *count, values); code != tx::Ok)
-        return reportFailure(c, "read", code);
-    for (size_t i = 0; i < values.size(); ++i) c.out << (i ? " " : "") << values[i];
-    c.out << '\n';
-    return tx::Ok;
+Prepared prepareRead(const Args& a, ReadOperation read) {
+    if (a.size() != 3) return std::nullopt;
+    const auto addr = parseNumber(a[0], 0, 255);
+    const auto start = parseNumber(a[1], 0, 65535);
+    const auto count = parseNumber(a[2], 1, MaxRegistersPerRead);
+    if (!addr || !start || !count) return std::nullopt;
+    return [=](CommandContext& c) {
+        std::vector<std::int32_t> values(static_cast<size_t>(*count));
+        if (const int code = (c.link.*read)(*addr, *start, *count, values); code != tx::Ok)
+            return reportFailure(c, "read", code);
+        for (size_t i = 0; i < values.size(); ++i) c.out << (i ? " " : "") << values[i];
+        c.out << '\n';
+        return tx::Ok;
+    };
 }
 
-int readInput(CommandContext& c) {
-    return runRead(c, &ModuleLink::ReadInputRegisters);
+Prepared readInput(const Args& a) {
+    return prepareRead(a, &ModuleLink::ReadInputRegisters);
 }
-int readHolding(CommandContext& c) {
-    return runRead(c, &ModuleLink::ReadHoldingRegisters);
+Prepared readHolding(const Args& a) {
+    return prepareRead(a, &ModuleLink::ReadHoldingRegisters);
 }
-int readSigned(CommandContext& c) {
-    return runRead(c, &ModuleLink::ReadSignedRegisters);
-}
-
-int writeRegister(CommandContext& c) {
-    if (c.args.size() != 3) return UsageError;
-    const auto addr = parseNumber(c.args[0], 0, 255);
-    const auto reg = parseNumber(c.args[1], 0, 65535);
-    const auto value = parseNumber(c.args[2], -32768, 65535);
-    if (!addr || !reg || !value) return UsageError;
-    const int code = c.link.WriteRegister(*addr, *reg, *value);
-    return code == tx::Ok ? code : reportFailure(c, "write-register", code);
+Prepared readSigned(const Args& a) {
+    return prepareRead(a, &ModuleLink::ReadSignedRegisters);
 }
 
-int writeCoil(CommandContext& c) {
-    if (c.args.size() != 3 || (c.args[2] != "on" && c.args[2] != "off")) return UsageError;
-    const auto addr = parseNumber(c.args[0], 0, 255);
-    const auto coil = parseNumber(c.args[1], 0, 65535);
-    if (!addr || !coil) return UsageError;
-    const int code = c.link.WriteCoil(*addr, *coil, c.args[2] == "on");
-    return code == tx::Ok ? code : reportFailure(c, "write-coil", code);
+Prepared writeRegister(const Args& a) {
+    if (a.size() != 3) return std::nullopt;
+    const auto addr = parseNumber(a[0], 0, 255);
+    const auto reg = parseNumber(a[1], 0, 65535);
+    const auto value = parseNumber(a[2], -32768, 65535);
+    if (!addr || !reg || !value) return std::nullopt;
+    return [=](CommandContext& c) {
+        return finishWrite(c, "write-register", c.link.WriteRegister(*addr, *reg, *value));
+    };
 }
 
-int writeRegisters(CommandContext& c) {
-    if (c.args.size() < 3 || c.args.size() > 2 + MaxRegistersPerWrite) return UsageError;
-    const auto addr = parseNumber(c.args[0], 0, 255);
-    const auto start = parseNumber(c.args[1], 0, 65535);
-    if (!addr || !start) return UsageError;
+Prepared writeCoil(const Args& a) {
+    if (a.size() != 3 || (a[2] != "on" && a[2] != "off")) return std::nullopt;
+    const auto addr = parseNumber(a[0], 0, 255);
+    const auto coil = parseNumber(a[1], 0, 65535);
+    const bool on = a[2] == "on";
+    if (!addr || !coil) return std::nullopt;
+    return [=](CommandContext& c) {
+        return finishWrite(c, "write-coil", c.link.WriteCoil(*addr, *coil, on));
+    };
+}
+
+Prepared writeRegisters(const Args& a) {
+    if (a.size() < 3 || a.size() > 2 + MaxRegistersPerWrite) return std::nullopt;
+    const auto addr = parseNumber(a[0], 0, 255);
+    const auto start = parseNumber(a[1], 0, 65535);
+    if (!addr || !start) return std::nullopt;
     std::vector<std::int32_t> values;
-    for (size_t i = 2; i < c.args.size(); ++i) {
-        const auto value = parseNumber(c.args[i], -32768, 65535);
-        if (!value) return UsageError;
+    for (size_t i = 2; i < a.size(); ++i) {
+        const auto value = parseNumber(a[i], -32768, 65535);
+        if (!value) return std::nullopt;
         values.push_back(*value);
     }
-    const int code = c.link.WriteRegisters(*addr, *start, static_cast<int>(values.size()), values);
-    return code == tx::Ok ? code : reportFailure(c, "write-registers", code);
+    return [=](CommandContext& c) {
+        const int count = static_cast<int>(values.size());
+        return finishWrite(c, "write-registers",
+                           c.link.WriteRegisters(*addr, *start, count, values));
+    };
 }
 
-int writeText(CommandContext& c) {
-    if (c.args.size() != 3) return UsageError;
-    const auto addr = parseNumber(c.args[0], 0, 255);
-    const auto start = parseNumber(c.args[1], 0, 65535);
-    const std::string text = utf8ToCp1250(c.args[2]);
-    if (!addr || !start || text.size() > static_cast<size_t>(MaxTextPerWrite)) return UsageError;
-    const int code = c.link.WriteText(*addr, *start, static_cast<int>(text.size()), text);
-    return code == tx::Ok ? code : reportFailure(c, "write-text", code);
+Prepared writeText(const Args& a) {
+    if (a.size() != 3) return std::nullopt;
+    const auto addr = parseNumber(a[0], 0, 255);
+    const auto start = parseNumber(a[1], 0, 65535);
+    const std::string text = utf8ToCp1250(a[2]);
+    if (!addr || !start || text.size() > static_cast<size_t>(MaxTextPerWrite)) return std::nullopt;
+    return [=](CommandContext& c) {
+        const int length = static_cast<int>(text.size());
+        return finishWrite(c, "write-text", c.link.WriteText(*addr, *start, length, text));
+    };
 }
 
-int clearCounters(CommandContext& c) {
-    if (c.args.size() != 2) return UsageError;
-    const auto addr = parseNumber(c.args[0], 0, 255);
-    const auto mask = parseNumber(c.args[1], 0, 255);
-    if (!addr || !mask) return UsageError;
-    const int code = c.link.ClearCounters(*addr, *mask);
-    return code == tx::Ok ? code : reportFailure(c, "clear-counters", code);
+Prepared clearCounters(const Args& a) {
+    if (a.size() != 2) return std::nullopt;
+    const auto addr = parseNumber(a[0], 0, 255);
+    const auto mask = parseNumber(a[1], 0, 255);
+    if (!addr || !mask) return std::nullopt;
+    return [=](CommandContext& c) {
+        return finishWrite(c, "clear-counters", c.link.ClearCounters(*addr, *mask));
+    };
 }
 
-// ADDR [SUB]
-std::optional<Address> diagnosticsAddress(const CommandContext& c) {
-    if (c.args.empty() || c.args.size() > 2) return std::nullopt;
-    const auto addr = parseNumber(c.args[0], 0, 255);
-    const auto sub = c.args.size() == 2 ? parseNumber(c.args[1], 0, 65535) : std::optional<int>(0);
-    if (!addr || !sub) return std::nullopt;
-    return Address{*addr, *sub};
+// ADDR [SUB] of the two diagnostics commands.
+bool parseDiagnostics(const Args& a, int& addr, int& sub) {
+    if (a.empty() || a.size() > 2) return false;
+    const auto address = parseNumber(a[0], 0, 255);
+    const auto function = a.size() == 2 ? parseNumber(a[1], 0, 65535) : std::optional<int>(0);
+    if (!address || !function) return false;
+    addr = *address;
+    sub = *function;
+    return true;
 }
 
-int diag1(CommandContext& c) {
-    const auto where = diagnosticsAddress(c);
-    if (!where) return UsageError;
-    Diagn1Block block{};
-    if (const int code = c.link.ReadDiagn1(where->addr, where->first, block); code != tx::Ok)
-        return reportFailure(c, "diag1", code);
-    c.out << hexBytes(block) << '\n' << firmwareLine(block) << '\n';
-    return tx::Ok;
+Prepared diag1(const Args& a) {
+    int addr = 0;
+    int sub = 0;
+    if (!parseDiagnostics(a, addr, sub)) return std::nullopt;
+    return [=](CommandContext& c) {
+        Diagn1Block block{};
+        if (const int code = c.link.ReadDiagn1(addr, sub, block); code != tx::Ok)
+            return reportFailure(c, "diag1", code);
+        c.out << hexBytes(block) << '\n' << firmwareLine(block) << '\n';
+        return tx::Ok;
+    };
 }
 
-int diag2(CommandContext& c) {
-    const auto where = diagnosticsAddress(c);
-    if (!where) return UsageError;
-    Diagn2Block block{};
-    if (const int code = c.link.ReadDiagn2(where->addr, where->first, block); code != tx::Ok)
-        return reportFailure(c, "diag2", code);
-    c.out << hexBytes(block) << '\n';
-    return tx::Ok;
+Prepared diag2(const Args& a) {
+    int addr = 0;
+    int sub = 0;
+    if (!parseDiagnostics(a, addr, sub)) return std::nullopt;
+    return [=](CommandContext& c) {
+        Diagn2Block block{};
+        if (const int code = c.link.ReadDiagn2(addr, sub, block); code != tx::Ok)
+            return reportFailure(c, "diag2", code);
+        c.out << hexBytes(block) << '\n';
+        return tx::Ok;
+    };
 }
 
 constexpr ToolCommand kCommands[] = {

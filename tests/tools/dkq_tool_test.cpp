@@ -1,0 +1,110 @@
+// dkq as scripts use it: output lines, exit status, usage errors.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+
+#include "tests/support/sim_process.h"
+
+namespace dkq {
+namespace {
+
+struct ToolRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+ToolRun runDkq(const std::string& arguments) {
+    const std::string errFile = "dkq.stderr";
+    const std::string command = test::toolPath("DKQ_TOOL") + " " + arguments + " 2>" + errFile;
+    FILE* pipe = popen(command.c_str(), "r");
+    std::string out;
+    char buf[512];
+    while (size_t n = fread(buf, 1, sizeof buf, pipe)) out.append(buf, n);
+    const int status = pclose(pipe);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out, test::readFileBytes(errFile)};
+}
+
+class DkqTool : public ::testing::Test {
+protected:
+    std::string tcp() const { return "--tcp 127.0.0.1:" + std::to_string(sim.tcpPort()) + " "; }
+    test::ScratchDir dir;
+    test::SimProcess sim{{"--deterministic", "--modules", "1,2", "--tcp", "127.0.0.1:0", "--pty",
+                          dir.file("bus")}};
+};
+
+TEST_F(DkqTool, ReadsPrintOneLineOfValues) {
+    struct Case {
+        std::string args;
+        std::string out;
+    };
+    const Case cases[] = {
+        {"read-input 2 16 4", "200 201 202 203\n"},
+        {"read-holding 1 12 2", "12001 5001\n"},
+        {"read-signed 2 3 1", std::to_string(0x9A02 - 0x10000) + "\n"},
+        {"diag1 2", "25 12 34 56 78 9A 02 78 32 A5 " /* EEPROM sum follows */},
+    };
+    for (const auto& c : cases) {
+        const ToolRun run = runDkq(tcp() + c.args);
+        EXPECT_EQ(run.status, 0) << c.args << run.err;
+        EXPECT_EQ(run.out.substr(0, c.out.size()), c.out) << c.args;
+    }
+    const ToolRun diag = runDkq("--device " + sim.ptyPath() + " diag1 2 0");
+    EXPECT_EQ(diag.status, 0) << diag.err;
+    EXPECT_NE(diag.out.find("\nv25  SN=123456789A02 SUM=A5\n"), std::string::npos) << diag.out;
+}
+
+TEST_F(DkqTool, WritesChangeTheModuleAndPrintNothing) {
+    const char* writes[] = {"write-register 1 16 3", "write-coil 1 5 on", "clear-counters 2 0x0F",
+                            "write-registers 1 50 7 -1 65535", "write-text 1 254 \"Żółw 1\""};
+    for (const char* w : writes) {
+        const ToolRun run = runDkq(tcp() + w);
+        EXPECT_EQ(run.status, 0) << w << run.err;
+        EXPECT_EQ(run.out, "") << w;
+    }
+    EXPECT_EQ(runDkq(tcp() + "read-holding 1 16 1").out, "35\n");
+    EXPECT_EQ(runDkq(tcp() + "read-input 2 16 4").out, "0 0 0 0\n");
+    EXPECT_EQ(runDkq(tcp() + "read-signed 1 50 3").out, "7 -1 -1\n");
+}
+
+TEST_F(DkqTool, FailuresExitWithTheTransactionCodeAndSayWhy) {
+    ASSERT_EQ(sim.command("mute 1"), "ok");
+    const ToolRun silent = runDkq(tcp() + "--timeout 100 read-input 1 0 1");
+    EXPECT_EQ(silent.status, 1);
+    EXPECT_EQ(silent.err, "dkq: read failed: code 1 (no answer within the time-out)\n");
+    EXPECT_EQ(silent.out, "");
+
+    const ToolRun refused = runDkq("--tcp 127.0.0.1:1 read-input 1 0 1");
+    EXPECT_EQ(refused.status, 9);
+    EXPECT_NE(refused.err.find("open_com failed: code 2"), std::string::npos);
+}
+
+TEST_F(DkqTool, UsageErrorsExitWith64) {
+    const char* wrong[] = {
+        "read-input 1 0 20",                      // no connection
+        "--tcp 127.0.0.1:5 --com 1 diag1 1",       // two connections
+        "--tcp 127.0.0.1:5 read-input 1 0 126",   // count beyond one frame
+        "--tcp 127.0.0.1:5 read-input 1 0",       // missing count
+        "--tcp 127.0.0.1:5 write-coil 1 2 maybe",
+        "--tcp 127.0.0.1:5 read-input x 0 1",
+        "--tcp 127.0.0.1:5 no-such-command",
+        "--tcp 127.0.0.1 diag1 1",                // no port
+    };
+    for (const char* args : wrong) {
+        const ToolRun run = runDkq(args);
+        EXPECT_EQ(run.status, 64) << args;
+        EXPECT_NE(run.err.find("usage: dkq"), std::string::npos) << args;
+    }
+}
+
+TEST_F(DkqTool, LogOptionWritesTheCommunicationLog) {
+    ASSERT_EQ(runDkq(tcp() + "--log read-input 1 0 20").status, 0);
+    const std::string log = test::readFileBytes("dkq_comm.log");
+    EXPECT_NE(log.find(">\tconnect OK, "), std::string::npos) << log;
+    EXPECT_NE(log.find(" ms (91 B)\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find(">\tclose_com\r\n"), std::string::npos) << log;
+}
+
+}  // namespace
+}  // namespace dkq
