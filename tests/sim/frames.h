@@ -1,0 +1,33 @@
+// Requests and answers of the simulated modules written as bytes, turned into
+// line text and back with the link's own framing.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "link/modbus_ascii.h"
+#include "link/result_codes.h"
+
+namespace dkq::sim::test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// The line a client sends, without its CR LF.
+inline std::string requestLine(const Bytes& request) {
+    std::string text = modbus::encodeFrame(request);
+    text.resize(text.size() - 2);
+    return text;
+}
+
+// The bytes of answer text without the LRC; empty when it does not decode.
+inline Bytes answerBytes(std::string_view text) {
+    std::array<std::uint8_t, 256> bytes{};
+    const auto decoded = modbus::decodeFrame(text, 0, bytes);
+    if (decoded.code != tx::Ok || decoded.byteCount == 0) return {};
+    return Bytes(bytes.begin(), bytes.begin() + decoded.byteCount - 1);
+}
+
+}  // namespace dkq::sim::test
