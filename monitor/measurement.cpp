@@ -91,17 +91,17 @@ float rawToDisplay(int raw, int kind) {
     }
 }
 
+// In single precision like the value typed: 25.3 gives 2985, as read.
 int displayToRaw(float value, int kind) {
-    const double display = value;
     switch (kind) {
         case KindCelsius:
-            return clampToInt(display * 10 + 2732);
+            return clampToInt(value * 10 + 2732);
         case KindVolts:
-            return clampToInt(display * 1000);
+            return clampToInt(value * 1000);
         case KindKelvin:
-            return clampToInt(display * 10);
+            return clampToInt(value * 10);
         default:
-            return clampToInt(display);
+            return clampToInt(value);
     }
 }
 
