@@ -21,9 +21,4 @@ std::optional<std::string> LineSplitter::take(char c) {
     return std::nullopt;
 }
 
-void LineSplitter::reset() {
-    line_.clear();
-    overlong_ = false;
-}
-
 }  // namespace dkq::sim

@@ -14,7 +14,6 @@ class LineSplitter {
     // Takes one character; returns the line it completes, if any. Empty lines
     // are never returned.
     std::optional<std::string> take(char c);
-    void reset();
 
   private:
     std::string line_;

@@ -76,8 +76,6 @@ class Module {
     // noise drawn from noiseSeed and count their counters once a second.
     Module(int address, bool deterministic, unsigned noiseSeed, TimePoint start);
 
-    int address() const { return address_; }
-
     // The answer to a request addressed to this module or broadcast (bytes
     // from the address on, at least 2). A broadcast's answer is not sent.
     Frame answer(std::span<const std::uint8_t> request);
@@ -90,7 +88,6 @@ class Module {
     std::uint16_t config(int reg) const { return config_[static_cast<size_t>(reg)]; }
     const ConfigMemory& configMemory() const { return config_; }
     const std::string& displayText() const { return displayText_; }
-    std::array<std::uint8_t, Diagnostics1Size> diagnostics1() const;
 
     // Values set from the console stay as set (measured values stop
     // following their source); counters go on counting from the value.
@@ -110,6 +107,7 @@ class Module {
     Frame writeConfig(std::span<const std::uint8_t> request);
     Frame writeText(std::span<const std::uint8_t> request);
     Frame diagnostics(std::span<const std::uint8_t> request, std::span<const std::uint8_t> block);
+    std::array<std::uint8_t, Diagnostics1Size> diagnostics1() const;
     std::array<std::uint8_t, Diagnostics2Size> diagnostics2() const;
 
     void setOutputWord(std::uint16_t word);
