@@ -6,6 +6,7 @@
 
 #include "sim/options.h"
 #include "sim/pty_front_end.h"
+#include "sim/record_memory.h"
 #include "sim/simulator.h"
 #include "sim/state_file.h"
 #include "sim/tcp_front_end.h"
@@ -59,21 +60,26 @@ bool loadState(Bus& bus, const std::string& path, std::string& error) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::vector<std::string_view> args(argv + 1, argv + argc);
+    const std::vector<std::string_view> allArgs(argv + 1, argv + argc);
+    RecordMemorySettings recordSettings;
+    std::string recordError;
+    const auto args = takeRecordMemoryOptions(allArgs, recordSettings, recordError);
     auto parsed = parseOptions(args);
+    const std::string usage = usageText() + recordMemoryUsage();
     if (parsed.outcome == ParsedOptions::Outcome::Help) {
-        std::fputs(usageText().c_str(), stdout);
+        std::fputs(usage.c_str(), stdout);
         return EXIT_SUCCESS;
     }
-    if (parsed.outcome == ParsedOptions::Outcome::Error) {
-        std::fprintf(stderr, "dkqsim: %s\n\n%s", parsed.error.c_str(), usageText().c_str());
+    if (!recordError.empty() || parsed.outcome == ParsedOptions::Outcome::Error) {
+        const std::string& error = recordError.empty() ? parsed.error : recordError;
+        std::fprintf(stderr, "dkqsim: %s\n\n%s", error.c_str(), usage.c_str());
         return UsageExitCode;
     }
     Options& options = parsed.options;
     options.bus.seed = options.seed ? *options.seed : std::random_device{}();
 
     const sigset_t waitMask = catchStopSignals();
-    NoRecordMemory recordMemory;
+    RecordMemory recordMemory(recordSettings, Clock::now());
     Bus bus(options.bus, recordMemory, Clock::now());
     std::string error;
     if (!loadState(bus, options.stateFile, error)) return fail(error);

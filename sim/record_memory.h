@@ -36,10 +36,10 @@ struct RecordMemorySettings {
     bool loggingOn = false;
     bool cyclicBuffer = false;
     int wrapAt = 0;  // 0: no wrap; W: slots 1..W hold the newest records
-    CivilTime firstRecordDate;
+    CivilTime firstRecordDate = std::chrono::sys_days{std::chrono::year{2024} / 3 / 1};
     std::optional<CivilTime> moduleClock;  // default: one period after the newest record
-    std::set<int> zeroDated;  // records whose date bytes are all zero (CRC correct)
-    std::set<int> erased;     // records whose bytes after the length are all 0xFF
+    std::set<int> zeroDated;               // records whose date bytes are all zero (CRC correct)
+    std::set<int> erased;                  // records whose bytes after the length are all 0xFF
     // Record -> number of its first reads that are damaged (-1: every read).
     std::map<int, int> badChecksum;
     std::map<int, int> badLetter;

@@ -1,0 +1,71 @@
+// The CSV form of downloaded records: the header lines, one row per record,
+// and the file that takes them in Windows-1250 with CR LF line ends.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "logger/line_table.h"
+#include "logger/record_frame.h"
+
+namespace dkq::logger {
+
+// Which columns a file has and how their values are printed.
+struct CsvLayout {
+    std::vector<int> items;  // logged items in rising order, one column each
+    std::vector<int> kinds;  // value kind per column (used by lines L1-L16 and item 40)
+    std::string header;      // line 1
+    std::optional<std::string> unitsHeader;  // line 2, only when the names carry units
+};
+
+// readAsTemperatures decides the kind of lines the table does not describe.
+CsvLayout buildCsvLayout(const LoggedItemMask& mask, const LineTable& table,
+                         bool readAsTemperatures);
+
+// A record as printed: at most its first 106 bytes are kept.
+inline constexpr int KeptRecordBytes = MaxRecordLength + CrcBytes;
+
+struct Record {
+    std::int32_t number = 0;
+    PackedDate date{};
+    std::array<std::uint8_t, KeptRecordBytes> bytes{};
+
+    std::uint16_t value(size_t column) const;
+};
+
+Record readRecord(std::span<const std::uint8_t> frame);
+
+// One row without its line end.
+std::string formatRow(const Record& record, const CsvLayout& layout, bool valid);
+
+// The file name with ".csv" added when its name has neither ".csv" nor ".CSV".
+std::string withCsvExtension(const std::string& path);
+// Name of part `part` (1, 2, ...): the name cut at its first ".csv" or
+// ".CSV", then "_<part>.csv", in the same folder.
+std::string partFileName(const std::string& path, int part);
+
+// A CSV file being written. Lines are UTF-8 and go out in Windows-1250 with
+// CR LF; a failed write is remembered until the file is closed.
+class CsvFile {
+  public:
+    bool create(const std::string& path);
+    void writeLine(const std::string& line);
+    // Pushes the written lines to the file; false when any write failed.
+    bool flush();
+    void close();
+    // Closes the file and deletes it.
+    void discard();
+    bool isOpen() const { return file_.is_open(); }
+
+  private:
+    std::ofstream file_;
+    std::filesystem::path path_;
+};
+
+}  // namespace dkq::logger
