@@ -1,0 +1,121 @@
+// Link benchmark against the simulated bus, all figures from one run:
+//  (a) loopback TCP, no delay: exchanges per second of a 20-register read and
+//      CPU seconds per exchange;
+//  (b) a silent module: CPU seconds used during one 800 ms receive time-out,
+//      as a share of the wait (goal: under 2 %);
+//  (c) a pseudo-terminal paced at 9600 baud: time per exchange divided by its
+//      wire time, request plus answer characters (goal: within 1.1).
+// Usage: link_bench [DKQSIM]  (default: $DKQSIM)
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "link/modbus_ascii.h"
+#include "link/module_link.h"
+#include "tests/support/sim_process.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double cpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+struct Sample {
+    double wallSeconds;
+    double cpuSeconds;
+    int failures;
+};
+
+Sample readRepeatedly(dkq::ModuleLink& link, int exchanges) {
+    std::array<std::int32_t, 20> values{};
+    int failures = 0;
+    const double cpu = cpuSeconds();
+    const auto start = Clock::now();
+    for (int i = 0; i < exchanges; ++i)
+        if (link.ReadInputRegisters(1, 0, 20, values) != dkq::tx::Ok) ++failures;
+    return {secondsSince(start), cpuSeconds() - cpu, failures};
+}
+
+bool openTcp(dkq::ModuleLink& link, int port) {
+    link.UseTcp = 1;
+    link.IpAddress = "127.0.0.1";
+    link.TcpPort = port;
+    link.ConnectTimeoutMs = 2000;
+    link.ReceiveTimeoutMs = 800;
+    return link.open_com(0, 0) == dkq::open::Ok;
+}
+
+void tcpThroughput() {
+    dkq::test::SimProcess sim({"--tcp", "127.0.0.1:0", "--deterministic"});
+    dkq::ModuleLink link;
+    if (!openTcp(link, sim.tcpPort())) return;
+    readRepeatedly(link, 200);  // warm up
+    const int n = 5000;
+    const Sample s = readRepeatedly(link, n);
+    std::printf(
+        "(a) TCP loopback: %d exchanges, %.0f exchanges/s, %.1f us CPU per exchange, "
+        "%d failed\n",
+        n, n / s.wallSeconds, s.cpuSeconds / n * 1e6, s.failures);
+    link.close_com();
+}
+
+void silentPeer() {
+    dkq::test::SimProcess sim({"--tcp", "127.0.0.1:0", "--mute", "1"});
+    dkq::ModuleLink link;
+    if (!openTcp(link, sim.tcpPort())) return;
+    const Sample s = readRepeatedly(link, 3);
+    const double perWait = s.wallSeconds / 3;
+    std::printf(
+        "(b) silent module: %.0f ms per time-out, %.2f ms CPU per time-out = %.3f %% of the "
+        "wait (goal < 2 %%)\n",
+        perWait * 1e3, s.cpuSeconds / 3 * 1e3, 100.0 * s.cpuSeconds / s.wallSeconds);
+    link.close_com();
+}
+
+void pacedSerial() {
+    const std::string linkPath = "/tmp/dkq-bench-bus-" + std::to_string(getpid());
+    dkq::test::SimProcess sim({"--pty", linkPath, "--deterministic", "--baud", "9600"});
+    dkq::ModuleLink link;
+    link.ComDevice = [&](int) { return sim.ptyPath(); };
+    if (link.open_com(1, 9600) != dkq::open::Ok) return;
+    readRepeatedly(link, 3);
+    const int n = 40;
+    const Sample s = readRepeatedly(link, n);
+    const int characters = dkq::modbus::frameTextLength(6) + dkq::modbus::frameTextLength(43);
+    const double wire = characters * 10.0 / 9600.0;
+    const double perExchange = s.wallSeconds / n;
+    std::printf(
+        "(c) pty at 9600 baud: %.1f ms per exchange, wire time %.1f ms (%d characters), "
+        "ratio %.3f (goal <= 1.1), %.2f %% CPU, %d failed\n",
+        perExchange * 1e3, wire * 1e3, characters, perExchange / wire,
+        100.0 * s.cpuSeconds / s.wallSeconds, s.failures);
+    link.close_com();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc > 1) setenv("DKQSIM", argv[1], 1);
+    if (std::getenv("DKQSIM") == nullptr) {
+        std::fprintf(stderr, "usage: link_bench [path of dkqsim]  (or set DKQSIM)\n");
+        return 64;
+    }
+    tcpThroughput();
+    silentPeer();
+    pacedSerial();
+    return 0;
+}
