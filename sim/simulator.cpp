@@ -34,7 +34,8 @@ int Simulator::run(const volatile std::sig_atomic_t& stopRequested, const sigset
         for (auto& frontEnd : frontEnds_)
             if (!frontEnd->afterPoll(poll, now)) return EXIT_FAILURE;
         saveConfigIfChanged();
-        if (consoleOpen_ && (poll.returned(consoleIndex) & (POLLIN | POLLHUP | POLLERR))) {
+        if (consoleOpen_ &&
+            (poll.returned(consoleIndex) & (POLLIN | POLLHUP | POLLERR | POLLNVAL))) {
             if (readConsole() == Turn::Quit) return EXIT_SUCCESS;
         }
     }
