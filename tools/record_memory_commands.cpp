@@ -1,10 +1,284 @@
-// Record memory commands of dkq.
+// Record memory commands of dkq. Each opens the line as the logger window's
+// "Połącz" does (wake-up line, status) and ends it as "Koniec pracy" does
+// ("*EOT!" twice); messages go to standard output (information) or standard
+// error (errors and warnings), and every question is answered yes: giving
+// the command is the user's yes.
+#include <iostream>
+#include <set>
+
+#include "common/clock.h"
+#include "common/prompter.h"
+#include "logger/line_table.h"
+#include "logger/logger_session.h"
+#include "logger/record_download.h"
+#include "logger/status_answer.h"
 #include "tools/dkq_command.h"
 
 namespace dkq::tool {
+namespace {
+
+using namespace dkq::logger;
+
+// Exit status when the CSV file cannot be created or written (sysexits
+// EX_CANTCREAT).
+constexpr int FileFailed = 73;
+
+class ConsolePrompter : public Prompter {
+  public:
+    ConsolePrompter(std::ostream& out, std::ostream& err, std::string file)
+        : out_(out), err_(err), file_(std::move(file)) {}
+
+    void message(const std::string& text, MessageIcon icon) override {
+        (icon == MessageIcon::Information ? out_ : err_) << text << '\n';
+    }
+    bool askYesNo(const std::string&) override { return true; }
+    std::optional<std::string> chooseSaveFile(const std::string&, const std::string&,
+                                              const std::string&) override {
+        return file_;
+    }
+
+  private:
+    std::ostream& out_;
+    std::ostream& err_;
+    std::string file_;
+};
+
+// The exit status for a failed status request: the transaction code of the
+// nearest meaning.
+int statusExit(int code) {
+    switch (code) {
+        case status::Ok:
+            return tx::Ok;
+        case status::NoAnswer:
+            return tx::NoAnswer;
+        case status::ChecksumError:
+            return tx::LrcError;
+        default:
+            return tx::BadLength;
+    }
+}
+
+int commandExit(CommandOutcome outcome) {
+    return outcome == CommandOutcome::Confirmed ? tx::Ok : tx::NoAnswer;
+}
+
+// One record memory session from "Połącz" to "Koniec pracy" around `work`,
+// which runs only when the status was read.
+template <typename Work>
+int withLogger(CommandContext& c, const std::string& file, Work work) {
+    ConsolePrompter prompter(c.out, c.err, file);
+    SystemClock clock;
+    LoggerSession session(c.link, prompter, clock);
+    const ConnectResult connected = session.ConnectLogger(c.comPort, c.baud);
+    if (connected.openCode != open::Ok) return tx::NotOpen;
+    if (!connected.connected()) return statusExit(*connected.statusCode);
+    const int exit = work(session);
+    session.EndWork();
+    return exit;
+}
+
+std::string itemList(const LoggedItemMask& mask) {
+    std::string list;
+    for (int item = 1; item <= LoggedItemCount; ++item) {
+        if (!isLogged(mask, item)) continue;
+        const std::string name = loggedItemName(item);
+        list += (list.empty() ? "" : " ") + (name.empty() ? std::to_string(item) : name);
+    }
+    return list;
+}
+
+void printStatus(std::ostream& out, const StatusAnswer& s, LineKind line, int comPort) {
+    const auto yesNo = [](bool on) { return on ? "tak" : "nie"; };
+    out << "Wersja modułu: " << versionText(s) << '\n'
+        << "Rozmiar pamięci [MB]: " << memorySizeText(s) << '\n'
+        << "Liczba rekordów w pamięci: " << s.recordCount << '\n'
+        << "Max. liczba rekordów: " << maxRecordCount(s) << '\n'
+        << "Długość rekordu [B]: " << s.recordLength << '\n'
+        << "Zajętość pamięci: " << occupancyText(s) << '\n'
+        << "Okres logowania [s]: " << s.periodSeconds << '\n'
+        << "Logowanie włączone: " << yesNo(s.loggingOn) << '\n'
+        << "Bufor cykliczny: " << yesNo(s.cyclicBuffer) << '\n'
+        << "Pojemność pamięci [h]: " << capacityHours(s) << '\n'
+        << "Ustawienie zegara: " << moduleClockText(s) << '\n'
+        << "Czas odczytu danych: " << downloadTimeText(downloadSeconds(s, line, comPort)) << '\n'
+        << "Logowane rejestry: " << itemList(s.mask) << '\n';
+}
+
+std::optional<PreparedCommand> loggerStatus(const std::vector<std::string>& args) {
+    if (!args.empty()) return std::nullopt;
+    return [](CommandContext& c) {
+        return withLogger(c, {}, [&](LoggerSession& session) {
+            printStatus(c.out, *session.status(), session.lineKind(), c.comPort);
+            return tx::Ok;
+        });
+    };
+}
+
+std::optional<PreparedCommand> loggerClock(const std::vector<std::string>& args) {
+    if (!args.empty()) return std::nullopt;
+    return [](CommandContext& c) {
+        return withLogger(c, {}, [](LoggerSession& s) { return commandExit(s.SetClock()); });
+    };
+}
+
+std::optional<PreparedCommand> loggerClear(const std::vector<std::string>& args) {
+    if (!args.empty()) return std::nullopt;
+    return [](CommandContext& c) {
+        return withLogger(c, {}, [](LoggerSession& s) { return commandExit(s.ClearMemory()); });
+    };
+}
+
+// "1-16,33,35" or "none": items 1..39 (item 40 cannot be chosen).
+std::optional<LoggedItemMask> parseItems(const std::string& text) {
+    LoggedItemMask mask{};
+    if (text == "none") return mask;
+    size_t from = 0;
+    while (from <= text.size()) {
+        const size_t comma = std::min(text.find(',', from), text.size());
+        const std::string part = text.substr(from, comma - from);
+        const size_t dash = part.find('-');
+        const auto first = parseNumber(part.substr(0, dash), 1, LoggedItemCount - 1);
+        const auto last = dash == std::string::npos
+                              ? first
+                              : parseNumber(part.substr(dash + 1), 1, LoggedItemCount - 1);
+        if (!first || !last || *last < *first) return std::nullopt;
+        for (int item = *first; item <= *last; ++item) setLogged(mask, item, true);
+        from = comma + 1;
+    }
+    return mask;
+}
+
+struct SettingsChange {
+    std::optional<bool> loggingOn;
+    std::optional<bool> cyclicBuffer;
+    std::optional<int> periodSeconds;
+    std::optional<LoggedItemMask> mask;
+};
+
+std::optional<SettingsChange> parseSettingsChange(const std::vector<std::string>& args) {
+    SettingsChange change;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& word = args[i];
+        if (word == "--on" || word == "--off") {
+            if (change.loggingOn) return std::nullopt;
+            change.loggingOn = word == "--on";
+        } else if (word == "--cyclic" || word == "--linear") {
+            if (change.cyclicBuffer) return std::nullopt;
+            change.cyclicBuffer = word == "--cyclic";
+        } else if (word == "--period" && i + 1 < args.size()) {
+            change.periodSeconds = parseNumber(args[++i], 0, 65535);
+            if (!change.periodSeconds) return std::nullopt;
+        } else if (word == "--items" && i + 1 < args.size()) {
+            change.mask = parseItems(args[++i]);
+            if (!change.mask) return std::nullopt;
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (!change.loggingOn && !change.cyclicBuffer && !change.periodSeconds && !change.mask)
+        return std::nullopt;
+    return change;
+}
+
+// What is not given keeps the module's current setting.
+std::optional<PreparedCommand> loggerSettings(const std::vector<std::string>& args) {
+    const auto change = parseSettingsChange(args);
+    if (!change) return std::nullopt;
+    return [change = *change](CommandContext& c) {
+        return withLogger(c, {}, [&](LoggerSession& session) {
+            LoggingSettings wanted = loggingSettingsOf(*session.status());
+            wanted.loggingOn = change.loggingOn.value_or(wanted.loggingOn);
+            wanted.cyclicBuffer = change.cyclicBuffer.value_or(wanted.cyclicBuffer);
+            wanted.periodSeconds = change.periodSeconds.value_or(wanted.periodSeconds);
+            wanted.mask = change.mask.value_or(wanted.mask);
+            return commandExit(session.ChangeSettings(wanted));
+        });
+    };
+}
+
+int startExit(DownloadStart start) {
+    switch (start) {
+        case DownloadStart::Started:
+        case DownloadStart::NoRecords:
+            return tx::Ok;
+        case DownloadStart::FileError:
+            return FileFailed;
+        case DownloadStart::NotConnected:
+            return tx::NotOpen;
+        default:
+            return tx::BadLength;
+    }
+}
+
+int stepExit(DownloadStep step) {
+    switch (step) {
+        case DownloadStep::Running:
+        case DownloadStep::Finished:
+            return tx::Ok;
+        case DownloadStep::NoData:
+            return tx::NoAnswer;
+        case DownloadStep::FileError:
+            return FileFailed;
+        default:
+            return tx::BadLength;
+    }
+}
+
+int runDownload(CommandContext& c, LoggerSession& session, const DownloadOptions& options) {
+    // As in the window: a line table read from the current folder names the
+    // lines and sets their kinds, and "read as temperatures" no longer applies.
+    const LineTable table = loadLineTable(LineTableFile);
+    DownloadOptions effective = options;
+    if (table.loaded) effective.readAsTemperatures = false;
+    RecordDownload download(session, table);
+    if (const auto start = download.start(effective); start != DownloadStart::Started)
+        return startExit(start);
+    DownloadStep step = DownloadStep::Running;
+    while (step == DownloadStep::Running) {
+        step = download.step();
+        c.err << "\rNr rekordu: " << download.recordsDone() << " / " << download.recordCount()
+              << std::flush;
+    }
+    c.err << '\n';
+    return stepExit(step);
+}
+
+std::optional<PreparedCommand> loggerDownload(const std::vector<std::string>& args) {
+    std::string file;
+    DownloadOptions options;
+    options.splitFiles = false;
+    for (const auto& word : args) {
+        if (word == "--split")
+            options.splitFiles = true;
+        else if (word == "--write-invalid")
+            options.writeInvalid = true;
+        else if (word == "--temperatures")
+            options.readAsTemperatures = true;
+        else if (file.empty() && !word.starts_with("--"))
+            file = word;
+        else
+            return std::nullopt;
+    }
+    if (file.empty()) return std::nullopt;
+    return [file, options](CommandContext& c) {
+        return withLogger(c, file, [&](LoggerSession& s) { return runDownload(c, s, options); });
+    };
+}
+
+constexpr ToolCommand kCommands[] = {
+    {"logger-status", "", true, loggerStatus},
+    {"logger-download", "FILE.csv [--split] [--write-invalid] [--temperatures]", true,
+     loggerDownload},
+    {"logger-clock", "", true, loggerClock},
+    {"logger-clear", "", true, loggerClear},
+    {"logger-settings", "[--on|--off] [--cyclic|--linear] [--period S] [--items LIST|none]", true,
+     loggerSettings},
+};
+
+}  // namespace
 
 std::span<const ToolCommand> recordMemoryCommands() {
-    return {};
+    return kCommands;
 }
 
 }  // namespace dkq::tool
