@@ -47,6 +47,12 @@ bool writeWholeFile(const std::string& path, std::string_view bytes) {
     return file.commit();
 }
 
+bool startFile(const std::string& path, std::string_view bytes) {
+    QFile file(toQString(path));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
+    return file.write(bytes.data(), size(bytes)) == size(bytes) && file.flush();
+}
+
 bool appendToFile(const std::string& path, std::string_view bytes) {
     QFile file(toQString(path));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) return false;

@@ -15,6 +15,10 @@ bool readWholeFile(const std::string& path, std::string& bytes);
 // before, never a part.
 bool writeWholeFile(const std::string& path, std::string_view bytes);
 
+// Creates the file, or empties it, and writes bytes: the start of a file that
+// grows by appends afterwards. False when any of it fails.
+bool startFile(const std::string& path, std::string_view bytes);
+
 // Appends bytes to the file, creating it. When the write fails (a full disk)
 // the file is cut back to its former length, so a retry cannot double a part.
 bool appendToFile(const std::string& path, std::string_view bytes);

@@ -101,16 +101,16 @@ void CsvRecorder::writeWaiting() {
     std::deque<PendingWrite> remaining;
     while (!waiting_.empty()) {
         const std::string path = waiting_.front().path;
-        const bool replaceFile = waiting_.front().replaceFile;
+        const bool startsFile = waiting_.front().startsFile;
         std::size_t runLength = 1;
         while (runLength < waiting_.size() && waiting_[runLength].path == path &&
-               !waiting_[runLength].replaceFile)
+               !waiting_[runLength].startsFile)
             ++runLength;
         bool written = false;
         if (!blocked.contains(path)) {
             std::string bytes;
             for (std::size_t i = 0; i < runLength; ++i) bytes += waiting_[i].bytes;
-            written = replaceFile ? writeWholeFile(path, bytes) : appendToFile(path, bytes);
+            written = startsFile ? startFile(path, bytes) : appendToFile(path, bytes);
             if (!written) blocked.insert(path);
         }
         for (std::size_t i = 0; i < runLength; ++i) {

@@ -55,7 +55,7 @@ class CsvRecorder {
   private:
     struct PendingWrite {
         std::string path;
-        bool replaceFile = false;  // a part file starts afresh with this write
+        bool startsFile = false;  // a part file starts afresh with this write
         bool isRecord = false;
         std::string bytes;
     };

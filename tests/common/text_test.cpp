@@ -115,14 +115,16 @@ TEST(Files, WritesIntoAMissingFolderFailAndCreateNothing) {
     test::ScratchDir dir;
     EXPECT_FALSE(writeWholeFile(dir.file("missing/a.cfg"), "x"));
     EXPECT_FALSE(appendToFile(dir.file("missing/a.csv"), "x"));
+    EXPECT_FALSE(startFile(dir.file("missing/b.csv"), "x"));
     std::string bytes;
     EXPECT_FALSE(readWholeFile(dir.file("missing/a.cfg"), bytes));
     EXPECT_FALSE(std::filesystem::exists(dir.file("missing")));
 }
 
-TEST(Files, AppendCreatesThenExtends) {
+TEST(Files, AFileStartsEmptyThenGrowsByAppends) {
     test::ScratchDir dir;
-    ASSERT_TRUE(appendToFile("a.csv", "one\r\n"));
+    ASSERT_TRUE(appendToFile("a.csv", "old\r\n"));
+    ASSERT_TRUE(startFile("a.csv", "one\r\n"));
     ASSERT_TRUE(appendToFile("a.csv", "two\r\n"));
     std::string bytes;
     ASSERT_TRUE(readWholeFile("a.csv", bytes));
