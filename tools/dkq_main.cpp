@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/com_ports.h"
 #include "link/module_link.h"
 #include "tools/dkq_command.h"
 
@@ -113,6 +114,7 @@ void configureLink(ModuleLink& link, const Connection& c) {
     link.ConnectTimeoutMs = c.connectTimeoutMs;
     link.ReceiveTimeoutMs = c.receiveTimeoutMs;
     link.LogEnabled = c.log ? 1 : 0;
+    link.ComDevice = comPortDevice;
     if (!c.device.empty()) link.ComDevice = [device = c.device](int) { return device; };
     link.PortSetupMessage = [](const std::string& text) { std::cerr << "dkq: " << text << '\n'; };
 }

@@ -3,6 +3,8 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 
 #include "tests/support/sim_process.h"
 
@@ -15,9 +17,10 @@ struct ToolRun {
     std::string err;
 };
 
-ToolRun runDkq(const std::string& arguments) {
+ToolRun runDkq(const std::string& arguments, const std::string& environment = "") {
     const std::string errFile = "dkq.stderr";
-    const std::string command = test::toolPath("DKQ_TOOL") + " " + arguments + " 2>" + errFile;
+    const std::string command =
+        environment + test::toolPath("DKQ_TOOL") + " " + arguments + " 2>" + errFile;
     FILE* pipe = popen(command.c_str(), "r");
     std::string out;
     char buf[512];
@@ -27,11 +30,11 @@ ToolRun runDkq(const std::string& arguments) {
 }
 
 class DkqTool : public ::testing::Test {
-protected:
+  protected:
     std::string tcp() const { return "--tcp 127.0.0.1:" + std::to_string(sim.tcpPort()) + " "; }
     test::ScratchDir dir;
-    test::SimProcess sim{{"--deterministic", "--modules", "1,2", "--tcp", "127.0.0.1:0", "--pty",
-                          dir.file("bus")}};
+    test::SimProcess sim{
+        {"--deterministic", "--modules", "1,2", "--tcp", "127.0.0.1:0", "--pty", dir.file("bus")}};
 };
 
 TEST_F(DkqTool, ReadsPrintOneLineOfValues) {
@@ -82,20 +85,31 @@ TEST_F(DkqTool, FailuresExitWithTheTransactionCodeAndSayWhy) {
 
 TEST_F(DkqTool, UsageErrorsExitWith64) {
     const char* wrong[] = {
-        "read-input 1 0 20",                      // no connection
-        "--tcp 127.0.0.1:5 --com 1 diag1 1",       // two connections
-        "--tcp 127.0.0.1:5 read-input 1 0 126",   // count beyond one frame
-        "--tcp 127.0.0.1:5 read-input 1 0",       // missing count
+        "read-input 1 0 20",                     // no connection
+        "--tcp 127.0.0.1:5 --com 1 diag1 1",     // two connections
+        "--tcp 127.0.0.1:5 read-input 1 0 126",  // count beyond one frame
+        "--tcp 127.0.0.1:5 read-input 1 0",      // missing count
         "--tcp 127.0.0.1:5 write-coil 1 2 maybe",
         "--tcp 127.0.0.1:5 read-input x 0 1",
         "--tcp 127.0.0.1:5 no-such-command",
-        "--tcp 127.0.0.1 diag1 1",                // no port
+        "--tcp 127.0.0.1 diag1 1",  // no port
     };
     for (const char* args : wrong) {
         const ToolRun run = runDkq(args);
         EXPECT_EQ(run.status, 64) << args;
         EXPECT_NE(run.err.find("usage: dkq"), std::string::npos) << args;
     }
+}
+
+TEST_F(DkqTool, ComPortNumberOpensTheDeviceNamedInThePortsSettings) {
+    // The file a technician writes by hand, as the README shows it.
+    std::filesystem::create_directories("config/Veldmark");
+    std::ofstream("config/Veldmark/Ports.conf") << "[General]\nCOM3=" << sim.ptyPath() << "\n";
+    const std::string environment = "XDG_CONFIG_HOME=" + dir.file("config") + " ";
+    const ToolRun run = runDkq("--com 3 read-input 1 16 1", environment);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "100\n");
+    EXPECT_EQ(runDkq("--com 4 read-input 1 16 1", environment).status, 9);  // no such device
 }
 
 TEST_F(DkqTool, LogOptionWritesTheCommunicationLog) {
