@@ -56,6 +56,7 @@ void MonitorCore::shutDown() {
 // --- START -------------------------------------------------------------------
 
 void MonitorCore::StartMonitoring() {
+    if (monitoring_) return;
     view_.readFields(settings_);
     refreshModuleView();
     tcpLatch_ = settings_.useTcp;
@@ -206,45 +207,53 @@ void MonitorCore::writePendingRequests() {
     }
 }
 
-// Reads every switched-on module into its slot and the record row. A
-// connection-type failure postpones the next record, but only when no module
-// answered at all: while the link itself works, the modules that answer go
-// on being recorded and a silent one fills its cells with blanks.
+// Reads every switched-on module into its slot and the record row.
 std::string MonitorCore::readModules() {
     std::string row;
-    bool anyRead = false;
-    bool connectionFailed = false;
-    bool longBackOff = false;
-    for (int module = 0; module < ModuleCount; ++module) {
-        ModuleSlot& slot = modules_[module];
+    TickFailures failures;
+    for (ModuleSlot& slot : modules_) {
         if (slot.busAddress == 0) continue;
         std::array<std::int32_t, EntryCount> values{};
         const int code = link_.ReadInputRegisters(slot.busAddress, 0, EntryCount, values);
         if (code == tx::Ok) {
-            anyRead = true;
+            failures.anyRead = true;
             consecutiveFailures_ = 0;
             view_.showConnectionLost(false);
             takeReadings(slot, values, row);
-            continue;
-        }
-        ++slot.errorCount;
-        if (isConnectionFailure(code)) {
-            if (consecutiveFailures_ == 0) ++slot.errorCount;
-            ++consecutiveFailures_;
-            view_.showConnectionLost(true);
-            connectionFailed = true;
-            longBackOff = code == tx::PeerClosed || consecutiveFailures_ == BackOffFailures;
         } else {
-            ++slot.errorCount;
+            countFailedRead(slot, code, failures);
+            markUnread(slot, row);
         }
-        markUnread(slot, row);
     }
-    if (connectionFailed && !anyRead) {
-        recordCountdown_ = settings_.recordPeriod();
-        if (longBackOff && recordCountdown_ < MinBackOffSeconds)
-            recordCountdown_ = MinBackOffSeconds;
-    }
+    postponeRecord(failures);
     return row;
+}
+
+// Two errors for a failed read, except for a connection-type failure that
+// is not the first in a row.
+void MonitorCore::countFailedRead(ModuleSlot& slot, int code, TickFailures& failures) {
+    ++slot.errorCount;
+    if (!isConnectionFailure(code)) {
+        ++slot.errorCount;
+        return;
+    }
+    if (consecutiveFailures_ == 0) ++slot.errorCount;
+    ++consecutiveFailures_;
+    view_.showConnectionLost(true);
+    failures.connectionFailed = true;
+    failures.longBackOff = code == tx::PeerClosed || consecutiveFailures_ == BackOffFailures;
+}
+
+// A connection-type failure postpones the next record by a full period (at
+// least 20 s when the connection was found closed or failed five times in a
+// row), but only when no module answered at all: while the link works, the
+// modules that answer go on being recorded and a silent one fills its cells
+// with blanks.
+void MonitorCore::postponeRecord(const TickFailures& failures) {
+    if (!failures.connectionFailed || failures.anyRead) return;
+    recordCountdown_ = settings_.recordPeriod();
+    if (failures.longBackOff && recordCountdown_ < MinBackOffSeconds)
+        recordCountdown_ = MinBackOffSeconds;
 }
 
 void MonitorCore::takeReadings(ModuleSlot& slot, const std::array<std::int32_t, EntryCount>& values,

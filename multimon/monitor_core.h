@@ -75,7 +75,14 @@ class MonitorCore {
     void takeReadings(ModuleSlot& slot, const std::array<std::int32_t, EntryCount>& values,
                       std::string& row);
     void markUnread(ModuleSlot& slot, std::string& row);
-    void countConnectionFailure(ModuleSlot& slot, int code);
+    // What the failed reads of one tick say about the connection.
+    struct TickFailures {
+        bool anyRead = false;
+        bool connectionFailed = false;
+        bool longBackOff = false;  // the last connection failure calls for at least 20 s
+    };
+    void countFailedRead(ModuleSlot& slot, int code, TickFailures& failures);
+    void postponeRecord(const TickFailures& failures);
     void recordRow(const std::tm& time, const std::string& row);
     void readBackSelected();
     void showFileProblem(bool startFailed = false);

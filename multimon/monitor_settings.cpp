@@ -22,7 +22,7 @@ constexpr std::size_t NameCommaWindow = 100;
 
 // Lines of a configuration file, counted from 0.
 constexpr std::size_t FirstChannelLine = 4;
-constexpr std::size_t TcpModeLine = FirstChannelLine + ModuleCount * EntryCount;
+constexpr std::size_t TcpModeLine = FirstChannelLine + std::size_t{ModuleCount * EntryCount};
 
 const char* busAddressName(int module) {
     static const char* const names[ModuleCount] = {"BusAdr_A", "BusAdr_B", "BusAdr_C", "BusAdr_D",
@@ -52,7 +52,8 @@ std::string missingEntryName(int module, int entry) {
 // Name of a channel line: what follows its third comma, when that comma lies
 // within the first characters of the line; the line ends at a CR or LF.
 std::string channelName(std::string line, int module, int entry) {
-    line = line.substr(0, line.find_first_of("\r\n"));
+    if (const std::size_t end = line.find_first_of("\r\n"); end != std::string::npos)
+        line.resize(end);
     const std::size_t window = limitChars(line, NameCommaWindow).size();
     std::size_t pos = 0;
     for (int comma = 0; comma < 3; ++comma) {
@@ -182,7 +183,8 @@ bool applyConfigLines(const std::vector<std::string>& lines, MonitorSettings& se
     }
     for (int module = 0; module < ModuleCount; ++module) {
         for (int entry = 0; entry < EntryCount; ++entry) {
-            const std::size_t index = FirstChannelLine + module * EntryCount + entry;
+            const auto index =
+                FirstChannelLine + static_cast<std::size_t>(module * EntryCount + entry);
             ChannelConfig& channel = modules[module].channels[entry];
             if (present(index))
                 applyChannelLine(lines[index], module, entry, channel);
