@@ -18,7 +18,6 @@ constexpr int ReceiveTimeoutMs = 800;
 constexpr int DiagnosticsAttempts = 3;
 constexpr int DiagnosticsPauseMs = 500;
 constexpr int ModeFlagsRegister = 6;
-constexpr int OutputWordRegister = 16;
 constexpr int MinBackOffSeconds = 20;
 constexpr int BackOffFailures = 5;
 
@@ -197,8 +196,7 @@ void MonitorCore::writePendingRequests() {
     ModuleSlot& slot = selected();
     if (outputsDirty_) {
         outputsDirty_ = false;
-        if (link_.WriteRegister(slot.busAddress, OutputWordRegister, outputs_.outputWord()) !=
-            tx::Ok)
+        if (link_.WriteRegister(slot.busAddress, RegOutputWord, outputs_.outputWord()) != tx::Ok)
             ++slot.errorCount;
     }
     if (counterClearMask_ != 0) {
