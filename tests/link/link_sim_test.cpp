@@ -111,7 +111,7 @@ TEST_P(LinkOnSimulatedBus, WritesSendExactFramesAndChangeTheModule) {
 TEST_P(LinkOnSimulatedBus, BroadcastWriteReachesEveryModuleAndWaitsForNoAnswer) {
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(link.WriteRegister(0, 16, 1), tx::Ok);
-    EXPECT_LT(msSince(start), 200);
+    EXPECT_LT(msSince(start), 700);  // not the 800 ms receive time-out
     for (int a = 1; a <= 3; ++a)
         EXPECT_EQ(read(&ModuleLink::ReadHoldingRegisters, a, 16, 1), std::vector<std::int32_t>{1});
 }
@@ -214,7 +214,7 @@ TEST_P(LinkOverSerial, SilentModuleTimesOutAfterThePortTimeout) {
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(link.ReadInputRegisters(1, 0, 1, v), tx::NoAnswer);  // 900 + 2 * 15 ms
     EXPECT_GE(msSince(start), 930);
-    EXPECT_LT(msSince(start), 1300);
+    EXPECT_LT(msSince(start), 1800);  // one read, not two
 }
 
 TEST_P(LinkOverSerial, ReopeningAnOpenPortAndTheRecordMemoryWakeUp) {
