@@ -178,7 +178,7 @@ int SerialPort::read(std::span<std::uint8_t> bytes) {
 }
 
 std::string defaultComDevice(int comPort) {
-    const std::string usb = "/dev/ttyUSB" + std::to_string(comPort - 1);
+    std::string usb = "/dev/ttyUSB" + std::to_string(comPort - 1);
     std::error_code ignored;
     if (std::filesystem::exists(usb, ignored)) return usb;
     return "/dev/ttyS" + std::to_string(comPort - 1);
