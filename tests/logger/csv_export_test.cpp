@@ -94,14 +94,6 @@ TEST(CsvRow, LineKindsFromTheTable) {
               "1;2024-03-09  9:07:02;21,9;4,500;4092;295,1;12;1");
 }
 
-TEST(CsvRow, NumberIsPrintedAsASignedWholeNumber) {
-    std::vector<std::uint8_t> frame(40, 0xFF);
-    frame[0] = 'R';
-    const Record record = readRecord(frame);
-    EXPECT_EQ(record.number, -1);
-    EXPECT_TRUE(isEmptyDate(record.date));
-}
-
 TEST(CsvFiles, ExtensionAndPartNames) {
     const std::pair<const char*, const char*> extended[] = {
         {"dane", "dane.csv"},
