@@ -1,5 +1,6 @@
 #include "monitor/measurement.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -133,6 +134,10 @@ std::string unitCell(int entry, int kind) {
 
 BarRange barRange(const ChannelConfig& channel) {
     return {channel.min & 0xFFFF, channel.max & 0xFFFF};
+}
+
+int barPosition(const BarRange& range, int raw) {
+    return std::clamp(raw, range.low, std::max(range.low, range.high));
 }
 
 SupplyAlarms supplyAlarms(const OutputState& outputs) {

@@ -101,6 +101,9 @@ struct BarRange {
     int high = 0;
 };
 BarRange barRange(const ChannelConfig& channel);
+// Where a bar stands for a raw value: clamped into its range (a range whose
+// ends are reversed holds only its low end).
+int barPosition(const BarRange& range, int raw);
 
 // Supply alarms of Uz and Vcc; empty text means the label is hidden.
 struct SupplyAlarms {

@@ -366,6 +366,18 @@ void MonitorCore::showVariables() {
     view_.showSavedCount(savedCount_);
 }
 
+CommSettings MonitorCore::commSettings() const {
+    return commDialogValues(settings_, modules_);
+}
+
+void MonitorCore::commSettingsClosed(const std::optional<CommSettings>& accepted) {
+    view_.readFields(settings_);
+    if (accepted) applyCommSettings(*accepted, settings_, modules_);
+    view_.showFields(settings_);
+    updateModuleControls();
+    refreshModuleView();
+}
+
 // --- files ---------------------------------------------------------------------
 
 void MonitorCore::saveConfigFile() {

@@ -5,12 +5,14 @@
 // forwards clicks, and renders what the core reports through MonitorView.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "common/clock.h"
 #include "common/prompter.h"
 #include "link/module_link.h"
+#include "multimon/comm_settings.h"
 #include "multimon/csv_recorder.h"
 #include "multimon/module_table.h"
 #include "multimon/monitor_settings.h"
@@ -45,6 +47,12 @@ class MonitorCore {
     void updateModuleControls();
     void refreshModuleView();
     void refreshValues();
+
+    // "Komunikacja": the values its dialog opens with; when it closes (OK
+    // gives the new values, Cancel none) the module controls and the selected
+    // module are shown again.
+    CommSettings commSettings() const;
+    void commSettingsClosed(const std::optional<CommSettings>& accepted);
 
     // The two configuration file buttons and the "..." button of the CSV name.
     void saveConfigFile();

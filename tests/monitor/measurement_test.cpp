@@ -130,6 +130,10 @@ TEST(Model, FirmwareTextAndBarRanges) {
     EXPECT_EQ(barRange({0, 0, 65535, "Cnt1A"}).high, 65535);
     EXPECT_EQ(barRange({0, -1, 70000, "x"}).low, 65535);
     EXPECT_EQ(barRange({0, -1, 70000, "x"}).high, 70000 - 65536);
+    EXPECT_EQ(barPosition({0, 65535}, 40000), 40000);
+    EXPECT_EQ(barPosition({0, 1000}, 40000), 1000);
+    EXPECT_EQ(barPosition({2732, 3232}, 0), 2732);
+    EXPECT_EQ(barPosition({500, 100}, 300), 500);
 }
 
 class OneAnswerPrompter : public Prompter {

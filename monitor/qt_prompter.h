@@ -1,0 +1,38 @@
+// Prompter with Qt's message boxes and file dialogs, for every window of the
+// suite. Messages carry the title of the window they belong to.
+#pragma once
+
+#include <QString>
+#include <optional>
+#include <string>
+
+#include "common/prompter.h"
+
+class QWidget;
+
+namespace dkq {
+
+// A file filter of the "Description (*.EXT)|*.ext||" form as Qt takes it:
+// "Description (*.EXT *.ext)", so both spellings show on a case-sensitive
+// file system.
+QString qtNameFilter(const std::string& filter);
+
+class QtPrompter : public Prompter {
+  public:
+    explicit QtPrompter(QWidget* parent) : parent_(parent) {}
+
+    void message(const std::string& text, MessageIcon icon) override;
+    bool askYesNo(const std::string& text) override;
+    std::optional<std::string> chooseSaveFile(const std::string& filter,
+                                              const std::string& defaultExtension,
+                                              const std::string& initialName) override;
+    // An Open dialog for an existing file.
+    std::optional<std::string> chooseOpenFile(const std::string& filter);
+
+  private:
+    QString title() const;
+
+    QWidget* parent_;
+};
+
+}  // namespace dkq
