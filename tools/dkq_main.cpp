@@ -39,7 +39,9 @@ void printUsage(std::ostream& out) {
     out << "--com N opens the device named by the setting COM<N> under Software\\Veldmark\\Ports,\n"
            "else /dev/ttyUSB<N-1> when present, else /dev/ttyS<N-1>.\n"
            "Exit status: 0 success, the transaction code of a failed exchange, 9 when the line\n"
-           "could not be opened, 64 for a usage error.\n";
+           "could not be opened, 64 for a usage error, 73 when a CSV file cannot be written.\n"
+           "The logger-* commands open the line as the record memory reader does (wake-up\n"
+           "line, status) and end it with \"*EOT!\" twice.\n";
 }
 
 bool parseHostPort(const std::string& text, Connection& connection) {
