@@ -50,7 +50,7 @@ QLineEdit* CommSettingsDialog::addField(QFormLayout* form, const QString& label,
                                         const QString& objectName, const QString& unit) {
     auto* edit = new QLineEdit;
     edit->setObjectName(objectName);
-    edit->setFixedWidth(unit.isEmpty() ? 140 : 90);
+    edit->setFixedWidth(120);
     auto* row = new QHBoxLayout;
     row->addWidget(edit);
     if (!unit.isEmpty()) row->addWidget(new QLabel(unit));

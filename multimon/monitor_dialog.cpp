@@ -79,10 +79,18 @@ QPushButton* plainButton(const QString& text, const QString& objectName) {
     return button;
 }
 
+// Hidden labels keep their place, so nothing moves when one shows.
+void keepPlaceWhenHidden(QWidget* widget) {
+    QSizePolicy policy = widget->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    widget->setSizePolicy(policy);
+}
+
 QLabel* alarmLabel(const QString& text, const QString& objectName) {
     auto* label = new QLabel(text);
     label->setObjectName(objectName);
     label->setStyleSheet("color: #c00000; font-weight: bold;");
+    keepPlaceWhenHidden(label);
     label->setVisible(false);
     return label;
 }
@@ -176,6 +184,7 @@ MonitorDialog::BarColumn MonitorDialog::addBarColumn(int entry) {
     BarColumn column;
     column.column = new QWidget;
     column.column->setObjectName("column" + entryLabel(entry));
+    keepPlaceWhenHidden(column.column);
     column.name = readOnlyField("name" + entryLabel(entry), BarColumnWidth);
     column.bar = new QProgressBar;
     column.bar->setObjectName("bar" + entryLabel(entry));
@@ -309,13 +318,10 @@ QWidget* MonitorDialog::buildOutputs() {
         outputs_[output] = new QCheckBox(QString("O%1").arg(output + 1));
         outputs_[output]->setObjectName(QString("outputBox%1").arg(output + 1));
         mismatches_[output] = alarmLabel("???", QString("outputCheckLabel%1").arg(output + 1));
-        auto* mark = new QWidget;  // keeps the row's height while the mark is hidden
-        auto* markLayout = new QHBoxLayout(mark);
-        markLayout->setContentsMargins(4, 0, 0, 0);
-        markLayout->addWidget(mismatches_[output], 0, Qt::AlignLeft);
-        mark->setMinimumHeight(mismatches_[output]->sizeHint().height());
+        mismatches_[output]->setIndent(4);
         columnLayout->addWidget(outputs_[output]);
-        columnLayout->addWidget(mark);
+        columnLayout->addWidget(mismatches_[output]);
+        keepPlaceWhenHidden(column);
         outputGrid->addWidget(column, output / OutputsPerRow, output % OutputsPerRow);
         connect(outputs_[output], &QCheckBox::clicked, this,
                 [this, output](bool on) { core_.SetOutput(output, on); });
@@ -474,6 +480,7 @@ void MonitorDialog::showFileProblem(const FileProblem& problem) {
 
 void MonitorDialog::showPartPath(bool visible, const std::string& path) {
     setFieldText(partPath_, QString::fromStdString(path));
+    partPath_->setToolTip(partPath_->text());
     partPath_->setVisible(visible);
 }
 
