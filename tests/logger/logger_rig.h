@@ -1,19 +1,27 @@
 // What the record memory tests share: a scripted user, a clock that never
-// sleeps, and a reader session on a simulated module over TCP or a
-// pseudo-terminal.
+// sleeps, a reader session on a simulated module over TCP or a
+// pseudo-terminal or on a scripted peer for answers no module gives, and
+// what the simulated record memory holds.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
 #include <ctime>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/clock.h"
 #include "common/prompter.h"
+#include "common/text.h"
 #include "link/module_link.h"
+#include "logger/format_text.h"
 #include "logger/logger_session.h"
 #include "logger/record_download.h"
 #include "tests/support/scripted_peer.h"
@@ -26,66 +34,196 @@ struct ShownMessage {
     MessageIcon icon;
     bool operator==(const ShownMessage&) const = default;
 };
+using Messages = std::vector<ShownMessage>;
+using Lines = std::vector<std::string>;
 
 class FakePrompter : public Prompter {
   public:
-    void message(const std::string& text, MessageIcon icon) override;
-    bool askYesNo(const std::string& text) override;
+    void message(const std::string& text, MessageIcon icon) override {
+        messages.push_back({text, icon});
+        if (onMessage) onMessage();
+    }
+    bool askYesNo(const std::string& text) override {
+        questions.push_back(text);
+        const bool yes = answers.empty() || answers.front();
+        if (!answers.empty()) answers.pop_front();
+        return yes;
+    }
     std::optional<std::string> chooseSaveFile(const std::string& filter,
                                               const std::string& defaultExtension,
-                                              const std::string& initialName) override;
+                                              const std::string& initialName) override {
+        EXPECT_EQ(filter + defaultExtension, "Arkusze CSV (*.CSV)|*.csv||csv");
+        offeredName = initialName;
+        return saveAs;
+    }
 
-    std::vector<ShownMessage> messages;
-    std::vector<std::string> questions;
+    Messages messages;
+    Lines questions;
     std::deque<bool> answers;           // next answers to questions; yes when empty
     std::optional<std::string> saveAs;  // the file the user picks; none cancels
     std::string offeredName;            // the initial name of the last save dialog
     std::function<void()> onMessage;    // runs while a message is shown
 };
 
-// Local time moves only by secondsPerRead at each reading; sleeping only
-// adds up.
+// Local time starts at 2024-03-05 09:07:02 and moves only by secondsPerRead
+// at each reading; sleeping only adds up.
 class FakeClock : public Clock {
   public:
-    std::tm localNow() override;
+    FakeClock() {
+        now.tm_year = 2024 - 1900;
+        now.tm_mon = 3 - 1;
+        now.tm_mday = 5;
+        now.tm_hour = 9;
+        now.tm_min = 7;
+        now.tm_sec = 2;
+        now.tm_isdst = -1;
+        std::mktime(&now);
+    }
+    std::tm localNow() override {
+        const std::tm read = now;
+        now.tm_sec += secondsPerRead;
+        std::mktime(&now);
+        return read;
+    }
     void sleepMs(int ms) override { slept += ms; }
 
-    std::tm now = makeTime(2024, 3, 5, 9, 7, 2);
+    std::tm now{};
     int secondsPerRead = 0;
     long long slept = 0;
-    static std::tm makeTime(int year, int month, int day, int hour, int minute, int second);
+};
+
+struct SessionParts {
+    ModuleLink link;
+    FakePrompter prompter;
+    FakeClock clock;
+    logger::LoggerSession session{link, prompter, clock};
+
+    void useLoopback(int port, int receiveTimeoutMs) {
+        link.UseTcp = 1;
+        link.IpAddress = "127.0.0.1";
+        link.TcpPort = port;
+        link.ConnectTimeoutMs = 2000;
+        link.ReceiveTimeoutMs = receiveTimeoutMs;
+    }
 };
 
 enum class Transport { Tcp, Pty };
 
 // A reader session on dkqsim (--trace on, so its received lines can be
 // checked).
-class LoggerRig {
+class LoggerRig : public SessionParts {
   public:
-    LoggerRig(Transport transport, std::vector<std::string> simOptions);
-    LoggerRig(const LoggerRig&) = delete;
-    LoggerRig& operator=(const LoggerRig&) = delete;
+    LoggerRig(Transport transport, Lines simOptions) {
+        const bool tcp = transport == Transport::Tcp;
+        simOptions.insert(simOptions.begin(), {"--trace", tcp ? "--tcp" : "--pty",
+                                               tcp ? "127.0.0.1:0" : dir.file("module")});
+        sim = std::make_unique<SimProcess>(simOptions);
+        useLoopback(sim->tcpPort(), 800);
+        link.UseTcp = tcp;
+        link.ComDevice = [path = sim->ptyPath()](int) { return path; };
+    }
 
     logger::ConnectResult connect() { return session.ConnectLogger(4, 9600); }
     // Text commands the simulator received since the last call.
-    std::vector<std::string> receivedCommands();
+    Lines receivedCommands() {
+        Lines commands;
+        for (const auto& line : sim->takeLines("rx *")) commands.push_back(line.substr(3));
+        return commands;
+    }
 
     ScratchDir dir;
     std::unique_ptr<SimProcess> sim;
-    ModuleLink link;
-    FakePrompter prompter;
-    FakeClock clock;
-    logger::LoggerSession session{link, prompter, clock};
 };
 
-// Steps a started download to its end; the step that ended it.
-logger::DownloadStep finishDownload(logger::RecordDownload& download);
+// A reader session on a peer that stays silent for the two wake-up lines,
+// then gives `replies`.
+class ScriptedRig : public SessionParts {
+  public:
+    explicit ScriptedRig(std::vector<ScriptedReply> replies) : peer(afterWakeUp(replies)) {
+        useLoopback(peer.port(), 100);
+    }
+    ~ScriptedRig() { link.close_com(); }
 
-// The peer's requests once `request` came `times` times (it records them on
-// its own thread), or all of them after a second.
-std::vector<std::string> requestsUpTo(ScriptedPeer& peer, const std::string& request, int times);
+    logger::ConnectResult connect() { return session.ConnectLogger(1, 9600); }
+    // Its requests once `request` came `times` times (it records them on its
+    // own thread), or all of them after a second.
+    Lines requestsUpTo(const std::string& request, int times) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+        for (;;) {
+            const Lines requests = peer.requests();
+            if (std::count(requests.begin(), requests.end(), request) >= times ||
+                std::chrono::steady_clock::now() > deadline)
+                return requests;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+
+    ScratchDir dir;
+    ScriptedPeer peer;
+
+  private:
+    static std::vector<ScriptedReply> afterWakeUp(std::vector<ScriptedReply> replies) {
+        replies.insert(replies.begin(), 2, ScriptedReply::silence());
+        return replies;
+    }
+};
+
+// A status frame of these figures with a correct CRC.
+inline std::string statusBytes(int recordLength, std::int64_t records) {
+    logger::StatusAnswer s;
+    s.recordLength = recordLength;
+    s.recordCount = records;
+    s.recordsPerBlock = 16;
+    s.blockCount = 4096;
+    const auto frame = logger::encodeStatus(s);
+    return std::string(frame.begin(), frame.end());
+}
+
+// Steps a started download to its end; the step that ended it.
+inline logger::DownloadStep finishDownload(logger::RecordDownload& download) {
+    logger::DownloadStep step = logger::DownloadStep::Running;
+    while (step == logger::DownloadStep::Running) step = download.step();
+    return step;
+}
 
 // A file's lines (Windows-1250, CR LF) as UTF-8, without line ends.
-std::vector<std::string> csvLines(const std::string& path);
+inline Lines csvLines(const std::string& path) {
+    return decodeTextLines(readFileBytes(path));
+}
+
+// Simulated records as CSV rows: item k of record q is (1000 k + q) mod
+// 65536, record q is dated 2024-03-01 00:00:00 plus (q - 1) periods.
+// L = 30: lines L1, L2, counter C1, output O1, Uzas, Vcc, FLASH%, period,
+// outputs word, item 40.
+inline const std::vector<std::string> kItems = {"--rec-items", "1,2,17,21,33-37,40"};
+inline const char* const kHeader =
+    "Lp;Czas RTC;L1 [°C] ;L2 [°C] ;CNT_C1 ;O1 ;Uzas [V] ;Vcc [V] ;FLASH [%] ;Okres_rej [s] "
+    ";Wyjscia [bit] ;REG[40] ; Poprawność";
+
+inline std::string comma(std::string cell) {
+    std::replace(cell.begin(), cell.end(), '.', ',');
+    return cell;
+}
+
+// The row of record q with a one-minute period, read as temperatures.
+inline std::string expectedRow(int q, bool valid = true) {
+    const auto v = [q](int item) { return (1000 * item + q) & 0xFFFF; };
+    const auto celsius = [](int raw) {
+        return comma(logger::formatText(";%.1f", (raw - 2731.5) / 10));
+    };
+    const auto volts = [](int raw) { return comma(logger::formatText(";%.3f", raw / 1000.0)); };
+    const int minutes = q - 1;
+    return logger::formatText("%d;2024-03-%02d %2d:%02d:00", q, 1 + minutes / 1440,
+                              minutes / 60 % 24, minutes % 60) +
+           celsius(v(1)) + celsius(v(2)) + logger::formatText(";%d", v(17)) + volts(v(21)) +
+           volts(v(33)) + volts(v(34)) + logger::formatText(";%d%%;%d;%d", v(35), v(36), v(37)) +
+           celsius(v(40)) + (valid ? ";1" : ";0");
+}
+
+inline std::vector<std::string> expectedRows(int first, int last) {
+    std::vector<std::string> rows;
+    for (int q = first; q <= last; ++q) rows.push_back(expectedRow(q));
+    return rows;
+}
 
 }  // namespace dkq::test

@@ -1,19 +1,16 @@
-// Frames of the record memory: CRC, the frame check, dates and the item mask.
+// Frames of the record memory: CRC, the frame check, dates, the status
+// answer's layout and the figures shown from it.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "logger/record_frame.h"
+#include "logger/status_answer.h"
 
 namespace dkq::logger {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-Bytes bytesOf(const std::string& text) {
-    return Bytes(text.begin(), text.end());
-}
 
 // A record frame of length L (e = L) with a correct CRC.
 Bytes recordFrame(int length, std::uint8_t fill) {
@@ -23,111 +20,126 @@ Bytes recordFrame(int length, std::uint8_t fill) {
     return frame;
 }
 
-TEST(AnswerCrc, MatchesTheModbusCheckValue) {
-    EXPECT_EQ(AnswerCrc(bytesOf("123456789")), 0x4B37);
-    EXPECT_EQ(AnswerCrc({}), 0xFFFF);
-}
-
-struct ValidateCase {
-    const char* what;
-    Bytes frame;
-    char letter;
-    int minLen;
-    int received;
-    int expected;
-};
-
-Bytes withByte(Bytes frame, size_t at, std::uint8_t value) {
+Bytes with(Bytes frame, size_t at, std::uint8_t value) {
     frame[at] = value;
     return frame;
 }
 
-Bytes zeroRecord(int length) {
-    Bytes frame(static_cast<size_t>(length + CrcBytes), 0);
-    frame[0] = 'R';
-    frame[1] = static_cast<std::uint8_t>(length);
-    return frame;
-}
-
-// A 'D' frame: CRC over bytes 2 .. e - 1.
-Bytes dataFrame() {
-    Bytes frame{'D', 6, 0x11, 0x22, 0x33, 0x44, 0, 0};
-    const std::uint16_t crc = AnswerCrc(std::span(frame).subspan(2, 4));
-    frame[6] = static_cast<std::uint8_t>(crc >> 8);
-    frame[7] = static_cast<std::uint8_t>(crc & 0xFF);
-    return frame;
-}
-
 TEST(ValidateAnswer, TellsEveryOutcome) {
+    const std::string checkValue = "123456789";
+    EXPECT_EQ(AnswerCrc(Bytes(checkValue.begin(), checkValue.end())), 0x4B37);
     const Bytes record = recordFrame(30, 0x41);
-    const Bytes status = withByte(recordFrame(29, 0x01), 0, 'S');
-    const std::vector<ValidateCase> cases = {
+    const Bytes status = with(recordFrame(29, 0x01), 0, 'S');
+    Bytes zeroRecord(32, 0);  // R, L and zeros
+    zeroRecord[0] = 'R';
+    zeroRecord[1] = 30;
+    Bytes data{'D', 6, 0x11, 0x22, 0x33, 0x44, 0, 0};  // CRC over bytes 2 .. e - 1
+    const std::uint16_t crc = AnswerCrc(std::span(data).subspan(2, 4));
+    data[6] = static_cast<std::uint8_t>(crc >> 8);
+    data[7] = static_cast<std::uint8_t>(crc & 0xFF);
+    // What, frame, letter, minLen, bytes received, outcome.
+    const std::tuple<const char*, Bytes, char, int, int, int> cases[] = {
         {"correct record", record, 'R', 30, 32, answer::Correct},
         {"correct status", status, 'S', 29, 31, answer::Correct},
         {"status of 30 bytes", status, 'S', 29, 30, answer::WrongLength},
-        {"status starting with R", withByte(status, 0, 'R'), 'S', 29, 31, answer::UnknownFormat},
+        {"status starting with R", with(status, 0, 'R'), 'S', 29, 31, answer::UnknownFormat},
         {"frame of zero bytes only", Bytes(32, 0), 'R', 30, 32, answer::UnknownFormat},
-        {"R, L and zeros", zeroRecord(30), 'R', 30, 32, answer::EmptyFrame},
-        {"wrong CRC, data", withByte(record, 31, 0x00), 'R', 30, 32, answer::ChecksumError},
-        {"damaged content", withByte(record, 10, 0x42), 'R', 30, 32, answer::ChecksumError},
+        {"R, L and zeros", zeroRecord, 'R', 30, 32, answer::EmptyFrame},
+        {"wrong CRC", with(record, 31, 0x00), 'R', 30, 32, answer::ChecksumError},
+        {"damaged content", with(record, 10, 0x42), 'R', 30, 32, answer::ChecksumError},
         {"e below minLen", recordFrame(28, 0x41), 'R', 30, 32, answer::WrongLength},
         {"e beyond received", recordFrame(31, 0x41), 'R', 30, 32, answer::WrongLength},
-        {"e negative as a signed byte", withByte(record, 1, 0x80), 'R', 30, 32,
-         answer::WrongLength},
+        {"e negative as a signed byte", with(record, 1, 0x80), 'R', 30, 32, answer::WrongLength},
         {"nothing received", record, 'R', 30, 0, answer::WrongLength},
-        {"correct data frame", dataFrame(), 'D', 6, 8, answer::Correct},
+        {"correct data frame", data, 'D', 6, 8, answer::Correct},
         {"data frame, zeros after byte 2", Bytes{'D', 6, 9, 0, 0, 0, 0, 0}, 'D', 6, 8,
          answer::EmptyFrame},
-        {"data frame, wrong CRC", withByte(dataFrame(), 7, 0), 'D', 6, 8, answer::ChecksumError},
+        {"data frame, wrong CRC", with(data, 7, 0), 'D', 6, 8, answer::ChecksumError},
+        // More claimed than the buffer holds: judged on the bytes present.
+        {"20 bytes of 4000", Bytes(record.begin(), record.begin() + 20), 'R', 10, 4000,
+         answer::WrongLength},
+        {"1 byte of 4000", Bytes{'R'}, 'R', 0, 4000, answer::WrongLength},
+        {"no bytes", Bytes{}, 'R', 30, 32, answer::UnknownFormat},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(ValidateAnswer(c.frame, c.letter, c.minLen, c.received), c.expected) << c.what;
+    for (const auto& [what, frame, letter, minLen, received, outcome] : cases)
+        EXPECT_EQ(ValidateAnswer(frame, letter, minLen, received), outcome) << what;
 }
 
-TEST(ValidateAnswer, NeverLooksBeyondTheBuffer) {
-    // Claims more bytes than the buffer holds: judged on the bytes present.
-    const Bytes record = recordFrame(30, 0x41);
-    EXPECT_EQ(ValidateAnswer(std::span(record).first(20), 'R', 10, 4000), answer::WrongLength);
-    EXPECT_EQ(ValidateAnswer(std::span(record).first(1), 'R', 0, 4000), answer::WrongLength);
-    EXPECT_EQ(ValidateAnswer({}, 'R', 30, 32), answer::UnknownFormat);
-}
-
-TEST(RecordDate, DecodesThePackedFields) {
-    const RecordDate d = decodeRecordDate({0x83, 0x49, 0x47, 0x02});
-    EXPECT_EQ(d.year, 2024);
-    EXPECT_EQ(d.month, 3);
-    EXPECT_EQ(d.day, 9);
-    EXPECT_EQ(d.hour, 9);
-    EXPECT_EQ(d.minute, 7);
-    EXPECT_EQ(d.second, 2);
-    // Bits 7-6 of the seconds byte are not used.
-    EXPECT_EQ(decodeRecordDate({0x83, 0x49, 0x47, 0xC2}).second, 2);
-}
-
-TEST(RecordDate, EmptyWhenTheDateBytesAreAllZeroOrAllOnes) {
+TEST(RecordDate, DecodesThePackedFieldsAndTellsEmptyAndEarlierDays) {
+    const RecordDate d = decodeRecordDate({0x83, 0x49, 0x47, 0xC2});  // bits 7-6 of 0xC2 unused
+    EXPECT_EQ(std::tie(d.year, d.month, d.day, d.hour, d.minute, d.second),
+              std::make_tuple(2024, 3, 9, 9, 7, 2));
     EXPECT_TRUE(isEmptyDate({0, 0, 0, 0x15}));
     EXPECT_TRUE(isEmptyDate({0xFF, 0xFF, 0xFF, 0}));
     EXPECT_FALSE(isEmptyDate({0, 0, 0x40, 0}));
     EXPECT_FALSE(isEmptyDate({0xFF, 0, 0xFF, 0}));
-}
-
-TEST(RecordDate, EarlierDayIgnoresTheTimeOfDay) {
     EXPECT_TRUE(isEarlierDay({2024, 3, 8, 23, 0, 0}, {2024, 3, 9, 0, 0, 0}));
     EXPECT_TRUE(isEarlierDay({2023, 12, 31, 0, 0, 0}, {2024, 1, 1, 0, 0, 0}));
     EXPECT_FALSE(isEarlierDay({2024, 3, 9, 0, 0, 0}, {2024, 3, 9, 23, 0, 0}));
     EXPECT_FALSE(isEarlierDay({2024, 3, 9, 0, 0, 0}, {}));
 }
 
-TEST(LoggedItemMask, ItemKIsBitKMinusOneLowestFirst) {
-    LoggedItemMask mask{};
-    for (int item : {1, 9, 17, 40}) setLogged(mask, item, true);
-    EXPECT_EQ(mask, (LoggedItemMask{0x01, 0x01, 0x01, 0x00, 0x80}));
-    EXPECT_TRUE(isLogged(mask, 40));
-    EXPECT_FALSE(isLogged(mask, 2));
-    EXPECT_FALSE(isLogged(mask, 41));
-    EXPECT_EQ(recordLengthFor(mask), 18);
-    setLogged(mask, 40, false);
-    EXPECT_EQ(mask[4], 0);
+TEST(StatusAnswer, DecodesEveryFieldOfAFrameWrittenOutByteByByte) {
+    std::array<std::uint8_t, StatusFrameSize> frame = {
+        'S',  29,   '1',  '7',  30,   0,                 // letter, e, version, L
+        0x10, 0x27, 0x01, 0,    0,    16,   0x00, 0x10,  // N = 75536, unused, b = 16, B = 4096
+        37,   0x81, 0x0F, 0x00, 0x01, 0x00, 0x80,        // occupancy, on and cyclic, L1-L4 C1 40
+        60,   0,    2,    7,    9,    9,    3,    24,   0, 0};  // period, 2024-03-09 09:07:02, CRC
+    const std::uint16_t crc = AnswerCrc(std::span(frame).subspan(1, 28));
+    frame[29] = static_cast<std::uint8_t>(crc >> 8);
+    frame[30] = static_cast<std::uint8_t>(crc & 0xFF);
+    ASSERT_EQ(ValidateAnswer(frame, 'S', 29, 31), answer::Correct);
+    const StatusAnswer s = decodeStatus(frame);
+    EXPECT_EQ(std::tie(s.recordLength, s.recordCount, s.recordsPerBlock, s.blockCount, s.loggingOn,
+                       s.cyclicBuffer, s.periodSeconds),
+              std::make_tuple(30, 75536, 16, 4096, true, true, 60));
+    EXPECT_EQ(s.mask, (LoggedItemMask{0x0F, 0x00, 0x01, 0x00, 0x80}));
+    EXPECT_EQ(versionText(s) + " " + occupancyText(s) + " " + moduleClockText(s),
+              "V1.7 37 % 2024-03-09  9:07:02");
+    EXPECT_EQ(encodeStatus(s), frame);
+}
+
+TEST(StatusFigures, MemorySizeMaximumCapacityAndDownloadTime) {
+    StatusAnswer s;
+    s.recordsPerBlock = 16;
+    s.blockCount = 4096;
+    s.recordLength = 30;
+    s.periodSeconds = 60;
+    EXPECT_EQ(memorySizeText(s), " 1.9");
+    EXPECT_EQ(maxRecordCount(s), 65520);
+    EXPECT_EQ(capacityHours(s), 1092);
+    const std::tuple<std::int64_t, LineKind, int, const char*> estimates[] = {
+        {10000, LineKind::Tcp, 0, "65.6 sekund"},
+        {10000, LineKind::Serial, 3, "39.9 sekund"},
+        {10000, LineKind::Serial, 1, "36.2 sekund"},
+        {100000, LineKind::Tcp, 0, "10 min 56 sek"},
+    };
+    for (const auto& [records, line, comPort, text] : estimates) {
+        s.recordCount = records;
+        EXPECT_EQ(downloadTimeText(downloadSeconds(s, line, comPort)), text);
+    }
+    EXPECT_EQ(downloadTimeText(89.94), "89.9 sekund");
+    EXPECT_EQ(downloadTimeText(90.0), "1 min 30 sek");
+    // The largest figures a status can carry do not overflow.
+    s.recordsPerBlock = 255;
+    s.blockCount = 65535;
+    s.periodSeconds = 65535;
+    EXPECT_EQ(capacityHours(s), 65535LL * 255 * 65534 / 3600);
+}
+
+TEST(Batch, FitsTheAnswerBuffersAndOnlyRecordLengthsTheFramesCanCarry) {
+    EXPECT_EQ(batchSize(104, LineKind::Tcp), 4);
+    EXPECT_EQ(batchSize(10, LineKind::Serial), 170);
+    const std::tuple<int, int, bool> lengths[] = {// length, items logged, usable
+                                                  {9, 0, false},   {10, 0, true}, {104, 0, true},
+                                                  {105, 0, false}, {0, 0, false}, {600, 0, false},
+                                                  {22, 6, true},   {20, 6, false}};
+    for (const auto& [length, items, usable] : lengths) {
+        StatusAnswer s;
+        s.recordLength = length;
+        for (int item = 1; item <= items; ++item) setLogged(s.mask, item, true);
+        EXPECT_EQ(isUsableRecordLength(s), usable) << length << " with " << items;
+    }
 }
 
 }  // namespace

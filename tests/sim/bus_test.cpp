@@ -1,197 +1,200 @@
-// The bus between the line and the modules: which lines are frames, who
-// answers, broadcasts, the record memory seam, and damaged answers.
+// The bus and its modules in process, as a client sees them through the
+// line: answers to every function, what writes change, who answers a line,
+// and the console that changes the modules.
 #include <gtest/gtest.h>
 
-#include "sim/bus.h"
+#include "sim/console.h"
+#include "sim/record_memory.h"
 #include "tests/sim/frames.h"
 
 namespace dkq::sim::test {
 namespace {
 
 const TimePoint Start{};
-const Bytes ReadOutputWord1{1, 3, 0, 16, 0, 1};
 
-class RecordingPeer : public TextCommandPeer {
-  public:
-    std::string answerTextCommand(std::string_view command) override {
-        commands.emplace_back(command);
-        return "OK\r";
-    }
-    void wakeUp() override { ++wakeUps; }
-    std::vector<std::string> commands;
-    int wakeUps = 0;
-};
-
-BusSettings deterministicBus(std::vector<int> addresses) {
-    BusSettings settings;
-    settings.addresses = std::move(addresses);
-    settings.deterministic = true;
-    return settings;
-}
-
-class BusLines : public ::testing::Test {
+class BusTest : public ::testing::Test {
   protected:
-    Reply send(const std::string& line) { return bus.takeLine(line, Start); }
-    std::uint16_t outputWord(int address) {
-        return bus.module(address)->holding(OutputWordRegister);
+    std::string send(const std::string& line) { return bus.takeLine(line, Start).text; }
+    Bytes exchange(const Bytes& request) { return answerBytes(send(requestLine(request))); }
+    std::string console(std::string_view line) {
+        return runConsoleCommand(line, bus).acknowledgement;
+    }
+    // Each request with its answer; an empty one stands for the echo of a
+    // write (its first six bytes at most).
+    void expectAnswers(const std::vector<std::pair<Bytes, Bytes>>& steps) {
+        for (size_t i = 0; i < steps.size(); ++i) {
+            const auto& [request, answer] = steps[i];
+            const Bytes echo(request.begin(),
+                             request.begin() + std::min<size_t>(request.size(), 6));
+            EXPECT_EQ(exchange(request), answer.empty() ? echo : answer) << "step " << i;
+        }
     }
 
-    RecordingPeer peer;
-    Bus bus{deterministicBus({1, 2, 5}), peer, Start};
+    RecordMemory recordMemory{{}, Start};
+    Bus bus{deterministicBus({1, 2, 3}), recordMemory, Start};
 };
 
-TEST_F(BusLines, FrameIsTakenFromTheLastColonInEitherCase) {
-    const std::string request = requestLine(ReadOutputWord1);
-    const std::string expected = modbus::encodeFrame(Bytes{1, 3, 2, 0, 0});
-    EXPECT_EQ(send(request).text, expected);
-    EXPECT_EQ(send("\x7F#?::0" + request).text, expected);
-    std::string lower = request;
-    for (char& c : lower) c = static_cast<char>(std::tolower(c));
-    EXPECT_EQ(send(lower).text, expected);
+TEST_F(BusTest, DeterministicModulesAnswerEveryFunctionAndRefuseWhatTheyCannotDo) {
+    Bytes diagnostics2{1, 9, 30};
+    for (std::uint8_t b = 1; b <= 30; ++b) diagnostics2.push_back(b);
+    expectAnswers({
+        // reads: sensors, voltages, counters, supplies, output word, PWM
+        {{1, 4, 0, 0, 0, 4}, {1, 4, 8, 0x0B, 0x7C, 0x0B, 0x7D, 0x0B, 0x7E, 0x0B, 0x7F}},
+        {{2, 4, 0, 4, 0, 2}, {2, 4, 4, 0x03, 0xEA, 0x04, 0xE4}},
+        {{1, 4, 0, 15, 0, 1}, {1, 4, 2, 0x0E, 0xA7}},
+        {{3, 4, 0, 16, 0, 4}, {3, 4, 8, 0x01, 0x2C, 0x01, 0x2D, 0x01, 0x2E, 0x01, 0x2F}},
+        {{1, 3, 0, 12, 0, 7}, {1, 3, 14, 0x2E, 0xE1, 0x13, 0x89, 0, 0, 0, 0, 0, 0, 0, 100, 0, 101}},
+        // configuration head, mode flags, last register; both diagnostics
+        {{3, 30, 0, 0, 0, 4}, {3, 30, 8, 0, 1, 0x12, 0x34, 0x56, 0x78, 0x9A, 0x03}},
+        {{1, 30, 0, 6, 0, 1}, {1, 30, 2, 0, 0}},
+        {{1, 30, 0, 239, 0, 1}, {1, 30, 2, 0, 0}},
+        {{2, 8, 0, 0, 0, 0},
+         {2, 8, 11, 0x25, 0x12, 0x34, 0x56, 0x78, 0x9A, 0x02, 120, 50, 0xA5, 0xB1}},
+        {{1, 9, 0, 0, 0, 0}, diagnostics2},
+        // exceptions: function, address past the end, count, short request
+        {{1, 7}, {1, 0x87, 1}},
+        {{1, 16, 0, 0, 0, 1, 2, 0, 1}, {1, 0x90, 1}},
+        {{1, 3, 0, 18, 0, 2}, {1, 0x83, 2}},
+        {{1, 4, 0, 19, 0, 2}, {1, 0x84, 2}},
+        {{1, 30, 0, 239, 0, 2}, {1, 0x9E, 2}},
+        {{1, 4, 0, 0, 0, 0}, {1, 0x84, 3}},
+        {{1, 30, 0, 0, 0, 126}, {1, 0x9E, 3}},
+        {{1, 3, 0, 0}, {1, 0x83, 3}},
+        {{1, 5, 0, 12, 0xFF, 0}, {1, 0x85, 2}},
+        {{1, 5, 0, 1, 0x12, 0x34}, {1, 0x85, 3}},
+        {{1, 6, 0, 19, 0, 1}, {1, 0x86, 2}},
+        {{1, 31, 0, 0, 0, 2, 0, 1}, {1, 0x9F, 3}},
+        {{1, 31, 0, 239, 0, 2, 0, 1, 0, 2}, {1, 0x9F, 2}},
+        {{1, 32, 1, 0, 0, 1, 'x', 0}, {1, 0xA0, 2}},
+        {{1, 32, 0, 0, 0, 247}, {1, 0xA0, 3}},
+        {{1, 8, 0, 1, 0, 0}, {1, 0x88, 3}},
+        {{1, 9, 0, 2, 0, 0}, {1, 0x89, 3}},
+        {{1, 32, 0, 254, 0, 3, 'a', 'b', 'c', 0}, {}},  // echoed like every write
+    });
 }
 
-TEST_F(BusLines, BadOrTinyFramesAndNoiseGetNoAnswer) {
-    std::string badLrc = requestLine(ReadOutputWord1);
-    badLrc.back() = badLrc.back() == '0' ? '1' : '0';
-    for (const std::string& line : {badLrc, requestLine({1}), std::string(":"),
-                                    std::string("hello"), requestLine({9, 3, 0, 0, 0, 1})})
-        EXPECT_EQ(send(line).text, "") << line;
+TEST_F(BusTest, WritesChangeWhatLaterReadsSee) {
+    expectAnswers({
+        {{1, 5, 0, 3, 0xFF, 0}, {}},                        // output 4 on
+        {{1, 3, 0, 2, 0, 2}, {1, 3, 4, 0, 2, 0x2E, 0x7F}},  // off: 2, on: 11903
+        {{1, 6, 0, 16, 0x08, 0x01}, {}},                    // outputs 1 and 12 only
+        {{1, 3, 0, 0, 0, 1}, {1, 3, 2, 0x2E, 0x7C}},        // 11900
+        {{1, 3, 0, 3, 0, 1}, {1, 3, 2, 0, 3}},              // off again
+        {{1, 3, 0, 11, 0, 1}, {1, 3, 2, 0x2E, 0x87}},       // 11911
+        {{1, 5, 0, 0, 0, 0}, {}},                           // output 1 off
+        {{1, 3, 0, 16, 0, 1}, {1, 3, 2, 0x08, 0x00}},
+        {{1, 5, 0, 11, 0, 0}, {}},       // 12 off
+        {{1, 6, 0, 2, 0x12, 0x34}, {}},  // a measured voltage: kept
+        {{1, 3, 0, 2, 0, 1}, {1, 3, 2, 0, 2}},
+        {{1, 10, 0x05, 0x05}, {}},  // clear C1 and C3
+        {{1, 4, 0, 16, 0, 4}, {1, 4, 8, 0, 0, 0, 101, 0, 0, 0, 103}},
+        {{2, 4, 0, 16, 0, 1}, {2, 4, 2, 0, 200}},           // other modules keep theirs
+        {{1, 31, 0, 1, 0, 3, 0xAB, 0xCD, 0, 1, 2, 3}, {}},  // serial number
+        {{1, 31, 0, 100, 0, 1, 0xFF, 0xFE}, {}},
+        {{1, 30, 0, 100, 0, 1}, {1, 30, 2, 0xFF, 0xFE}},
+        // checksum 01 + AB CD 00 01 02 03 + FF FE = 0x37C
+        {{1, 8, 0, 0, 0, 0}, {1, 8, 11, 0x25, 0xAB, 0xCD, 0, 1, 2, 3, 120, 50, 0xA5, 0x7C}},
+    });
+    EXPECT_TRUE(bus.takeConfigChanged());
+    EXPECT_FALSE(bus.takeConfigChanged());
 }
 
-TEST_F(BusLines, BroadcastWritesReachEveryModuleAndAreNotAnswered) {
-    EXPECT_EQ(send(requestLine({0, 6, 0, 16, 0, 9})).text, "");
-    EXPECT_EQ(send(requestLine({0, 3, 0, 0, 0, 1})).text, "");
-    for (int address : {1, 2, 5}) EXPECT_EQ(outputWord(address), 9);
-}
-
-TEST_F(BusLines, MutedModuleTakesWritesButNeverAnswers) {
-    ASSERT_TRUE(bus.setMuted(2, true));
-    EXPECT_EQ(send(requestLine({2, 6, 0, 16, 0, 3})).text, "");
-    EXPECT_EQ(outputWord(2), 3);
-    ASSERT_TRUE(bus.setMuted(2, false));
-    EXPECT_NE(send(requestLine({2, 3, 0, 16, 0, 1})).text, "");
-    EXPECT_FALSE(bus.setMuted(3, true));
-}
-
-TEST_F(BusLines, TextCommandsAndWakeUpGoToTheRecordMemory) {
-    EXPECT_EQ(send("*CK=09:07:02 05-03-24").text, "OK\r");
-    EXPECT_EQ(send(":002100000000DF").text, "");
-    EXPECT_EQ(peer.commands, std::vector<std::string>{"*CK=09:07:02 05-03-24"});
-    EXPECT_EQ(peer.wakeUps, 1);
-}
-
-TEST(BusExceptions, ChosenFunctionsAreRefusedWithoutEffect) {
-    NoRecordMemory none;
-    auto settings = deterministicBus({1});
-    settings.exceptionFunctions = {6};
-    Bus bus(settings, none, Start);
-    EXPECT_EQ(answerBytes(bus.takeLine(requestLine({1, 6, 0, 16, 0, 1}), Start).text),
-              (Bytes{1, 0x86, 1}));
-    bus.takeLine(requestLine({0, 6, 0, 16, 0, 1}), Start);
-    EXPECT_EQ(bus.module(1)->holding(OutputWordRegister), 0);
-}
-
-// --- faults ---------------------------------------------------------------
-
-const Bytes Answer{1, 3, 2, 0x12, 0xAB};
-
-std::string lowerCase(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
-TEST(Faults, EachKindDamagesTheAnswerAsNamed) {
-    const std::string clean = modbus::encodeFrame(Answer);
-    const auto deliver = [](const char* spec) {
-        FaultInjector faults(1);
-        faults.add(*parseFaultSpec(spec));
-        return faults.deliver(1, Answer);
+TEST_F(BusTest, DisplayTextIsKeptAndInitialisedByStart254) {
+    const auto writeText = [&](std::uint8_t start, std::string_view text) {
+        Bytes request{1, 32, 0, start, 0, static_cast<std::uint8_t>(text.size())};
+        request.insert(request.end(), text.begin(), text.end());
+        if (text.size() % 2) request.push_back(0);
+        exchange(request);
     };
-    std::array<std::uint8_t, 16> bytes{};
-
-    const Reply badLrc = deliver("bad-lrc");
-    EXPECT_EQ(badLrc.text.size(), clean.size());
-    EXPECT_EQ(modbus::decodeFrame(badLrc.text, 0, bytes).code, tx::LrcError);
-
-    const Reply lower = deliver("lower-hex");
-    EXPECT_EQ(lower.text, lowerCase(clean));
-    EXPECT_EQ(answerBytes(lower.text), Answer);
-
-    const Reply cut = deliver("short");
-    EXPECT_EQ(cut.text, clean.substr(0, clean.size() / 2));
-    EXPECT_FALSE(cut.closeAfter);
-
-    const Reply closing = deliver("close-mid");
-    EXPECT_EQ(closing.text, cut.text);
-    EXPECT_TRUE(closing.closeAfter);
-
-    const Reply garbage = deliver("garbage");
-    EXPECT_EQ(garbage.text, std::string(GarbagePrefix) + clean);
-    EXPECT_EQ(answerBytes(garbage.text), Answer);
-
-    EXPECT_EQ(deliver("silent").text, "");
+    writeText(0, "old text, longer than the new");
+    writeText(254, "Test LCD 1 ");
+    writeText(192, "Test linii 2 LCD");
+    writeText(250, "abcdefgh");  // runs past the last position
+    const std::string& display = bus.module(1)->displayText();
+    EXPECT_EQ(display, "Test LCD 1 " + std::string(181, ' ') + "Test linii 2 LCD" +
+                           std::string(42, ' ') + "abcdef");
 }
 
-TEST(Faults, ReachOnlyTheirModule) {
-    FaultInjector faults(1);
-    faults.add(*parseFaultSpec("silent:2"));
-    EXPECT_EQ(faults.deliver(1, Answer).text, modbus::encodeFrame(Answer));
-    EXPECT_EQ(faults.deliver(2, Bytes{2, 3, 2, 0, 0}).text, "");
-    faults.clear();
-    EXPECT_NE(faults.deliver(2, Bytes{2, 3, 2, 0, 0}).text, "");
+TEST_F(BusTest, OnlyTheAddressedModuleAnswersAWholeFrame) {
+    const std::string request = requestLine({1, 3, 0, 16, 0, 1});
+    const std::string answer = modbus::encodeFrame(Bytes{1, 3, 2, 0, 0});
+    std::string lower = request, badLrc = request;
+    for (char& c : lower) c = static_cast<char>(std::tolower(c));
+    badLrc.back() = badLrc.back() == '0' ? '1' : '0';
+    const std::pair<std::string, std::string> cases[] = {
+        {request, answer},
+        {"\x7F#?::0" + request, answer},  // from the last colon
+        {lower, answer},
+        {badLrc, ""},
+        {requestLine({1}), ""},
+        {":", ""},
+        {"hello", ""},
+        {requestLine({9, 3, 0, 0, 0, 1}), ""},   // no such module
+        {requestLine({0, 3, 0, 0, 0, 1}), ""},   // broadcast read
+        {requestLine({0, 6, 0, 16, 0, 9}), ""},  // broadcast write
+        {"*CK=09:07:02 05-03-24", ""},           // the record memory sleeps
+        {":002100000000DF", ""},                 // until woken up
+        {"*CK=09:07:02 05-03-24", "OK\r\n"},
+    };
+    for (const auto& [line, expected] : cases) EXPECT_EQ(send(line), expected) << line;
+    for (int address : {1, 2, 3}) EXPECT_EQ(bus.module(address)->holding(OutputWordRegister), 9);
 }
 
-// Which of 64 answers of module 2 a fault with probability 0.5 struck.
-std::string strikePattern(unsigned seed, bool interleaveModule1) {
-    FaultInjector faults(seed);
-    faults.add(*parseFaultSpec("silent:2@0.5"));
-    faults.add(*parseFaultSpec("lower-hex:1"));
-    std::string pattern;
-    for (int i = 0; i < 64; ++i) {
-        if (interleaveModule1) faults.deliver(1, Answer);
-        pattern += faults.deliver(2, Answer).text.empty() ? 'x' : '.';
-    }
-    return pattern;
+TEST_F(BusTest, ConsoleSetsValuesThatStayAsSet) {
+    for (const char* line : {"set-input 3 3 100", "set-holding 1 16 0x3", "set-holding 2 0 777",
+                             "  set-config 3 239 -2 "})
+        EXPECT_EQ(console(line), "ok") << line;
+    expectAnswers({
+        {{2, 6, 0, 16, 0, 1}, {}},  // would switch output 1 of module 2 on
+        {{3, 4, 0, 3, 0, 1}, {3, 4, 2, 0, 100}},
+        {{1, 3, 0, 0, 0, 2}, {1, 3, 4, 0x2E, 0x7C, 0x2E, 0x7D}},  // the output word applied
+        {{2, 3, 0, 0, 0, 1}, {2, 3, 2, 0x03, 0x09}},              // 777
+        {{3, 30, 0, 239, 0, 1}, {3, 30, 2, 0xFF, 0xFE}},
+    });
+    EXPECT_TRUE(bus.takeConfigChanged());
 }
 
-TEST(Faults, ProbabilitiesAreReproducibleFromTheSeed) {
-    const std::string pattern = strikePattern(42, false);
-    EXPECT_EQ(strikePattern(42, false), pattern);
-    EXPECT_NE(strikePattern(43, false), pattern);
-    EXPECT_NE(pattern.find('x'), std::string::npos);
-    EXPECT_NE(pattern.find('.'), std::string::npos);
-    // Answers that no probable fault concerns draw nothing.
-    EXPECT_EQ(strikePattern(42, true), pattern);
+TEST_F(BusTest, ConsoleControlsMutingFaultsAndTheConnection) {
+    const std::string request = requestLine({1, 3, 0, 16, 0, 1});
+    EXPECT_EQ(console("mute 1"), "ok");
+    EXPECT_EQ(send(requestLine({1, 6, 0, 16, 0, 3})), "");
+    EXPECT_EQ(bus.module(1)->holding(OutputWordRegister), 3);  // taken all the same
+    EXPECT_EQ(console("unmute 1"), "ok");
+    EXPECT_NE(send(request), "");
+    EXPECT_EQ(console("fault silent:1"), "ok");
+    EXPECT_EQ(send(request), "");
+    EXPECT_EQ(console("clear-faults"), "ok");
+    EXPECT_NE(send(request), "");
+    EXPECT_TRUE(runConsoleCommand("drop", bus).drop);
+    EXPECT_TRUE(runConsoleCommand("quit", bus).quit);
 }
 
-struct SpecCase {
-    const char* text;
-    std::optional<FaultSpec> spec;
-};
-
-class FaultSpecs : public ::testing::TestWithParam<SpecCase> {};
-
-TEST_P(FaultSpecs, Parse) {
-    const auto& c = GetParam();
-    const auto spec = parseFaultSpec(c.text);
-    ASSERT_EQ(spec.has_value(), c.spec.has_value()) << c.text;
-    if (!spec) return;
-    EXPECT_EQ(spec->kind, c.spec->kind);
-    EXPECT_EQ(spec->address, c.spec->address);
-    EXPECT_DOUBLE_EQ(spec->probability, c.spec->probability);
+TEST_F(BusTest, ConsoleRefusesMalformedLinesWithoutEffect) {
+    for (const char* line :
+         {"set-input 9 0 1", "set-input 1 20 1", "set-holding 1 19 1", "set-config 1 240 1",
+          "set-config 1 0 65536", "set-config 1 0 -32769", "set-input 1 0", "set-input 1 0 1 2",
+          "set-input 1 0 12x", "mute 9", "unmute x", "fault nope", "fault short:9", "drop now",
+          "bogus", "SET-INPUT 1 0 1"})
+        EXPECT_TRUE(console(line).starts_with("error ")) << line;
+    EXPECT_EQ(exchange({1, 4, 0, 0, 0, 1}), (Bytes{1, 4, 2, 0x0B, 0x7C}));
+    EXPECT_EQ(bus.module(1)->config(0), 1);
+    EXPECT_FALSE(bus.takeConfigChanged());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Texts, FaultSpecs,
-    ::testing::Values(SpecCase{"bad-lrc", FaultSpec{FaultKind::BadLrc, 0, 1}},
-                      SpecCase{"short:3@0.25", FaultSpec{FaultKind::Short, 3, 0.25}},
-                      SpecCase{"garbage@0", FaultSpec{FaultKind::Garbage, 0, 0}},
-                      SpecCase{"close-mid:247", FaultSpec{FaultKind::CloseMid, 247, 1}},
-                      SpecCase{"lower-hex", FaultSpec{FaultKind::LowerHex, 0, 1}},
-                      SpecCase{"nope", std::nullopt}, SpecCase{"short:0", std::nullopt},
-                      SpecCase{"short:248", std::nullopt}, SpecCase{"short@1.5", std::nullopt},
-                      SpecCase{"short@-0.1", std::nullopt}, SpecCase{"short:3@", std::nullopt},
-                      SpecCase{"silent:", std::nullopt}, SpecCase{"silent:1:2", std::nullopt}));
+TEST(LiveModule, CountsOncePerSecondAndStaysNearItsValues) {
+    Module module(2, false, 7, Start);
+    module.setInput(FirstCounterRegister + 1, 500);
+    module.advance(Start + std::chrono::milliseconds(3500));
+    EXPECT_EQ(module.input(FirstCounterRegister), 203);
+    EXPECT_EQ(module.input(FirstCounterRegister + 1), 503);
+    module.advance(Start + std::chrono::milliseconds(4100));
+    EXPECT_EQ(module.input(FirstCounterRegister), 204);
+    for (int r = 0; r < TemperatureLineCount; ++r) EXPECT_NEAR(module.input(r), 2932 + r, 3);
+    for (int r = TemperatureLineCount; r < LineCount; ++r)
+        EXPECT_NEAR(module.input(r), 250 * r + 2, 5);
+    EXPECT_NEAR(module.holding(UzRegister), 12000, 40);
+    EXPECT_LE(module.holding(0), 20);
+}
 
 }  // namespace
 }  // namespace dkq::sim::test

@@ -1,5 +1,5 @@
 // Requests and answers of the simulated modules written as bytes, turned into
-// line text and back with the link's own framing.
+// line text and back with the link's own framing; a bus of documented values.
 #pragma once
 
 #include <array>
@@ -10,6 +10,7 @@
 
 #include "link/modbus_ascii.h"
 #include "link/result_codes.h"
+#include "sim/bus.h"
 
 namespace dkq::sim::test {
 
@@ -28,6 +29,13 @@ inline Bytes answerBytes(std::string_view text) {
     const auto decoded = modbus::decodeFrame(text, 0, bytes);
     if (decoded.code != tx::Ok || decoded.byteCount == 0) return {};
     return Bytes(bytes.begin(), bytes.begin() + decoded.byteCount - 1);
+}
+
+inline BusSettings deterministicBus(std::vector<int> addresses) {
+    BusSettings settings;
+    settings.addresses = std::move(addresses);
+    settings.deterministic = true;
+    return settings;
 }
 
 }  // namespace dkq::sim::test

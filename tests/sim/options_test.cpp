@@ -1,12 +1,12 @@
-// The command line, the console commands and the state file.
+// The command line, the faults it names and the state file.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 
-#include "sim/console.h"
 #include "sim/options.h"
 #include "sim/state_file.h"
+#include "tests/sim/frames.h"
 #include "tests/support/sim_process.h"
 
 namespace dkq::sim::test {
@@ -14,61 +14,32 @@ namespace {
 
 const TimePoint Start{};
 
-struct ListCase {
-    const char* text;
-    std::optional<std::vector<int>> addresses;
-};
-
-class ModuleLists : public ::testing::TestWithParam<ListCase> {};
-
-TEST_P(ModuleLists, Parse) {
-    EXPECT_EQ(parseModuleList(GetParam().text), GetParam().addresses);
+TEST(Options, ModuleLists) {
+    const std::pair<const char*, std::vector<int>> good[] = {{"1", {1}},
+                                                             {"1,2,3", {1, 2, 3}},
+                                                             {"1-3,7", {1, 2, 3, 7}},
+                                                             {"7,2-3,2", {2, 3, 7}},
+                                                             {"247", {247}}};
+    for (const auto& [text, addresses] : good) EXPECT_EQ(parseModuleList(text), addresses) << text;
+    for (const char* text : {"0", "248", "3-1", "1,,2", "", "1-", "x"})
+        EXPECT_FALSE(parseModuleList(text)) << text;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Texts, ModuleLists,
-    ::testing::Values(ListCase{"1", std::vector{1}}, ListCase{"1,2,3", std::vector{1, 2, 3}},
-                      ListCase{"1-3,7", std::vector{1, 2, 3, 7}},
-                      ListCase{"7,2-3,2", std::vector{2, 3, 7}}, ListCase{"247", std::vector{247}},
-                      ListCase{"0", std::nullopt}, ListCase{"248", std::nullopt},
-                      ListCase{"3-1", std::nullopt}, ListCase{"1,,2", std::nullopt},
-                      ListCase{"", std::nullopt}, ListCase{"1-", std::nullopt},
-                      ListCase{"x", std::nullopt}));
-
-ParsedOptions parse(std::vector<std::string_view> args) {
-    return parseOptions(args);
-}
-
-TEST(Options, ReadEveryOption) {
-    const auto parsed = parse(
-        {"--tcp",   "5020",   "--pty=/tmp/bus", "--modules", "1-3",           "--deterministic",
-         "--state", "s.txt",  "--seed",         "9",         "--mute",        "2",
-         "--delay", "15",     "--baud",         "9600",      "--fault",       "short:3@0.5",
-         "--fault", "silent", "--exception",    "30",        "--close-after", "4",
-         "--trace"});
+// Options no process test gives, seen in what the bus then does.
+TEST(Options, MuteAndExceptionsReachTheBus) {
+    const auto parsed = parseOptions(
+        {"--tcp", "0", "--modules", "1-2", "--deterministic", "--mute", "2", "--exception", "6"});
     ASSERT_EQ(parsed.outcome, ParsedOptions::Outcome::Run) << parsed.error;
-    const Options& o = parsed.options;
-    ASSERT_TRUE(o.tcp);
-    EXPECT_EQ(o.tcp->host, "127.0.0.1");
-    EXPECT_EQ(o.tcp->port, 5020);
-    EXPECT_EQ(o.ptyLink, "/tmp/bus");
-    EXPECT_EQ(o.bus.addresses, (std::vector{1, 2, 3}));
-    EXPECT_TRUE(o.bus.deterministic);
-    EXPECT_EQ(o.stateFile, "s.txt");
-    EXPECT_EQ(o.seed, 9u);
-    EXPECT_EQ(o.bus.muted, std::vector{2});
-    EXPECT_EQ(o.session.pacing.delay, std::chrono::milliseconds(15));
-    EXPECT_EQ(o.session.pacing.baud, 9600);
-    ASSERT_EQ(o.bus.faults.size(), 2u);
-    EXPECT_EQ(o.bus.faults[0].address, 3);
-    EXPECT_EQ(o.bus.exceptionFunctions, std::vector{30});
-    EXPECT_EQ(o.session.closeAfterAnswers, 4);
-    EXPECT_TRUE(o.trace);
-
-    const auto host = parse({"--tcp", "0.0.0.0:0"});
-    ASSERT_EQ(host.outcome, ParsedOptions::Outcome::Run);
-    EXPECT_EQ(host.options.tcp->host, "0.0.0.0");
-    EXPECT_EQ(parse({"--help"}).outcome, ParsedOptions::Outcome::Help);
+    NoRecordMemory none;
+    Bus bus(parsed.options.bus, none, Start);
+    const auto send = [&](const Bytes& request) {
+        return answerBytes(bus.takeLine(requestLine(request), Start).text);
+    };
+    EXPECT_EQ(send({1, 6, 0, 16, 0, 1}), (Bytes{1, 0x86, 1}));
+    EXPECT_EQ(send({2, 3, 0, 16, 0, 1}), Bytes{});
+    send({0, 6, 0, 16, 0, 1});  // refused without effect
+    EXPECT_EQ(bus.module(1)->holding(OutputWordRegister), 0);
+    EXPECT_EQ(parseOptions({"--help"}).outcome, ParsedOptions::Outcome::Help);
 }
 
 TEST(Options, RefuseMistakes) {
@@ -88,70 +59,78 @@ TEST(Options, RefuseMistakes) {
         {"--tcp", "0", "--trace=1"},
     };
     for (const auto& args : mistakes) {
-        const auto parsed = parse(args);
+        const auto parsed = parseOptions(args);
         EXPECT_EQ(parsed.outcome, ParsedOptions::Outcome::Error)
             << (args.empty() ? "" : args.back());
         EXPECT_FALSE(parsed.error.empty());
     }
 }
 
-// --- console ----------------------------------------------------------------
-
-class Console : public ::testing::Test {
-  protected:
-    static BusSettings settings() {
-        BusSettings s;
-        s.addresses = {1, 4};
-        s.deterministic = true;
-        return s;
+TEST(Faults, Specs) {
+    // The kinds' names are read by the tests below.
+    const std::pair<const char*, FaultSpec> good[] = {
+        {"short:3@0.25", {FaultKind::Short, 3, 0.25}},
+        {"garbage@0", {FaultKind::Garbage, 0, 0}},
+        {"close-mid:247", {FaultKind::CloseMid, 247, 1}}};
+    for (const auto& [text, expected] : good) {
+        const auto spec = parseFaultSpec(text);
+        ASSERT_TRUE(spec) << text;
+        EXPECT_TRUE(spec->kind == expected.kind && spec->address == expected.address &&
+                    spec->probability == expected.probability)
+            << text;
     }
-    std::string run(std::string_view line) { return runConsoleCommand(line, bus).acknowledgement; }
-    NoRecordMemory none;
-    Bus bus{settings(), none, Start};
-};
-
-TEST_F(Console, SetsRegistersAndAnswersOk) {
-    EXPECT_EQ(run("set-input 4 3 100"), "ok");
-    EXPECT_EQ(run("set-holding 1 16 0x3"), "ok");
-    EXPECT_EQ(run("  set-config 4 239 -2 "), "ok");
-    EXPECT_EQ(bus.module(4)->input(3), 100);
-    EXPECT_EQ(bus.module(1)->holding(0), 11900);  // output word applied
-    EXPECT_EQ(bus.module(4)->config(239), 0xFFFE);
-    EXPECT_TRUE(bus.takeConfigChanged());
+    for (const char* text : {"nope", "short:0", "short:248", "short@1.5", "short@-0.1", "short:3@",
+                             "silent:", "silent:1:2"})
+        EXPECT_FALSE(parseFaultSpec(text)) << text;
 }
 
-TEST_F(Console, RefusesMalformedLinesWithoutEffect) {
-    for (const char* line :
-         {"set-input 2 0 1", "set-input 1 20 1", "set-holding 1 19 1", "set-config 1 240 1",
-          "set-config 1 0 65536", "set-config 1 0 -32769", "set-input 1 0", "set-input 1 0 1 2",
-          "set-input 1 0 12x", "mute 3", "unmute x", "fault nope", "fault short:9", "drop now",
-          "bogus", "SET-INPUT 1 0 1"}) {
-        EXPECT_EQ(run(line).rfind("error ", 0), 0u) << line;
+const Bytes Answer{1, 3, 2, 0x12, 0xAB};
+
+TEST(Faults, EachKindDamagesTheAnswerAsNamed) {
+    const std::string clean = modbus::encodeFrame(Answer);
+    const auto deliver = [](const char* spec) {
+        FaultInjector faults(1);
+        faults.add(*parseFaultSpec(spec));
+        return faults.deliver(1, Answer);
+    };
+    std::array<std::uint8_t, 16> bytes{};
+    const Reply badLrc = deliver("bad-lrc");
+    EXPECT_EQ(badLrc.text.size(), clean.size());
+    EXPECT_EQ(modbus::decodeFrame(badLrc.text, 0, bytes).code, tx::LrcError);
+    std::string lower = clean;
+    for (char& c : lower) c = static_cast<char>(std::tolower(c));
+    EXPECT_EQ(deliver("lower-hex").text, lower);
+    EXPECT_EQ(deliver("garbage").text, std::string(GarbagePrefix) + clean);
+    EXPECT_EQ(deliver("silent").text, "");
+    const Reply cut = deliver("short"), closing = deliver("close-mid");
+    EXPECT_EQ(cut.text, clean.substr(0, clean.size() / 2));
+    EXPECT_FALSE(cut.closeAfter);
+    EXPECT_EQ(closing.text, cut.text);
+    EXPECT_TRUE(closing.closeAfter);
+}
+
+// Which of 64 answers of module 2 a fault with probability 0.5 struck.
+std::string strikePattern(unsigned seed, bool interleaveModule1) {
+    FaultInjector faults(seed);
+    faults.add(*parseFaultSpec("silent:2@0.5"));
+    faults.add(*parseFaultSpec("lower-hex:1"));
+    std::string pattern;
+    for (int i = 0; i < 64; ++i) {
+        if (interleaveModule1) faults.deliver(1, Answer);
+        pattern += faults.deliver(2, Answer).text.empty() ? 'x' : '.';
     }
-    EXPECT_EQ(bus.module(1)->input(0), 2940);
-    EXPECT_EQ(bus.module(1)->config(0), 1);
-    EXPECT_FALSE(bus.takeConfigChanged());
+    return pattern;
 }
 
-TEST_F(Console, ControlsFaultsMutingAndTheConnection) {
-    const std::string request = ":010300100001EB";
-    EXPECT_EQ(run("mute 1"), "ok");
-    EXPECT_EQ(bus.takeLine(request, Start).text, "");
-    EXPECT_EQ(run("unmute 1"), "ok");
-    EXPECT_EQ(run("fault silent:1"), "ok");
-    EXPECT_EQ(bus.takeLine(request, Start).text, "");
-    EXPECT_EQ(run("clear-faults"), "ok");
-    EXPECT_NE(bus.takeLine(request, Start).text, "");
-
-    const auto drop = runConsoleCommand("drop", bus);
-    EXPECT_TRUE(drop.drop);
-    EXPECT_FALSE(drop.quit);
-    const auto quit = runConsoleCommand("quit", bus);
-    EXPECT_EQ(quit.acknowledgement, "ok");
-    EXPECT_TRUE(quit.quit);
+TEST(Faults, ProbabilitiesAreReproducibleFromTheSeed) {
+    const std::string pattern = strikePattern(42, false);
+    EXPECT_EQ(strikePattern(42, false), pattern);
+    EXPECT_NE(strikePattern(43, false), pattern);
+    EXPECT_NE(pattern.find('x'), std::string::npos);
+    EXPECT_NE(pattern.find('.'), std::string::npos);
+    // Answers that no probable fault concerns draw nothing.
+    EXPECT_EQ(strikePattern(42, true), pattern);
 }
-
-// --- state file ------------------------------------------------------------
 
 ConfigMemory memoryWith(std::uint16_t first, std::uint16_t last) {
     ConfigMemory memory{};
@@ -160,28 +139,22 @@ ConfigMemory memoryWith(std::uint16_t first, std::uint16_t last) {
     return memory;
 }
 
-TEST(StateFile, RoundTripsThroughTheFile) {
+TEST(StateFile, RoundTripsAndRefusesMalformedFiles) {
     dkq::test::ScratchDir dir;
     const ConfigState state{{1, memoryWith(0, 65535)}, {247, memoryWith(7, 8)}};
+    ConfigState read{{1, {}}};
     std::string error;
+    EXPECT_TRUE(readConfigStateFile(dir.file("none.txt"), read, error));
+    EXPECT_TRUE(read.empty());
     ASSERT_TRUE(writeConfigStateFile(dir.file("state.txt"), state, error)) << error;
-    ConfigState read;
     ASSERT_TRUE(readConfigStateFile(dir.file("state.txt"), read, error)) << error;
     EXPECT_EQ(read, state);
     EXPECT_FALSE(std::filesystem::exists(dir.file("state.txt.tmp")));
-}
-
-TEST(StateFile, MissingFileIsEmptyAndMalformedOneIsRefused) {
-    dkq::test::ScratchDir dir;
-    ConfigState state{{1, {}}};
-    std::string error;
-    EXPECT_TRUE(readConfigStateFile(dir.file("none.txt"), state, error));
-    EXPECT_TRUE(state.empty());
 
     const std::string file = formatConfigState({{2, memoryWith(1, 2)}});
     const std::string line = file.substr(file.find("config 2 "));
     EXPECT_TRUE(parseConfigState("# comment\n\r\n" + line));
-    const std::vector<std::string> malformed{
+    const std::string malformed[] = {
         "config 2 1 2 3\n",                           // too few values
         line.substr(0, line.size() - 1) + " 4\n",     // too many
         "config 0" + line.substr(8),                  // address 0
@@ -189,21 +162,16 @@ TEST(StateFile, MissingFileIsEmptyAndMalformedOneIsRefused) {
         "registers 2\n",                              // unknown keyword
     };
     for (const auto& text : malformed) EXPECT_FALSE(parseConfigState(text)) << text;
-
     std::ofstream(dir.file("bad.txt")) << malformed[0];
-    EXPECT_FALSE(readConfigStateFile(dir.file("bad.txt"), state, error));
+    EXPECT_FALSE(readConfigStateFile(dir.file("bad.txt"), read, error));
     EXPECT_NE(error.find("bad.txt"), std::string::npos);
 }
 
 TEST(StateFile, LoadsIntoModulesOnTheBusOnly) {
     NoRecordMemory none;
-    BusSettings settings;
-    settings.addresses = {3};
-    Bus bus(settings, none, Start);
+    Bus bus(deterministicBus({3}), none, Start);
     loadConfigState(bus, {{3, memoryWith(5, 6)}, {4, memoryWith(9, 9)}});
-    EXPECT_EQ(bus.module(3)->config(0), 5);
-    EXPECT_EQ(bus.module(3)->config(239), 6);
-    EXPECT_EQ(configStateOf(bus).size(), 1u);
+    EXPECT_EQ(configStateOf(bus), (ConfigState{{3, memoryWith(5, 6)}}));
 }
 
 }  // namespace
