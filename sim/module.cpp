@@ -251,10 +251,11 @@ void Module::setOutputWord(std::uint16_t word) {
     measure();
 }
 
-// An output that is on measures near the supply, one that is off near 0.
+// The outputs switch to ground: one that is on measures near 0 V, one that is
+// off is pulled up near the supply. The monitors flag anything else.
 std::uint16_t Module::outputVoltage(int output) const {
     const bool on = holding_[OutputWordRegister] & (1u << output);
-    return static_cast<std::uint16_t>(on ? 11900 + output : output);
+    return static_cast<std::uint16_t>(on ? output : 11900 + output);
 }
 
 void Module::measure() {

@@ -224,7 +224,7 @@ Values with --deterministic, for module address a and register r:
   input      r = 0..3    2930 + 10a + r   (temperature sensors, 10 mV/K)
              r = 4..15   250r + a         (voltages in mV)
              r = 16..19  100a + (r - 16)  (counters, constant)
-  holding    r = 0..11   11900 + r when bit r of register 16 is set, else r
+  holding    r = 0..11   r when bit r of register 16 is set (on), else 11900 + r
              r = 12      12000 + a        (Uz, mV)
              r = 13      5000 + a         (Vcc, mV)
              r = 14, 15  0

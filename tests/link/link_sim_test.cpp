@@ -101,7 +101,7 @@ TEST_P(LinkOnSimulatedBus, WritesSendExactFramesAndChangeTheModule) {
                                         "rx :030A0505E9", "rx :011F006400030001FFFE1170FA",
                                         "rx :012000FE000B54657374204C434420312000D2"}));
     EXPECT_EQ(read(&ModuleLink::ReadHoldingRegisters, 2, 0, 3),
-              (std::vector<std::int32_t>{11900, 11901, 11902}));
+              (std::vector<std::int32_t>{0, 1, 2}));  // on: pulled to ground
     EXPECT_EQ(read(&ModuleLink::ReadInputRegisters, 3, 16, 4),
               (std::vector<std::int32_t>{0, 301, 0, 303}));
     EXPECT_EQ(read(&ModuleLink::ReadSignedRegisters, 1, 100, 3),

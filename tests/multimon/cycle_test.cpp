@@ -263,16 +263,17 @@ TEST_F(CycleTest, ASerialSessionKeepsTheLinkOpenAndReadsTheSelectedOutputs) {
     EXPECT_EQ(view_.readback->outputs.registers[RegPwm2], 101);
     EXPECT_EQ(view_.readback->supplyAlarms.uz, "");
     EXPECT_EQ(view_.readback->supplyAlarms.vcc, "");
-    // Every output is off with a few millivolts on it: each is flagged.
+    // Every output is off and pulled up near the supply: none is flagged.
     EXPECT_EQ(
-        std::count(view_.readback->mismatches.begin(), view_.readback->mismatches.end(), true),
-        OutputCount);
+        std::count(view_.readback->mismatches.begin(), view_.readback->mismatches.end(), true), 0);
 
     core_.SelectModule(1);
     EXPECT_EQ(view_.moduleSlot.modeFlags.bits, 8);
     EXPECT_EQ(view_.valueSlot.valueTexts[0], "2.950 V");
     view_.fields.testOuts = 0;
     sim_->command("set-holding 2 16 3");
+    sim_->command("set-holding 2 9 100");   // O10 off but low: flagged
+    sim_->command("set-holding 2 10 100");  // O11 too, but PWM mode leaves it unchecked
     ticks(1);
     EXPECT_FALSE(view_.readback->checked);
     EXPECT_EQ(view_.readback->outputs.outputWord(), 3);
@@ -280,8 +281,9 @@ TEST_F(CycleTest, ASerialSessionKeepsTheLinkOpenAndReadsTheSelectedOutputs) {
     view_.fields.testOuts = 1;
     ticks(1);
     EXPECT_EQ(view_.readback->outputs.registers[RegPwm1], 200);
-    EXPECT_FALSE(view_.readback->mismatches[10]);  // O11 and O12 unchecked in PWM mode
+    EXPECT_FALSE(view_.readback->mismatches[10]);
     EXPECT_TRUE(view_.readback->mismatches[9]);
+    EXPECT_FALSE(view_.readback->mismatches[0]);  // on and near 0 V
     EXPECT_EQ(view_.errorCounts, (std::array<int, ModuleCount>{}));
 }
 
@@ -301,7 +303,7 @@ TEST_F(CycleTest, OutputWritesAndCounterClearsGoOutFirstInOrder) {
     EXPECT_TRUE(frames[2].starts_with("rx :0104"));
     EXPECT_TRUE(frames[3].starts_with("rx :0103"));
     EXPECT_EQ(view_.readback->outputs.outputWord(), 4);
-    EXPECT_EQ(view_.readback->outputs.registers[2], 11902);
+    EXPECT_EQ(view_.readback->outputs.registers[2], 2);  // O3 on: near 0 V
     ticks(1);
     EXPECT_TRUE(sim_->takeLines("rx :0106").empty());  // written once
 }

@@ -94,7 +94,7 @@ class LineClient {
 
 const std::string ReadHolding1 = ":010300000013E9";  // module 1, holding 0..18
 const std::string ReadHolding1Answer =
-    ":0103260000000100020003000400050006000700080009000A000B2EE113890000000000000064006520\r\n";
+    ":0103262E7C2E7D2E7E2E7F2E802E812E822E832E842E852E862E872EE113890000000000000064006528\r\n";
 const std::string ReadOutputWord1 = requestLine({1, 3, 0, 16, 0, 1});
 const std::string OutputWord0Answer = modbus::encodeFrame(Bytes{1, 3, 2, 0, 0});
 
