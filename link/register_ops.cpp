@@ -3,24 +3,12 @@
 #include <algorithm>
 #include <vector>
 
+#include "link/function_codes.h"
 #include "link/log_text.h"
 #include "link/module_link.h"
 
 namespace dkq {
 namespace {
-
-namespace fc {
-constexpr std::uint8_t ReadHolding = 3;
-constexpr std::uint8_t ReadInput = 4;
-constexpr std::uint8_t WriteCoil = 5;
-constexpr std::uint8_t WriteRegister = 6;
-constexpr std::uint8_t Diagnostics1 = 8;
-constexpr std::uint8_t Diagnostics2 = 9;
-constexpr std::uint8_t ClearCounters = 10;
-constexpr std::uint8_t ReadSigned = 30;
-constexpr std::uint8_t WriteRegisters = 31;
-constexpr std::uint8_t WriteText = 32;
-}  // namespace fc
 
 constexpr int kEchoHeaderBytes = 6;
 

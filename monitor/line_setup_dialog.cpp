@@ -145,10 +145,7 @@ QLineEdit* LineSetupDialog::fieldEdit(int field) const {
 
 void LineSetupDialog::accept() {
     if (const auto problem = applyLineSetup(takeFields(), channels_)) {
-        prompter_.message(problem->prompt, MessageIcon::Exclamation);
-        QLineEdit* edit = fieldEdit(problem->field);
-        edit->setFocus();
-        edit->selectAll();
+        refuseField(prompter_, problem->prompt, fieldEdit(problem->field));
         return;
     }
     QDialog::accept();

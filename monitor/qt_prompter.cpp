@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QStringList>
 
@@ -79,6 +80,12 @@ QString QtPrompter::title() const {
     if (parent_ != nullptr && !parent_->window()->windowTitle().isEmpty())
         return parent_->window()->windowTitle();
     return QApplication::applicationDisplayName();
+}
+
+void refuseField(Prompter& prompter, const std::string& prompt, QLineEdit* field) {
+    prompter.message(prompt, MessageIcon::Exclamation);
+    field->setFocus();
+    field->selectAll();
 }
 
 }  // namespace dkq

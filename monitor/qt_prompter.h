@@ -8,6 +8,7 @@
 
 #include "common/prompter.h"
 
+class QLineEdit;
 class QWidget;
 
 namespace dkq {
@@ -16,6 +17,10 @@ namespace dkq {
 // "Description (*.EXT *.ext)", so both spellings show on a case-sensitive
 // file system.
 QString qtNameFilter(const std::string& filter);
+
+// Refuses a dialog's OK: shows the prompt and puts the cursor in the field
+// to mend, its text selected.
+void refuseField(Prompter& prompter, const std::string& prompt, QLineEdit* field);
 
 class QtPrompter : public Prompter {
   public:

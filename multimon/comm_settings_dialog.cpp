@@ -109,10 +109,7 @@ QLineEdit* CommSettingsDialog::fieldEdit(int field) const {
 
 void CommSettingsDialog::accept() {
     if (const auto problem = readCommFields(takeFields(), comm_)) {
-        prompter_.message(problem->prompt, MessageIcon::Exclamation);
-        QLineEdit* edit = fieldEdit(problem->field);
-        edit->setFocus();
-        edit->selectAll();
+        refuseField(prompter_, problem->prompt, fieldEdit(problem->field));
         return;
     }
     QDialog::accept();

@@ -76,15 +76,15 @@ Frame Module::answer(std::span<const std::uint8_t> request) {
             return readRegisters(request, holding_);
         case fc::ReadInput:
             return readRegisters(request, input_);
-        case fc::ReadConfig:
+        case fc::ReadSigned:
             return readRegisters(request, config_);
         case fc::WriteCoil:
             return writeCoil(request);
-        case fc::WriteHolding:
+        case fc::WriteRegister:
             return writeHolding(request);
         case fc::ClearCounters:
             return clearCounters(request);
-        case fc::WriteConfig:
+        case fc::WriteRegisters:
             return writeConfig(request);
         case fc::WriteText:
             return writeText(request);

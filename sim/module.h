@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "link/function_codes.h"
 #include "sim/sim_time.h"
 
 namespace dkq::sim {
@@ -41,20 +42,6 @@ inline constexpr int DisplayInitCommand = 0xFE;  // text start that clears the d
 inline constexpr int MaxReadCount = 125;
 inline constexpr int MaxConfigWriteCount = 123;
 inline constexpr int MaxTextWriteLength = 246;
-
-namespace fc {
-inline constexpr int ReadHolding = 3;
-inline constexpr int ReadInput = 4;
-inline constexpr int WriteCoil = 5;
-inline constexpr int WriteHolding = 6;
-inline constexpr int Diagnostics1 = 8;
-inline constexpr int Diagnostics2 = 9;
-inline constexpr int ClearCounters = 10;
-inline constexpr int ReadConfig = 30;
-inline constexpr int WriteConfig = 31;
-inline constexpr int WriteText = 32;
-inline constexpr int WakeUp = 0x21;  // broadcast to the record memory, no Modbus answer
-}  // namespace fc
 
 namespace exception {
 inline constexpr std::uint8_t IllegalFunction = 1;
