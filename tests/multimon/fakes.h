@@ -1,16 +1,19 @@
-// The window, the user's answers and the clock of multimon tests.
+// The window, the user's answers and the clock of multimon tests, and a core
+// that uses them in a scratch folder with a settings store of its own.
 #pragma once
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <deque>
-#include <optional>
-#include <string>
-#include <vector>
+#include <iomanip>
+#include <sstream>
 
-#include "common/clock.h"
-#include "common/prompter.h"
-#include "multimon/monitor_view.h"
+#include "common/text.h"
+#include "common/text_file.h"
+#include "link/module_link.h"
+#include "multimon/monitor_core.h"
+#include "tests/support/sim_process.h"
 
 namespace dkq::test {
 
@@ -20,61 +23,51 @@ class FakeView : public MonitorView {
   public:
     void readFields(MonitorSettings& settings) override { settings = fields; }
     void showFields(const MonitorSettings& settings) override { fields = settings; }
-    void showModule(int module, const ModuleSlot& slot) override {
-        shownModule = module;
-        moduleSlot = slot;
-    }
+    void showModule(int module, const ModuleSlot&) override { shownModule = module; }
     void showValues(const ModuleSlot& slot, const std::array<int, ModuleCount>& counts) override {
         valueSlot = slot;
         errorCounts = counts;
         ++valuesShown;
     }
-    void showModuleChoice(const std::array<bool, ModuleCount>& enabled, int selected) override {
+    void showModuleChoice(const std::array<bool, ModuleCount>& enabled, int) override {
         moduleEnabled = enabled;
-        choiceSelected = selected;
     }
     void showCountdown(int seconds) override { countdowns.push_back(seconds); }
-    void showSavedCount(int count) override { savedCount = count; }
+    void showSavedCount(int) override {}
     void showReadback(const OutputReadback& shown) override { readback = shown; }
     void showConnectionLost(bool visible) override { connectionLost = visible; }
     void showFileProblem(const FileProblem& problem) override { fileProblem = problem; }
     void showPartPath(bool visible, const std::string& path) override {
-        partPathVisible = visible;
-        partPath = path;
+        partPath = visible ? path : "";
     }
     void showMonitoring(bool on) override { monitoring = on; }
 
     MonitorSettings fields;
     int shownModule = -1;
-    ModuleSlot moduleSlot;
     ModuleSlot valueSlot;
     std::array<int, ModuleCount> errorCounts{};
     int valuesShown = 0;
     std::array<bool, ModuleCount> moduleEnabled{};
-    int choiceSelected = -1;
     std::vector<int> countdowns;
-    int savedCount = 0;
     std::optional<OutputReadback> readback;
     bool connectionLost = false;
     FileProblem fileProblem;
-    bool partPathVisible = false;
-    std::string partPath;
+    std::string partPath;  // empty while hidden
     bool monitoring = false;
 };
 
 struct Message {
     std::string text;
-    MessageIcon icon;
+    MessageIcon icon = MessageIcon::Error;
     bool operator==(const Message&) const = default;
 };
-
 using Messages = std::vector<Message>;
 
 inline void PrintTo(const Message& message, std::ostream* out) {
     *out << "\"" << message.text << "\" icon " << static_cast<int>(message.icon);
 }
 
-// Records messages; answers file dialogs from a script.
+// Records messages; answers file dialogs from a script (none left: Cancel).
 class ScriptedPrompter : public Prompter {
   public:
     void message(const std::string& text, MessageIcon icon) override {
@@ -90,34 +83,48 @@ class ScriptedPrompter : public Prompter {
         return answer;
     }
 
-    std::vector<Message> messages;
+    Messages messages;
     std::vector<std::string> dialogs;
     std::deque<std::optional<std::string>> saveAnswers;
 };
 
+// "2024-03-05 07:08:09" as local time.
+inline std::tm localTime(const char* text) {
+    std::tm time{};
+    std::istringstream(text) >> std::get_time(&time, "%Y-%m-%d %H:%M:%S");
+    return time;
+}
+
 // Local time moves on by one second at each reading; sleeping only counts.
 class FakeClock : public Clock {
   public:
-    FakeClock() {
-        now.tm_year = 124;
-        now.tm_mon = 2;
-        now.tm_mday = 5;
-        now.tm_hour = 7;
-        now.tm_min = 8;
-        now.tm_sec = 9;
-    }
     std::tm localNow() override {
         const std::tm shown = now;
-        if (++now.tm_sec == 60) {
-            now.tm_sec = 0;
-            ++now.tm_min;
-        }
+        ++now.tm_sec;  // no test reaches the next minute
         return shown;
     }
     void sleepMs(int ms) override { sleeps.push_back(ms); }
 
-    std::tm now{};
+    std::tm now = localTime("2024-03-05 07:08:09");
     std::vector<int> sleeps;
+};
+
+class CoreTest : public ::testing::Test {
+  protected:
+    CoreTest() { setenv("XDG_CONFIG_HOME", dir_.path().c_str(), 1); }
+
+    // A file of the given UTF-8 text as the programs write text files.
+    std::string writeText(const std::string& name, const std::string& text) {
+        EXPECT_TRUE(writeWholeFile(dir_.file(name), encodeTextFile(text)));
+        return dir_.file(name);
+    }
+
+    ScratchDir dir_;
+    ModuleLink link_;
+    FakeView view_;
+    ScriptedPrompter prompter_;
+    FakeClock clock_;
+    MonitorCore core_{link_, view_, prompter_, clock_};
 };
 
 }  // namespace dkq::test

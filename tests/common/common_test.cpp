@@ -1,0 +1,172 @@
+// The common pieces: the code page at the file edge, text file lines, numbers
+// and words read from files and command lines, whole-file writes; and the
+// settings store that stands for the registry.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "common/com_ports.h"
+#include "common/cp1250.h"
+#include "common/registry_key.h"
+#include "common/text.h"
+#include "common/text_file.h"
+#include "tests/support/sim_process.h"
+
+namespace dkq {
+namespace {
+
+namespace fs = std::filesystem;
+using Words = std::vector<std::string>;
+
+TEST(Cp1250, EveryByteRoundTripsAndPolishLettersMapToTheirBytes) {
+    std::string all;
+    for (int byte = 0; byte < 256; ++byte) all.push_back(static_cast<char>(byte));
+    EXPECT_EQ(utf8ToCp1250(cp1250ToUtf8(all)), all);
+    EXPECT_EQ(utf8ToCp1250("ąćęłńóśźżĄĆĘŁŃÓŚŹŻ°€"),
+              "\xB9\xE6\xEA\xB3\xF1\xF3\x9C\x9F\xBF\xA5\xC6\xCA\xA3\xD1\xD3\x8C\x8F\xAF\xB0\x80");
+    EXPECT_EQ(utf8ToCp1250("a中b😀c\xC3"), "a?b?c?");
+}
+
+TEST(TextFile, FilesAreWrittenWithCrLfAndReadWithOrWithoutCr) {
+    EXPECT_EQ(encodeTextFile("T [°C];\nżółw\n"),
+              "T [\xB0"
+              "C];\r\n\xBF\xF3\xB3w\r\n");
+    struct Case {
+        std::string bytes;
+        Words lines;
+    };
+    for (const Case& c : {Case{"", {}}, Case{"a\r\nb\r\n", {"a", "b"}}, Case{"a\nb", {"a", "b"}},
+                          Case{"a\r\n\r\nb", {"a", "", "b"}}, Case{"x\ry\n", {"x\ry"}},
+                          Case{"\xB9\xE6\r\n", {"ąć"}}})
+        EXPECT_EQ(decodeTextLines(c.bytes), c.lines) << c.bytes;
+}
+
+TEST(TextFields, NumbersAreReadAsScanfReadsThem) {
+    struct Case {
+        std::string text;
+        std::vector<int> numbers;  // at most three
+    };
+    for (const Case& c :
+         {Case{" 4, -5,+6", {4, -5, 6}}, Case{"1 ,2", {1}}, Case{"x,1", {}}, Case{"12abc,4", {12}},
+          Case{"1,,2", {1}}, Case{"1,2,3,4", {1, 2, 3}},
+          Case{"2147483647,-2147483648", {2147483647, -2147483648}}, Case{"2147483648,1", {}}})
+        EXPECT_EQ(scanIntList(c.text, 3), c.numbers) << c.text;
+}
+
+TEST(TextFields, WordsCharacterLimitsAndTheCommandLine) {
+    EXPECT_EQ(firstWord("  DKQ-1-5 rest"), "DKQ-1-5");
+    EXPECT_EQ(firstWord(" \t "), "");
+    EXPECT_EQ(limitChars("żółw", 2), "żó");
+    EXPECT_EQ(toUpperText("setup.cfg żółć"), "SETUP.CFG ŻÓŁĆ");
+    EXPECT_EQ(splitCommandLine(""), Words{});
+    EXPECT_EQ(splitCommandLine("  a.cfg   /start "), (Words{"a.cfg", "/start"}));
+    EXPECT_EQ(splitCommandLine("1 2 3 4 5 6 7 8 9 10 11 12").size(), MaxCommandWords);
+    EXPECT_EQ(splitCommandLine(std::string(300, 'x') + " b")[0],
+              std::string(MaxCommandWordChars, 'x'));
+}
+
+// Configuration files are written whole: a new file replaces the old one and
+// no temporary file is left; nothing is created in a missing folder.
+TEST(Files, AWholeWriteReplacesTheFileAndLeavesNothingElse) {
+    test::ScratchDir dir;
+    ASSERT_TRUE(writeWholeFile("a.cfg", "first, longer content"));
+    ASSERT_TRUE(writeWholeFile("a.cfg", "second"));
+    EXPECT_EQ(test::readFileBytes("a.cfg"), "second");
+    EXPECT_FALSE(writeWholeFile("missing/a.cfg", "x"));
+    EXPECT_EQ(std::distance(fs::directory_iterator("."), fs::directory_iterator()), 1);
+}
+
+// --- the registry ----------------------------------------------------------------
+// A key is a file, values are read as the registry reads them, and programs
+// share them at once.
+
+constexpr const char* KeyPath = "Software\\Veldmark\\DKQ-1";
+
+class RegistryTest : public ::testing::Test {
+  protected:
+    RegistryTest() { setenv("XDG_CONFIG_HOME", dir_.path().c_str(), 1); }
+    void SetUp() override {
+        ASSERT_TRUE(key_.CreateKey(RegistryRoot::CurrentUser, KeyPath));
+        ASSERT_TRUE(key_.Open(RegistryRoot::CurrentUser, KeyPath));
+    }
+
+    test::ScratchDir dir_;
+    RegistryKey key_;
+};
+
+TEST_F(RegistryTest, AKeyOpensOnlyOnceCreatedAsItsFileAndValuesNeedAnOpenKey) {
+    constexpr const char* OtherPath = "Software\\Veldmark\\Inny";
+    RegistryKey key;
+    std::uint32_t number = 7;
+    long error = 0;
+    EXPECT_FALSE(key.ReadDword("ComPORT", number, &error));
+    EXPECT_EQ(error, registry_error::InvalidHandle);
+    EXPECT_FALSE(key.WriteString("Fname", "a"));
+    EXPECT_FALSE(key.Open(RegistryRoot::CurrentUser, OtherPath));
+    EXPECT_EQ(key.LastError(), registry_error::NotFound);
+    EXPECT_FALSE(key.CreateKey(RegistryRoot::CurrentUser, "Software\\Veldmark"));
+    EXPECT_FALSE(key.CreateKey(RegistryRoot::CurrentUser, "Software\\..\\x"));
+    EXPECT_EQ(key.LastError(), registry_error::BadPath);
+    ASSERT_TRUE(key.CreateKey(RegistryRoot::CurrentUser, OtherPath));
+    EXPECT_TRUE(fs::is_regular_file(dir_.file("Veldmark/Inny.conf")));
+    EXPECT_FALSE(key.IsOpen());
+    EXPECT_TRUE(key.Open(RegistryRoot::CurrentUser, OtherPath));
+}
+
+TEST_F(RegistryTest, ADwordReadSucceedsOnlyForAStoredDecimalNumber) {
+    ASSERT_TRUE(key_.WriteDword("Speed", 4294967295u));
+    std::uint32_t value = 0;
+    EXPECT_TRUE(key_.ReadDword("Speed", value));
+    EXPECT_EQ(value, 4294967295u);
+    struct Case {
+        const char* stored;
+        bool readable;
+    };
+    for (const Case& c : {Case{"007", true}, Case{"4294967296", false}, Case{"-1", false},
+                          Case{" 12", false}, Case{"12a", false}, Case{"", false}}) {
+        ASSERT_TRUE(key_.WriteString("Value", c.stored));
+        value = 55;
+        long error = -1;
+        EXPECT_EQ(key_.ReadDword("Value", value, &error), c.readable) << c.stored;
+        EXPECT_EQ(value, c.readable ? 7u : 55u) << c.stored;
+        EXPECT_EQ(error, c.readable ? registry_error::None : registry_error::InvalidData);
+    }
+    EXPECT_FALSE(key_.ReadDword("Missing", value));
+    EXPECT_EQ(key_.LastError(), registry_error::NotFound);
+}
+
+TEST_F(RegistryTest, StringsAreUtf8AndBoundedByTheBufferSize) {
+    ASSERT_TRUE(key_.WriteString("Fname", "żółw 1, 2.csv"));  // 16 bytes
+    std::string text;
+    ASSERT_TRUE(key_.ReadString("Fname", text, 17));
+    EXPECT_EQ(text, "żółw 1, 2.csv");
+    long error = 0;
+    EXPECT_FALSE(key_.ReadString("Fname", text, 16, &error));
+    EXPECT_EQ(error, registry_error::MoreData);
+    EXPECT_EQ(text, "");
+    text = "old";
+    EXPECT_FALSE(key_.ReadString("Missing", text, 256));
+    EXPECT_EQ(text, "");
+}
+
+TEST_F(RegistryTest, AValueWrittenByOneProgramIsSeenByAnotherAlreadyOpen) {
+    RegistryKey other;
+    ASSERT_TRUE(other.Open(RegistryRoot::CurrentUser, KeyPath));
+    ASSERT_TRUE(key_.WriteString("Adres_IP", "10.0.0.7"));
+    ASSERT_TRUE(other.WriteDword("Port_TCP", 4001));
+    std::string address;
+    std::uint32_t port = 0;
+    EXPECT_TRUE(other.ReadString("Adres_IP", address, 256) && key_.ReadDword("Port_TCP", port));
+    EXPECT_EQ(address + ":" + std::to_string(port), "10.0.0.7:4001");
+}
+
+// A COM port that the ports key does not name is the system's port n - 1.
+TEST_F(RegistryTest, AnUnnamedComPortIsTtyUsbOrTtySCountedFromZero) {
+    EXPECT_EQ(comPortDevice(7), fs::exists("/dev/ttyUSB6") ? "/dev/ttyUSB6" : "/dev/ttyS6");
+}
+
+}  // namespace
+}  // namespace dkq

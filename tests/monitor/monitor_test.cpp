@@ -1,0 +1,154 @@
+// The measurement model: raw values to window text, record cells, range fields
+// and bars; the checks of the outputs and supplies; the dialogs' field
+// validation and the line setup's conversions between raw ranges and units.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cmath>
+
+#include "monitor/field_reader.h"
+#include "monitor/line_setup.h"
+#include "monitor/measurement.h"
+
+namespace dkq {
+namespace {
+
+TEST(Measurement, LinesShowAndRecordByKindInSinglePrecision) {
+    struct Case {
+        int raw;
+        int kind;
+        const char* text;
+        const char* cell;
+    };
+    for (const Case& c :
+         {Case{2982, KindCelsius, "25.1°C", "25.1;"},  // the float chain gives 25.050013
+          Case{2731, KindCelsius, "-0.0°C", "-0.0;"}, Case{2940, KindCelsius, "20.9°C", "20.9;"},
+          Case{3000, KindKelvin, "300.0 K", "300.0;"}, Case{4092, KindVolts, "4.092 V", "4.092;"},
+          Case{0, KindVolts, "0.000 V", "0.000;"}, Case{65535, KindVolts, "65.535 V", "65.535;"},
+          Case{1234, KindRaw, "1234", "1234;"}, Case{1234, 7, "1234", "1234;"}}) {
+        const EntryReading reading = lineReading(c.raw, c.kind);
+        EXPECT_EQ(reading.text + reading.csvCell, std::string(c.text) + c.cell) << c.raw;
+    }
+}
+
+TEST(Measurement, RangesConvertBetweenRawAndDisplay) {
+    struct Case {
+        int raw;
+        int kind;
+        float display;
+    };
+    for (const Case& c : {Case{2982, KindCelsius, 25.0f}, Case{2732, KindCelsius, 0.0f},
+                          Case{4092, KindVolts, 4.092f}, Case{3000, KindKelvin, 300.0f},
+                          Case{17, KindRaw, 17.0f}, Case{17, 9, 17.0f}}) {
+        EXPECT_FLOAT_EQ(rawToDisplay(c.raw, c.kind), c.display) << c.raw << " kind " << c.kind;
+        EXPECT_EQ(displayToRaw(c.display, c.kind), c.raw) << c.raw << " kind " << c.kind;
+    }
+    // Typed values in single precision, truncated toward zero, kept within int.
+    EXPECT_EQ(displayToRaw(1.9999f, KindVolts), 1999);
+    EXPECT_EQ(displayToRaw(-1.5f, KindRaw), -1);
+    EXPECT_EQ(displayToRaw(-273.9f, KindCelsius), -7);
+    EXPECT_EQ(displayToRaw(25.3f, KindCelsius), 2985);
+    EXPECT_EQ(displayToRaw(1e30f, KindVolts), INT_MAX);
+    EXPECT_EQ(displayToRaw(-1e30f, KindKelvin), INT_MIN);
+    EXPECT_EQ(displayToRaw(std::nanf(""), KindRaw), 0);
+}
+
+TEST(Measurement, BarsTakeSixteenBitRangesAndClampTheirValues) {
+    EXPECT_EQ(barRange({0, -1, 70000, "x"}).low, 65535);
+    EXPECT_EQ(barRange({0, -1, 70000, "x"}).high, 70000 - 65536);
+    EXPECT_EQ(barPosition({0, 1000}, 40000), 1000);
+    EXPECT_EQ(barPosition({2732, 3232}, 0), 2732);
+    EXPECT_EQ(barPosition({500, 100}, 300), 500);
+}
+
+TEST(Checks, SupplyAlarmsAtTheirThresholds) {
+    const auto alarms = [](int uz, int vcc) {
+        OutputState outputs;
+        outputs.registers[RegUz] = uz;
+        outputs.registers[RegVcc] = vcc;
+        const SupplyAlarms shown = supplyAlarms(outputs);
+        return shown.uz + shown.vcc;
+    };
+    EXPECT_EQ(alarms(6500, 4750) + alarms(24500, 5250), "");
+    EXPECT_EQ(alarms(6499, 4749), "Uz<7V !Vcc<4.75V !");
+    EXPECT_EQ(alarms(24501, 5251), "Uz>25V !Vcc>5.25V !");
+}
+
+// An output on must read at most 2 V, one off at least 2 V; O11 and O12 are
+// not checked in PWM mode.
+TEST(Checks, OutputsOnTheWrongSideOfTwoVoltsAreFlagged) {
+    OutputState outputs;
+    outputs.registers = {2000, 2001, 2000, 1999};  // O5..O12 off at 0 V
+    outputs.setOutput(0, true);
+    outputs.setOutput(1, true);
+    using Flags = std::array<bool, OutputCount>;
+    EXPECT_EQ(outputMismatches(outputs, ModeFlags{}), (Flags{0, 1, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1}));
+    EXPECT_EQ(outputMismatches(outputs, ModeFlags{8}), (Flags{0, 1, 0, 1, 1, 1, 1, 1, 1, 1, 0, 0}));
+}
+
+// --- dialog fields and the line setup --------------------------------------------
+
+TEST(FieldReader, TheFirstFieldThatFailsIsNamedWithItsPrompt) {
+    const auto prompt = [](const char* text) {
+        FieldReader reader;
+        reader.integer(4, text, 1, 31);
+        return reader.ok() ? "" : reader.problem()->prompt;
+    };
+    EXPECT_EQ(prompt(" +7 "), "");
+    EXPECT_EQ(prompt("32"), "Please enter an integer between 1 and 31.");
+    for (const char* text : {"99999999999999999999", "", "1.5"})
+        EXPECT_EQ(prompt(text), "Please enter an integer.") << text;
+    FieldReader reader;
+    EXPECT_EQ(reader.number(1, "-2.5"), -2.5f);
+    EXPECT_EQ(reader.text(2, "Łódź1234", 8), "Łódź1234");
+    reader.text(3, "Łódź12345", 8);
+    reader.number(4, "1,5");
+    ASSERT_FALSE(reader.ok());
+    EXPECT_EQ(reader.problem()->field, 3);
+    EXPECT_EQ(reader.problem()->prompt, "Please enter no more than 8 characters.");
+    FieldReader numbers;
+    numbers.number(9, "1,5");
+    EXPECT_EQ(numbers.problem()->prompt, "Please enter a number.");
+}
+
+TEST(LineSetup, ShowsRangesInTheLineUnitAndStoresThemRaw) {
+    ChannelTable channels = defaultChannels(2);
+    channels[0] = {KindCelsius, 2732, 3732, "T1"};
+    channels[3].kind = 7;  // a kind without a radio
+    LineSetupFields fields = lineSetupFields(channels);
+    EXPECT_EQ(fields.mins[0] + ".." + fields.maxes[0], "0..100");
+    EXPECT_EQ(fields.maxes[1], "4.092");
+    EXPECT_EQ(fields.kinds[3], -1);
+    EXPECT_EQ(fields.maxes[3], "4092");
+    EXPECT_EQ(fields.names[16] + " " + fields.maxes[16], "Cnt1C 65535");
+
+    fields.maxes[0] = "100.05";
+    fields.kinds[1] = KindCelsius;  // kind changed, limits 0..4.092 kept
+    fields.names[19] = "Woda";
+    fields.maxes[19] = "999.9";
+    EXPECT_EQ(applyLineSetup(fields, channels), std::nullopt);
+    EXPECT_EQ(channels[0].max, 3732);
+    EXPECT_EQ(channels[1].kind, KindCelsius);
+    EXPECT_EQ(channels[1].min, 2732);
+    EXPECT_EQ(channels[1].max, 2772);
+    EXPECT_EQ(channels[3].kind, 7);
+    EXPECT_EQ(channels[3].max, 4092);
+    EXPECT_EQ(channels[19].name, "Woda");
+    EXPECT_EQ(channels[19].max, 999);
+}
+
+TEST(LineSetup, ARefusedFieldLeavesEveryEntryAsItWas) {
+    ChannelTable channels = defaultChannels(0);
+    LineSetupFields fields = lineSetupFields(channels);
+    fields.names[0] = "Nowa";
+    fields.mins[5] = "zero";
+    fields.maxes[7] = "";
+    const auto problem = applyLineSetup(fields, channels);
+    ASSERT_TRUE(problem);
+    EXPECT_EQ(problem->field, lineSetupField(5, LineSetupPart::Min));
+    EXPECT_EQ(problem->prompt, "Please enter a number.");
+    EXPECT_EQ(channels[0].name, "Linia1A");
+}
+
+}  // namespace
+}  // namespace dkq
