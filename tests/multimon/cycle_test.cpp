@@ -111,13 +111,14 @@ TEST_F(CycleTest, StartChecksEveryModuleAndATcpSessionIsRecordedByteForByte) {
     EXPECT_EQ(link_.IsOpen(), 1);
     EXPECT_EQ(csv(), header());
     EXPECT_FALSE(view_.fileProblem.visible);
+    EXPECT_EQ(view_.partPath, "");
 
     ticks(3);
     EXPECT_EQ(link_.IsOpen(), 0);  // closed after every tick in TCP mode
     const std::string row = "22,9;296,1;2962;" + cells(3, 3) + cells(1);
     EXPECT_EQ(csv(), header() + recordLine(1, "09", row) + recordLine(2, "10", row) +
                          recordLine(3, "11", row));
-    EXPECT_EQ(core_.savedCount(), 3);
+    EXPECT_EQ(view_.savedCount, 3);
     EXPECT_EQ(view_.valueSlot.valueTexts[0], "22.9°C");
     EXPECT_EQ(view_.valueSlot.valueTexts[19], "303");
     EXPECT_EQ(view_.errorCounts, (std::array<int, ModuleCount>{}));

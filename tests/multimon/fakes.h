@@ -29,11 +29,12 @@ class FakeView : public MonitorView {
         errorCounts = counts;
         ++valuesShown;
     }
-    void showModuleChoice(const std::array<bool, ModuleCount>& enabled, int) override {
+    void showModuleChoice(const std::array<bool, ModuleCount>& enabled, int selected) override {
         moduleEnabled = enabled;
+        choiceSelected = selected;
     }
     void showCountdown(int seconds) override { countdowns.push_back(seconds); }
-    void showSavedCount(int) override {}
+    void showSavedCount(int count) override { savedCount = count; }
     void showReadback(const OutputReadback& shown) override { readback = shown; }
     void showConnectionLost(bool visible) override { connectionLost = visible; }
     void showFileProblem(const FileProblem& problem) override { fileProblem = problem; }
@@ -48,6 +49,8 @@ class FakeView : public MonitorView {
     std::array<int, ModuleCount> errorCounts{};
     int valuesShown = 0;
     std::array<bool, ModuleCount> moduleEnabled{};
+    int choiceSelected = -1;
+    int savedCount = 0;
     std::vector<int> countdowns;
     std::optional<OutputReadback> readback;
     bool connectionLost = false;

@@ -186,6 +186,7 @@ TEST_F(SettingsTest, OkStoresTheProposalAndSwitchingTheSelectedModuleOffShowsMod
     EXPECT_EQ(view_.moduleEnabled,
               (std::array<bool, ModuleCount>{true, false, false, true, false}));
     EXPECT_EQ(core_.selectedModule(), 0);
+    EXPECT_EQ(view_.choiceSelected, 0);
     EXPECT_EQ(view_.shownModule, 0);
 }
 
