@@ -231,17 +231,17 @@ TEST_F(CycleTest, ASerialSessionKeepsTheLinkOpenAndChecksTheSelectedModulesOutpu
     EXPECT_EQ(view_.errorCounts, (std::array<int, ModuleCount>{}));
 }
 
+// Tick 8 asks for an output and a counter clear, tick 9 for an output alone,
+// tick 10 for a clear alone: each reconnects although no record is due.
 TEST_F(CycleTest, TcpReconnectsOnlyWhenDueAndRequestsGoOutFirstInOrderOnce) {
     view_.fields.periodSeconds = 5;
     startTcp("1", {"--trace"});
     std::vector<int> shownCountdowns;
     std::vector<int> readTicks;
     for (int tick = 1; tick <= 11; ++tick) {
-        if (tick == 8) {
-            sim_->takeLines("rx ");
-            core_.SetOutput(2, true);
-            core_.RequestCounterClear(1);
-        }
+        if (tick == 8) sim_->takeLines("rx ");
+        if (tick == 8 || tick == 9) core_.SetOutput(tick - 6, true);  // O3, then O4
+        if (tick == 8 || tick == 10) core_.RequestCounterClear(1);
         view_.countdowns.clear();
         const int valuesShown = view_.valuesShown;
         core_.AcquisitionTick();
@@ -250,16 +250,17 @@ TEST_F(CycleTest, TcpReconnectsOnlyWhenDueAndRequestsGoOutFirstInOrderOnce) {
         EXPECT_EQ(link_.IsOpen(), 0);
     }
     EXPECT_EQ(shownCountdowns, (std::vector<int>{0, 4, 3, 2, 1, 0, 4, 3, 2, 1, 0}));
-    EXPECT_EQ(readTicks, (std::vector<int>{1, 6, 8, 11}));
+    EXPECT_EQ(readTicks, (std::vector<int>{1, 6, 8, 9, 10, 11}));
     EXPECT_EQ(core_.savedCount(), 3);
-    // Tick 8: register 16 = O3 on, clear C2, then the reads; tick 11: the reads only.
     const std::vector<std::string> frames = sim_->takeLines("rx ");
-    ASSERT_EQ(frames.size(), 6u);
-    EXPECT_EQ(frames[0], "rx :010600100004E5");
-    EXPECT_EQ(frames[1], "rx :010A0202F1");
-    EXPECT_TRUE(frames[2].starts_with("rx :0104") && frames[4].starts_with("rx :0104"));
-    EXPECT_TRUE(frames[3].starts_with("rx :0103") && frames[5].starts_with("rx :0103"));
-    EXPECT_EQ(view_.readback->outputs.outputWord(), 4);
+    std::vector<std::string> functions;  // 06 output word, 0A clear, 04 inputs, 03 outputs
+    for (const std::string& frame : frames) functions.push_back(frame.substr(6, 2));
+    EXPECT_EQ(functions, (std::vector<std::string>{"06", "0A", "04", "03", "06", "04", "03", "0A",
+                                                   "04", "03", "04", "03"}));
+    ASSERT_EQ(frames.size(), 12u);
+    EXPECT_EQ(frames[0], "rx :010600100004E5");  // register 16 = O3 on
+    EXPECT_EQ(frames[1], "rx :010A0202F1");      // clear C2
+    EXPECT_EQ(view_.readback->outputs.outputWord(), 4 + 8);
     EXPECT_EQ(view_.readback->outputs.registers[2], 2);  // O3 on: near 0 V
 }
 
