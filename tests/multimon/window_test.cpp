@@ -221,6 +221,9 @@ TEST_F(WindowTest, StartFailureShowsItsMessageAndStaysIdle) {
 
 TEST_F(WindowTest, CommunicationDialogProposesAnAddressAndRefusesModuleAAtZero) {
     openWindow();
+    onNextModal([](QWidget* dialog) { click(child<QPushButton>(dialog, "cancelButton")); });
+    click(widget<QPushButton>("commButton"));
+    EXPECT_EQ(window_->core().settings().tcpPort, 0);  // Cancel takes not even the proposal
     std::string prompt;
     onNextModal([&](QWidget* dialog) {
         EXPECT_EQ(dialog->windowTitle().toStdString(), "Ustawienia komunikacji");
