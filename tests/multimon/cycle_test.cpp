@@ -189,6 +189,7 @@ TEST_F(CycleTest, AModuleFailingAtStartStopsItNamedByTheLastResult) {
         const int failing = c.addressB == 0 ? 0 : 1;
         EXPECT_EQ(clock_.sleeps, std::vector<int>(failing * 3, 500));
         EXPECT_EQ(errors(failing), 1);
+        EXPECT_EQ(errors(1 - failing), 0);
         EXPECT_EQ(view_.errorCounts[failing], 1);
         EXPECT_EQ(core_.modules()[0].firmwareText, "v25  SN=123456789A01 SUM=A5");
         EXPECT_FALSE(fs::exists(dir_.file("pomiary.csv")));

@@ -164,7 +164,16 @@ TEST_F(SettingsTest, TheCommunicationDialogChecksEveryRangeAndCopiesNothingOnAVi
     EXPECT_EQ(prompt(FirstBusAddressField, "0"), "Please enter an integer between 1 and 31.");
     EXPECT_EQ(prompt(FirstBusAddressField + 4, "32"), "Please enter an integer between 0 and 31.");
     EXPECT_EQ(prompt(FirstBusAddressField + 2, "B"), "Please enter an integer.");
-    EXPECT_EQ(prompt(SpeedField, "115200"), "");
+    CommFields fields = commFields(comm);
+    fields.comPort = "3";
+    fields.speed = "115200";
+    fields.busAddresses[3] = "31";
+    fields.testOuts = false;
+    ASSERT_EQ(readCommFields(fields, comm), std::nullopt);
+    EXPECT_EQ(comm.comPort, 3);
+    EXPECT_EQ(comm.speed, 115200);
+    EXPECT_EQ(comm.busAddresses, (std::array<int, ModuleCount>{1, 0, 0, 31, 0}));
+    EXPECT_EQ(comm.testOuts, 0);
 }
 
 // --- through the core: dialogs, buttons and the command line ------------------------

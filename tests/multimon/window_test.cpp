@@ -186,8 +186,11 @@ TEST_F(WindowTest, StartFillsEveryModuleAndTheSelectedOneIsShownAndDriven) {
     click(widget<QRadioButton>("moduleRadioC"));
     for (const QString& name : pwmParts) EXPECT_FALSE(visible(name)) << name.toStdString();
     EXPECT_TRUE(widget<QCheckBox>("pwmModeBox")->isChecked());
-    click(widget<QCheckBox>("pwmModeBox"));
-    EXPECT_TRUE(widget<QCheckBox>("pwmModeBox")->isChecked());
+    for (const char* name : {"pwmModeBox", "autoOutBox"}) {
+        const bool shown = widget<QCheckBox>(name)->isChecked();
+        click(widget<QCheckBox>(name));
+        EXPECT_EQ(widget<QCheckBox>(name)->isChecked(), shown) << name;
+    }
 
     // A module that stops answering counts errors and shows "???".
     ASSERT_EQ(sim_->command("mute 3"), "ok");
