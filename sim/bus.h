@@ -21,7 +21,7 @@ struct BusSettings {
     bool deterministic = false;
     unsigned seed = 0;
     std::vector<int> muted;
-    std::vector<FaultSpec> faults;
+    std::vector<FaultRule> faults;
     std::vector<int> exceptionFunctions;  // answered with exception code 1
 };
 

@@ -61,7 +61,7 @@ const std::map<std::string, Command, std::less<>>& commands() {
         {"fault",
          {1,
           [](const Arguments& args, Bus& bus, ConsoleOutcome&) -> std::string {
-              const auto fault = parseFaultSpec(args[0]);
+              const auto fault = parseFaultRule(args[0]);
               if (!fault) return "bad fault " + args[0];
               if (fault->address != 0 && bus.module(fault->address) == nullptr)
                   return "no module " + std::to_string(fault->address) + " on the bus";

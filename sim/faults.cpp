@@ -54,8 +54,8 @@ size_t bit(FaultKind kind) {
 
 }  // namespace
 
-std::optional<FaultSpec> parseFaultSpec(std::string_view text) {
-    FaultSpec fault;
+std::optional<FaultRule> parseFaultRule(std::string_view text) {
+    FaultRule fault;
     if (const auto at = text.find('@'); at != std::string_view::npos) {
         const auto probability = parseProbability(text.substr(at + 1));
         if (!probability) return std::nullopt;
@@ -75,7 +75,7 @@ std::optional<FaultSpec> parseFaultSpec(std::string_view text) {
     return fault;
 }
 
-bool FaultInjector::strikes(const FaultSpec& fault, int address) {
+bool FaultInjector::strikes(const FaultRule& fault, int address) {
     if (fault.address != 0 && fault.address != address) return false;
     if (fault.probability <= 0) return false;
     if (fault.probability >= 1) return true;

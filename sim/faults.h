@@ -15,13 +15,13 @@ namespace dkq::sim {
 
 enum class FaultKind { BadLrc, Garbage, Short, Silent, CloseMid, LowerHex };
 
-struct FaultSpec {
+struct FaultRule {
     FaultKind kind = FaultKind::Silent;
     int address = 0;           // 0 = every module
     double probability = 1.0;  // 0..1
 };
 
-std::optional<FaultSpec> parseFaultSpec(std::string_view text);
+std::optional<FaultRule> parseFaultRule(std::string_view text);
 
 // Characters sent ahead of the ':' by the garbage fault.
 inline constexpr std::string_view GarbagePrefix = "\x7F#?";
@@ -32,7 +32,7 @@ class FaultInjector {
     // strictly between 0 and 1 that concern the answering module.
     explicit FaultInjector(unsigned seed) : random_(seed) {}
 
-    void add(const FaultSpec& fault) { faults_.push_back(fault); }
+    void add(const FaultRule& fault) { faults_.push_back(fault); }
     void clear() { faults_.clear(); }
 
     // The reply carrying the answer of module `address`, after the faults
@@ -40,9 +40,9 @@ class FaultInjector {
     Reply deliver(int address, std::span<const std::uint8_t> answer);
 
   private:
-    bool strikes(const FaultSpec& fault, int address);
+    bool strikes(const FaultRule& fault, int address);
 
-    std::vector<FaultSpec> faults_;
+    std::vector<FaultRule> faults_;
     std::mt19937 random_;
 };
 

@@ -77,7 +77,7 @@ const std::map<std::string_view, Setter>& valueOptions() {
          }},
         {"--fault",
          [](Options& o, std::string_view v) {
-             const auto fault = parseFaultSpec(v);
+             const auto fault = parseFaultRule(v);
              if (fault) o.bus.faults.push_back(*fault);
              return fault.has_value();
          }},

@@ -148,7 +148,7 @@ TEST_F(BusTest, ConsoleSetsValuesThatStayAsSet) {
         {{2, 6, 0, 16, 0, 1}, {}},  // would switch output 1 of module 2 on
         {{3, 4, 0, 3, 0, 1}, {3, 4, 2, 0, 100}},
         {{1, 3, 0, 0, 0, 2}, {1, 3, 4, 0, 0, 0, 1}},  // the output word applied
-        {{2, 3, 0, 0, 0, 1}, {2, 3, 2, 0x03, 0x09}},              // 777
+        {{2, 3, 0, 0, 0, 1}, {2, 3, 2, 0x03, 0x09}},  // 777
         {{3, 30, 0, 239, 0, 1}, {3, 30, 2, 0xFF, 0xFE}},
     });
     EXPECT_TRUE(bus.takeConfigChanged());

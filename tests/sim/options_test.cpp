@@ -66,31 +66,31 @@ TEST(Options, RefuseMistakes) {
     }
 }
 
-TEST(Faults, Specs) {
+TEST(Faults, Rules) {
     // The kinds' names are read by the tests below.
-    const std::pair<const char*, FaultSpec> good[] = {
+    const std::pair<const char*, FaultRule> good[] = {
         {"short:3@0.25", {FaultKind::Short, 3, 0.25}},
         {"garbage@0", {FaultKind::Garbage, 0, 0}},
         {"close-mid:247", {FaultKind::CloseMid, 247, 1}}};
     for (const auto& [text, expected] : good) {
-        const auto spec = parseFaultSpec(text);
-        ASSERT_TRUE(spec) << text;
-        EXPECT_TRUE(spec->kind == expected.kind && spec->address == expected.address &&
-                    spec->probability == expected.probability)
+        const auto rule = parseFaultRule(text);
+        ASSERT_TRUE(rule) << text;
+        EXPECT_TRUE(rule->kind == expected.kind && rule->address == expected.address &&
+                    rule->probability == expected.probability)
             << text;
     }
     for (const char* text : {"nope", "short:0", "short:248", "short@1.5", "short@-0.1", "short:3@",
                              "silent:", "silent:1:2"})
-        EXPECT_FALSE(parseFaultSpec(text)) << text;
+        EXPECT_FALSE(parseFaultRule(text)) << text;
 }
 
 const Bytes Answer{1, 3, 2, 0x12, 0xAB};
 
 TEST(Faults, EachKindDamagesTheAnswerAsNamed) {
     const std::string clean = modbus::encodeFrame(Answer);
-    const auto deliver = [](const char* spec) {
+    const auto deliver = [](const char* rule) {
         FaultInjector faults(1);
-        faults.add(*parseFaultSpec(spec));
+        faults.add(*parseFaultRule(rule));
         return faults.deliver(1, Answer);
     };
     std::array<std::uint8_t, 16> bytes{};
@@ -112,8 +112,8 @@ TEST(Faults, EachKindDamagesTheAnswerAsNamed) {
 // Which of 64 answers of module 2 a fault with probability 0.5 struck.
 std::string strikePattern(unsigned seed, bool interleaveModule1) {
     FaultInjector faults(seed);
-    faults.add(*parseFaultSpec("silent:2@0.5"));
-    faults.add(*parseFaultSpec("lower-hex:1"));
+    faults.add(*parseFaultRule("silent:2@0.5"));
+    faults.add(*parseFaultRule("lower-hex:1"));
     std::string pattern;
     for (int i = 0; i < 64; ++i) {
         if (interleaveModule1) faults.deliver(1, Answer);
