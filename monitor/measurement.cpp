@@ -52,7 +52,7 @@ int clampToInt(double value) {
 
 void OutputState::setOutput(int output, bool on) {
     const int bit = 1 << output;
-    registers[RegOutputWord] = on ? (outputWord() | bit) : (outputWord() & ~bit);
+    registers[OutputWordRegister] = on ? (outputWord() | bit) : (outputWord() & ~bit);
 }
 
 char moduleLetter(int module) {
@@ -142,8 +142,8 @@ int barPosition(const BarRange& range, int raw) {
 
 SupplyAlarms supplyAlarms(const OutputState& outputs) {
     SupplyAlarms alarms;
-    const int uz = outputs.registers[RegUz];
-    const int vcc = outputs.registers[RegVcc];
+    const int uz = outputs.registers[UzRegister];
+    const int vcc = outputs.registers[VccRegister];
     if (uz < 6500)
         alarms.uz = "Uz<7V !";
     else if (uz > 24500)

@@ -8,13 +8,12 @@
 #include <cstdint>
 #include <string>
 
+#include "link/register_map.h"
+
 namespace dkq {
 
-inline constexpr int LineCount = 16;
-inline constexpr int CounterCount = 4;
 // Entries 0..15 are the lines L1..L16, 16..19 the counters C1..C4.
 inline constexpr int EntryCount = LineCount + CounterCount;
-inline constexpr int OutputCount = 12;
 inline constexpr std::size_t MaxChannelNameChars = 15;
 
 // How a line's millivolts are presented. Stored as an int: a kind read from a
@@ -37,19 +36,11 @@ struct ModeFlags {
     bool pwm() const { return (bits & 8) != 0; }
 };
 
-// Holding registers 0..18 of the selected module.
-inline constexpr int HoldingCount = 19;
-inline constexpr int RegUz = 12;
-inline constexpr int RegVcc = 13;
-inline constexpr int RegOutputWord = 16;
-inline constexpr int RegPwm1 = 17;
-inline constexpr int RegPwm2 = 18;
-
 struct OutputState {
-    std::array<std::int32_t, HoldingCount> registers{};
+    std::array<std::int32_t, HoldingRegisterCount> registers{};
 
     int outputVoltage(int output) const { return registers[static_cast<std::size_t>(output)]; }
-    int outputWord() const { return registers[RegOutputWord]; }
+    int outputWord() const { return registers[OutputWordRegister]; }
     bool outputOn(int output) const { return ((outputWord() >> output) & 1) != 0; }
     void setOutput(int output, bool on);
 };

@@ -17,7 +17,6 @@ constexpr int ReconnectTimeoutMs = 800;
 constexpr int ReceiveTimeoutMs = 800;
 constexpr int DiagnosticsAttempts = 3;
 constexpr int DiagnosticsPauseMs = 500;
-constexpr int ModeFlagsRegister = 6;
 constexpr int MinBackOffSeconds = 20;
 constexpr int BackOffFailures = 5;
 
@@ -196,7 +195,8 @@ void MonitorCore::writePendingRequests() {
     ModuleSlot& slot = selected();
     if (outputsDirty_) {
         outputsDirty_ = false;
-        if (link_.WriteRegister(slot.busAddress, RegOutputWord, outputs_.outputWord()) != tx::Ok)
+        if (link_.WriteRegister(slot.busAddress, OutputWordRegister, outputs_.outputWord()) !=
+            tx::Ok)
             ++slot.errorCount;
     }
     if (counterClearMask_ != 0) {
@@ -287,11 +287,11 @@ void MonitorCore::recordRow(const std::tm& time, const std::string& row) {
 void MonitorCore::readBackSelected() {
     ModuleSlot& slot = selected();
     const bool measured = settings_.testOuts != 0;
-    std::array<std::int32_t, HoldingCount> registers = outputs_.registers;
+    std::array<std::int32_t, HoldingRegisterCount> registers = outputs_.registers;
     const int code =
-        measured ? link_.ReadHoldingRegisters(slot.busAddress, 0, HoldingCount, registers)
-                 : link_.ReadHoldingRegisters(slot.busAddress, RegOutputWord, 1,
-                                              std::span(registers).subspan(RegOutputWord, 1));
+        measured ? link_.ReadHoldingRegisters(slot.busAddress, 0, HoldingRegisterCount, registers)
+                 : link_.ReadHoldingRegisters(slot.busAddress, OutputWordRegister, 1,
+                                              std::span(registers).subspan(OutputWordRegister, 1));
     if (code != tx::Ok) {
         ++slot.errorCount;
         return;

@@ -457,8 +457,8 @@ void MonitorDialog::showReadback(const OutputReadback& readback) {
         outputs_[output]->setChecked(readback.outputs.outputOn(output));
         mismatches_[output]->setVisible(readback.mismatches[output]);
     }
-    setNumberField(pwm_[0], readback.outputs.registers[RegPwm1]);
-    setNumberField(pwm_[1], readback.outputs.registers[RegPwm2]);
+    setNumberField(pwm_[0], readback.outputs.registers[Pwm1Register]);
+    setNumberField(pwm_[1], readback.outputs.registers[Pwm2Register]);
     const std::array<const std::string*, 2> alarms = {&readback.supplyAlarms.uz,
                                                       &readback.supplyAlarms.vcc};
     for (std::size_t i = 0; i < alarms.size(); ++i) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "link/function_codes.h"
+#include "link/register_map.h"
 #include "sim/sim_time.h"
 
 namespace dkq::sim {
@@ -19,23 +20,8 @@ inline constexpr int FirstModuleAddress = 1;
 inline constexpr int LastModuleAddress = 247;
 inline constexpr int BroadcastAddress = 0;
 
-inline constexpr int InputRegisterCount = 20;
-inline constexpr int LineCount = 16;             // input registers 0..15
-inline constexpr int FirstCounterRegister = 16;  // input registers 16..19 = C1..C4
-inline constexpr int CounterCount = 4;
 inline constexpr int TemperatureLineCount = 4;  // lines L1..L4 carry 10 mV/K sensors
-
-inline constexpr int HoldingRegisterCount = 19;
-inline constexpr int OutputCount = 12;  // holding 0..11: measured output voltages
-inline constexpr int UzRegister = 12;
-inline constexpr int VccRegister = 13;
-inline constexpr int OutputWordRegister = 16;
-inline constexpr int Pwm1Register = 17;
-inline constexpr int Pwm2Register = 18;
-
-inline constexpr int ConfigRegisterCount = 240;
-inline constexpr int ModeFlagsRegister = 6;
-inline constexpr int FirstSerialRegister = 1;  // registers 1..3: serial number, 2 bytes each
+inline constexpr int FirstSerialRegister = 1;   // registers 1..3: serial number, 2 bytes each
 inline constexpr int DisplayTextSize = 256;
 inline constexpr int DisplayInitCommand = 0xFE;  // text start that clears the display first
 

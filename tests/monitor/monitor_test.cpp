@@ -64,8 +64,8 @@ TEST(Measurement, BarsTakeSixteenBitRangesAndClampTheirValues) {
 TEST(Checks, SupplyAlarmsAtTheirThresholds) {
     const auto alarms = [](int uz, int vcc) {
         OutputState outputs;
-        outputs.registers[RegUz] = uz;
-        outputs.registers[RegVcc] = vcc;
+        outputs.registers[UzRegister] = uz;
+        outputs.registers[VccRegister] = vcc;
         const SupplyAlarms shown = supplyAlarms(outputs);
         return shown.uz + shown.vcc;
     };

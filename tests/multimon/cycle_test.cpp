@@ -219,12 +219,12 @@ TEST_F(CycleTest, ASerialSessionKeepsTheLinkOpenAndChecksTheSelectedModulesOutpu
     ticks(1);
     EXPECT_FALSE(shown.checked);
     EXPECT_EQ(shown.outputs.outputWord(), 3);
-    EXPECT_EQ(shown.outputs.registers[RegPwm1], 100);  // from module A's last read-back
+    EXPECT_EQ(shown.outputs.registers[Pwm1Register], 100);  // from module A's last read-back
     view_.fields.testOuts = 1;
     sim_->command("set-holding 2 9 100");   // O10 off but low: flagged
     sim_->command("set-holding 2 10 100");  // O11 too, but PWM mode leaves it unchecked
     ticks(1);
-    EXPECT_EQ(shown.outputs.registers[RegPwm1], 200);
+    EXPECT_EQ(shown.outputs.registers[Pwm1Register], 200);
     EXPECT_EQ(shown.supplyAlarms.uz, "Uz<7V !");
     EXPECT_TRUE(shown.mismatches[9]);
     EXPECT_FALSE(shown.mismatches[10]);
