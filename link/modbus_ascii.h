@@ -13,6 +13,12 @@ namespace dkq::modbus {
 inline constexpr int MaxFrameBytes = 253;  // request or answer bytes without the LRC
 inline constexpr int FrameTextCapacity = 512;
 
+// What one frame carries: a read answer has 3 header bytes, a write request
+// 6, and a text of odd length one pad byte more.
+inline constexpr int MaxRegistersPerRead = (MaxFrameBytes - 3) / 2;   // 125
+inline constexpr int MaxRegistersPerWrite = (MaxFrameBytes - 6) / 2;  // 123
+inline constexpr int MaxTextPerWrite = MaxFrameBytes - 7;             // 246
+
 // Two's complement of the 8-bit sum: (256 - sum % 256) % 256.
 std::uint8_t lrc(std::span<const std::uint8_t> bytes);
 

@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "link/modbus_ascii.h"
 #include "link/platform/serial_port.h"
 #include "link/platform/tcp_socket.h"
 #include "link/result_codes.h"
@@ -21,9 +22,9 @@ namespace dkq {
 
 inline constexpr int AnswerTextSize = 4096;
 inline constexpr int MaxAsciiCommandChars = 1007;
-inline constexpr int MaxRegistersPerRead = 125;
-inline constexpr int MaxRegistersPerWrite = 123;
-inline constexpr int MaxTextPerWrite = 246;
+using modbus::MaxRegistersPerRead;
+using modbus::MaxRegistersPerWrite;
+using modbus::MaxTextPerWrite;
 
 // Answer bytes of one exchange, the LRC byte included.
 using AnswerFrame = std::array<std::uint8_t, 256>;

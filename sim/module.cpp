@@ -163,7 +163,8 @@ Frame Module::readRegisters(std::span<const std::uint8_t> request,
     if (request.size() < RequestHeaderSize) return illegal(request, exception::IllegalValue);
     const int start = word(request, 2);
     const int count = word(request, 4);
-    if (count == 0 || count > MaxReadCount) return illegal(request, exception::IllegalValue);
+    if (count == 0 || count > modbus::MaxRegistersPerRead)
+        return illegal(request, exception::IllegalValue);
     if (start + count > static_cast<int>(regs.size()))
         return illegal(request, exception::IllegalAddress);
     Frame answer{request[0], request[1], static_cast<std::uint8_t>(2 * count)};
@@ -205,7 +206,7 @@ Frame Module::writeConfig(std::span<const std::uint8_t> request) {
     if (request.size() < RequestHeaderSize) return illegal(request, exception::IllegalValue);
     const int start = word(request, 2);
     const int count = word(request, 4);
-    if (count == 0 || count > MaxConfigWriteCount ||
+    if (count == 0 || count > modbus::MaxRegistersPerWrite ||
         request.size() < RequestHeaderSize + 2 * static_cast<size_t>(count))
         return illegal(request, exception::IllegalValue);
     if (start + count > ConfigRegisterCount) return illegal(request, exception::IllegalAddress);
@@ -220,7 +221,7 @@ Frame Module::writeText(std::span<const std::uint8_t> request) {
     if (request.size() < RequestHeaderSize) return illegal(request, exception::IllegalValue);
     const int start = word(request, 2);
     const int length = word(request, 4);
-    if (length == 0 || length > MaxTextWriteLength ||
+    if (length == 0 || length > modbus::MaxTextPerWrite ||
         request.size() < RequestHeaderSize + static_cast<size_t>(length))
         return illegal(request, exception::IllegalValue);
     if (start >= DisplayTextSize) return illegal(request, exception::IllegalAddress);

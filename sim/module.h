@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "link/function_codes.h"
+#include "link/modbus_ascii.h"
 #include "link/register_map.h"
 #include "sim/sim_time.h"
 
@@ -24,10 +25,6 @@ inline constexpr int TemperatureLineCount = 4;  // lines L1..L4 carry 10 mV/K se
 inline constexpr int FirstSerialRegister = 1;   // registers 1..3: serial number, 2 bytes each
 inline constexpr int DisplayTextSize = 256;
 inline constexpr int DisplayInitCommand = 0xFE;  // text start that clears the display first
-
-inline constexpr int MaxReadCount = 125;
-inline constexpr int MaxConfigWriteCount = 123;
-inline constexpr int MaxTextWriteLength = 246;
 
 namespace exception {
 inline constexpr std::uint8_t IllegalFunction = 1;
