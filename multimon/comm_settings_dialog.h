@@ -6,7 +6,7 @@
 #include <QDialog>
 #include <array>
 
-#include "monitor/qt_prompter.h"
+#include "widgets/qt_prompter.h"
 #include "multimon/comm_settings.h"
 
 class QCheckBox;

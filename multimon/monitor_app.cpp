@@ -3,7 +3,7 @@
 #include <QTimer>
 
 #include "common/text.h"
-#include "multimon/close_on_signal.h"
+#include "widgets/close_on_signal.h"
 #include "multimon/monitor_dialog.h"
 
 namespace dkq {

@@ -19,9 +19,10 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "monitor/line_setup_dialog.h"
 #include "multimon/comm_settings_dialog.h"
 #include "resources/program_icons.h"
+#include "widgets/about_box.h"
+#include "widgets/line_setup_dialog.h"
 
 namespace dkq {
 namespace {
@@ -163,12 +164,9 @@ MonitorDialog::MonitorDialog(QWidget* parent)
     layout->addLayout(bottom);
     layout->addWidget(buildButtons());
 
-    auto* about = new QAction("&O programie...", this);
-    about->setObjectName("aboutAction");
-    about->setShortcut(Qt::Key_F1);
-    connect(about, &QAction::triggered, this, &MonitorDialog::showAboutBox);
-    addAction(about);
-    setContextMenuPolicy(Qt::ActionsContextMenu);
+    addAboutAction(
+        this, programIcon(ProgramIcon::Multimon),
+        {"Monitor DKQ-1", "wersja 2.5C", "Wersja 5-modułowa (max. 100 linii wejściowych)"});
 
     acquisitionTimer_.setInterval(TimerPeriodMs);
     connect(&acquisitionTimer_, &QTimer::timeout, this, [this] { core_.AcquisitionTick(); });
@@ -519,29 +517,6 @@ void MonitorDialog::openLineSetup(int module) {
 
 void MonitorDialog::loadConfigFile() {
     if (const auto path = prompter_.chooseOpenFile(ConfigFileFilter)) core_.loadConfigFile(*path);
-}
-
-void MonitorDialog::showAboutBox() {
-    QDialog box(this);
-    box.setObjectName("aboutBox");
-    box.setWindowTitle("O programie ...");
-    auto* icon = new QLabel;
-    icon->setPixmap(programIcon(ProgramIcon::Multimon).pixmap(48, 48));
-    auto* texts = new QVBoxLayout;
-    for (const char* text :
-         {"Monitor DKQ-1", "wersja 2.5C", "Wersja 5-modułowa (max. 100 linii wejściowych)"})
-        texts->addWidget(new QLabel(text));
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName("okButton");
-    connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);
-    auto* top = new QHBoxLayout;
-    top->addWidget(icon, 0, Qt::AlignTop);
-    top->addSpacing(12);
-    top->addLayout(texts);
-    auto* layout = new QVBoxLayout(&box);
-    layout->addLayout(top);
-    layout->addWidget(buttons);
-    box.exec();
 }
 
 // --- keyboard and closing ----------------------------------------------------------

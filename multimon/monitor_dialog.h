@@ -12,7 +12,7 @@
 
 #include "common/clock.h"
 #include "link/module_link.h"
-#include "monitor/qt_prompter.h"
+#include "widgets/qt_prompter.h"
 #include "multimon/monitor_core.h"
 #include "multimon/monitor_view.h"
 
@@ -83,7 +83,6 @@ class MonitorDialog : public QDialog, public MonitorView {
     void openCommSettings();
     void openLineSetup(int module);
     void loadConfigFile();
-    void showAboutBox();
 
     ModuleLink link_;
     QtPrompter prompter_{this};

@@ -17,8 +17,8 @@
 
 #include "common/text.h"
 #include "common/text_file.h"
-#include "monitor/qt_prompter.h"
-#include "multimon/close_on_signal.h"
+#include "widgets/qt_prompter.h"
+#include "widgets/close_on_signal.h"
 #include "multimon/monitor_dialog.h"
 #include "tests/support/sim_process.h"
 

@@ -1,4 +1,4 @@
-#include "monitor/line_setup_dialog.h"
+#include "widgets/line_setup_dialog.h"
 
 #include <QButtonGroup>
 #include <QDialogButtonBox>

@@ -1,4 +1,4 @@
-#include "multimon/close_on_signal.h"
+#include "widgets/close_on_signal.h"
 
 #include <QApplication>
 #include <QSocketNotifier>

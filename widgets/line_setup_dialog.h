@@ -7,7 +7,7 @@
 #include <array>
 
 #include "monitor/line_setup.h"
-#include "monitor/qt_prompter.h"
+#include "widgets/qt_prompter.h"
 
 class QButtonGroup;
 class QLineEdit;

@@ -1,4 +1,4 @@
-#include "monitor/qt_prompter.h"
+#include "widgets/qt_prompter.h"
 
 #include <QApplication>
 #include <QFileDialog>
