@@ -1,9 +1,9 @@
 #include "common/text.h"
 
-#include <QString>
 #include <algorithm>
 #include <cstdio>
 #include <limits>
+#include <optional>
 
 #include "common/cp1250.h"
 
@@ -20,6 +20,60 @@ bool isDigit(char c) {
 
 bool isContinuationByte(char c) {
     return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
+// One UTF-8 sequence at text[pos], pos moved past it; nothing (pos moved by
+// one byte) for a malformed or overlong sequence.
+std::optional<char32_t> nextCodePoint(std::string_view text, std::size_t& pos) {
+    const auto lead = static_cast<unsigned char>(text[pos++]);
+    if (lead < 0x80) return lead;
+    const int length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
+    if (length == 0 || lead > 0xF4 || pos + static_cast<std::size_t>(length) - 1 > text.size())
+        return std::nullopt;
+    char32_t c = lead & (0x7F >> length);
+    for (int i = 1; i < length; ++i) {
+        if (!isContinuationByte(text[pos + static_cast<std::size_t>(i) - 1])) return std::nullopt;
+        c = c << 6 |
+            (static_cast<unsigned char>(text[pos + static_cast<std::size_t>(i) - 1]) & 0x3F);
+    }
+    constexpr char32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (c < smallest[length] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return std::nullopt;
+    pos += static_cast<std::size_t>(length) - 1;
+    return c;
+}
+
+void appendUtf8(std::string& text, char32_t c) {
+    if (c < 0x80) {
+        text += static_cast<char>(c);
+    } else if (c < 0x800) {
+        text += static_cast<char>(0xC0 | c >> 6);
+        text += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        text += static_cast<char>(0xE0 | c >> 12);
+        text += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+        text += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        text += static_cast<char>(0xF0 | c >> 18);
+        text += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+        text += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+        text += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// Upper case of the Latin letters a file name can carry: ASCII, Latin-1 and
+// Latin Extended-A, which hold every letter of Windows-1250. Others stay.
+char32_t upperCaseOf(char32_t c) {
+    if (c >= U'a' && c <= U'z') return c - 0x20;
+    if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return c - 0x20;
+    if (c == 0xFF) return 0x178;
+    if (c == 0x131) return U'I';  // dotless i
+    if (c == 0x17F) return U'S';  // long s
+    if (c < 0x100 || c > 0x17E || c == 0x149) return c;
+    // Extended-A pairs capital and small letter; between 0x139 and 0x148 and
+    // from 0x179 on the capital has the odd number, elsewhere the even one.
+    const bool oddCapitals = (c >= 0x139 && c <= 0x148) || c >= 0x179;
+    const bool small = oddCapitals ? c % 2 == 0 : c % 2 == 1;
+    return small ? c - 1 : c;
 }
 
 // Reads one "%d" number at text[pos]; false when none parses or it overflows.
@@ -96,9 +150,18 @@ std::string limitChars(std::string_view text, std::size_t maxChars) {
 }
 
 std::string toUpperText(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()))
-        .toUpper()
-        .toStdString();
+    std::string upper;
+    upper.reserve(text.size());
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const std::size_t start = pos;
+        const std::optional<char32_t> c = nextCodePoint(text, pos);
+        if (c)
+            appendUtf8(upper, upperCaseOf(*c));
+        else
+            upper.append(text.substr(start, pos - start));
+    }
+    return upper;
 }
 
 std::vector<std::string> splitCommandLine(std::string_view line) {

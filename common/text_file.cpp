@@ -28,15 +28,6 @@ std::size_t fileNameStart(const std::string& path) {
 
 }  // namespace
 
-bool readWholeFile(const std::string& path, std::string& bytes) {
-    QFile file(toQString(path));
-    if (!file.open(QIODevice::ReadOnly)) return false;
-    const QByteArray content = file.readAll();
-    if (file.error() != QFileDevice::NoError) return false;
-    bytes.assign(content.constData(), static_cast<std::size_t>(content.size()));
-    return true;
-}
-
 bool writeWholeFile(const std::string& path, std::string_view bytes) {
     QSaveFile file(toQString(path));
     if (!file.open(QIODevice::WriteOnly)) return false;

@@ -7,9 +7,6 @@
 
 namespace dkq {
 
-// The whole file; false when it cannot be opened or read.
-bool readWholeFile(const std::string& path, std::string& bytes);
-
 // Replaces the file with bytes through a temporary file in the same folder
 // and a rename: afterwards the file holds either all of bytes or what it held
 // before, never a part.

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "common/cp1250.h"
+#include "common/plain_file.h"
 #include "logger/format_text.h"
 
 namespace dkq::logger {
@@ -98,10 +99,6 @@ std::string valueCell(int item, int valueKind, int v) {
     return formatText(";%d", v);
 }
 
-std::filesystem::path pathOf(const std::string& utf8) {
-    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
 // Start of the file name within a path.
 size_t nameStart(const std::string& path) {
     const auto slash = path.find_last_of("/\\");
@@ -176,7 +173,7 @@ std::string partFileName(const std::string& path, int part) {
 }
 
 bool CsvFile::create(const std::string& path) {
-    path_ = pathOf(path);
+    path_ = pathFromUtf8(path);
     file_.open(path_, std::ios::binary | std::ios::trunc);
     return file_.is_open();
 }

@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdint>
 
+#include "common/plain_file.h"
 #include "common/registry_key.h"
 #include "common/text.h"
 #include "common/text_file.h"

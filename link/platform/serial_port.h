@@ -31,13 +31,18 @@ class SerialPort {
     // Parity none; binary; no flow control; RTS and DTR driven by hand.
     PortSetupResult configure(int baud, int dataBits, int stopBits);
 
-    // Modem lines fail on pseudo-terminals; that is tolerated silently.
+    // Modem lines fail on pseudo-terminals; that is tolerated silently. When
+    // the driver switches the RS-485 direction itself (Linux TIOCSRS485) RTS
+    // is left to it.
     void setRts(bool on);
     void setDtr(bool on);
 
     void purgeReceive();
     // Characters written, or -1.
     int write(std::span<const std::uint8_t> bytes);
+    // Blocks without using the processor until the system has sent what was
+    // written (tcdrain); returns at once where the system cannot tell.
+    void waitSent();
     // Reads up to bytes.size() characters; returns when all arrived or after
     // 900 + 2 * bytes.size() ms, with the count read (0 on error).
     int read(std::span<std::uint8_t> bytes);
@@ -46,7 +51,12 @@ class SerialPort {
 #ifdef _WIN32
     void* handle_ = nullptr;
 #else
+    void takeKernelDirection();
+    void releaseKernelDirection();
+
     int fd_ = -1;
+    bool kernelDirection_ = false;  // the driver switches the RS-485 direction
+    bool switchedOnRs485_ = false;  // ... because open() asked it to
 #endif
 };
 
