@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <limits>
-#include <optional>
 
 #include "common/cp1250.h"
 
@@ -20,44 +19,6 @@ bool isDigit(char c) {
 
 bool isContinuationByte(char c) {
     return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
-}
-
-// One UTF-8 sequence at text[pos], pos moved past it; nothing (pos moved by
-// one byte) for a malformed or overlong sequence.
-std::optional<char32_t> nextCodePoint(std::string_view text, std::size_t& pos) {
-    const auto lead = static_cast<unsigned char>(text[pos++]);
-    if (lead < 0x80) return lead;
-    const int length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
-    if (length == 0 || lead > 0xF4 || pos + static_cast<std::size_t>(length) - 1 > text.size())
-        return std::nullopt;
-    char32_t c = lead & (0x7F >> length);
-    for (int i = 1; i < length; ++i) {
-        if (!isContinuationByte(text[pos + static_cast<std::size_t>(i) - 1])) return std::nullopt;
-        c = c << 6 |
-            (static_cast<unsigned char>(text[pos + static_cast<std::size_t>(i) - 1]) & 0x3F);
-    }
-    constexpr char32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (c < smallest[length] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return std::nullopt;
-    pos += static_cast<std::size_t>(length) - 1;
-    return c;
-}
-
-void appendUtf8(std::string& text, char32_t c) {
-    if (c < 0x80) {
-        text += static_cast<char>(c);
-    } else if (c < 0x800) {
-        text += static_cast<char>(0xC0 | c >> 6);
-        text += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        text += static_cast<char>(0xE0 | c >> 12);
-        text += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-        text += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        text += static_cast<char>(0xF0 | c >> 18);
-        text += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-        text += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-        text += static_cast<char>(0x80 | (c & 0x3F));
-    }
 }
 
 // Upper case of the Latin letters a file name can carry: ASCII, Latin-1 and
@@ -155,11 +116,13 @@ std::string toUpperText(std::string_view text) {
     std::size_t pos = 0;
     while (pos < text.size()) {
         const std::size_t start = pos;
-        const std::optional<char32_t> c = nextCodePoint(text, pos);
-        if (c)
-            appendUtf8(upper, upperCaseOf(*c));
-        else
+        const char32_t c = nextCodePoint(text, pos);
+        const char32_t capital = upperCaseOf(c);
+        // Whatever stays (malformed bytes too) is copied as it stood.
+        if (capital == c)
             upper.append(text.substr(start, pos - start));
+        else
+            appendUtf8(upper, capital);
     }
     return upper;
 }

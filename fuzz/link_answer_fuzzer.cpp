@@ -2,6 +2,7 @@
 // receive loop found (first byte), and an answer buffer of the link's size or
 // a small one (second byte). Decoding never writes past the buffer, and a
 // frame judged correct re-encodes to text that decodes to the same bytes.
+#include <algorithm>
 #include <array>
 
 #include "fuzz/fuzz_check.h"

@@ -2,6 +2,8 @@
 // count of bytes received taken from the first two bytes. A status that passes
 // is decoded and every figure a reader shows is computed; a record is read and
 // printed as a CSV row under the mask of its first bytes.
+#include <algorithm>
+
 #include "fuzz/fuzz_check.h"
 #include "logger/csv_export.h"
 #include "logger/record_frame.h"

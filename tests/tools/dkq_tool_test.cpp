@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "common/version.h"
 #include "tests/support/sim_process.h"
 
 namespace dkq {
@@ -17,10 +18,10 @@ struct ToolRun {
     std::string err;
 };
 
-ToolRun runDkq(const std::string& arguments, const std::string& environment = "") {
+ToolRun runDkq(const std::string& arguments, const std::string& environment = "",
+               const std::string& program = test::toolPath("DKQ_TOOL")) {
     const std::string errFile = "dkq.stderr";
-    const std::string command =
-        environment + test::toolPath("DKQ_TOOL") + " " + arguments + " 2>" + errFile;
+    const std::string command = environment + program + " " + arguments + " 2>" + errFile;
     FILE* pipe = popen(command.c_str(), "r");
     std::string out;
     char buf[512];
@@ -98,6 +99,20 @@ TEST_F(DkqTool, UsageErrorsExitWith64) {
         const ToolRun run = runDkq(args);
         EXPECT_EQ(run.status, 64) << args;
         EXPECT_NE(run.err.find("usage: dkq"), std::string::npos) << args;
+    }
+}
+
+TEST(DkqPrograms, VersionAndHelpAnswerWithoutALine) {
+    const std::string version = std::string(" ") + SuiteVersion + "\n";
+    for (const char* tool : {"DKQ_TOOL", "DKQSIM"}) {
+        const std::string path = test::toolPath(tool);
+        const std::string name = std::filesystem::path(path).filename().string();
+        EXPECT_EQ(runDkq("--version", "", path).out, name + version);
+        for (const char* help : {"-h", "--help"}) {
+            const ToolRun run = runDkq(help, "", path);
+            EXPECT_EQ(run.status, 0) << name << help;
+            EXPECT_EQ(run.out.rfind("usage: " + name, 0), 0u) << name << help;
+        }
     }
 }
 
