@@ -44,7 +44,9 @@ class SerialPort {
     // written (tcdrain); returns at once where the system cannot tell.
     void waitSent();
     // Reads up to bytes.size() characters; returns when all arrived or after
-    // 900 + 2 * bytes.size() ms, with the count read (0 on error).
+    // 900 + 2 * bytes.size() ms, with the count read (0 on error). Once an
+    // answer is coming in, it sleeps out the missing characters' time on the
+    // wire instead of waking for every character.
     int read(std::span<std::uint8_t> bytes);
 
   private:
@@ -55,6 +57,7 @@ class SerialPort {
     void releaseKernelDirection();
 
     int fd_ = -1;
+    long characterNanos_ = 0;       // one character (10 bits) at the set speed
     bool kernelDirection_ = false;  // the driver switches the RS-485 direction
     bool switchedOnRs485_ = false;  // ... because open() asked it to
 #endif

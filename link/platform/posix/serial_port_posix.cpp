@@ -12,6 +12,7 @@
 #include <linux/serial.h>
 #endif
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
@@ -24,6 +25,9 @@ namespace {
 // Read time-out of the port: 900 ms plus 2 ms per requested character.
 constexpr int kReadTimeoutConstantMs = 900;
 constexpr int kReadTimeoutPerCharMs = 2;
+// Start, data, parity and stop bits of a character in both framings used.
+constexpr long kBitsPerCharacter = 10;
+constexpr long kNanosPerSecond = 1'000'000'000;
 
 speed_t speedConstant(int baud) {
     switch (baud) {
@@ -67,6 +71,19 @@ long long steadyMs() {
 void setModemLine(int fd, int line, bool on) {
     // Pseudo-terminals have no modem lines (ENOTTY); that is fine.
     (void)ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &line);
+}
+
+// Sleeps while `count` characters are on their way, but not past the
+// deadline: the rest of an answer is then taken in one read.
+void sleepForCharacters(size_t count, long long deadlineMs, long characterNanos) {
+    if (count == 0 || characterNanos == 0) return;
+    const long long leftMs = deadlineMs - steadyMs();
+    const long long nanos =
+        std::min(static_cast<long long>(count) * characterNanos, std::max(leftMs, 0LL) * 1'000'000);
+    timespec pause{static_cast<time_t>(nanos / kNanosPerSecond),
+                   static_cast<long>(nanos % kNanosPerSecond)};
+    while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
+    }
 }
 
 bool sameSettings(const termios& wanted, const termios& actual) {
@@ -152,6 +169,7 @@ PortSetupResult SerialPort::configure(int baud, int dataBits, int stopBits) {
     const speed_t speed = speedConstant(baud);
     if (speed == B0) result.stateApplied = false;
     if (speed != B0) cfsetspeed(&settings, speed);
+    characterNanos_ = speed == B0 ? 0 : kBitsPerCharacter * kNanosPerSecond / baud;
 
     if (fd_ < 0) {
         result.stateApplied = false;
@@ -224,6 +242,7 @@ int SerialPort::read(std::span<std::uint8_t> bytes) {
             break;
         }
         got += static_cast<size_t>(n);
+        sleepForCharacters(bytes.size() - got, deadline, characterNanos_);
     }
     return static_cast<int>(got);
 }
