@@ -20,7 +20,8 @@ struct ToolRun {
 };
 
 ToolRun dkq(int port, const Lines& words) {
-    std::string command = "'" + toolPath("DKQ_TOOL") + "' --tcp 127.0.0.1:" + std::to_string(port);
+    std::string command = "'";
+    command.append(toolPath("DKQ_TOOL")).append("' --tcp 127.0.0.1:").append(std::to_string(port));
     for (const auto& word : words) command.append(" '").append(word).append("'");
     const int status = std::system((command + " >out.txt 2>err.txt").c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFileBytes("out.txt"),
