@@ -53,6 +53,9 @@ ConfiguratorWindow::ConfiguratorWindow(QWidget* parent) : QDialog(parent) {
     core_.startUp(fields_);
     showFields();
     applyTcpBox();
+}
+
+void ConfiguratorWindow::startUp() {
     core_.LoadDefaultConfig();
 }
 

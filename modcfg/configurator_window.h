@@ -29,6 +29,10 @@ class ConfiguratorWindow : public QDialog, private TransferProgress {
     explicit ConfiguratorWindow(QWidget* parent = nullptr);
 
     ConfiguratorCore& core() { return core_; }
+    // The end of the initialisation: default.dkq, whose message may wait for
+    // an answer (a signal meanwhile closes the window).
+    void startUp();
+    bool closed() const { return closed_; }
 
     void reject() override;
 

@@ -10,6 +10,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationDisplayName("Konfiguracja DKQ-1");
     dkq::ConfiguratorWindow window;
     dkq::SignalCloser closer(&window);
-    window.exec();
+    window.startUp();
+    if (!window.closed()) window.exec();
     return 0;
 }
