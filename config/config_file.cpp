@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
-#include <cstdio>
 
 #include "common/registry_key.h"
 #include "common/text_file.h"
@@ -56,19 +55,12 @@ ConfigFileResult saveConfigFile(const std::string& path, const ConfigImage& imag
 }
 
 std::string configFileMessage(ConfigFileResult result, const std::string& path, std::size_t size) {
-    char text[512];
     switch (result) {
         case ConfigFileResult::WrongSize:
-            std::snprintf(
-                text, sizeof text,
-                "Plik %s ma długość %zu B zamiast %zu B.\nKonfiguracja nie została wczytana.",
-                path.c_str(), size, ConfigFileBytes);
-            return text;
+            return "Plik " + path + " ma długość " + std::to_string(size) + " B zamiast " +
+                   std::to_string(ConfigFileBytes) + " B.\nKonfiguracja nie została wczytana.";
         case ConfigFileResult::WriteFailed:
-            std::snprintf(text, sizeof text,
-                          "Błąd zapisu pliku %s.\nKonfiguracja nie została zapisana.",
-                          path.c_str());
-            return text;
+            return "Błąd zapisu pliku " + path + ".\nKonfiguracja nie została zapisana.";
         case ConfigFileResult::Ok:
         case ConfigFileResult::OpenFailed:
             break;

@@ -2,7 +2,6 @@
 // module's edge cases.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -229,21 +228,6 @@ TEST(ConfigFiles, RoundTripsBitForBitAndRefusesOtherSizes) {
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path()))
         ++files;
     EXPECT_EQ(files, 3u) << "no temporary file left behind";
-}
-
-TEST(ConfigSettings, SharedKeyDefaultsAndRoundTrip) {
-    test::ScratchDir dir;
-    setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
-    ConfiguratorSettings settings;
-    settings.comPort = 7;
-    LoadSettings(settings);
-    EXPECT_EQ(settings, ConfiguratorSettings{});
-    EXPECT_TRUE(std::filesystem::exists(dir.file("Veldmark/DKQ-1.conf")));
-    const ConfiguratorSettings changed{4, 19200, 1, 31, "127.0.0.1", 5020, 1};
-    ASSERT_TRUE(SaveSettings(changed));
-    LoadSettings(settings);
-    EXPECT_EQ(settings, changed);
-    unsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace
