@@ -213,6 +213,21 @@ TEST(ModcfgWindows, RefusedFieldKeepsWindowOpenAndImageUnchanged) {
     rules.reject();
 }
 
+// True once the process catches SIGTERM (its SigCgt mask in /proc).
+bool waitForTermHandler(pid_t pid) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < 10000) {
+        std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+        for (std::string line; std::getline(status, line);)
+            if (line.rfind("SigCgt:", 0) == 0 &&
+                (std::stoull(line.substr(7), nullptr, 16) >> (SIGTERM - 1)) & 1)
+                return true;
+        QTest::qWait(20);
+    }
+    return false;
+}
+
 class MainWindow : public ::testing::Test {
   protected:
     MainWindow() {
@@ -326,7 +341,7 @@ TEST_F(MainWindow, RefusesCutDefaultFileOnceAndClosesOnSignal) {
         execl(MODCFG_PATH, MODCFG_PATH, static_cast<char*>(nullptr));
         _exit(127);
     }
-    QTest::qWait(1500);  // up, with the box about default.dkq waiting
+    ASSERT_TRUE(waitForTermHandler(child));  // up, the box about default.dkq on its way
     kill(child, SIGTERM);
     int status = 0;
     QElapsedTimer timer;
