@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "common/com_ports.h"
 #include "common/cp1250.h"
 #include "common/text_file.h"
 #include "monitor/field_reader.h"
@@ -60,7 +61,9 @@ std::string liveDegreesText(int raw) {
 }
 
 ConfiguratorCore::ConfiguratorCore(Prompter& prompter, TransferProgress& progress)
-    : prompter_(prompter), progress_(progress) {}
+    : prompter_(prompter), progress_(progress) {
+    link_.ComDevice = comPortDevice;
+}
 
 void ConfiguratorCore::startUp(MainFields& fields) {
     fields = MainFields{};
