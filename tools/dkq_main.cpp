@@ -96,8 +96,12 @@ bool parseFormat(const std::string& value, Connection& c) {
 // problem named, if it is not understood.
 bool parseOption(const std::vector<std::string>& words, size_t& i, Connection& c) {
     const std::string& option = words[i];
-    if (option == "--log" || option == "--hex") {
-        (option == "--log" ? c.log : c.output.hex) = true;
+    if (option == "--log") {
+        c.log = true;
+        return true;
+    }
+    if (option == "--hex") {
+        c.output.hex = true;
         return true;
     }
     if (i + 1 >= words.size()) return refused(option + " needs a value");
@@ -127,7 +131,7 @@ size_t parseConnection(const std::vector<std::string>& words, Connection& c) {
     }
     const int transports = !c.tcpHost.empty() + (c.comPort != 0) + !c.device.empty();
     if (transports != 1) {
-        refuse("give one of --tcp, --com and --device");
+        refuse("give exactly one of --tcp, --com and --device");
         return 0;
     }
     if (i == words.size()) {

@@ -168,9 +168,9 @@ Prepared diag2(const Args& a) {
 }
 
 constexpr ToolCommand kCommands[] = {
-    {"read-input", "ADDR START COUNT", false, readInput},
-    {"read-holding", "ADDR START COUNT", false, readHolding},
-    {"read-signed", "ADDR START COUNT", false, readSigned},
+    {kReadCommands[0], "ADDR START COUNT", false, readInput},
+    {kReadCommands[1], "ADDR START COUNT", false, readHolding},
+    {kReadCommands[2], "ADDR START COUNT", false, readSigned},
     {"write-register", "ADDR REG VALUE", false, writeRegister},
     {"write-coil", "ADDR COIL on|off", false, writeCoil},
     {"write-registers", "ADDR START VALUE...", false, writeRegisters},
