@@ -107,11 +107,11 @@ TEST_F(FieldCommands, ScanFindsTheAnsweringModulesAskingEachAddressOnce) {
     EXPECT_EQ(RunningDkq::err(), "1 of 6 addresses answered\n");
 
     RunningDkq jsonScan(dkq("--format json scan --from 3 --to 3"));
-    const QJsonObject module = json(jsonScan.line());
-    EXPECT_EQ(module["address"].toInt(), 3);
-    EXPECT_EQ(module["serial"].toString(), "123456789A03");
-    EXPECT_EQ(module["supply"].toInt(), 120);
-    EXPECT_EQ(module["logic_supply"].toInt(), 50);
+    EXPECT_EQ(json(jsonScan.line()), (QJsonObject{{"address", 3},
+                                                  {"firmware", "25"},
+                                                  {"serial", "123456789A03"},
+                                                  {"supply", 120},
+                                                  {"logic_supply", 50}}));
     EXPECT_EQ(jsonScan.status(), 0);
 
     RunningDkq none(dkq("scan --from 8 --to 12"));
@@ -133,12 +133,12 @@ TEST_F(FieldCommands, ReadsInEveryFormat) {
     EXPECT_EQ(hex.rest(), std::vector<std::string>{"9A03"});
 
     RunningDkq jsonHex(dkq("--format json --hex read-holding 7 12 2"));
-    const QJsonObject reading = json(jsonHex.line());
-    EXPECT_EQ(reading["address"].toInt(), 7);
-    EXPECT_EQ(reading["start"].toInt(), 12);
-    EXPECT_EQ(reading["values"].toArray(), (QJsonArray{"2EE7", "138F"}));  // 12007, 5007
-    EXPECT_EQ(reading["code"].toInt(), 0);
-    EXPECT_TRUE(std::regex_match(reading["time"].toString().toStdString(), kTime));
+    QJsonObject reading = json(jsonHex.line());
+    EXPECT_TRUE(std::regex_match(reading.take("time").toString().toStdString(), kTime));
+    EXPECT_EQ(reading, (QJsonObject{{"address", 7},
+                                    {"start", 12},
+                                    {"code", 0},
+                                    {"values", QJsonArray{"2EE7", "138F"}}}));  // 12007, 5007
 }
 
 TEST_F(FieldCommands, PollKeepsGoingThroughFailuresAndExitsWithTheLastCode) {
@@ -151,8 +151,7 @@ TEST_F(FieldCommands, PollKeepsGoingThroughFailuresAndExitsWithTheLastCode) {
         ASSERT_FALSE((l = counted.line()).empty());
         rounds.push_back(json(l));
     }
-    EXPECT_EQ(rounds.back()["code"].toInt(), 1);
-    EXPECT_TRUE(rounds.back()["values"].toArray().isEmpty());
+    EXPECT_EQ(rounds.back()["values"], QJsonArray{});
     ASSERT_EQ(sim.command("unmute 3"), "ok");
     const auto last = counted.rest();
     ASSERT_FALSE(last.empty());
