@@ -201,12 +201,10 @@ TEST(ModcfgWindows, RefusedFieldKeepsWindowOpenAndImageUnchanged) {
     setText(&rules, "t2On1", "7");
     child<QButtonGroup>(&rules, "relOff1")->button(0)->setChecked(true);
     child<QPushButton>(&rules, "testButton")->click();
-    EXPECT_EQ(
-        child(&rules, "debugOnText")->text().toStdString(),
-        switchOnDebugText(true, {outputRules(image, 1).on.enabled, outputRules(image, 1).on.reg1,
-                                 outputRules(image, 1).on.op, outputRules(image, 1).on.reg2,
-                                 outputRules(image, 1).on.rel, outputRules(image, 1).on.val,
-                                 -1 /* no mode chosen */, outputRules(image, 1).on.t1, 7}));
+    OutputRule shown = outputRules(image, 1).on;
+    shown.cp = -1;  // the controls' values: no mode chosen
+    shown.t2 = 7;
+    EXPECT_EQ(child(&rules, "debugOnText")->text().toStdString(), switchOnDebugText(true, shown));
     EXPECT_NE(child(&rules, "debugOffText")->text().indexOf("  rel=0  "), -1);
     EXPECT_FALSE(child(&rules, "debugOnText")->isVisible()) << "a debug aid, hidden";
     EXPECT_EQ(image, before) << "the debug text writes nothing";
