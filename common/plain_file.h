@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 namespace dkq {
 
@@ -13,5 +14,10 @@ std::filesystem::path pathFromUtf8(const std::string& utf8);
 
 // The whole file; false when it cannot be opened or read.
 bool readWholeFile(const std::string& path, std::string& bytes);
+
+// Replaces the file with bytes through a temporary file in the same folder,
+// pushed to the disk and renamed over it: afterwards the file holds either
+// all of bytes or what it held before, never a part.
+bool writeWholeFile(const std::string& path, std::string_view bytes);
 
 }  // namespace dkq

@@ -1,7 +1,6 @@
 #include "common/text_file.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <QString>
 
 #include "common/text.h"
@@ -27,16 +26,6 @@ std::size_t fileNameStart(const std::string& path) {
 }
 
 }  // namespace
-
-bool writeWholeFile(const std::string& path, std::string_view bytes) {
-    QSaveFile file(toQString(path));
-    if (!file.open(QIODevice::WriteOnly)) return false;
-    if (file.write(bytes.data(), size(bytes)) != size(bytes)) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
-}
 
 bool startFile(const std::string& path, std::string_view bytes) {
     QFile file(toQString(path));
