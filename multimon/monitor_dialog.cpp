@@ -24,6 +24,7 @@
 #include "multimon/monitor_messages.h"
 #include "resources/program_icons.h"
 #include "widgets/about_box.h"
+#include "widgets/close_on_signal.h"
 #include "widgets/line_setup_dialog.h"
 
 namespace dkq {
@@ -537,11 +538,11 @@ void MonitorDialog::keyPressEvent(QKeyEvent* event) {
 
 void MonitorDialog::reject() {}
 
-// The user closing the window is told in a message box; a close that comes
-// from a signal (not from the window system) has no one to answer a box.
-void MonitorDialog::showLostRecords(std::size_t count, const QCloseEvent& event) {
+// The user closing the window is told in a message box; when a signal closes
+// it, nobody is there to answer a box.
+void MonitorDialog::showLostRecords(std::size_t count) {
     const std::string text = lostRecordsText(count);
-    if (event.spontaneous())
+    if (!property(ClosedBySignalProperty).toBool())
         prompter_.message(text, MessageIcon::Exclamation);
     else
         std::fprintf(stderr, "multimon: %s\n", text.c_str());
@@ -551,7 +552,7 @@ void MonitorDialog::closeEvent(QCloseEvent* event) {
     if (!closed_) {
         closed_ = true;
         acquisitionTimer_.stop();
-        if (const std::size_t lost = core_.shutDown(); lost > 0) showLostRecords(lost, *event);
+        if (const std::size_t lost = core_.shutDown(); lost > 0) showLostRecords(lost);
     }
     event->accept();
     QDialog::done(QDialog::Accepted);

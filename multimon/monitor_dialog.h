@@ -12,13 +12,12 @@
 
 #include "common/clock.h"
 #include "link/module_link.h"
-#include "widgets/qt_prompter.h"
 #include "multimon/monitor_core.h"
 #include "multimon/monitor_view.h"
+#include "widgets/qt_prompter.h"
 
 class QButtonGroup;
 class QCheckBox;
-class QCloseEvent;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -85,7 +84,7 @@ class MonitorDialog : public QDialog, public MonitorView {
     void openCommSettings();
     void openLineSetup(int module);
     void loadConfigFile();
-    void showLostRecords(std::size_t count, const QCloseEvent& event);
+    void showLostRecords(std::size_t count);
 
     ModuleLink link_;
     QtPrompter prompter_{this};
