@@ -203,27 +203,6 @@ TEST_F(SettingsTest, TheCommunicationDialogProposesAnAddressChecksRangesAndCopie
 
 // --- through the core: dialogs, buttons and the command line ------------------------
 
-TEST_F(SettingsTest, OkStoresTheProposalAndSwitchingTheSelectedModuleOffShowsModuleA) {
-    core_.modules()[4].busAddress = 5;
-    core_.updateModuleControls();
-    core_.SelectModule(4);
-    core_.commSettingsClosed(std::nullopt);  // Cancel: nothing changes
-    EXPECT_EQ(view_.shownModule, 4);
-    EXPECT_EQ(core_.settings().tcpPort, 0);
-
-    CommSettings comm = core_.commSettings();
-    comm.busAddresses = {1, 0, 0, 7, 0};
-    core_.commSettingsClosed(comm);
-    EXPECT_EQ(kept(core_.settings(), core_.modules()),
-              "1,9600,1,0,pomiary.csv,192.168.2.1:23,0,0,1,0,0,7,0");
-    EXPECT_EQ(view_.fields.tcpPort, 23);
-    EXPECT_EQ(view_.moduleEnabled,
-              (std::array<bool, ModuleCount>{true, false, false, true, false}));
-    EXPECT_EQ(core_.selectedModule(), 0);
-    EXPECT_EQ(view_.choiceSelected, 0);
-    EXPECT_EQ(view_.shownModule, 0);
-}
-
 // The CSV file keeps only its name; a saved configuration upper-cases only its
 // file name.
 TEST_F(SettingsTest, FileDialogsOfTheCsvNameAndOfSaving) {
@@ -259,16 +238,6 @@ TEST_F(SettingsTest, LoadingRefusesAMissingFileAndAnotherFormatAndSwitchesModule
     EXPECT_EQ(view_.moduleEnabled,
               (std::array<bool, ModuleCount>{true, false, false, true, false}));
     EXPECT_EQ(view_.shownModule, 0);
-}
-
-TEST_F(SettingsTest, AStartUpFileOverridesTheRegistryAndTheCloseSavesIt) {
-    sharedKey().WriteDword("Speed", 4800);
-    core_.startUp({writeText("b.cfg", "DKQ-1-5\n2,1200,0,0,1,0,0,0\n1,2,0,0,0\npomiary b.csv\n")});
-    EXPECT_TRUE(prompter_.messages.empty());
-    EXPECT_EQ(view_.fields.fileName, "pomiary b.csv");
-    view_.fields.periodSeconds = 30;
-    core_.shutDown();
-    EXPECT_EQ(loaded(), "2,1200,1,30,pomiary b.csv,:0,0,0,1,2,0,0,0");
 }
 
 }  // namespace
