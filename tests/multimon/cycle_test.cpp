@@ -2,6 +2,7 @@
 // pseudo-terminal, with a fake clock and a scripted user.
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 #include "common/com_ports.h"
@@ -121,73 +122,63 @@ TEST_F(CycleTest, AStartFromTheCommandLineChecksTheModulesAndRecordsByteForByte)
     EXPECT_EQ(view_.errorCounts, (std::array<int, ModuleCount>{}));
 }
 
-TEST_F(CycleTest, StartStopsAtMissingTcpSettingsALinkThatDoesNotOpenAndAnUnwritableFile) {
-    view_.fields.useTcp = 1;
-    view_.fields.ipAddress = "127.0.0.1";
-    core_.StartMonitoring();  // port 0
-    view_.fields.ipAddress = "";
-    view_.fields.tcpPort = 4001;
-    core_.StartMonitoring();
-    useSerial(dir_.file("no-such-device"));
-    core_.StartMonitoring();
-    startSim("1");
-    const std::string closed = "127.0.0.1:" + std::to_string(sim_->tcpPort());
-    sim_.reset();
-    core_.StartMonitoring();
-    EXPECT_FALSE(fs::exists(dir_.file("pomiary.csv")));
-    startSim("1");
-    fs::create_directory(dir_.file("pomiary.csv"));
-    core_.StartMonitoring();
-    const test::Message refused{"Brak ustawień komunikacyjnych TCP/IP!"};
-    expectFailedStart({refused,
-                       refused,
-                       {"Błąd otwarcia portu COM7 !"},
-                       {"Błąd połączenia w sieci !\nAdres IP (" + closed + ") nie odpowiada."},
-                       {"Błąd otwarcia pliku do zapisu!"}});
-    EXPECT_TRUE(view_.fileProblem.visible);
-    // Nothing of the failed START waits to be written.
-    fs::remove(dir_.file("pomiary.csv"));
-    core_.StartMonitoring();
-    EXPECT_EQ(csv(), header());
-    EXPECT_FALSE(view_.fileProblem.visible);
-}
-
-// Module B fails its diagnostics (three attempts) or, when only module A is
-// switched on, A fails its mode flags.
-TEST_F(CycleTest, AModuleFailingAtStartStopsItNamedByTheLastResult) {
+// START refuses missing TCP settings, a link that does not open, a module
+// failing its checks (named by the last result; diagnostics are tried three
+// times, 500 ms apart) and a file that cannot be written. Nothing of a failed
+// START stays open or waits to be written.
+TEST_F(CycleTest, AFailedStartShowsWhyAndLeavesNothingBehind) {
     struct Case {
         std::string message;
-        std::vector<std::string> sim;
-        int addressB;
-        bool serial = false;
+        std::vector<std::string> sim;  // options of a bus of modules 1 and 2
+        int addressB = 0;
+        int failing = -1;  // the module whose checks failed
+        std::function<void()> setup = [] {};
     };
+    const std::string csvPath = dir_.file("pomiary.csv");
     const Case cases[] = {
-        {"Brak odpowiedzi z modułu B!\n(Przekroczono czas oczekiwania)", {}, 5},
-        {"Błąd sumy kontrolnej w odpowiedzi Modbus (moduł B).", {"--fault", "bad-lrc:2"}, 2},
+        {"Brak ustawień komunikacyjnych TCP/IP!", {}, 0, -1, [&] { view_.fields.tcpPort = 0; }},
+        {"Brak ustawień komunikacyjnych TCP/IP!", {}, 0, -1, [&] { view_.fields.ipAddress = ""; }},
+        {"Błąd otwarcia portu COM7 !", {}, 0, -1, [&] { useSerial(dir_.file("no-such-device")); }},
+        {"Błąd połączenia w sieci !\nAdres IP (127.0.0.1:PORT) nie odpowiada.",
+         {},
+         0,
+         -1,
+         [&] { sim_.reset(); }},
+        {"Błąd otwarcia pliku do zapisu!", {}, 0, -1, [&] { fs::create_directory(csvPath); }},
+        {"Brak odpowiedzi z modułu B!\n(Przekroczono czas oczekiwania)", {}, 5, 1},
+        {"Błąd sumy kontrolnej w odpowiedzi Modbus (moduł B).", {"--fault", "bad-lrc:2"}, 2, 1},
         // The first attempt finds the connection closed; the later ones a closed link.
-        {"Zerwane połączenie TCP/IP (moduł B)!", {"--fault", "close-mid:2"}, 2},
+        {"Zerwane połączenie TCP/IP (moduł B)!", {"--fault", "close-mid:2"}, 2, 1},
         {"Nie odebrano odpowiedzi z modułu B!\n(Próba odczytu diagnostyki)",
          {"--fault", "bad-lrc:2"},
          2,
-         true},
-        {"Błąd komunikacji z modułem A!", {"--close-after", "1"}, 0},
+         1,
+         [&] { useSerial(sim_->ptyPath()); }},
+        {"Błąd komunikacji z modułem A!", {"--close-after", "1"}, 0, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);
         startSim("1,2", c.sim);
-        if (c.serial) useSerial(sim_->ptyPath());
+        std::string message = c.message;
+        if (const auto port = message.find("PORT"); port != std::string::npos)
+            message.replace(port, 4, std::to_string(sim_->tcpPort()));
         switchOn({1, c.addressB});
         prompter_.messages.clear();
         clock_.sleeps.clear();
+        c.setup();
         core_.StartMonitoring();
-        expectFailedStart({{c.message}});
-        const int failing = c.addressB == 0 ? 0 : 1;
-        EXPECT_EQ(clock_.sleeps, std::vector<int>(failing * 3, 500));
-        EXPECT_EQ(errors(failing) * 10 + errors(1 - failing), 10);
-        EXPECT_EQ(view_.errorCounts[failing], 1);
-        EXPECT_EQ(core_.modules()[0].firmwareText, "v25  SN=123456789A01 SUM=A5");
-        EXPECT_FALSE(fs::exists(dir_.file("pomiary.csv")));
+        expectFailedStart({{message}});
+        EXPECT_EQ(clock_.sleeps, std::vector<int>(c.failing == 1 ? 3 : 0, 500));
+        EXPECT_EQ(errors(0) * 10 + errors(1), c.failing == 0 ? 10 : c.failing == 1 ? 1 : 0);
+        EXPECT_EQ(view_.errorCounts[std::max(c.failing, 0)], c.failing >= 0 ? 1 : 0);
+        EXPECT_FALSE(fs::is_regular_file(csvPath));
     }
+    EXPECT_EQ(core_.modules()[0].firmwareText, "v25  SN=123456789A01 SUM=A5");
+    EXPECT_TRUE(view_.fileProblem.visible);  // since the file could not be written
+    fs::remove(csvPath);
+    startTcp();
+    EXPECT_EQ(csv(), header());
+    EXPECT_FALSE(view_.fileProblem.visible);
 }
 
 TEST_F(CycleTest, ASerialSessionKeepsTheLinkOpenAndChecksTheSelectedModulesOutputs) {

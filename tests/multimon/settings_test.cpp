@@ -70,8 +70,9 @@ TEST_F(SettingsTest, TheRegistryGivesDefaultsAndSharesValuesWithTheOtherPrograms
     EXPECT_EQ(busAddress, 31u);
 }
 
-// Whatever a file or the registry holds is taken into the field's range as
-// it is read, texts cut to the field; the line setup converts any int.
+// Whatever the registry or a file holds is taken into the field's range as
+// it is read, texts cut to the field (see also the odd lines below); the line
+// setup converts any int.
 TEST_F(SettingsTest, ValuesOutOfRangeAreTakenIntoItAsTheyAreRead) {
     RegistryKey& key = sharedKey();
     for (const char* name : {"ComPORT", "Speed", "TestOuts", "Port_TCP", "Polaczenie_TCP",
@@ -82,16 +83,11 @@ TEST_F(SettingsTest, ValuesOutOfRangeAreTakenIntoItAsTheyAreRead) {
     key.WriteString("Adres_IP", std::string(100000, '1'));
     EXPECT_EQ(loaded(), "255,115200,1,360003599," + std::string(255, 'f') + "," +
                             std::string(255, '1') + ":65535,1,1,31,31,0,0,0");
-    const std::string path =
-        writeText("range.cfg",
-                  "DKQ-1-5\n0,99,0,0,-3,-1,9,0\n257,-1,32,0,5\nx\n"
-                  "0,-2147483648,2147483647,Zakres\n" +
-                      std::string(99, '\n') + "-1\n" + std::string(1 << 20, '2') + "\n70000\n");
+    const std::string path = writeText("range.cfg", "DKQ-1-5\n" + std::string(103, '\n') + "-1\n" +
+                                                        std::string(1 << 20, '2') + "\n70000\n");
     ASSERT_EQ(loadConfigFile(path, settings_, modules_), ConfigFileResult::Ok);
     EXPECT_EQ(kept(settings_, modules_),
-              "1,150,0,0,x," + std::string(255, '2') + ":65535,0,1,31,0,31,0,5");
-    EXPECT_EQ(modules_[0].channels[0].min, 0);
-    EXPECT_EQ(modules_[0].channels[0].max, 65535);
+              "1,9600,1,0,pomiar1.csv," + std::string(255, '2') + ":65535,0,0,1,0,0,0,0");
     ChannelTable channels = defaultChannels(0);
     channels[0] = {KindCelsius, INT_MIN, INT_MAX, "Skraj"};
     const LineSetupFields fields = lineSetupFields(channels);
@@ -131,18 +127,19 @@ TEST_F(SettingsTest, ShortAndOddLinesLoadAsDescribed) {
     modules_[1].channels[2].max = 999;
     const std::string path =
         writeText("short.cfg",
-                  "DKQ-1-5 comment\n4,19200,0,0,0,-5\n1,2\n\n"
-                  "0,0,100,Hala północna lewa\n"  // A L1: 18 characters, cut to 15
-                  "3,1,2\n"                       // A L2: no name
-                  "1,2,3,ab,cd\n"                 // A L3: commas belong to the name
-                  "x\n"                           // A L4: nothing parses
+                  "DKQ-1-5 comment\n0,99,0,0,-3,-5\n257,-1\n\n"
+                  "0,-2147483648,2147483647,Hala północna lewa\n"  // A L1: name cut to 15
+                  "3,1,2\n"                                        // A L2: no name
+                  "1,2,3,ab,cd\n"  // A L3: commas belong to the name
+                  "x\n"            // A L4: nothing parses
                   "1,2,3" +
                       std::string(100, ' ') +
                       ",x\n"                          // A L5: comma too far
                       "1, 2, 3,   spaces kept  \n");  // A L6
     ASSERT_EQ(loadConfigFile(path, settings_, modules_), ConfigFileResult::Ok);
     // Only six numbers on the second line: the split flag is cleared.
-    EXPECT_EQ(kept(settings_, modules_), "4,19200,0,0,pomiar1.csv,10.0.0.1:502,0,0,1,2,0,0,0");
+    EXPECT_EQ(kept(settings_, modules_), "1,150,0,0,pomiar1.csv,10.0.0.1:502,0,0,31,0,0,0,0");
+    EXPECT_EQ(modules_[0].channels[0].min + modules_[0].channels[0].max, 0 + 65535);
     std::string names;
     for (int entry = 0; entry < 6; ++entry) names += modules_[0].channels[entry].name + "|";
     EXPECT_EQ(names, "Hala północna l|Linia L2A|ab,cd|Linia L4A|Linia L5A|   spaces kept |");
