@@ -14,7 +14,6 @@ namespace dkq {
 namespace {
 
 namespace fs = std::filesystem;
-using test::Messages;
 
 constexpr int SerialComPort = 7;
 
@@ -79,12 +78,6 @@ class CycleTest : public test::CoreTest {
     int errors(int module) { return core_.modules()[module].errorCount; }
     std::string csv() { return test::readFileBytes(dir_.file("pomiary.csv")); }
     std::string header() { return encodeTextFile(csvHeader(core_.modules())); }
-
-    void expectFailedStart(const Messages& messages) {
-        EXPECT_EQ(prompter_.messages, messages);
-        EXPECT_FALSE(core_.monitoring() || view_.monitoring);
-        EXPECT_EQ(link_.IsOpen(), 0);
-    }
 
     std::unique_ptr<test::SimProcess> sim_;
 };
@@ -167,7 +160,8 @@ TEST_F(CycleTest, AFailedStartShowsWhyAndLeavesNothingBehind) {
         clock_.sleeps.clear();
         c.setup();
         core_.StartMonitoring();
-        expectFailedStart({{message}});
+        EXPECT_EQ(prompter_.messages, test::Messages{{message}});
+        EXPECT_FALSE(core_.monitoring() || view_.monitoring || link_.IsOpen());
         EXPECT_EQ(clock_.sleeps, std::vector<int>(c.failing == 1 ? 3 : 0, 500));
         EXPECT_EQ(errors(0) * 10 + errors(1), c.failing == 0 ? 10 : c.failing == 1 ? 1 : 0);
         EXPECT_EQ(view_.errorCounts[std::max(c.failing, 0)], c.failing >= 0 ? 1 : 0);
