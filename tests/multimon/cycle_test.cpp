@@ -254,46 +254,10 @@ TEST_F(CycleTest, TcpReconnectsOnlyWhenDueAndRequestsGoOutFirstInOrderOnce) {
     EXPECT_EQ(view_.readback->outputs.registers[2], 2);  // O3 on: near 0 V
 }
 
-// A lost connection postpones the record and spaces out the reconnects; the
-// first tick that reads a module again records at once.
-TEST_F(CycleTest, ALostConnectionPostponesTheRecordAndReconnectsBackOff) {
-    startTcp();
-    sim_->command("fault close-mid:1");
-    ticks(1);
-    EXPECT_EQ(errors(0), 3);  // two for the read, one for the read-back on the closed link
-    EXPECT_EQ(core_.recordCountdown(), 20);
-    EXPECT_EQ(core_.savedCount(), 0);
-    EXPECT_TRUE(view_.connectionLost);
-    EXPECT_EQ(view_.valueSlot.valueTexts[0], "???");
-    sim_->command("clear-faults");
-    const int valuesShown = view_.valuesShown;
-    ticks(3);
-    EXPECT_EQ(view_.valuesShown, valuesShown);  // the link is spared
-    // An output request reconnects; the module answers, and the back-off
-    // ends: the record is taken at once.
-    core_.SetOutput(0, true);
-    ticks(1);
-    EXPECT_EQ(core_.savedCount(), 1);
-    EXPECT_EQ(core_.recordCountdown(), 0);
-    EXPECT_FALSE(view_.connectionLost);
-
-    sim_.reset();
-    std::vector<int> failures;
-    for (int tick = 0; tick < 25; ++tick) {
-        core_.AcquisitionTick();
-        failures.push_back(core_.consecutiveFailures());
-    }
-    // Five attempts a second apart, then none for 20 s.
-    std::vector<int> expected = {1, 2, 3, 4, 5};
-    expected.resize(24, 5);
-    expected.push_back(6);
-    EXPECT_EQ(failures, expected);
-    EXPECT_EQ(errors(0), 3 + 1);  // only the first failed attempt counts
-    EXPECT_TRUE(view_.connectionLost);
-    EXPECT_EQ(core_.savedCount(), 1);
-}
-
-TEST_F(CycleTest, FailedReadsCountByKindAndRecordBlankCells) {
+// Failed reads count by their kind and record blank cells. A lost connection
+// postpones the record and spaces out the reconnects; the first tick that
+// reads a module again records at once.
+TEST_F(CycleTest, FailedReadsCountByKindAndALostConnectionBacksOff) {
     startTcp();
     link_.ReceiveTimeoutMs = 200;  // quicker time-outs, counted the same
     // The module is also the selected one: each failed read-back adds one more.
@@ -312,6 +276,40 @@ TEST_F(CycleTest, FailedReadsCountByKindAndRecordBlankCells) {
     EXPECT_EQ(csv(), header() + recordLine(1, "09", blank()) + recordLine(2, "10", blank()) +
                          recordLine(3, "11", blank()) + recordLine(4, "12", blank()) +
                          recordLine(5, "13", cells(1)));
+
+    sim_->command("fault close-mid:1");
+    ticks(1);
+    EXPECT_EQ(errors(0), 11 + 3);  // two for the read, one for the read-back on the closed link
+    EXPECT_EQ(core_.recordCountdown(), 20);
+    EXPECT_EQ(core_.savedCount(), 5);
+    EXPECT_TRUE(view_.connectionLost);
+    EXPECT_EQ(view_.valueSlot.valueTexts[0], "???");
+    sim_->command("clear-faults");
+    const int valuesShown = view_.valuesShown;
+    ticks(3);
+    EXPECT_EQ(view_.valuesShown, valuesShown);  // the link is spared
+    // An output request reconnects; the module answers, and the back-off
+    // ends: the record is taken at once.
+    core_.SetOutput(0, true);
+    ticks(1);
+    EXPECT_EQ(core_.savedCount(), 6);
+    EXPECT_EQ(core_.recordCountdown(), 0);
+    EXPECT_FALSE(view_.connectionLost);
+
+    sim_.reset();
+    std::vector<int> failures;
+    for (int tick = 0; tick < 25; ++tick) {
+        core_.AcquisitionTick();
+        failures.push_back(core_.consecutiveFailures());
+    }
+    // Five attempts a second apart, then none for 20 s.
+    std::vector<int> expected = {1, 2, 3, 4, 5};
+    expected.resize(24, 5);
+    expected.push_back(6);
+    EXPECT_EQ(failures, expected);
+    EXPECT_EQ(errors(0), 14 + 1);  // only the first failed attempt counts
+    EXPECT_TRUE(view_.connectionLost);
+    EXPECT_EQ(core_.savedCount(), 6);
 }
 
 // --- recording across STARTs and a held file ------------------------------------
