@@ -1,20 +1,9 @@
 #include "common/text_file.h"
 
-#include <QFile>
-#include <QString>
-
 #include "common/text.h"
 
 namespace dkq {
 namespace {
-
-QString toQString(const std::string& path) {
-    return QString::fromStdString(path);
-}
-
-qint64 size(std::string_view bytes) {
-    return static_cast<qint64>(bytes.size());
-}
 
 std::size_t fileNameStart(const std::string& path) {
 #ifdef _WIN32
@@ -26,21 +15,6 @@ std::size_t fileNameStart(const std::string& path) {
 }
 
 }  // namespace
-
-bool startFile(const std::string& path, std::string_view bytes) {
-    QFile file(toQString(path));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
-    return file.write(bytes.data(), size(bytes)) == size(bytes) && file.flush();
-}
-
-bool appendToFile(const std::string& path, std::string_view bytes) {
-    QFile file(toQString(path));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) return false;
-    const qint64 formerSize = file.size();
-    if (file.write(bytes.data(), size(bytes)) == size(bytes) && file.flush()) return true;
-    file.resize(formerSize);
-    return false;
-}
 
 std::string withUpperCaseFileName(const std::string& path) {
     const std::size_t start = fileNameStart(path);
