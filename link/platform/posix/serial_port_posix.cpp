@@ -73,13 +73,14 @@ void setModemLine(int fd, int line, bool on) {
     (void)ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &line);
 }
 
-// Sleeps while `count` characters are on their way, but not past the
-// deadline: the rest of an answer is then taken in one read.
+// Sleeps while all but the last of `count` characters are on their way, but
+// not past the deadline; poll() then reports the last one as it arrives and
+// the rest of an answer is taken in one read.
 void sleepForCharacters(size_t count, long long deadlineMs, long characterNanos) {
-    if (count == 0 || characterNanos == 0) return;
+    if (count <= 1 || characterNanos == 0) return;
     const long long leftMs = deadlineMs - steadyMs();
-    const long long nanos =
-        std::min(static_cast<long long>(count) * characterNanos, std::max(leftMs, 0LL) * 1'000'000);
+    const long long nanos = std::min(static_cast<long long>(count - 1) * characterNanos,
+                                     std::max(leftMs, 0LL) * 1'000'000);
     timespec pause{static_cast<time_t>(nanos / kNanosPerSecond),
                    static_cast<long>(nanos % kNanosPerSecond)};
     while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
