@@ -44,6 +44,10 @@ void LoggerCore::startUp() {
     if (lineTable_.loaded) fields_.readAsTemperatures = false;
 }
 
+void LoggerCore::transportChosen() {
+    connectionFields_ = ConnectionFields::ByTransport;
+}
+
 void LoggerCore::connect(const LoggerFields& fields) {
     fields_ = fields;
     link_.UseTcp = fields.useTcp ? 1 : 0;

@@ -63,6 +63,8 @@ class LoggerCore {
     // The window's fields as last taken (the start-up values at first).
     const LoggerFields& fields() const { return fields_; }
 
+    // "Połączenie TCP/IP" clicked: the connection fields follow the choice.
+    void transportChosen();
     // "Połącz".
     void connect(const LoggerFields& fields);
     // "Odczytaj status".

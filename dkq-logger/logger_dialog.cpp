@@ -92,7 +92,10 @@ QWidget* LoggerDialog::buildConnection() {
     connected_ = keepingPlace(new QLabel("Połączenie nawiązane"));
     connected_->setObjectName("connectedLabel");
     QObject::connect(connect_, &QPushButton::clicked, this, &LoggerDialog::onConnect);
-    QObject::connect(useTcp_, &QCheckBox::clicked, this, &LoggerDialog::render);
+    QObject::connect(useTcp_, &QCheckBox::clicked, this, [this] {
+        core_.transportChosen();
+        render();
+    });
 
     auto* group = new QGroupBox("Połączenie");
     auto* grid = new QGridLayout(group);

@@ -223,6 +223,9 @@ TEST_F(LoggerWindow, StatesBeforeAndAfterAStatusAndAfterAnErrorEndedIt) {
     EXPECT_EQ(clickAnswering("connectButton", {QMessageBox::Ok}),
               Lines{formatText(text::NetworkNoAnswer, "127.0.0.1", nobody)});
     EXPECT_EQ(connectionEnabling(), "11111");
+    click(widget("tcpBox"));
+    click(widget("tcpBox"));
+    EXPECT_EQ(connectionEnabling(), "00111");
 
     // A status fills the fields and opens the module buttons.
     widget<QLineEdit>("tcpPortField")->setText(QString::number(peer.port()));
@@ -243,7 +246,11 @@ TEST_F(LoggerWindow, StatesBeforeAndAfterAStatusAndAfterAnErrorEndedIt) {
     EXPECT_EQ(moduleEnabling(), "000001");
     EXPECT_FALSE(shown("connectedLabel"));
     EXPECT_EQ(text("recordCountField"), "10000");
-    const Lines requests = peer.requests();
+    Lines requests;
+    EXPECT_TRUE(waitFor([&] {
+        requests = peer.requests();
+        return std::count(requests.begin(), requests.end(), "*EOT!") == 2;
+    }));
     EXPECT_EQ(Lines(requests.end() - 3, requests.end()), (Lines{"*RD_0,0", "*EOT!", "*EOT!"}));
 
     // Esc leaves the window open; "&O programie..." shows the About box.
