@@ -1,12 +1,8 @@
 // DKQ-Logger's rules without the window: the status fields for the line and
-// port of the fields, the edit fields' ranges, the program's registry key.
+// port of the fields, the edit fields' ranges.
 #include <gtest/gtest.h>
-#include <stdlib.h>
-
-#include <filesystem>
 
 #include "dkq-logger/logger_core.h"
-#include "tests/support/sim_process.h"
 
 namespace dkq {
 namespace {
@@ -83,26 +79,6 @@ TEST(LoggerFields, EditFieldsAreTakenInOrderUpToTheFirstOutOfRange) {
         EXPECT_EQ(fields.comPort, *field > ComPortField ? 3 : 1);
         EXPECT_EQ(fields.ipAddress, *field > IpAddressField ? "a" : "192.168.2.1");
     }
-}
-
-TEST(LoggerFields, KeptInTheProgramsOwnKeyExceptTheInvalidRecordsBox) {
-    test::ScratchDir dir;
-    setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
-    LoggerFields loaded;
-    loadLoggerSettings(loaded);  // creates the key, keeps the defaults
-    EXPECT_EQ(fieldTexts(loaded).ipAddress + " " + fieldTexts(loaded).tcpPort, "192.168.2.1 23");
-    EXPECT_TRUE(loaded.splitFiles);
-
-    const LoggerFields saved{7, 19200, true, "127.0.0.1", 4001, true, false, true};
-    ASSERT_TRUE(saveLoggerSettings(saved));
-    EXPECT_TRUE(std::filesystem::exists(dir.file("Veldmark/DKQ-Logger.conf")));
-    EXPECT_FALSE(std::filesystem::exists(dir.file("Veldmark/DKQ-1.conf")));
-    loadLoggerSettings(loaded);
-    EXPECT_EQ(std::tie(loaded.comPort, loaded.speed, loaded.useTcp, loaded.ipAddress,
-                       loaded.tcpPort, loaded.readAsTemperatures, loaded.splitFiles),
-              std::tie(saved.comPort, saved.speed, saved.useTcp, saved.ipAddress, saved.tcpPort,
-                       saved.readAsTemperatures, saved.splitFiles));
-    EXPECT_FALSE(loaded.writeInvalid);
 }
 
 }  // namespace

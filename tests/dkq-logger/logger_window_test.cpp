@@ -419,6 +419,7 @@ TEST(LoggerProgram, StartsOffscreenAndSavesItsSettingsOnSigterm) {
     ASSERT_EQ(waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_NE(readFileBytes(settings).find("Divide_Files=1"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("Veldmark/DKQ-1.conf")));
 }
 
 }  // namespace
