@@ -87,11 +87,9 @@ QWidget* LoggerDialog::buildConnection() {
     useTcp_ = checkBox("Połączenie TCP/IP", "tcpBox");
     ipAddress_ = editField("ipAddressField", 130);
     tcpPort_ = editField("tcpPortField", 60);
-    connect_ = new QPushButton("Połącz");
-    connect_->setObjectName("connectButton");
+    connect_ = button("Połącz", "connectButton", &LoggerDialog::onConnect);
     connected_ = keepingPlace(new QLabel("Połączenie nawiązane"));
     connected_->setObjectName("connectedLabel");
-    QObject::connect(connect_, &QPushButton::clicked, this, &LoggerDialog::onConnect);
     QObject::connect(useTcp_, &QCheckBox::clicked, this, [this] {
         core_.transportChosen();
         render();
@@ -191,11 +189,7 @@ QWidget* LoggerDialog::buildButtons() {
     settingsButton_ = button("Zmień ustawienia", "settingsButton", &LoggerDialog::onChangeSettings);
     clearButton_ = button("Skasuj pamięć", "clearButton", &LoggerDialog::onClear);
     clockButton_ = button("Ustaw zegar", "clockButton", &LoggerDialog::onSetClock);
-    auto* end = new QPushButton("Koniec pracy");
-    end->setObjectName("endButton");
-    end->setAutoDefault(false);
-    QObject::connect(end, &QPushButton::clicked, this, &QWidget::close);
-    connect_->setAutoDefault(false);
+    auto* end = button("Koniec pracy", "endButton", &LoggerDialog::onEndWork);
 
     auto* row = new QWidget;
     auto* layout = new QHBoxLayout(row);
@@ -328,6 +322,11 @@ void LoggerDialog::onChangeSettings() {
     LoggingSettingsDialog dialog(core_.loggingSettings(), this);
     if (dialog.exec() == QDialog::Accepted) core_.changeSettings(dialog.settings());
     render();
+}
+
+// Closing runs the close command (closeEvent).
+void LoggerDialog::onEndWork() {
+    close();
 }
 
 void LoggerDialog::keyPressEvent(QKeyEvent* event) {

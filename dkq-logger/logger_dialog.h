@@ -62,6 +62,7 @@ class LoggerDialog : public QDialog {
     void onClear();
     void onSetClock();
     void onChangeSettings();
+    void onEndWork();
 
     ModuleLink link_;
     QtPrompter prompter_{this};
