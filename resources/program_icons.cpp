@@ -69,6 +69,26 @@ void paintModcfg(QPainter& p) {
     }
 }
 
+// A memory chip emptying into a sheet of rows.
+void paintDkqLogger(QPainter& p) {
+    paintBackground(p, QColor(0x1d, 0x4d, 0x3a));
+    p.setBrush(QColor(0xe8, 0xf0, 0xe8));
+    p.drawRoundedRect(QRectF(30, 22, 26, 34), 3, 3);
+    p.setPen(QPen(QColor(0x1d, 0x4d, 0x3a), 2));
+    for (int row = 0; row < 4; ++row) p.drawLine(34, 29 + row * 7, 52, 29 + row * 7);
+    p.setPen(QPen(QColor(0xb0, 0xb8, 0xc0), 2));
+    for (int pin = 0; pin < 4; ++pin) {
+        p.drawLine(10 + pin * 5, 8, 10 + pin * 5, 12);
+        p.drawLine(10 + pin * 5, 32, 10 + pin * 5, 36);
+    }
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0x22, 0x26, 0x2b));
+    p.drawRect(8, 12, 20, 20);
+    p.setBrush(QColor(0xf2, 0xb1, 0x34));
+    p.drawPolygon(QPolygon({QPoint(14, 38), QPoint(22, 38), QPoint(22, 46), QPoint(27, 46),
+                            QPoint(18, 56), QPoint(9, 46), QPoint(14, 46)}));
+}
+
 }  // namespace
 
 QImage programIconImage(ProgramIcon program, int size) {
@@ -89,6 +109,9 @@ QImage programIconImage(ProgramIcon program, int size) {
             break;
         case ProgramIcon::Modcfg:
             paintModcfg(painter);
+            break;
+        case ProgramIcon::DkqLogger:
+            paintDkqLogger(painter);
             break;
     }
     return image;

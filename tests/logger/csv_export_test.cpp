@@ -1,6 +1,12 @@
 // The CSV header and rows, part file names and the line table.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
 #include <fstream>
 
 #include "common/text.h"
@@ -132,6 +138,33 @@ TEST(LineTable, OtherFilesLeaveItUnloadedAndAShortOneNamesTheMissingLines) {
     EXPECT_EQ(table.entries[0].name, "Kocioł");
     EXPECT_EQ(table.entries[1].name, "Linia L2");
     EXPECT_EQ(table.entries[19].name, "Linia L20");
+}
+
+// A file size limit makes the write of a batch fail part way, as a full disk
+// does: the file keeps the batches before it whole and no part of the rest.
+TEST(CsvFileTest, AFullDiskLeavesNoPartOfARow) {
+    test::ScratchDir dir;
+    const pid_t child = fork();
+    if (child == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        CsvFile file;
+        bool ok = file.create("rekordy.csv");
+        file.writeLine("1;a;");
+        ok = ok && file.flush();
+        rlimit limit{};
+        getrlimit(RLIMIT_FSIZE, &limit);
+        limit.rlim_cur = std::filesystem::file_size("rekordy.csv") + 4;
+        setrlimit(RLIMIT_FSIZE, &limit);
+        file.writeLine("2;b;");
+        file.writeLine("3;c;");
+        ok = ok && !file.flush() && !file.flush();
+        file.close();
+        _exit(ok ? 0 : 1);
+    }
+    int status = -1;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(test::readFileBytes("rekordy.csv"), "1;a;\r\n");
 }
 
 }  // namespace
