@@ -6,8 +6,8 @@
 #include <QDialog>
 #include <array>
 
-#include "widgets/qt_prompter.h"
 #include "multimon/comm_settings.h"
+#include "widgets/qt_prompter.h"
 
 class QCheckBox;
 class QFormLayout;

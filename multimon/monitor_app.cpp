@@ -3,8 +3,8 @@
 #include <QTimer>
 
 #include "common/text.h"
-#include "widgets/close_on_signal.h"
 #include "multimon/monitor_dialog.h"
+#include "widgets/close_on_signal.h"
 
 namespace dkq {
 namespace {

@@ -12,9 +12,9 @@
 
 #include "common/clock.h"
 #include "link/module_link.h"
-#include "widgets/qt_prompter.h"
 #include "multimon/monitor_core.h"
 #include "multimon/monitor_view.h"
+#include "widgets/qt_prompter.h"
 
 class QButtonGroup;
 class QCheckBox;

@@ -7,8 +7,6 @@
 
 namespace dkq {
 
-// A failed open_com (serial port or TCP connection).
-std::string openFailureText(int code, const MonitorSettings& settings);
 // Diagnostics of a module that failed three times; module 0..4 named by letter.
 std::string diagnosticsFailureText(int code, bool tcp, int module);
 

@@ -1,7 +1,5 @@
 #include "multimon/monitor_settings.h"
 
-#include <algorithm>
-#include <climits>
 #include <cstdint>
 
 #include "common/registry_key.h"
@@ -17,8 +15,6 @@ constexpr const char* LoadedDefaultFileName = "pomiar1.csv";
 // Bytes of the stored strings, terminator included.
 constexpr std::size_t FileNameBufferSize = 256;
 constexpr std::size_t IpAddressBufferSize = 1024;
-// A channel line's name starts after its third comma within this many characters.
-constexpr std::size_t NameCommaWindow = 100;
 
 // Lines of a configuration file, counted from 0.
 constexpr std::size_t FirstChannelLine = 4;
@@ -30,46 +26,8 @@ const char* busAddressName(int module) {
     return names[module];
 }
 
-void readInt(RegistryKey& key, const char* name, int& value) {
-    std::uint32_t stored = 0;
-    if (key.ReadDword(name, stored))
-        value = static_cast<int>(std::min<std::uint32_t>(stored, INT_MAX));
-}
-
-std::string joinNumbers(std::initializer_list<int> numbers) {
-    std::string text;
-    for (const int number : numbers) {
-        if (!text.empty()) text += ',';
-        text += std::to_string(number);
-    }
-    return text;
-}
-
 std::string missingEntryName(int module, int entry) {
     return "Linia L" + std::to_string(entry + 1) + moduleLetter(module);
-}
-
-// Name of a channel line: what follows its third comma, when that comma lies
-// within the first characters of the line; the line ends at a CR or LF.
-std::string channelName(std::string line, int module, int entry) {
-    if (const std::size_t end = line.find_first_of("\r\n"); end != std::string::npos)
-        line.resize(end);
-    const std::size_t window = limitChars(line, NameCommaWindow).size();
-    std::size_t pos = 0;
-    for (int comma = 0; comma < 3; ++comma) {
-        pos = line.find(',', pos);
-        if (pos == std::string::npos || pos >= window) return missingEntryName(module, entry);
-        ++pos;
-    }
-    return limitChars(std::string_view(line).substr(pos), MaxChannelNameChars);
-}
-
-void applyChannelLine(const std::string& line, int module, int entry, ChannelConfig& channel) {
-    const std::vector<int> numbers = scanIntList(line, 3);
-    if (numbers.size() > 0) channel.kind = numbers[0];
-    if (numbers.size() > 1) channel.min = numbers[1];
-    if (numbers.size() > 2) channel.max = numbers[2];
-    channel.name = channelName(line, module, entry);
 }
 
 void applyGeneralLine(const std::string& line, MonitorSettings& settings) {
@@ -91,39 +49,26 @@ void applyFirstNumber(const std::string& line, int& value) {
 
 }  // namespace
 
-int MonitorSettings::recordPeriod() const {
-    return std::clamp(periodHours, 0, MaxPeriodHours) * 3600 +
-           std::clamp(periodMinutes, 0, 59) * 60 + std::clamp(periodSeconds, 0, 59);
-}
-
-void MonitorSettings::setRecordPeriod(long long seconds) {
-    const long long limited =
-        std::clamp<long long>(seconds, 0, static_cast<long long>(MaxPeriodHours) * 3600 + 3599);
-    periodHours = static_cast<int>(limited / 3600);
-    periodMinutes = static_cast<int>(limited % 3600 / 60);
-    periodSeconds = static_cast<int>(limited % 60);
-}
-
 void loadRegistrySettings(MonitorSettings& settings, ModuleTable& modules) {
     RegistryKey key;
     if (!key.Open(RegistryRoot::CurrentUser, MonitorKeyPath)) {
         key.CreateKey(RegistryRoot::CurrentUser, MonitorKeyPath);
         return;
     }
-    readInt(key, "ComPORT", settings.comPort);
-    readInt(key, "Speed", settings.speed);
+    readRegistryInt(key, "ComPORT", settings.comPort);
+    readRegistryInt(key, "Speed", settings.speed);
     for (int module = 0; module < ModuleCount; ++module)
-        readInt(key, busAddressName(module), modules[module].busAddress);
-    readInt(key, "TestOuts", settings.testOuts);
+        readRegistryInt(key, busAddressName(module), modules[module].busAddress);
+    readRegistryInt(key, "TestOuts", settings.testOuts);
     std::uint32_t period = 0;
     if (key.ReadDword("RecPeriod", period)) settings.setRecordPeriod(period);
     // A missing or oversized name leaves the field empty, as the bounded read does.
     key.ReadString("Fname", settings.fileName, FileNameBufferSize);
     std::string address;
     if (key.ReadString("Adres_IP", address, IpAddressBufferSize)) settings.ipAddress = address;
-    readInt(key, "Port_TCP", settings.tcpPort);
-    readInt(key, "Polaczenie_TCP", settings.useTcp);
-    readInt(key, "Podzial_pliku", settings.splitFile);
+    readRegistryInt(key, "Port_TCP", settings.tcpPort);
+    readRegistryInt(key, "Polaczenie_TCP", settings.useTcp);
+    readRegistryInt(key, "Podzial_pliku", settings.splitFile);
 }
 
 bool saveRegistrySettings(const MonitorSettings& settings, const ModuleTable& modules) {
@@ -156,9 +101,7 @@ std::string configFileText(const MonitorSettings& settings, const ModuleTable& m
     text +=
         (settings.fileName.empty() ? std::string(SavedDefaultFileName) : settings.fileName) + "\n";
     for (const ModuleSlot& slot : modules) {
-        for (const ChannelConfig& channel : slot.channels)
-            text +=
-                joinNumbers({channel.kind, channel.min, channel.max}) + "," + channel.name + "\n";
+        for (const ChannelConfig& channel : slot.channels) text += channelLine(channel) + "\n";
     }
     text += std::to_string(settings.useTcp) + "\n";
     text += settings.ipAddress + "\n";
@@ -187,7 +130,7 @@ bool applyConfigLines(const std::vector<std::string>& lines, MonitorSettings& se
                 FirstChannelLine + static_cast<std::size_t>(module * EntryCount + entry);
             ChannelConfig& channel = modules[module].channels[entry];
             if (present(index))
-                applyChannelLine(lines[index], module, entry, channel);
+                applyChannelLine(lines[index], missingEntryName(module, entry), channel);
             else
                 channel.name = missingEntryName(module, entry);
         }

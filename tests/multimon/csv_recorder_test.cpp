@@ -2,7 +2,8 @@
 // that wait while a file cannot be written.
 #include <filesystem>
 
-#include "multimon/csv_recorder.h"
+#include "monitor/csv_recorder.h"
+#include "multimon/module_table.h"
 #include "tests/multimon/fakes.h"
 
 namespace dkq {
@@ -49,7 +50,7 @@ class CsvRecorderTest : public ::testing::Test {
     void block(const std::string& path) { fs::create_directory(path); }
     void release(const std::string& path) { fs::remove(path); }
     void record(CsvRecorder& recorder, int count) {
-        recorder.record(count, time_, std::to_string(count) + ";", modules_);
+        recorder.record(count, time_, std::to_string(count) + ";", csvHeader(modules_));
     }
     std::string line(int count) {
         return encodeTextFile(std::to_string(count) + ";2023-12-31 23:59:59;" +
@@ -64,7 +65,7 @@ class CsvRecorderTest : public ::testing::Test {
 
 TEST_F(CsvRecorderTest, PartsWrapAfterPart999AndAStartBeginsAtPart000Afresh) {
     CsvRecorder recorder(1);
-    ASSERT_TRUE(recorder.startRecording("DANE.CSV", true, modules_));
+    ASSERT_TRUE(recorder.startRecording("DANE.CSV", true, csvHeader(modules_)));
     EXPECT_EQ(recorder.currentPath(), "DANE_000.csv");
     for (int count = 1; count <= 1001; ++count) record(recorder, count);
     EXPECT_EQ(recorder.currentPath(), "DANE_000.csv");
@@ -72,13 +73,13 @@ TEST_F(CsvRecorderTest, PartsWrapAfterPart999AndAStartBeginsAtPart000Afresh) {
     EXPECT_EQ(test::readFileBytes("DANE_001.csv"), header_ + line(2));
     EXPECT_EQ(test::readFileBytes("DANE_999.csv"), header_ + line(1000));
     EXPECT_FALSE(fs::exists("DANE_1000.csv"));
-    ASSERT_TRUE(recorder.startRecording("DANE.CSV", true, modules_));
+    ASSERT_TRUE(recorder.startRecording("DANE.CSV", true, csvHeader(modules_)));
     EXPECT_EQ(test::readFileBytes("DANE_000.csv"), header_);
 }
 
 TEST_F(CsvRecorderTest, APartWithTheDefaultSizeHolds43200Records) {
     CsvRecorder recorder;
-    ASSERT_TRUE(recorder.startRecording("p", true, modules_));
+    ASSERT_TRUE(recorder.startRecording("p", true, csvHeader(modules_)));
     for (int count = 1; count <= 43200; ++count) record(recorder, count);
     EXPECT_FALSE(fs::exists("p_001.csv"));
     record(recorder, 43201);
@@ -87,7 +88,7 @@ TEST_F(CsvRecorderTest, APartWithTheDefaultSizeHolds43200Records) {
 
 TEST_F(CsvRecorderTest, PastTheBoundTheOldestWaitingRecordsAreDroppedAndCounted) {
     CsvRecorder recorder(DefaultRecordsPerPart, 3);
-    ASSERT_TRUE(recorder.startRecording("pomiary.csv", false, modules_));
+    ASSERT_TRUE(recorder.startRecording("pomiary.csv", false, csvHeader(modules_)));
     fs::remove("pomiary.csv");
     block("pomiary.csv");
     for (int count = 1; count <= 5; ++count) record(recorder, count);
@@ -100,7 +101,7 @@ TEST_F(CsvRecorderTest, PastTheBoundTheOldestWaitingRecordsAreDroppedAndCounted)
 
 TEST_F(CsvRecorderTest, ANewPartWaitsWithItsHeaderWhileTheOthersAreWritten) {
     CsvRecorder recorder(2);
-    ASSERT_TRUE(recorder.startRecording("p.csv", true, modules_));
+    ASSERT_TRUE(recorder.startRecording("p.csv", true, csvHeader(modules_)));
     block("p_001.csv");
     for (int count = 1; count <= 5; ++count) record(recorder, count);
     EXPECT_EQ(recorder.waitingRecords(), 2u);  // 3 and 4; 5 went to part 002

@@ -57,7 +57,7 @@ TEST_F(SettingsTest, TheRegistryGivesDefaultsAndSharesValuesWithTheOtherPrograms
     key.WriteDword("BusAdr", 9);  // the configurator's own value, not ours
     EXPECT_EQ(loaded(), "4,19200,1,0,,192.168.2.1:23,1,0,1,0,0,0,0");
 
-    settings_ = {3, 115200, 0, 0, 2, 3, 4, "dane z hali.csv", 1, 1, "10.1.2.3", 4001};
+    settings_ = {{3, 115200, 1, "10.1.2.3", 4001}, {2, 3, 4}, 0, 0, "dane z hali.csv", 1};
     modules_[3].busAddress = 31;
     ASSERT_TRUE(saveRegistrySettings(settings_, modules_));
     EXPECT_EQ(loaded(), "3,115200,0,7384,dane z hali.csv,10.1.2.3:4001,1,1,1,0,0,31,0");
@@ -69,7 +69,7 @@ TEST_F(SettingsTest, TheRegistryGivesDefaultsAndSharesValuesWithTheOtherPrograms
 }
 
 TEST_F(SettingsTest, ConfigurationFilesAreCp1250WithCrLfAndRoundTrip) {
-    settings_ = {2, 9600, 77, 0, 100000, 59, 59, "", 1, 1, "127.0.0.1", 4001};
+    settings_ = {{2, 9600, 1, "127.0.0.1", 4001}, {100000, 59, 59}, 77, 0, "", 1};
     for (int module = 0; module < ModuleCount; ++module) {
         modules_[module].busAddress = module + 1;
         for (int entry = 0; entry < EntryCount; ++entry)

@@ -17,10 +17,10 @@
 
 #include "common/text.h"
 #include "common/text_file.h"
-#include "widgets/qt_prompter.h"
-#include "widgets/close_on_signal.h"
 #include "multimon/monitor_dialog.h"
 #include "tests/support/sim_process.h"
+#include "widgets/close_on_signal.h"
+#include "widgets/qt_prompter.h"
 
 namespace dkq {
 namespace {

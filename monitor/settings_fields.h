@@ -1,0 +1,56 @@
+// Pieces of the settings both monitors keep: the link values, the record
+// period fields, registry numbers taken into their ranges, and the
+// presentation lines of configuration files.
+#pragma once
+
+#include <initializer_list>
+#include <string>
+
+#include "common/registry_key.h"
+#include "monitor/measurement.h"
+
+namespace dkq {
+
+inline constexpr const char* MonitorKeyPath = "Software\\Veldmark\\DKQ-1";
+inline constexpr int MaxPeriodHours = 100000;
+inline constexpr std::size_t MaxFileNameChars = 255;
+
+// The link's values: COM port and speed, or TCP address and port.
+struct LinkSettings {
+    int comPort = 1;
+    int speed = 9600;
+    int useTcp = 0;
+    std::string ipAddress;
+    int tcpPort = 0;
+};
+
+// "Okres zapisu pomiarów": hours 0..100000, minutes and seconds 0..59.
+struct RecordPeriodFields {
+    int periodHours = 0;
+    int periodMinutes = 0;
+    int periodSeconds = 0;
+
+    // Seconds between records, each field taken within its range.
+    int recordPeriod() const;
+    // Splits seconds (taken within the fields' ranges) into the three fields.
+    void setRecordPeriod(long long seconds);
+};
+
+// A DWORD value present in the key, as an int no larger than INT_MAX.
+void readRegistryInt(RegistryKey& key, const char* name, int& value);
+
+// "a,b,c" of the numbers.
+std::string joinNumbers(std::initializer_list<int> numbers);
+
+// One presentation line "kind,min,max,name": numbers that do not parse keep
+// their values; the name follows the third comma within the first 100
+// characters, else it becomes missingName; names are cut at 15 characters.
+void applyChannelLine(const std::string& line, const std::string& missingName,
+                      ChannelConfig& channel);
+// The line as a configuration file stores it.
+std::string channelLine(const ChannelConfig& channel);
+
+// The message of a failed open_com (serial port or TCP connection).
+std::string openFailureText(int code, const LinkSettings& link);
+
+}  // namespace dkq
