@@ -45,10 +45,12 @@ void MonitorCore::startUp(const std::vector<std::string>& commandWords) {
     if (commandWords.size() > 1 && commandWords[1].starts_with("/start")) StartMonitoring();
 }
 
-void MonitorCore::shutDown() {
+std::size_t MonitorCore::shutDown() {
     view_.readFields(settings_);
     link_.InitNetwork(false);
     saveRegistrySettings(settings_, modules_);
+    recorder_.retryWaiting();
+    return recorder_.waitingRecords();
 }
 
 // --- START -------------------------------------------------------------------

@@ -30,8 +30,10 @@ class MonitorCore {
     // file named by the first command word, module controls, and START when
     // the second word begins with "/start".
     void startUp(const std::vector<std::string>& commandWords);
-    // Main window close: stops the socket library, saves the registry settings.
-    void shutDown();
+    // Main window close: stops the socket library, saves the registry
+    // settings and, as STOP does, tries the records still waiting for their
+    // file once more. Returns how many could not be written: they are lost.
+    std::size_t shutDown();
 
     void StartMonitoring();
     void AcquisitionTick();

@@ -18,6 +18,7 @@
 
 class QButtonGroup;
 class QCheckBox;
+class QCloseEvent;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -61,7 +62,8 @@ class MonitorDialog : public QDialog, public MonitorView {
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
-    // The close command saves the registry settings.
+    // The close command saves the registry settings and tells how many
+    // records could not be written.
     void closeEvent(QCloseEvent* event) override;
 
   private:
@@ -83,6 +85,7 @@ class MonitorDialog : public QDialog, public MonitorView {
     void openCommSettings();
     void openLineSetup(int module);
     void loadConfigFile();
+    void showLostRecords(std::size_t count, const QCloseEvent& event);
 
     ModuleLink link_;
     QtPrompter prompter_{this};

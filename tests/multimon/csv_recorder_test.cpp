@@ -1,5 +1,10 @@
 // File names, the header and the part files of the CSV record, and the records
 // that wait while a file cannot be written.
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <filesystem>
 
 #include "monitor/csv_recorder.h"
@@ -52,9 +57,12 @@ class CsvRecorderTest : public ::testing::Test {
     void record(CsvRecorder& recorder, int count) {
         recorder.record(count, time_, std::to_string(count) + ";", csvHeader(modules_));
     }
-    std::string line(int count) {
-        return encodeTextFile(std::to_string(count) + ";2023-12-31 23:59:59;" +
-                              std::to_string(count) + ";\n");
+    std::string lines(int first, int last) {
+        std::string bytes;
+        for (int count = first; count <= last; ++count)
+            bytes += encodeTextFile(std::to_string(count) + ";2023-12-31 23:59:59;" +
+                                    std::to_string(count) + ";\n");
+        return bytes;
     }
 
     test::ScratchDir dir_;
@@ -63,27 +71,23 @@ class CsvRecorderTest : public ::testing::Test {
     std::string header_ = encodeTextFile(csvHeader(modules_));
 };
 
-TEST_F(CsvRecorderTest, PartsWrapAfterPart999AndAStartBeginsAtPart000Afresh) {
+TEST_F(CsvRecorderTest, PartsHold43200RecordsWrapAfterPart999AndAStartBeginsAfresh) {
     CsvRecorder recorder(1);
     ASSERT_TRUE(recorder.startRecording("DANE.CSV", true, csvHeader(modules_)));
     EXPECT_EQ(recorder.currentPath(), "DANE_000.csv");
     for (int count = 1; count <= 1001; ++count) record(recorder, count);
     EXPECT_EQ(recorder.currentPath(), "DANE_000.csv");
-    EXPECT_EQ(test::readFileBytes("DANE_000.csv"), header_ + line(1001));
-    EXPECT_EQ(test::readFileBytes("DANE_001.csv"), header_ + line(2));
-    EXPECT_EQ(test::readFileBytes("DANE_999.csv"), header_ + line(1000));
+    EXPECT_EQ(test::readFileBytes("DANE_000.csv"), header_ + lines(1001, 1001));
+    EXPECT_EQ(test::readFileBytes("DANE_001.csv"), header_ + lines(2, 2));
+    EXPECT_EQ(test::readFileBytes("DANE_999.csv"), header_ + lines(1000, 1000));
     EXPECT_FALSE(fs::exists("DANE_1000.csv"));
     ASSERT_TRUE(recorder.startRecording("DANE.CSV", true, csvHeader(modules_)));
     EXPECT_EQ(test::readFileBytes("DANE_000.csv"), header_);
-}
 
-TEST_F(CsvRecorderTest, APartWithTheDefaultSizeHolds43200Records) {
-    CsvRecorder recorder;
-    ASSERT_TRUE(recorder.startRecording("p", true, csvHeader(modules_)));
-    for (int count = 1; count <= 43200; ++count) record(recorder, count);
-    EXPECT_FALSE(fs::exists("p_001.csv"));
-    record(recorder, 43201);
-    EXPECT_EQ(test::readFileBytes("p_001.csv"), header_ + line(43201));
+    CsvRecorder byDefault;
+    ASSERT_TRUE(byDefault.startRecording("p", true, csvHeader(modules_)));
+    for (int count = 1; count <= 43201; ++count) record(byDefault, count);
+    EXPECT_EQ(test::readFileBytes("p_001.csv"), header_ + lines(43201, 43201));
 }
 
 TEST_F(CsvRecorderTest, PastTheBoundTheOldestWaitingRecordsAreDroppedAndCounted) {
@@ -96,7 +100,7 @@ TEST_F(CsvRecorderTest, PastTheBoundTheOldestWaitingRecordsAreDroppedAndCounted)
     EXPECT_EQ(recorder.droppedRecords(), 2);
     release("pomiary.csv");
     recorder.retryWaiting();
-    EXPECT_EQ(test::readFileBytes("pomiary.csv"), line(3) + line(4) + line(5));
+    EXPECT_EQ(test::readFileBytes("pomiary.csv"), lines(3, 5));
 }
 
 TEST_F(CsvRecorderTest, ANewPartWaitsWithItsHeaderWhileTheOthersAreWritten) {
@@ -108,9 +112,37 @@ TEST_F(CsvRecorderTest, ANewPartWaitsWithItsHeaderWhileTheOthersAreWritten) {
     release("p_001.csv");
     recorder.retryWaiting();
     EXPECT_EQ(recorder.waitingRecords(), 0u);
-    EXPECT_EQ(test::readFileBytes("p_000.csv"), header_ + line(1) + line(2));
-    EXPECT_EQ(test::readFileBytes("p_001.csv"), header_ + line(3) + line(4));
-    EXPECT_EQ(test::readFileBytes("p_002.csv"), header_ + line(5));
+    EXPECT_EQ(test::readFileBytes("p_000.csv"), header_ + lines(1, 2));
+    EXPECT_EQ(test::readFileBytes("p_001.csv"), header_ + lines(3, 4));
+    EXPECT_EQ(test::readFileBytes("p_002.csv"), header_ + lines(5, 5));
+}
+
+// A file size limit makes writes fail part way through a row, as a full disk
+// does: each row lands whole or not at all, and waits until it fits.
+TEST_F(CsvRecorderTest, AFullDiskNeverLeavesPartOfARow) {
+    const pid_t child = fork();
+    if (child == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        CsvRecorder recorder;
+        bool ok = recorder.startRecording("pomiary.csv", false, csvHeader(modules_));
+        record(recorder, 1);
+        rlimit limit{};
+        getrlimit(RLIMIT_FSIZE, &limit);
+        const rlim_t before = limit.rlim_cur;
+        limit.rlim_cur = fs::file_size("pomiary.csv") + 18;
+        setrlimit(RLIMIT_FSIZE, &limit);
+        record(recorder, 2);
+        record(recorder, 3);
+        ok = ok && recorder.waitingRecords() == 2;
+        limit.rlim_cur = before;
+        setrlimit(RLIMIT_FSIZE, &limit);
+        record(recorder, 4);
+        _exit(ok && recorder.waitingRecords() == 0 ? 0 : 1);
+    }
+    int status = -1;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(test::readFileBytes("pomiary.csv"), header_ + lines(1, 4));
 }
 
 }  // namespace
