@@ -6,12 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "monitor/line_setup.h"
 #include "monitor/measurement.h"
 #include "monitor/settings_fields.h"
 
 namespace dkq {
-
-using ChannelTable = std::array<ChannelConfig, EntryCount>;
 
 inline constexpr int MaxBusAddress = 31;
 
