@@ -17,10 +17,10 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "multimon/comm_settings_dialog.h"
 #include "multimon/monitor_messages.h"
 #include "resources/program_icons.h"
 #include "widgets/about_box.h"
+#include "widgets/comm_settings_dialog.h"
 #include "widgets/form_fields.h"
 #include "widgets/line_setup_dialog.h"
 #include "widgets/readings_panel.h"
@@ -271,7 +271,7 @@ void MonitorDialog::showMonitoring(bool monitoring) {
 // --- actions -------------------------------------------------------------------------
 
 void MonitorDialog::openCommSettings() {
-    CommSettingsDialog dialog(core_.commSettings(), this);
+    CommSettingsDialog dialog(multimonCommShape(), core_.commSettings(), this);
     const bool accepted = dialog.exec() == QDialog::Accepted;
     core_.commSettingsClosed(accepted ? std::optional(dialog.settings()) : std::nullopt);
 }

@@ -19,8 +19,6 @@ constexpr int DiagnosticsAttempts = 4;
 constexpr int DiagnosticsPauseMs = 500;
 constexpr int MinBackOffSeconds = 30;
 constexpr int BackOffFailures = 5;
-constexpr const char* ProposedIpAddress = "192.168.2.1";
-constexpr int ProposedTcpPort = 23;
 constexpr const char* ConfigFileFilter = "Pliki konfiguracji (*.CFG)|*.cfg||";
 
 // Results that mean the connection, not the module's answer, failed.
@@ -350,23 +348,40 @@ void WebMonitorCore::RequestCounterClear(int counter) {
     counterClearMask_ |= 1 << counter;
 }
 
-WebMonitorSettings WebMonitorCore::commSettings() {
-    view_.readFields(settings_);
-    WebMonitorSettings proposed = settings_;
-    if (proposed.tcpPort == 0 || proposed.ipAddress.empty()) {
-        proposed.ipAddress = ProposedIpAddress;
-        proposed.tcpPort = ProposedTcpPort;
-    }
-    return proposed;
+const CommDialogShape& webCommShape() {
+    static const CommDialogShape shape{"Ustawienia komunikacji z modułem DKQ-1",
+                                       "Prędkość",
+                                       "Numer portu TCP",
+                                       MaxFileNameChars,
+                                       {{"Adres Modbus modułu DKQ-1", "busAddressField", 1, ""}},
+                                       true,
+                                       true};
+    return shape;
 }
 
-void WebMonitorCore::commSettingsClosed(const std::optional<WebMonitorSettings>& accepted) {
+CommSettings WebMonitorCore::commSettings() {
+    view_.readFields(settings_);
+    CommSettings comm{settings_.comPort,  settings_.speed,
+                      settings_.useTcp,   settings_.ipAddress,
+                      settings_.tcpPort,  {settings_.busAddress},
+                      settings_.testOuts, settings_.disconnectAfterReading,
+                      settings_.echo};
+    proposeTcpAddress(comm);
+    return comm;
+}
+
+void WebMonitorCore::commSettingsClosed(const std::optional<CommSettings>& accepted) {
     view_.readFields(settings_);
     if (accepted) {
-        WebMonitorSettings next = *accepted;
-        next.fileName = settings_.fileName;
-        static_cast<RecordPeriodFields&>(next) = settings_;
-        settings_ = next;
+        settings_.comPort = accepted->comPort;
+        settings_.speed = accepted->speed;
+        settings_.useTcp = accepted->useTcp;
+        settings_.ipAddress = accepted->ipAddress;
+        settings_.tcpPort = accepted->tcpPort;
+        if (!accepted->busAddresses.empty()) settings_.busAddress = accepted->busAddresses[0];
+        settings_.testOuts = accepted->testOuts;
+        settings_.disconnectAfterReading = accepted->disconnectAfterReading;
+        settings_.echo = accepted->echo;
         clampWebSettings(settings_);
     }
     showVariables();

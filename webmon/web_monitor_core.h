@@ -13,6 +13,7 @@
 #include "common/clock.h"
 #include "common/prompter.h"
 #include "link/module_link.h"
+#include "monitor/comm_settings.h"
 #include "monitor/csv_recorder.h"
 #include "upload/http_upload.h"
 #include "webmon/web_monitor_view.h"
@@ -22,6 +23,9 @@ namespace dkq {
 
 // Both CSV header lines (UTF-8, "\n" line ends) of webmon's file.
 std::string webCsvHeader(const ChannelTable& channels);
+// "Ustawienia komunikacji z modułem DKQ-1": one bus address, the
+// disconnect box and the hidden echo box.
+const CommDialogShape& webCommShape();
 
 class WebMonitorCore {
   public:
@@ -49,8 +53,8 @@ class WebMonitorCore {
     // "Komunikacja": the values its dialog opens with (192.168.2.1 and port
     // 23 proposed when the TCP address or port is missing); OK gives the new
     // values, Cancel none.
-    WebMonitorSettings commSettings();
-    void commSettingsClosed(const std::optional<WebMonitorSettings>& accepted);
+    CommSettings commSettings();
+    void commSettingsClosed(const std::optional<CommSettings>& accepted);
     // "Wejścia": OK gives the new presentation table.
     void lineSetupClosed(const ChannelTable& channels);
 

@@ -150,7 +150,7 @@ TEST_F(SettingsTest, TheCommunicationDialogChecksEveryRangeAndCopiesNothingOnAVi
         *(bus < 0 ? texts[field] : &fields.busAddresses[bus]) = text;
         fields.useTcp = true;
         CommSettings taken = comm;
-        const auto problem = readCommFields(fields, taken);
+        const auto problem = readCommFields(fields, multimonCommShape(), taken);
         if (!problem) return "";
         EXPECT_EQ(problem->field, field);
         EXPECT_EQ(taken.useTcp, 0);
@@ -169,10 +169,10 @@ TEST_F(SettingsTest, TheCommunicationDialogChecksEveryRangeAndCopiesNothingOnAVi
     fields.speed = "115200";
     fields.busAddresses[3] = "31";
     fields.testOuts = false;
-    ASSERT_EQ(readCommFields(fields, comm), std::nullopt);
+    ASSERT_EQ(readCommFields(fields, multimonCommShape(), comm), std::nullopt);
     EXPECT_EQ(comm.comPort, 3);
     EXPECT_EQ(comm.speed, 115200);
-    EXPECT_EQ(comm.busAddresses, (std::array<int, ModuleCount>{1, 0, 0, 31, 0}));
+    EXPECT_EQ(comm.busAddresses, (std::vector<int>{1, 0, 0, 31, 0}));
     EXPECT_EQ(comm.testOuts, 0);
 }
 
