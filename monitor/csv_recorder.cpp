@@ -114,4 +114,9 @@ bool CsvRecorder::isWaiting(const std::string& path) const {
                        [&](const PendingWrite& write) { return write.path == path; });
 }
 
+std::string lostRecordsText(std::size_t count) {
+    return "Utracono pomiary, których nie udało się zapisać do pliku: " + std::to_string(count) +
+           ".";
+}
+
 }  // namespace dkq

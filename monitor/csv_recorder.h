@@ -28,6 +28,8 @@ std::string baseFileName(const std::string& fileNameField);
 std::string makePartPath(const std::string& baseName, int partNumber);
 // "Lp;date time;row\n"; the row arrives complete with its separators.
 std::string csvRecordLine(int savedCount, const std::tm& time, const std::string& row);
+// Closing with records that still cannot be written to their file.
+std::string lostRecordsText(std::size_t count);
 
 class CsvRecorder {
   public:

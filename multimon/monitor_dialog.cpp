@@ -15,7 +15,6 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <cstdio>
 
 #include "multimon/monitor_messages.h"
 #include "resources/program_icons.h"
@@ -23,6 +22,7 @@
 #include "widgets/comm_settings_dialog.h"
 #include "widgets/form_fields.h"
 #include "widgets/line_setup_dialog.h"
+#include "widgets/program_run.h"
 #include "widgets/readings_panel.h"
 
 namespace dkq {
@@ -304,21 +304,12 @@ void MonitorDialog::keyPressEvent(QKeyEvent* event) {
 
 void MonitorDialog::reject() {}
 
-// The user closing the window is told in a message box; a close that comes
-// from a signal (not from the window system) has no one to answer a box.
-void MonitorDialog::showLostRecords(std::size_t count, const QCloseEvent& event) {
-    const std::string text = lostRecordsText(count);
-    if (event.spontaneous())
-        prompter_.message(text, MessageIcon::Exclamation);
-    else
-        std::fprintf(stderr, "multimon: %s\n", text.c_str());
-}
-
 void MonitorDialog::closeEvent(QCloseEvent* event) {
     if (!closed_) {
         closed_ = true;
         acquisitionTimer_.stop();
-        if (const std::size_t lost = core_.shutDown(); lost > 0) showLostRecords(lost, *event);
+        if (const std::size_t lost = core_.shutDown(); lost > 0)
+            reportLostRecords(prompter_, lost, event->spontaneous(), "multimon");
     }
     event->accept();
     QDialog::done(QDialog::Accepted);

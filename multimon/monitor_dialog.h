@@ -75,7 +75,6 @@ class MonitorDialog : public QDialog, public MonitorView {
     void openCommSettings();
     void openLineSetup(int module);
     void loadConfigFile();
-    void showLostRecords(std::size_t count, const QCloseEvent& event);
 
     ModuleLink link_;
     QtPrompter prompter_{this};

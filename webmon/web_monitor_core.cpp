@@ -107,11 +107,15 @@ void WebMonitorCore::startUp(const std::vector<std::string>& commandWords) {
     }
 }
 
-void WebMonitorCore::shutDown() {
+std::size_t WebMonitorCore::shutDown() {
     view_.readFields(settings_);
-    if (monitoring_) StopMonitoring();
+    if (monitoring_)
+        StopMonitoring();
+    else
+        recorder_.retryWaiting();
     link_.InitNetwork(false);
     saveWebRegistrySettings(settings_);
+    return recorder_.waitingRecords();
 }
 
 // --- START -------------------------------------------------------------------

@@ -37,9 +37,10 @@ class WebMonitorCore {
     // file named by the first word (unless it begins with "/" and names no
     // file), then "/log" and "/start" in the order the later words give them.
     void startUp(const std::vector<std::string>& commandWords);
-    // Window close: STOP when recording, stops the socket library, saves the
-    // registry settings.
-    void shutDown();
+    // Window close: STOP when recording (records still waiting for their file
+    // are tried once more), stops the socket library, saves the registry
+    // settings. Returns how many records could not be written: they are lost.
+    std::size_t shutDown();
 
     void StartMonitoring();
     void AcquisitionTick();
