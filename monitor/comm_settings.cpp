@@ -1,5 +1,7 @@
 #include "monitor/comm_settings.h"
 
+#include "monitor/settings_fields.h"
+
 namespace dkq {
 
 void proposeTcpAddress(CommSettings& comm) {
@@ -27,15 +29,17 @@ std::optional<FieldProblem> readCommFields(const CommFields& fields, const CommD
                                            CommSettings& comm) {
     FieldReader reader;
     CommSettings taken;
-    taken.comPort = reader.integer(ComPortField, fields.comPort, 1, 255);
-    taken.speed = reader.integer(SpeedField, fields.speed, 150, 115200);
+    taken.comPort =
+        reader.integer(ComPortField, fields.comPort, ComPortRange.low, ComPortRange.high);
+    taken.speed = reader.integer(SpeedField, fields.speed, SpeedRange.low, SpeedRange.high);
     taken.useTcp = fields.useTcp ? 1 : 0;
     taken.ipAddress = reader.text(IpAddressField, fields.ipAddress, shape.maxIpAddressChars);
-    taken.tcpPort = reader.integer(TcpPortField, fields.tcpPort, 0, 65535);
+    taken.tcpPort =
+        reader.integer(TcpPortField, fields.tcpPort, TcpPortRange.low, TcpPortRange.high);
     for (std::size_t i = 0; i < shape.busAddresses.size() && i < fields.busAddresses.size(); ++i) {
-        taken.busAddresses.push_back(reader.integer(FirstBusAddressField + static_cast<int>(i),
-                                                    fields.busAddresses[i],
-                                                    shape.busAddresses[i].min, MaxBusAddressValue));
+        taken.busAddresses.push_back(
+            reader.integer(FirstBusAddressField + static_cast<int>(i), fields.busAddresses[i],
+                           shape.busAddresses[i].min, BusAddressRange.high));
     }
     taken.testOuts = fields.testOuts ? 1 : 0;
     taken.disconnectAfterReading = fields.disconnectAfterReading ? 1 : 0;

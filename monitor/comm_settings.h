@@ -14,7 +14,6 @@ namespace dkq {
 
 inline constexpr const char* ProposedIpAddress = "192.168.2.1";
 inline constexpr int ProposedTcpPort = 23;
-inline constexpr int MaxBusAddressValue = 31;
 
 struct BusAddressField {
     std::string label;

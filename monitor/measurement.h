@@ -63,6 +63,8 @@ char moduleLetter(int module);
 // letter): Linia1A.. with kind V, range 0..4092; counters Cnt1A.., range
 // 0..65535 for C1 and C2, 0..1000 for C3 and C4.
 std::array<ChannelConfig, EntryCount> defaultChannels(std::string_view nameSuffix);
+// A module number is no suffix: named by the caller with moduleLetter.
+std::array<ChannelConfig, EntryCount> defaultChannels(int module) = delete;
 
 // "v%02X  SN=%02X%02X%02X%02X%02X%02X SUM=%02X" from diagnostics block 1:
 // firmware version, serial number, program memory checksum.

@@ -1,8 +1,6 @@
 #include "monitor/settings_fields.h"
 
 #include <algorithm>
-#include <climits>
-#include <cstdint>
 
 #include "common/text.h"
 #include "link/result_codes.h"
@@ -43,10 +41,8 @@ void RecordPeriodFields::setRecordPeriod(long long seconds) {
     periodSeconds = static_cast<int>(limited % 60);
 }
 
-void readRegistryInt(RegistryKey& key, const char* name, int& value) {
-    std::uint32_t stored = 0;
-    if (key.ReadDword(name, stored))
-        value = static_cast<int>(std::min<std::uint32_t>(stored, INT_MAX));
+void applyNumber(const std::vector<int>& numbers, std::size_t index, int& value, ValueRange range) {
+    if (index < numbers.size()) value = takeInRange(numbers[index], range);
 }
 
 std::string joinNumbers(std::initializer_list<int> numbers) {
@@ -61,9 +57,9 @@ std::string joinNumbers(std::initializer_list<int> numbers) {
 void applyChannelLine(const std::string& line, const std::string& missingName,
                       ChannelConfig& channel) {
     const std::vector<int> numbers = scanIntList(line, 3);
-    if (numbers.size() > 0) channel.kind = numbers[0];
-    if (numbers.size() > 1) channel.min = numbers[1];
-    if (numbers.size() > 2) channel.max = numbers[2];
+    if (!numbers.empty()) channel.kind = numbers[0];
+    applyNumber(numbers, 1, channel.min, RawValueRange);
+    applyNumber(numbers, 2, channel.max, RawValueRange);
     channel.name = channelName(line, missingName);
 }
 

@@ -92,7 +92,8 @@ class MonitorCore {
         bool longBackOff = false;  // the last connection failure calls for at least 20 s
     };
     void countFailedRead(ModuleSlot& slot, int code, TickFailures& failures);
-    void postponeRecord(const TickFailures& failures);
+    void backOff(bool atLeastMinimum);
+    void endBackOff();
     void recordRow(const std::tm& time, const std::string& row);
     void readBackSelected();
     void showFileProblem(bool startFailed = false);
@@ -110,6 +111,7 @@ class MonitorCore {
     bool monitoring_ = false;
     int recordCountdown_ = 0;
     int consecutiveFailures_ = 0;
+    bool backingOff_ = false;  // the countdown was pushed back by failures
     bool outputsDirty_ = false;
     int counterClearMask_ = 0;
     int selectedModule_ = 0;

@@ -309,7 +309,7 @@ void MonitorDialog::closeEvent(QCloseEvent* event) {
         closed_ = true;
         acquisitionTimer_.stop();
         if (const std::size_t lost = core_.shutDown(); lost > 0)
-            reportLostRecords(prompter_, lost, event->spontaneous(), "multimon");
+            reportLostRecords(*this, prompter_, lost, "multimon");
     }
     event->accept();
     QDialog::done(QDialog::Accepted);

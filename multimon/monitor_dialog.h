@@ -18,7 +18,6 @@
 
 class QButtonGroup;
 class QCheckBox;
-class QCloseEvent;
 class QLabel;
 class QLineEdit;
 class QPushButton;

@@ -356,7 +356,7 @@ const CommDialogShape& webCommShape() {
     static const CommDialogShape shape{"Ustawienia komunikacji z modułem DKQ-1",
                                        "Prędkość",
                                        "Numer portu TCP",
-                                       MaxFileNameChars,
+                                       MaxIpAddressTextChars,
                                        {{"Adres Modbus modułu DKQ-1", "busAddressField", 1, ""}},
                                        true,
                                        true};
@@ -386,7 +386,6 @@ void WebMonitorCore::commSettingsClosed(const std::optional<CommSettings>& accep
         settings_.testOuts = accepted->testOuts;
         settings_.disconnectAfterReading = accepted->disconnectAfterReading;
         settings_.echo = accepted->echo;
-        clampWebSettings(settings_);
     }
     showVariables();
 }

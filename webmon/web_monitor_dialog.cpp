@@ -252,7 +252,7 @@ void WebMonitorDialog::closeEvent(QCloseEvent* event) {
         closed_ = true;
         acquisitionTimer_.stop();
         if (const std::size_t lost = core_.shutDown(); lost > 0)
-            reportLostRecords(prompter_, lost, event->spontaneous(), "webmon");
+            reportLostRecords(*this, prompter_, lost, "webmon");
     }
     event->accept();
     QDialog::done(QDialog::Accepted);

@@ -1,6 +1,5 @@
 #include "webmon/web_settings.h"
 
-#include <algorithm>
 #include <cstdint>
 
 #include "common/registry_key.h"
@@ -12,19 +11,11 @@ namespace {
 
 constexpr const char* ConfigMagic = "DKQ-1";
 constexpr const char* DefaultFileName = "rejestr0.csv";
-// Bytes of the stored strings, terminator included.
-constexpr std::size_t RegistryStringSize = 256;
-constexpr int MaxComPort = 255;
-constexpr int MinSpeed = 150;
-constexpr int MaxSpeed = 115200;
-constexpr int MaxTcpPort = 65535;
+// webmon's one module is always polled.
+constexpr ValueRange WebBusAddressRange{1, BusAddressRange.high};
 
 std::string missingEntryName(int entry) {
     return "Linia L" + std::to_string(entry + 1);
-}
-
-int toSwitch(int value) {
-    return value != 0 ? 1 : 0;
 }
 
 // Reads a file the way its format was defined: the settings lines as
@@ -47,11 +38,9 @@ class ConfigReader {
         line = lines_[next_++];
         return true;
     }
-    void readNumber(int& value) {
+    void readNumber(int& value, ValueRange range) {
         std::string line;
-        if (!nextWordLine(line)) return;
-        const std::vector<int> numbers = scanIntList(line, 1);
-        if (!numbers.empty()) value = numbers[0];
+        if (nextWordLine(line)) applyNumber(scanIntList(line, 1), 0, value, range);
     }
     void readWord(std::string& value, std::size_t maxChars) {
         std::string line;
@@ -65,10 +54,11 @@ class ConfigReader {
 
 void applyGeneralLine(const std::string& line, WebMonitorSettings& settings) {
     const std::vector<int> numbers = scanIntList(line, 8);
-    int* const targets[] = {&settings.comPort, &settings.speed, &settings.echo,
-                            &settings.busAddress, &settings.testOuts};
-    for (std::size_t i = 0; i < numbers.size() && i < std::size(targets); ++i)
-        *targets[i] = numbers[i];
+    applyNumber(numbers, 0, settings.comPort, ComPortRange);
+    applyNumber(numbers, 1, settings.speed, SpeedRange);
+    applyNumber(numbers, 2, settings.echo, SwitchRange);
+    applyNumber(numbers, 3, settings.busAddress, WebBusAddressRange);
+    applyNumber(numbers, 4, settings.testOuts, SwitchRange);
     if (numbers.size() > 5) settings.setRecordPeriod(numbers[5]);
 }
 
@@ -78,38 +68,24 @@ ChannelTable defaultWebChannels() {
     return defaultChannels("");
 }
 
-void clampWebSettings(WebMonitorSettings& settings) {
-    settings.comPort = std::clamp(settings.comPort, 1, MaxComPort);
-    settings.speed = std::clamp(settings.speed, MinSpeed, MaxSpeed);
-    settings.busAddress = std::clamp(settings.busAddress, 1, MaxBusAddress);
-    settings.tcpPort = std::clamp(settings.tcpPort, 0, MaxTcpPort);
-    settings.echo = toSwitch(settings.echo);
-    settings.testOuts = toSwitch(settings.testOuts);
-    settings.useTcp = toSwitch(settings.useTcp);
-    settings.disconnectAfterReading = toSwitch(settings.disconnectAfterReading);
-    settings.setRecordPeriod(settings.recordPeriod());
-}
-
 void loadWebRegistrySettings(WebMonitorSettings& settings) {
     RegistryKey key;
     if (!key.Open(RegistryRoot::CurrentUser, MonitorKeyPath)) {
         key.CreateKey(RegistryRoot::CurrentUser, MonitorKeyPath);
         return;
     }
-    readRegistryInt(key, "ComPORT", settings.comPort);
-    readRegistryInt(key, "Speed", settings.speed);
-    readRegistryInt(key, "Echo", settings.echo);
-    readRegistryInt(key, "BusAdr", settings.busAddress);
-    readRegistryInt(key, "TestOuts", settings.testOuts);
+    readDwordInRange(key, "ComPORT", settings.comPort, ComPortRange);
+    readDwordInRange(key, "Speed", settings.speed, SpeedRange);
+    readDwordInRange(key, "Echo", settings.echo, SwitchRange);
+    readDwordInRange(key, "BusAdr", settings.busAddress, WebBusAddressRange);
+    readDwordInRange(key, "TestOuts", settings.testOuts, SwitchRange);
     std::uint32_t period = 0;
     if (key.ReadDword("RecPeriod", period)) settings.setRecordPeriod(period);
-    std::string text;
-    if (key.ReadString("Fname", text, RegistryStringSize)) settings.fileName = text;
-    if (key.ReadString("Adres_IP", text, RegistryStringSize)) settings.ipAddress = text;
-    readRegistryInt(key, "Port_TCP", settings.tcpPort);
-    readRegistryInt(key, "Polaczenie_TCP", settings.useTcp);
-    readRegistryInt(key, "Rozlaczaj_po_odczytaniu", settings.disconnectAfterReading);
-    clampWebSettings(settings);
+    readStringCut(key, "Fname", settings.fileName, MaxFileNameChars);
+    readStringCut(key, "Adres_IP", settings.ipAddress, MaxIpAddressTextChars);
+    readDwordInRange(key, "Port_TCP", settings.tcpPort, TcpPortRange);
+    readDwordInRange(key, "Polaczenie_TCP", settings.useTcp, SwitchRange);
+    readDwordInRange(key, "Rozlaczaj_po_odczytaniu", settings.disconnectAfterReading, SwitchRange);
 }
 
 bool saveWebRegistrySettings(const WebMonitorSettings& settings) {
@@ -124,7 +100,7 @@ bool saveWebRegistrySettings(const WebMonitorSettings& settings) {
     written &= key.WriteDword("RecPeriod", dword(settings.recordPeriod()));
     written &= key.WriteString("Fname", limitChars(settings.fileName, MaxFileNameChars));
     written &= key.WriteDword("Port_TCP", dword(settings.tcpPort));
-    written &= key.WriteString("Adres_IP", limitChars(settings.ipAddress, MaxFileNameChars));
+    written &= key.WriteString("Adres_IP", limitChars(settings.ipAddress, MaxIpAddressTextChars));
     written &= key.WriteDword("Polaczenie_TCP", dword(settings.useTcp));
     written &= key.WriteDword("Rozlaczaj_po_odczytaniu", dword(settings.disconnectAfterReading));
     return written;
@@ -159,11 +135,10 @@ bool applyWebConfigLines(const std::vector<std::string>& lines, WebMonitorSettin
         else
             channels[entry].name = missingEntryName(entry);
     }
-    reader.readNumber(settings.useTcp);
-    reader.readWord(settings.ipAddress, MaxFileNameChars);
-    reader.readNumber(settings.tcpPort);
-    reader.readNumber(settings.disconnectAfterReading);
-    clampWebSettings(settings);
+    reader.readNumber(settings.useTcp, SwitchRange);
+    reader.readWord(settings.ipAddress, MaxIpAddressTextChars);
+    reader.readNumber(settings.tcpPort, TcpPortRange);
+    reader.readNumber(settings.disconnectAfterReading, SwitchRange);
     return true;
 }
 

@@ -12,8 +12,6 @@
 
 namespace dkq {
 
-inline constexpr int MaxBusAddress = 31;
-
 struct WebMonitorSettings : LinkSettings, RecordPeriodFields {
     int echo = 0;  // kept and carried; no effect on the link
     int busAddress = 1;
@@ -26,7 +24,8 @@ struct WebMonitorSettings : LinkSettings, RecordPeriodFields {
 ChannelTable defaultWebChannels();
 
 // Reads the values present in the key; creates the key when it is missing.
-// Numbers are taken into their ranges, texts cut to 255 characters.
+// Numbers are taken into their ranges (bus address 1..31), texts cut to 255
+// characters.
 void loadWebRegistrySettings(WebMonitorSettings& settings);
 // Writes every value; false when the key cannot be opened or written.
 bool saveWebRegistrySettings(const WebMonitorSettings& settings);
@@ -45,9 +44,5 @@ WebConfigResult saveWebConfigFile(const std::string& path, WebMonitorSettings& s
                                   const ChannelTable& channels);
 WebConfigResult loadWebConfigFile(const std::string& path, WebMonitorSettings& settings,
                                   ChannelTable& channels);
-
-// Numbers from a file or the registry taken into their ranges: COM port
-// 1..255, speed 150..115200, bus address 1..31, TCP port 0..65535, switches 0/1.
-void clampWebSettings(WebMonitorSettings& settings);
 
 }  // namespace dkq

@@ -6,6 +6,7 @@
 
 #include "common/text.h"
 #include "monitor/csv_recorder.h"
+#include "widgets/close_on_signal.h"
 
 namespace dkq {
 namespace {
@@ -29,10 +30,10 @@ void takePictureWhenAsked(QWidget& window, const char* variable) {
     });
 }
 
-void reportLostRecords(Prompter& prompter, std::size_t count, bool closedByUser,
+void reportLostRecords(const QWidget& window, Prompter& prompter, std::size_t count,
                        const char* program) {
     const std::string text = lostRecordsText(count);
-    if (closedByUser)
+    if (!window.property(ClosedBySignalProperty).toBool())
         prompter.message(text, MessageIcon::Exclamation);
     else
         std::fprintf(stderr, "%s: %s\n", program, text.c_str());

@@ -24,8 +24,8 @@ void takePictureWhenAsked(QWidget& window, const char* variable);
 
 // Records that still could not be written when the window closed: a message
 // box when the user closed it, a line on standard error when a signal did
-// (no one is there to answer a box).
-void reportLostRecords(Prompter& prompter, std::size_t count, bool closedByUser,
+// (SignalCloser marks the window; no one is there to answer a box).
+void reportLostRecords(const QWidget& window, Prompter& prompter, std::size_t count,
                        const char* program);
 
 }  // namespace dkq

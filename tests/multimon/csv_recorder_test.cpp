@@ -17,14 +17,12 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(CsvNames, BaseAndPartNames) {
-    const auto names = [](const char* field) {
-        return baseFileName(field) + " " + makePartPath(baseFileName(field), 7);
-    };
-    EXPECT_EQ(names("pomiary"), "pomiary.csv pomiary_007.csv");
-    EXPECT_EQ(names("DANE.CSV"), "DANE.CSV DANE_007.csv");
-    EXPECT_EQ(names("a.csv.old"), "a.csv.old a_007.csv");
-    EXPECT_EQ(names("x.Csv"), "x.Csv.csv x.Csv_007.csv");
-    EXPECT_EQ(names("a.CSV.csv"), "a.CSV.csv a.CSV_007.csv");
+    std::string names;
+    for (const char* field : {"pomiary", "DANE.CSV", "a.csv.old", "x.Csv", "a.CSV.csv"})
+        names += baseFileName(field) + " " + makePartPath(baseFileName(field), 7) + "|";
+    EXPECT_EQ(names,
+              "pomiary.csv pomiary_007.csv|DANE.CSV DANE_007.csv|a.csv.old a_007.csv|"
+              "x.Csv.csv x.Csv_007.csv|a.CSV.csv a.CSV_007.csv|");
     EXPECT_EQ(makePartPath("bez", 1), "bez");
 }
 
@@ -50,10 +48,8 @@ TEST(CsvHeader, NamesThenUnitsOfTheSwitchedOnModules) {
 
 class CsvRecorderTest : public ::testing::Test {
   protected:
-    // A folder in the file's place: it can be neither opened nor replaced,
-    // like a file a spreadsheet holds on Windows.
-    void block(const std::string& path) { fs::create_directory(path); }
-    void release(const std::string& path) { fs::remove(path); }
+    // A folder in the file's place can be neither opened nor replaced, like a
+    // file a spreadsheet holds on Windows.
     void record(CsvRecorder& recorder, int count) {
         recorder.record(count, time_, std::to_string(count) + ";", csvHeader(modules_));
     }
@@ -90,31 +86,31 @@ TEST_F(CsvRecorderTest, PartsHold43200RecordsWrapAfterPart999AndAStartBeginsAfre
     EXPECT_EQ(test::readFileBytes("p_001.csv"), header_ + lines(43201, 43201));
 }
 
-TEST_F(CsvRecorderTest, PastTheBoundTheOldestWaitingRecordsAreDroppedAndCounted) {
+// Records wait for a file that cannot be written, up to a bound past which
+// the oldest are dropped and counted; a new part waits with its header while
+// the others are written.
+TEST_F(CsvRecorderTest, RecordsWaitForTheirFileUpToABound) {
     CsvRecorder recorder(DefaultRecordsPerPart, 3);
     ASSERT_TRUE(recorder.startRecording("pomiary.csv", false, csvHeader(modules_)));
     fs::remove("pomiary.csv");
-    block("pomiary.csv");
+    fs::create_directory("pomiary.csv");
     for (int count = 1; count <= 5; ++count) record(recorder, count);
-    EXPECT_EQ(recorder.waitingRecords(), 3u);
-    EXPECT_EQ(recorder.droppedRecords(), 2);
-    release("pomiary.csv");
+    EXPECT_EQ(recorder.waitingRecords() * 10 + recorder.droppedRecords(), 32u);
+    fs::remove("pomiary.csv");
     recorder.retryWaiting();
     EXPECT_EQ(test::readFileBytes("pomiary.csv"), lines(3, 5));
-}
 
-TEST_F(CsvRecorderTest, ANewPartWaitsWithItsHeaderWhileTheOthersAreWritten) {
-    CsvRecorder recorder(2);
-    ASSERT_TRUE(recorder.startRecording("p.csv", true, csvHeader(modules_)));
-    block("p_001.csv");
-    for (int count = 1; count <= 5; ++count) record(recorder, count);
-    EXPECT_EQ(recorder.waitingRecords(), 2u);  // 3 and 4; 5 went to part 002
-    release("p_001.csv");
-    recorder.retryWaiting();
-    EXPECT_EQ(recorder.waitingRecords(), 0u);
-    EXPECT_EQ(test::readFileBytes("p_000.csv"), header_ + lines(1, 2));
-    EXPECT_EQ(test::readFileBytes("p_001.csv"), header_ + lines(3, 4));
-    EXPECT_EQ(test::readFileBytes("p_002.csv"), header_ + lines(5, 5));
+    CsvRecorder parts(2);
+    ASSERT_TRUE(parts.startRecording("p.csv", true, csvHeader(modules_)));
+    fs::create_directory("p_001.csv");
+    for (int count = 1; count <= 5; ++count) record(parts, count);
+    EXPECT_EQ(parts.waitingRecords(), 2u);  // 3 and 4; 5 went to part 002
+    fs::remove("p_001.csv");
+    parts.retryWaiting();
+    EXPECT_EQ(parts.waitingRecords(), 0u);
+    EXPECT_EQ(test::readFileBytes("p_000.csv") + test::readFileBytes("p_001.csv") +
+                  test::readFileBytes("p_002.csv"),
+              header_ + lines(1, 2) + header_ + lines(3, 4) + header_ + lines(5, 5));
 }
 
 // A file size limit makes writes fail part way through a row, as a full disk

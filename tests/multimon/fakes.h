@@ -16,8 +16,7 @@ namespace dkq::test {
 
 // Keeps what the core last showed. `fields` is what the window's edit fields
 // hold: tests change it the way a user types.
-class FakeView : public MonitorView {
-  public:
+struct FakeView : MonitorView {
     void readFields(MonitorSettings& settings) override { settings = fields; }
     void showFields(const MonitorSettings& settings) override { fields = settings; }
     void showModule(int module, const ModuleSlot&) override { shownModule = module; }
@@ -41,19 +40,15 @@ class FakeView : public MonitorView {
     void showMonitoring(bool on) override { monitoring = on; }
 
     MonitorSettings fields;
-    int shownModule = -1;
+    int shownModule = -1, choiceSelected = -1, savedCount = 0, valuesShown = 0;
     ModuleSlot valueSlot;
     std::array<int, ModuleCount> errorCounts{};
-    int valuesShown = 0;
     std::array<bool, ModuleCount> moduleEnabled{};
-    int choiceSelected = -1;
-    int savedCount = 0;
     std::vector<int> countdowns;
     std::optional<OutputReadback> readback;
-    bool connectionLost = false;
+    bool connectionLost = false, monitoring = false;
     FileProblem fileProblem;
     std::string partPath;  // empty while hidden
-    bool monitoring = false;
 };
 
 class CoreTest : public ::testing::Test {
