@@ -1,8 +1,7 @@
-// webmon's window offscreen against the simulated module and a loopback HTTP
-// server: its own controls, the shaped communication dialog, the line setup
-// title, the upload label, closing by signal.
+// webmon's window offscreen: its own controls, the shaped communication
+// dialog and the line setup title. (Recording, uploading and closing by
+// signal are run whole by webmon_program_test.)
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <stdlib.h>
 #include <QApplication>
 #include <QCheckBox>
@@ -10,15 +9,11 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-
 #include <memory>
 
-#include "common/registry_key.h"
-#include "tests/support/http_server.h"
 #include "tests/support/sim_process.h"
 #include "tests/support/widget_helpers.h"
 #include "webmon/web_monitor_dialog.h"
-#include "widgets/close_on_signal.h"
 
 namespace dkq {
 namespace {
@@ -32,9 +27,6 @@ class WebWindowTest : public ::testing::Test {
         static QApplication* app = new QApplication(argc, argv);  // left to the process end
         (void)app;
         setenv("XDG_CONFIG_HOME", dir_.path().c_str(), 1);
-        FILE* dat = std::fopen("web-monitor.dat", "w");
-        std::fprintf(dat, "URL=127.0.0.1:%d\nUID=5\n", server_.port());
-        std::fclose(dat);
         window_ = std::make_unique<WebMonitorDialog>();
         window_->startUp({});
         window_->show();
@@ -45,12 +37,10 @@ class WebWindowTest : public ::testing::Test {
     }
 
     test::ScratchDir dir_;
-    test::SimProcess sim_{{"--tcp", "127.0.0.1:0", "--deterministic"}};
-    test::HttpServer server_{test::HttpMode::Answer};
     std::unique_ptr<WebMonitorDialog> window_;
 };
 
-TEST_F(WebWindowTest, OneModuleControlsTheShapedDialogsAndTheUploadLabel) {
+TEST_F(WebWindowTest, OneModuleControlsAndTheShapedDialogs) {
     EXPECT_EQ(window_->windowTitle().toStdString(), "Monitor DKQ-1");
     EXPECT_TRUE(window_->findChildren<QRadioButton*>().isEmpty());
     EXPECT_EQ(widget<QPushButton>("clearButton3")->text().toStdString(), "CLR 3");
@@ -64,14 +54,15 @@ TEST_F(WebWindowTest, OneModuleControlsTheShapedDialogsAndTheUploadLabel) {
                      child<QCheckBox>(dialog, "echoBox")->isEnabled());
         click(child<QCheckBox>(dialog, "useTcpBox"));
         child(dialog, "ipAddressField")->setText("127.0.0.1");
-        child(dialog, "tcpPortField")->setText(QString::number(sim_.tcpPort()));
-        child(dialog, "busAddressField")->setText("1");
+        child(dialog, "tcpPortField")->setText("4001");
+        child(dialog, "busAddressField")->setText("7");
         child<QCheckBox>(dialog, "disconnectBox")->click();
         click(child<QPushButton>(dialog, "okButton"));
     });
     click(widget<QPushButton>("commButton"));
     EXPECT_EQ(window_->core().settings().disconnectAfterReading, 1);
-    EXPECT_EQ(window_->core().settings().tcpPort, sim_.tcpPort());
+    EXPECT_EQ(window_->core().settings().tcpPort, 4001);
+    EXPECT_EQ(window_->core().settings().busAddress, 7);
 
     onNextModal([&](QWidget* dialog) {
         EXPECT_EQ(dialog->windowTitle().toStdString(), "Ustawienia prezentacji wyników pomiarów");
@@ -81,23 +72,6 @@ TEST_F(WebWindowTest, OneModuleControlsTheShapedDialogsAndTheUploadLabel) {
     });
     click(widget<QPushButton>("lineSetupButton"));
     EXPECT_EQ(widget<QLineEdit>("nameLine1")->text().toStdString(), "Piec");
-
-    click(widget<QPushButton>("startButton"));
-    EXPECT_TRUE(widget<QPushButton>("clearButton3")->isEnabled());
-    EXPECT_TRUE(waitFor([&] { return widget<QLabel>("uploadingLabel")->isVisible(); }));
-    EXPECT_EQ(server_.requests().size(), 1u);
-    EXPECT_EQ(widget<QLineEdit>("savedCountField")->text().toStdString(), "1");
-
-    // A signal closes the window as its close command does: STOP, settings saved.
-    SignalCloser closer(window_.get());
-    raise(SIGTERM);
-    EXPECT_TRUE(waitFor([&] { return window_->closed(); }));
-    EXPECT_FALSE(window_->core().monitoring());
-    EXPECT_FALSE(widget<QLabel>("uploadingLabel")->isVisible());
-    RegistryKey key;
-    ASSERT_TRUE(key.Open(RegistryRoot::CurrentUser, MonitorKeyPath));
-    std::uint32_t disconnect = 0;
-    EXPECT_TRUE(key.ReadDword("Rozlaczaj_po_odczytaniu", disconnect) && disconnect == 1);
 }
 
 }  // namespace
