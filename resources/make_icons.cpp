@@ -16,7 +16,8 @@ struct Program {
 
 constexpr std::array Programs = {
     Program{dkq::ProgramIcon::Multimon, "multimon"}, Program{dkq::ProgramIcon::Webmon, "webmon"},
-    Program{dkq::ProgramIcon::Dkqsim, "dkqsim"}, Program{dkq::ProgramIcon::Dkq, "dkq"}};
+    Program{dkq::ProgramIcon::Dkqsim, "dkqsim"}, Program{dkq::ProgramIcon::Dkq, "dkq"},
+    Program{dkq::ProgramIcon::Modcfg, "modcfg"}};
 constexpr std::array Sizes = {16, 32, 48, 64, 128, 256};
 
 }  // namespace

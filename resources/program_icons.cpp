@@ -71,6 +71,20 @@ void paintDkq(QPainter& p) {
     p.drawLine(32, 46, 50, 46);
 }
 
+// Three setting sliders of a configuration.
+void paintModcfg(QPainter& p) {
+    paintBackground(p, QColor(0x57, 0x3a, 0x1f));
+    constexpr std::array knobs = {40, 20, 32};
+    for (int row = 0; row < static_cast<int>(knobs.size()); ++row) {
+        const int y = 18 + row * 14;
+        p.setPen(QPen(QColor(0xe8, 0xe0, 0xd0), 4, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(12, y, 52, y);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0x4c, 0xd1, 0x6a));
+        p.drawEllipse(QPointF(knobs[row], y), 6, 6);
+    }
+}
+
 }  // namespace
 
 QImage programIconImage(ProgramIcon program, int size) {
@@ -91,6 +105,9 @@ QImage programIconImage(ProgramIcon program, int size) {
             break;
         case ProgramIcon::Dkq:
             paintDkq(painter);
+            break;
+        case ProgramIcon::Modcfg:
+            paintModcfg(painter);
             break;
     }
     return image;

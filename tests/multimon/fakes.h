@@ -25,9 +25,8 @@ struct FakeView : MonitorView {
         errorCounts = counts;
         ++valuesShown;
     }
-    void showModuleChoice(const std::array<bool, ModuleCount>& enabled, int selected) override {
+    void showModuleChoice(const std::array<bool, ModuleCount>& enabled, int) override {
         moduleEnabled = enabled;
-        choiceSelected = selected;
     }
     void showCountdown(int seconds) override { countdowns.push_back(seconds); }
     void showSavedCount(int count) override { savedCount = count; }
@@ -40,7 +39,7 @@ struct FakeView : MonitorView {
     void showMonitoring(bool on) override { monitoring = on; }
 
     MonitorSettings fields;
-    int shownModule = -1, choiceSelected = -1, savedCount = 0, valuesShown = 0;
+    int shownModule = -1, savedCount = 0, valuesShown = 0;
     ModuleSlot valueSlot;
     std::array<int, ModuleCount> errorCounts{};
     std::array<bool, ModuleCount> moduleEnabled{};
