@@ -24,6 +24,7 @@
 #include "widgets/line_setup_dialog.h"
 #include "widgets/program_run.h"
 #include "widgets/readings_panel.h"
+#include "widgets/recording_panel.h"
 
 namespace dkq {
 namespace {
@@ -77,52 +78,19 @@ void MonitorDialog::startUp(const std::vector<std::string>& commandWords) {
 // --- building the window --------------------------------------------------------
 
 QWidget* MonitorDialog::buildRecording() {
-    auto* panel = new QWidget;
-    firmware_ = readOnlyField("firmwareField", 260);
-    fileName_ = new QLineEdit;
-    fileName_->setObjectName("fileNameField");
-    fileName_->setMaxLength(static_cast<int>(MaxFileNameChars));
-    fileName_->setMinimumWidth(200);
-    auto* chooseFile = plainButton("...", "chooseFileButton");
-    chooseFile->setFixedWidth(32);
-    connect(chooseFile, &QPushButton::clicked, this, [this] { core_.chooseCsvFile(); });
     splitFile_ = new QCheckBox("Podział pliku na części");
     splitFile_->setObjectName("splitFileBox");
     partPath_ = readOnlyField("partPathField", 0);
     partPath_->setAlignment(Qt::AlignLeft);
     partPath_->setVisible(false);
-    const std::array<int, 3> periodTops = {MaxPeriodHours, 59, 59};
-    constexpr std::array fieldNames = {"Hours", "Minutes", "Seconds"};
-    for (std::size_t i = 0; i < period_.size(); ++i) {
-        period_[i] = numberField(QString("period%1Field").arg(fieldNames[i]), periodTops[i]);
-        countdown_[i] =
-            readOnlyField(QString("countdown%1Field").arg(fieldNames[i]), period_[i]->width());
-    }
-    savedCount_ = readOnlyField("savedCountField", 80);
-    connectionLost_ = alarmLabel("Brak połączenia TCP/IP!", "connectionLostLabel");
-    fileProblem_ = alarmLabel("Brak dostępu do pliku!", "fileProblemLabel");
-
-    auto* layout = new QVBoxLayout(panel);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addLayout(labelledRow("Firmware :", {firmware_}));
-    auto* recording = new QGroupBox;
-    auto* fields = new QVBoxLayout(recording);
-    fields->addLayout(labelledRow("Zapis do pliku :", {fileName_, chooseFile}));
     auto* split = new QHBoxLayout;
     split->addWidget(splitFile_);
     split->addWidget(partPath_, 1);
-    fields->addLayout(split);
-    fields->addLayout(timeRow("Okres zapisu pomiarów:", period_));
-    fields->addLayout(timeRow("Czas do następnego zapisu:", countdown_));
-    fields->addLayout(labelledRow("Liczba zapisanych pomiarów:", {savedCount_}));
-    layout->addWidget(recording);
-    auto* alarms = new QHBoxLayout;
-    alarms->addWidget(connectionLost_);
-    alarms->addWidget(fileProblem_);
-    alarms->addStretch();
-    layout->addLayout(alarms);
-    layout->addStretch();
-    return panel;
+    fileProblem_ = alarmLabel("Brak dostępu do pliku!", "fileProblemLabel");
+    recording_ = new RecordingPanel(split, fileProblem_);
+    connect(recording_, &RecordingPanel::chooseFileClicked, this,
+            [this] { core_.chooseCsvFile(); });
+    return recording_;
 }
 
 QWidget* MonitorDialog::buildModuleChoice() {
@@ -188,23 +156,17 @@ QWidget* MonitorDialog::buildButtons() {
 // --- MonitorView ------------------------------------------------------------------
 
 void MonitorDialog::readFields(MonitorSettings& settings) {
-    settings.periodHours = fieldNumber(period_[0]);
-    settings.periodMinutes = fieldNumber(period_[1]);
-    settings.periodSeconds = fieldNumber(period_[2]);
-    settings.fileName = fileName_->text().toStdString();
+    recording_->readFields(settings);
     settings.splitFile = splitFile_->isChecked() ? 1 : 0;
 }
 
 void MonitorDialog::showFields(const MonitorSettings& settings) {
-    setNumberField(period_[0], settings.periodHours);
-    setNumberField(period_[1], settings.periodMinutes);
-    setNumberField(period_[2], settings.periodSeconds);
-    setFieldText(fileName_, QString::fromStdString(settings.fileName));
+    recording_->showFields(settings);
     splitFile_->setChecked(settings.splitFile != 0);
 }
 
 void MonitorDialog::showModule(int, const ModuleSlot& slot) {
-    setFieldText(firmware_, QString::fromStdString(slot.firmwareText));
+    recording_->showFirmware(slot.firmwareText);
     outputs_->showModeFlags(slot.modeFlags);
     readings_->showChannels(slot);
 }
@@ -228,11 +190,11 @@ void MonitorDialog::showModuleChoice(const std::array<bool, ModuleCount>& enable
 }
 
 void MonitorDialog::showCountdown(int seconds) {
-    showTime(countdown_, seconds);
+    recording_->showCountdown(seconds);
 }
 
 void MonitorDialog::showSavedCount(int count) {
-    setNumberField(savedCount_, count);
+    recording_->showSavedCount(count);
 }
 
 void MonitorDialog::showReadback(const OutputReadback& readback) {
@@ -241,7 +203,7 @@ void MonitorDialog::showReadback(const OutputReadback& readback) {
 }
 
 void MonitorDialog::showConnectionLost(bool visible) {
-    connectionLost_->setVisible(visible);
+    recording_->showConnectionLost(visible);
 }
 
 void MonitorDialog::showFileProblem(const FileProblem& problem) {
@@ -291,15 +253,7 @@ void MonitorDialog::loadConfigFile() {
 // --- keyboard and closing ----------------------------------------------------------
 
 void MonitorDialog::keyPressEvent(QKeyEvent* event) {
-    switch (event->key()) {
-        case Qt::Key_Escape:
-        case Qt::Key_Enter:
-        case Qt::Key_Return:
-            event->accept();
-            return;
-        default:
-            QDialog::keyPressEvent(event);
-    }
+    if (!swallowClosingKey(event)) QDialog::keyPressEvent(event);
 }
 
 void MonitorDialog::reject() {}

@@ -27,6 +27,7 @@ namespace dkq {
 
 class OutputsPanel;
 class ReadingsPanel;
+class RecordingPanel;
 
 class MonitorDialog : public QDialog, public MonitorView {
     Q_OBJECT
@@ -83,18 +84,13 @@ class MonitorDialog : public QDialog, public MonitorView {
 
     ReadingsPanel* readings_ = nullptr;
     OutputsPanel* outputs_ = nullptr;
-    QLineEdit* firmware_ = nullptr;
-    QLineEdit* fileName_ = nullptr;
+    RecordingPanel* recording_ = nullptr;
     QCheckBox* splitFile_ = nullptr;
     QLineEdit* partPath_ = nullptr;
-    std::array<QLineEdit*, 3> period_{};     // hours, minutes, seconds
-    std::array<QLineEdit*, 3> countdown_{};  // hours, minutes, seconds
-    QLineEdit* savedCount_ = nullptr;
     QButtonGroup* moduleChoice_ = nullptr;
     std::array<QRadioButton*, ModuleCount> moduleRadios_{};
     std::array<QLineEdit*, ModuleCount> errorCounts_{};
     std::array<QLabel*, 2> supplyAlarms_{};  // Uz, Vcc
-    QLabel* connectionLost_ = nullptr;
     QLabel* fileProblem_ = nullptr;
     std::array<QPushButton*, ModuleCount> lineSetupButtons_{};
     QPushButton* start_ = nullptr;

@@ -16,6 +16,7 @@
 #include "widgets/line_setup_dialog.h"
 #include "widgets/program_run.h"
 #include "widgets/readings_panel.h"
+#include "widgets/recording_panel.h"
 
 namespace dkq {
 namespace {
@@ -69,47 +70,15 @@ void WebMonitorDialog::startUp(const std::vector<std::string>& commandWords) {
 // --- building the window --------------------------------------------------------
 
 QWidget* WebMonitorDialog::buildRecording() {
-    auto* panel = new QWidget;
-    firmware_ = readOnlyField("firmwareField", 260);
-    fileName_ = new QLineEdit;
-    fileName_->setObjectName("fileNameField");
-    fileName_->setMaxLength(static_cast<int>(MaxFileNameChars));
-    fileName_->setMinimumWidth(200);
-    auto* chooseFile = plainButton("...", "chooseFileButton");
-    chooseFile->setFixedWidth(32);
-    connect(chooseFile, &QPushButton::clicked, this, [this] { core_.chooseCsvFile(); });
-    const std::array<int, 3> periodTops = {MaxPeriodHours, 59, 59};
-    constexpr std::array fieldNames = {"Hours", "Minutes", "Seconds"};
-    for (std::size_t i = 0; i < period_.size(); ++i) {
-        period_[i] = numberField(QString("period%1Field").arg(fieldNames[i]), periodTops[i]);
-        countdown_[i] =
-            readOnlyField(QString("countdown%1Field").arg(fieldNames[i]), period_[i]->width());
-    }
-    savedCount_ = readOnlyField("savedCountField", 80);
-    connectionLost_ = alarmLabel("Brak połączenia TCP/IP!", "connectionLostLabel");
     uploading_ = new QLabel("Transmisja do serwera");
     uploading_->setObjectName("uploadingLabel");
     uploading_->setStyleSheet("color: #006000; font-weight: bold;");
     keepPlaceWhenHidden(uploading_);
     uploading_->setVisible(false);
-
-    auto* layout = new QVBoxLayout(panel);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addLayout(labelledRow("Firmware :", {firmware_}));
-    auto* recording = new QGroupBox;
-    auto* fields = new QVBoxLayout(recording);
-    fields->addLayout(labelledRow("Zapis do pliku :", {fileName_, chooseFile}));
-    fields->addLayout(timeRow("Okres zapisu pomiarów:", period_));
-    fields->addLayout(timeRow("Czas do następnego zapisu:", countdown_));
-    fields->addLayout(labelledRow("Liczba zapisanych pomiarów:", {savedCount_}));
-    layout->addWidget(recording);
-    auto* labels = new QHBoxLayout;
-    labels->addWidget(connectionLost_);
-    labels->addWidget(uploading_);
-    labels->addStretch();
-    layout->addLayout(labels);
-    layout->addStretch();
-    return panel;
+    recording_ = new RecordingPanel(nullptr, uploading_);
+    connect(recording_, &RecordingPanel::chooseFileClicked, this,
+            [this] { core_.chooseCsvFile(); });
+    return recording_;
 }
 
 QWidget* WebMonitorDialog::buildModuleState() {
@@ -158,21 +127,15 @@ QWidget* WebMonitorDialog::buildButtons() {
 // --- WebMonitorView -----------------------------------------------------------------
 
 void WebMonitorDialog::readFields(WebMonitorSettings& settings) {
-    settings.periodHours = fieldNumber(period_[0]);
-    settings.periodMinutes = fieldNumber(period_[1]);
-    settings.periodSeconds = fieldNumber(period_[2]);
-    settings.fileName = fileName_->text().toStdString();
+    recording_->readFields(settings);
 }
 
 void WebMonitorDialog::showFields(const WebMonitorSettings& settings) {
-    setNumberField(period_[0], settings.periodHours);
-    setNumberField(period_[1], settings.periodMinutes);
-    setNumberField(period_[2], settings.periodSeconds);
-    setFieldText(fileName_, QString::fromStdString(settings.fileName));
+    recording_->showFields(settings);
 }
 
 void WebMonitorDialog::showModule(const ModuleSlot& slot) {
-    setFieldText(firmware_, QString::fromStdString(slot.firmwareText));
+    recording_->showFirmware(slot.firmwareText);
     outputs_->showModeFlags(slot.modeFlags);
     readings_->showChannels(slot);
 }
@@ -183,11 +146,11 @@ void WebMonitorDialog::showValues(const ModuleSlot& slot) {
 }
 
 void WebMonitorDialog::showCountdown(int seconds) {
-    showTime(countdown_, seconds);
+    recording_->showCountdown(seconds);
 }
 
 void WebMonitorDialog::showSavedCount(int count) {
-    setNumberField(savedCount_, count);
+    recording_->showSavedCount(count);
 }
 
 void WebMonitorDialog::showReadback(const OutputReadback& readback) {
@@ -196,7 +159,7 @@ void WebMonitorDialog::showReadback(const OutputReadback& readback) {
 }
 
 void WebMonitorDialog::showConnectionLost(bool visible) {
-    connectionLost_->setVisible(visible);
+    recording_->showConnectionLost(visible);
 }
 
 void WebMonitorDialog::showUploading(bool visible) {
@@ -234,15 +197,7 @@ void WebMonitorDialog::loadConfigFile() {
 // --- keyboard and closing ----------------------------------------------------------
 
 void WebMonitorDialog::keyPressEvent(QKeyEvent* event) {
-    switch (event->key()) {
-        case Qt::Key_Escape:
-        case Qt::Key_Enter:
-        case Qt::Key_Return:
-            event->accept();
-            return;
-        default:
-            QDialog::keyPressEvent(event);
-    }
+    if (!swallowClosingKey(event)) QDialog::keyPressEvent(event);
 }
 
 void WebMonitorDialog::reject() {}

@@ -24,6 +24,7 @@ namespace dkq {
 
 class OutputsPanel;
 class ReadingsPanel;
+class RecordingPanel;
 
 class WebMonitorDialog : public QDialog, public WebMonitorView {
     Q_OBJECT
@@ -74,14 +75,9 @@ class WebMonitorDialog : public QDialog, public WebMonitorView {
 
     ReadingsPanel* readings_ = nullptr;
     OutputsPanel* outputs_ = nullptr;
-    QLineEdit* firmware_ = nullptr;
-    QLineEdit* fileName_ = nullptr;
-    std::array<QLineEdit*, 3> period_{};     // hours, minutes, seconds
-    std::array<QLineEdit*, 3> countdown_{};  // hours, minutes, seconds
-    QLineEdit* savedCount_ = nullptr;
+    RecordingPanel* recording_ = nullptr;
     QLineEdit* errorCount_ = nullptr;
     std::array<QLabel*, 2> supplyAlarms_{};  // Uz, Vcc
-    QLabel* connectionLost_ = nullptr;
     QLabel* uploading_ = nullptr;
     QPushButton* start_ = nullptr;
     QPushButton* stop_ = nullptr;

@@ -10,6 +10,7 @@
 #include "monitor/monitor_report.h"
 
 class QHBoxLayout;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -24,6 +25,9 @@ QLineEdit* numberField(const QString& objectName, int top);
 QPushButton* plainButton(const QString& text, const QString& objectName);
 // Hidden widgets keep their place, so nothing moves when one shows.
 void keepPlaceWhenHidden(QWidget* widget);
+// Escape and Enter never close a monitor window: true (the key taken) for
+// those, false for any other key.
+bool swallowClosingKey(QKeyEvent* event);
 // A hidden red label.
 QLabel* alarmLabel(const QString& text, const QString& objectName);
 
