@@ -59,9 +59,9 @@ char moduleLetter(int module) {
     return static_cast<char>('A' + module);
 }
 
-std::array<ChannelConfig, EntryCount> defaultChannels(int module) {
+std::array<ChannelConfig, EntryCount> defaultChannels(std::string_view nameSuffix) {
     std::array<ChannelConfig, EntryCount> channels;
-    const std::string letter(1, moduleLetter(module));
+    const std::string letter(nameSuffix);
     for (int line = 0; line < LineCount; ++line)
         channels[line] = {KindVolts, 0, 4092, "Linia" + std::to_string(line + 1) + letter};
     for (int counter = 0; counter < CounterCount; ++counter) {

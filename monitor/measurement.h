@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "link/register_map.h"
 
@@ -58,9 +59,12 @@ struct ModuleSlot {
 // Letter A..E of module index 0..4.
 char moduleLetter(int module);
 
-// Presentation defaults of module 0..4: Linia1A.. with kind V, range 0..4092;
-// counters Cnt1A.., range 0..65535 for C1 and C2, 0..1000 for C3 and C4.
-std::array<ChannelConfig, EntryCount> defaultChannels(int module);
+// Presentation defaults, names ending in nameSuffix (multimon: the module
+// letter): Linia1A.. with kind V, range 0..4092; counters Cnt1A.., range
+// 0..65535 for C1 and C2, 0..1000 for C3 and C4.
+std::array<ChannelConfig, EntryCount> defaultChannels(std::string_view nameSuffix);
+// A module number is no suffix: named by the caller with moduleLetter.
+std::array<ChannelConfig, EntryCount> defaultChannels(int module) = delete;
 
 // "v%02X  SN=%02X%02X%02X%02X%02X%02X SUM=%02X" from diagnostics block 1:
 // firmware version, serial number, program memory checksum.

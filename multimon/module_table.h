@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <string>
 
 #include "monitor/measurement.h"
 
@@ -12,5 +13,8 @@ using ModuleTable = std::array<ModuleSlot, ModuleCount>;
 
 // Module A at bus address 1, B..E switched off, default presentation.
 ModuleTable defaultModuleTable();
+
+// Both CSV header lines (UTF-8, "\n" line ends) for the switched-on modules.
+std::string csvHeader(const ModuleTable& modules);
 
 }  // namespace dkq

@@ -74,7 +74,7 @@ void MonitorCore::StartMonitoring() {
         if (modules_[module].busAddress != 0 && !checkModule(module)) return;
     }
     const bool recording =
-        recorder_.startRecording(settings_.fileName, settings_.splitFile != 0, modules_);
+        recorder_.startRecording(settings_.fileName, settings_.splitFile != 0, csvHeader(modules_));
     view_.showPartPath(recorder_.splitting(), recorder_.currentPath());
     if (!recording) {
         prompter_.message("Błąd otwarcia pliku do zapisu!", MessageIcon::Error);
@@ -287,7 +287,7 @@ void MonitorCore::markUnread(ModuleSlot& slot, std::string& row) {
 void MonitorCore::recordRow(const std::tm& time, const std::string& row) {
     recordCountdown_ = settings_.recordPeriod();
     ++savedCount_;
-    recorder_.record(savedCount_, time, row, modules_);
+    recorder_.record(savedCount_, time, row, csvHeader(modules_));
     view_.showPartPath(recorder_.splitting(), recorder_.currentPath());
     showFileProblem();
 }

@@ -20,11 +20,14 @@ class QButtonGroup;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
-class QProgressBar;
 class QPushButton;
 class QRadioButton;
 
 namespace dkq {
+
+class OutputsPanel;
+class ReadingsPanel;
+class RecordingPanel;
 
 class MonitorDialog : public QDialog, public MonitorView {
     Q_OBJECT
@@ -66,52 +69,29 @@ class MonitorDialog : public QDialog, public MonitorView {
     void closeEvent(QCloseEvent* event) override;
 
   private:
-    // One bar column: name above, bar, value below.
-    struct BarColumn {
-        QLineEdit* name = nullptr;
-        QProgressBar* bar = nullptr;
-        QLineEdit* value = nullptr;
-        QWidget* column = nullptr;
-    };
-
-    QWidget* buildBars();
     QWidget* buildRecording();
     QWidget* buildModuleChoice();
-    QWidget* buildOutputs();
     QWidget* buildButtons();
-    BarColumn addBarColumn(int entry);
-    void showModeFlags(ModeFlags flags);
     void openCommSettings();
     void openLineSetup(int module);
     void loadConfigFile();
-    void showLostRecords(std::size_t count);
 
     ModuleLink link_;
     QtPrompter prompter_{this};
     SystemClock clock_;
     MonitorCore core_;
     QTimer acquisitionTimer_;
-    ModeFlags shownFlags_;  // the selected module's flags the indicators show
 
-    std::array<BarColumn, EntryCount> bars_;
-    std::array<QPushButton*, CounterCount> clearButtons_{};
-    QLineEdit* firmware_ = nullptr;
-    QLineEdit* fileName_ = nullptr;
+    ReadingsPanel* readings_ = nullptr;
+    OutputsPanel* outputs_ = nullptr;
+    RecordingPanel* recording_ = nullptr;
     QCheckBox* splitFile_ = nullptr;
     QLineEdit* partPath_ = nullptr;
-    std::array<QLineEdit*, 3> period_{};     // hours, minutes, seconds
-    std::array<QLineEdit*, 3> countdown_{};  // hours, minutes, seconds
-    QLineEdit* savedCount_ = nullptr;
     QButtonGroup* moduleChoice_ = nullptr;
     std::array<QRadioButton*, ModuleCount> moduleRadios_{};
     std::array<QLineEdit*, ModuleCount> errorCounts_{};
     std::array<QLabel*, 2> supplyAlarms_{};  // Uz, Vcc
-    QLabel* connectionLost_ = nullptr;
     QLabel* fileProblem_ = nullptr;
-    std::array<QCheckBox*, OutputCount> outputs_{};
-    std::array<QLabel*, OutputCount> mismatches_{};
-    std::array<QLineEdit*, 2> pwm_{};
-    std::array<QCheckBox*, 4> modeBoxes_{};  // PWM, Auto-OUT, LCD wewn., Kalibr. wewn.
     std::array<QPushButton*, ModuleCount> lineSetupButtons_{};
     QPushButton* start_ = nullptr;
     QPushButton* stop_ = nullptr;

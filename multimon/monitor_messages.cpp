@@ -5,24 +5,6 @@
 
 namespace dkq {
 
-std::string openFailureText(int code, const MonitorSettings& settings) {
-    if (settings.useTcp == 0)
-        return "Błąd otwarcia portu COM" + std::to_string(settings.comPort) + " !";
-    switch (code) {
-        case open::ConnectTimeout:
-            return "Błąd połączenia w sieci !\nAdres IP (" + settings.ipAddress + ":" +
-                   std::to_string(settings.tcpPort) + ") nie odpowiada.";
-        case open::NetworkFailed:
-            return "Błąd inicjacji biblioteki WinSock";
-        case open::SocketFailed:
-            return "Błąd tworzenia socketa";
-        case open::IoctlFailed:
-            return "Błąd funkcji ioctlsocket()";
-        default:
-            return "Błąd (" + std::to_string(code) + ") połączenia TCP/IP";
-    }
-}
-
 std::string diagnosticsFailureText(int code, bool tcp, int module) {
     const std::string letter(1, moduleLetter(module));
     if (!tcp)
@@ -46,11 +28,6 @@ std::string diagnosticsFailureText(int code, bool tcp, int module) {
             return "Błąd (" + std::to_string(code) + ") połączenia TCP/IP z modułem " + letter +
                    "!";
     }
-}
-
-std::string lostRecordsText(std::size_t count) {
-    return "Utracono pomiary, których nie udało się zapisać do pliku: " + std::to_string(count) +
-           ".";
 }
 
 }  // namespace dkq

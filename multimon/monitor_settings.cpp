@@ -1,6 +1,5 @@
 #include "multimon/monitor_settings.h"
 
-#include <algorithm>
 #include <cstdint>
 
 #include "common/plain_file.h"
@@ -14,8 +13,6 @@ namespace {
 constexpr const char* ConfigMagic = "DKQ-1-5";
 constexpr const char* SavedDefaultFileName = "pomiary1.csv";
 constexpr const char* LoadedDefaultFileName = "pomiar1.csv";
-// A channel line's name starts after its third comma within this many characters.
-constexpr std::size_t NameCommaWindow = 100;
 
 // Lines of a configuration file, counted from 0.
 constexpr std::size_t FirstChannelLine = 4;
@@ -27,45 +24,8 @@ const char* busAddressName(int module) {
     return names[module];
 }
 
-std::string joinNumbers(std::initializer_list<int> numbers) {
-    std::string text;
-    for (const int number : numbers) {
-        if (!text.empty()) text += ',';
-        text += std::to_string(number);
-    }
-    return text;
-}
-
 std::string missingEntryName(int module, int entry) {
     return "Linia L" + std::to_string(entry + 1) + moduleLetter(module);
-}
-
-// Name of a channel line: what follows its third comma, when that comma lies
-// within the first characters of the line; the line ends at a CR or LF.
-std::string channelName(std::string line, int module, int entry) {
-    if (const std::size_t end = line.find_first_of("\r\n"); end != std::string::npos)
-        line.resize(end);
-    const std::size_t window = limitChars(line, NameCommaWindow).size();
-    std::size_t pos = 0;
-    for (int comma = 0; comma < 3; ++comma) {
-        pos = line.find(',', pos);
-        if (pos == std::string::npos || pos >= window) return missingEntryName(module, entry);
-        ++pos;
-    }
-    return limitChars(std::string_view(line).substr(pos), MaxChannelNameChars);
-}
-
-// Number `index` of a line, taken into range, when the line has it.
-void applyNumber(const std::vector<int>& numbers, std::size_t index, int& value, ValueRange range) {
-    if (index < numbers.size()) value = takeInRange(numbers[index], range);
-}
-
-void applyChannelLine(const std::string& line, int module, int entry, ChannelConfig& channel) {
-    const std::vector<int> numbers = scanIntList(line, 3);
-    if (!numbers.empty()) channel.kind = numbers[0];
-    applyNumber(numbers, 1, channel.min, RawValueRange);
-    applyNumber(numbers, 2, channel.max, RawValueRange);
-    channel.name = channelName(line, module, entry);
 }
 
 void applyGeneralLine(const std::string& line, MonitorSettings& settings) {
@@ -84,19 +44,6 @@ void applyFirstNumber(const std::string& line, int& value, ValueRange range) {
 }
 
 }  // namespace
-
-int MonitorSettings::recordPeriod() const {
-    return std::clamp(periodHours, 0, MaxPeriodHours) * 3600 +
-           std::clamp(periodMinutes, 0, 59) * 60 + std::clamp(periodSeconds, 0, 59);
-}
-
-void MonitorSettings::setRecordPeriod(long long seconds) {
-    const long long limited =
-        std::clamp<long long>(seconds, 0, static_cast<long long>(MaxPeriodHours) * 3600 + 3599);
-    periodHours = static_cast<int>(limited / 3600);
-    periodMinutes = static_cast<int>(limited % 3600 / 60);
-    periodSeconds = static_cast<int>(limited % 60);
-}
 
 void loadRegistrySettings(MonitorSettings& settings, ModuleTable& modules) {
     RegistryKey key;
@@ -150,9 +97,7 @@ std::string configFileText(const MonitorSettings& settings, const ModuleTable& m
     text +=
         (settings.fileName.empty() ? std::string(SavedDefaultFileName) : settings.fileName) + "\n";
     for (const ModuleSlot& slot : modules) {
-        for (const ChannelConfig& channel : slot.channels)
-            text +=
-                joinNumbers({channel.kind, channel.min, channel.max}) + "," + channel.name + "\n";
+        for (const ChannelConfig& channel : slot.channels) text += channelLine(channel) + "\n";
     }
     text += std::to_string(settings.useTcp) + "\n";
     text += settings.ipAddress + "\n";
@@ -181,7 +126,7 @@ bool applyConfigLines(const std::vector<std::string>& lines, MonitorSettings& se
                 FirstChannelLine + static_cast<std::size_t>(module * EntryCount + entry);
             ChannelConfig& channel = modules[module].channels[entry];
             if (present(index))
-                applyChannelLine(lines[index], module, entry, channel);
+                applyChannelLine(lines[index], missingEntryName(module, entry), channel);
             else
                 channel.name = missingEntryName(module, entry);
         }

@@ -15,9 +15,9 @@ struct Program {
 };
 
 constexpr std::array Programs = {
-    Program{dkq::ProgramIcon::Multimon, "multimon"}, Program{dkq::ProgramIcon::Dkqsim, "dkqsim"},
-    Program{dkq::ProgramIcon::Dkq, "dkq"}, Program{dkq::ProgramIcon::Modcfg, "modcfg"},
-    Program{dkq::ProgramIcon::DkqLogger, "dkq-logger"}};
+    Program{dkq::ProgramIcon::Multimon, "multimon"}, Program{dkq::ProgramIcon::Webmon, "webmon"},
+    Program{dkq::ProgramIcon::Dkqsim, "dkqsim"}, Program{dkq::ProgramIcon::Dkq, "dkq"},
+    Program{dkq::ProgramIcon::Modcfg, "modcfg"}, Program{dkq::ProgramIcon::DkqLogger, "dkq-logger"}};
 constexpr std::array Sizes = {16, 32, 48, 64, 128, 256};
 
 }  // namespace

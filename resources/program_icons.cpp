@@ -29,6 +29,22 @@ void paintMultimon(QPainter& p) {
     }
 }
 
+// Bars of one module sending upwards to a server.
+void paintWebmon(QPainter& p) {
+    paintBackground(p, QColor(0x17, 0x4a, 0x45));
+    constexpr std::array heights = {18, 28, 22};
+    for (int bar = 0; bar < static_cast<int>(heights.size()); ++bar) {
+        const int x = 10 + bar * 11;
+        p.setBrush(QColor(0x2c, 0x63, 0x5d));
+        p.drawRect(x, 26, 8, 28);
+        p.setBrush(QColor(0x4c, 0xd1, 0x6a));
+        p.drawRect(x, 54 - heights[bar], 8, heights[bar]);
+    }
+    p.setPen(QPen(QColor(0xf2, 0xb1, 0x34), 5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.drawLine(48, 52, 48, 14);
+    p.drawPolyline(QPolygon({QPoint(38, 24), QPoint(48, 12), QPoint(58, 24)}));
+}
+
 // A module on a bus, with a signal.
 void paintDkqsim(QPainter& p) {
     paintBackground(p, QColor(0x3b, 0x2f, 0x57));
@@ -100,6 +116,9 @@ QImage programIconImage(ProgramIcon program, int size) {
     switch (program) {
         case ProgramIcon::Multimon:
             paintMultimon(painter);
+            break;
+        case ProgramIcon::Webmon:
+            paintWebmon(painter);
             break;
         case ProgramIcon::Dkqsim:
             paintDkqsim(painter);

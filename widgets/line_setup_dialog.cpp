@@ -45,10 +45,16 @@ QLineEdit* numberEdit(const QString& objectName) {
 
 LineSetupDialog::LineSetupDialog(int module, int busAddress, const ChannelTable& channels,
                                  QWidget* parent)
+    : LineSetupDialog(QString::fromStdString(lineSetupCaption(module, busAddress)),
+                      QString::fromStdString(moduleLabel(module, busAddress)), channels, parent) {}
+
+LineSetupDialog::LineSetupDialog(const QString& caption, const QString& label,
+                                 const ChannelTable& channels, QWidget* parent)
     : QDialog(parent), channels_(channels) {
-    setWindowTitle(QString::fromStdString(lineSetupCaption(module, busAddress)));
-    auto* moduleText = new QLabel(QString::fromStdString(moduleLabel(module, busAddress)));
+    setWindowTitle(caption);
+    auto* moduleText = new QLabel(label);
     moduleText->setObjectName("moduleLabel");
+    moduleText->setVisible(!label.isEmpty());
     QFont bold = moduleText->font();
     bold.setBold(true);
     moduleText->setFont(bold);

@@ -18,7 +18,11 @@ class LineSetupDialog : public QDialog {
     Q_OBJECT
 
   public:
+    // multimon: module m's caption and label.
     LineSetupDialog(int module, int busAddress, const ChannelTable& channels,
+                    QWidget* parent = nullptr);
+    // A caption of its own and, unless empty, a label above the lines.
+    LineSetupDialog(const QString& caption, const QString& label, const ChannelTable& channels,
                     QWidget* parent = nullptr);
 
     const ChannelTable& channels() const { return channels_; }

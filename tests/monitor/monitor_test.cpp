@@ -112,7 +112,7 @@ TEST(FieldReader, TheFirstFieldThatFailsIsNamedWithItsPrompt) {
 }
 
 TEST(LineSetup, ShowsRangesInTheLineUnitAndStoresThemRaw) {
-    ChannelTable channels = defaultChannels(2);
+    ChannelTable channels = defaultChannels("C");
     channels[0] = {KindCelsius, 2732, 3732, "T1"};
     channels[3].kind = 7;  // a kind without a radio
     LineSetupFields fields = lineSetupFields(channels);
@@ -138,7 +138,7 @@ TEST(LineSetup, ShowsRangesInTheLineUnitAndStoresThemRaw) {
 }
 
 TEST(LineSetup, ARefusedFieldLeavesEveryEntryAsItWas) {
-    ChannelTable channels = defaultChannels(0);
+    ChannelTable channels = defaultChannels("A");
     LineSetupFields fields = lineSetupFields(channels);
     fields.names[0] = "Nowa";
     fields.mins[5] = "zero";

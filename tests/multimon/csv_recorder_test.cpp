@@ -7,7 +7,8 @@
 
 #include <filesystem>
 
-#include "multimon/csv_recorder.h"
+#include "monitor/csv_recorder.h"
+#include "multimon/module_table.h"
 #include "tests/multimon/fakes.h"
 
 namespace dkq {
@@ -50,7 +51,7 @@ class CsvRecorderTest : public ::testing::Test {
     // A folder in the file's place can be neither opened nor replaced, like a
     // file a spreadsheet holds on Windows.
     void record(CsvRecorder& recorder, int count) {
-        recorder.record(count, time_, std::to_string(count) + ";", modules_);
+        recorder.record(count, time_, std::to_string(count) + ";", csvHeader(modules_));
     }
     std::string lines(int first, int last) {
         std::string bytes;
@@ -68,7 +69,7 @@ class CsvRecorderTest : public ::testing::Test {
 
 TEST_F(CsvRecorderTest, PartsHold43200RecordsWrapAfterPart999AndAStartBeginsAfresh) {
     CsvRecorder recorder(1);
-    ASSERT_TRUE(recorder.startRecording("DANE.CSV", true, modules_));
+    ASSERT_TRUE(recorder.startRecording("DANE.CSV", true, csvHeader(modules_)));
     EXPECT_EQ(recorder.currentPath(), "DANE_000.csv");
     for (int count = 1; count <= 1001; ++count) record(recorder, count);
     EXPECT_EQ(recorder.currentPath(), "DANE_000.csv");
@@ -76,11 +77,11 @@ TEST_F(CsvRecorderTest, PartsHold43200RecordsWrapAfterPart999AndAStartBeginsAfre
     EXPECT_EQ(test::readFileBytes("DANE_001.csv"), header_ + lines(2, 2));
     EXPECT_EQ(test::readFileBytes("DANE_999.csv"), header_ + lines(1000, 1000));
     EXPECT_FALSE(fs::exists("DANE_1000.csv"));
-    ASSERT_TRUE(recorder.startRecording("DANE.CSV", true, modules_));
+    ASSERT_TRUE(recorder.startRecording("DANE.CSV", true, csvHeader(modules_)));
     EXPECT_EQ(test::readFileBytes("DANE_000.csv"), header_);
 
     CsvRecorder byDefault;
-    ASSERT_TRUE(byDefault.startRecording("p", true, modules_));
+    ASSERT_TRUE(byDefault.startRecording("p", true, csvHeader(modules_)));
     for (int count = 1; count <= 43201; ++count) record(byDefault, count);
     EXPECT_EQ(test::readFileBytes("p_001.csv"), header_ + lines(43201, 43201));
 }
@@ -90,7 +91,7 @@ TEST_F(CsvRecorderTest, PartsHold43200RecordsWrapAfterPart999AndAStartBeginsAfre
 // the others are written.
 TEST_F(CsvRecorderTest, RecordsWaitForTheirFileUpToABound) {
     CsvRecorder recorder(DefaultRecordsPerPart, 3);
-    ASSERT_TRUE(recorder.startRecording("pomiary.csv", false, modules_));
+    ASSERT_TRUE(recorder.startRecording("pomiary.csv", false, csvHeader(modules_)));
     fs::remove("pomiary.csv");
     fs::create_directory("pomiary.csv");
     for (int count = 1; count <= 5; ++count) record(recorder, count);
@@ -100,7 +101,7 @@ TEST_F(CsvRecorderTest, RecordsWaitForTheirFileUpToABound) {
     EXPECT_EQ(test::readFileBytes("pomiary.csv"), lines(3, 5));
 
     CsvRecorder parts(2);
-    ASSERT_TRUE(parts.startRecording("p.csv", true, modules_));
+    ASSERT_TRUE(parts.startRecording("p.csv", true, csvHeader(modules_)));
     fs::create_directory("p_001.csv");
     for (int count = 1; count <= 5; ++count) record(parts, count);
     EXPECT_EQ(parts.waitingRecords(), 2u);  // 3 and 4; 5 went to part 002
@@ -119,7 +120,7 @@ TEST_F(CsvRecorderTest, AFullDiskNeverLeavesPartOfARow) {
     if (child == 0) {
         signal(SIGXFSZ, SIG_IGN);
         CsvRecorder recorder;
-        bool ok = recorder.startRecording("pomiary.csv", false, modules_);
+        bool ok = recorder.startRecording("pomiary.csv", false, csvHeader(modules_));
         record(recorder, 1);
         rlimit limit{};
         getrlimit(RLIMIT_FSIZE, &limit);

@@ -7,7 +7,8 @@
 
 #include "common/com_ports.h"
 #include "common/registry_key.h"
-#include "multimon/csv_recorder.h"
+#include "monitor/csv_recorder.h"
+#include "multimon/module_table.h"
 #include "tests/multimon/fakes.h"
 
 namespace dkq {

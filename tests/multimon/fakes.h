@@ -5,14 +5,11 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include <deque>
-#include <iomanip>
-#include <sstream>
-
 #include "common/text.h"
 #include "common/text_file.h"
 #include "link/module_link.h"
 #include "multimon/monitor_core.h"
+#include "tests/support/core_fakes.h"
 #include "tests/support/sim_process.h"
 
 namespace dkq::test {
@@ -51,56 +48,6 @@ struct FakeView : MonitorView {
     bool connectionLost = false, monitoring = false;
     FileProblem fileProblem;
     std::string partPath;  // empty while hidden
-};
-
-struct Message {
-    std::string text;
-    MessageIcon icon = MessageIcon::Error;
-    bool operator==(const Message&) const = default;
-};
-using Messages = std::vector<Message>;
-inline void PrintTo(const Message& message, std::ostream* out) {
-    *out << "\"" << message.text << "\" icon " << static_cast<int>(message.icon);
-}
-
-// Records messages; answers file dialogs from a script (none left: Cancel).
-struct ScriptedPrompter : Prompter {
-    void message(const std::string& text, MessageIcon icon) override {
-        messages.push_back({text, icon});
-    }
-    bool askYesNo(const std::string&) override { return false; }
-    std::optional<std::string> chooseSaveFile(const std::string& filter, const std::string& ext,
-                                              const std::string&) override {
-        dialogs.push_back(filter + " " + ext);
-        if (saveAnswers.empty()) return std::nullopt;
-        auto answer = saveAnswers.front();
-        saveAnswers.pop_front();
-        return answer;
-    }
-
-    Messages messages;
-    std::vector<std::string> dialogs;
-    std::deque<std::optional<std::string>> saveAnswers;
-};
-
-// "2024-03-05 07:08:09" as local time.
-inline std::tm localTime(const char* text) {
-    std::tm time{};
-    std::istringstream(text) >> std::get_time(&time, "%Y-%m-%d %H:%M:%S");
-    return time;
-}
-
-// Local time moves on by one second at each reading; sleeping only counts.
-struct FakeClock : Clock {
-    std::tm localNow() override {
-        const std::tm shown = now;
-        ++now.tm_sec;  // no test reaches the next minute
-        return shown;
-    }
-    void sleepMs(int ms) override { sleeps.push_back(ms); }
-
-    std::tm now = localTime("2024-03-05 07:08:09");
-    std::vector<int> sleeps;
 };
 
 class CoreTest : public ::testing::Test {

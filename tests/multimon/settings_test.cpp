@@ -59,7 +59,7 @@ TEST_F(SettingsTest, TheRegistryGivesDefaultsAndSharesValuesWithTheOtherPrograms
     key.WriteDword("BusAdr", 9);  // the configurator's own value, not ours
     EXPECT_EQ(loaded(), "4,19200,1,0,,192.168.2.1:23,1,0,1,0,0,0,0");
 
-    settings_ = {3, 115200, 0, 0, 2, 3, 4, "dane z hali.csv", 1, 1, "10.1.2.3", 4001};
+    settings_ = {{3, 115200, 1, "10.1.2.3", 4001}, {2, 3, 4}, 0, 0, "dane z hali.csv", 1};
     modules_[3].busAddress = 31;
     ASSERT_TRUE(saveRegistrySettings(settings_, modules_));
     EXPECT_EQ(loaded(), "3,115200,0,7384,dane z hali.csv,10.1.2.3:4001,1,1,1,0,0,31,0");
@@ -88,14 +88,14 @@ TEST_F(SettingsTest, ValuesOutOfRangeAreTakenIntoItAsTheyAreRead) {
     ASSERT_EQ(loadConfigFile(path, settings_, modules_), ConfigFileResult::Ok);
     EXPECT_EQ(kept(settings_, modules_),
               "1,9600,1,0,pomiar1.csv," + std::string(255, '2') + ":65535,0,0,1,0,0,0,0");
-    ChannelTable channels = defaultChannels(0);
+    ChannelTable channels = defaultChannels("A");
     channels[0] = {KindCelsius, INT_MIN, INT_MAX, "Skraj"};
     const LineSetupFields fields = lineSetupFields(channels);
     EXPECT_EQ(fields.mins[0] + ".." + fields.maxes[0], "-2.14749e+08..2.14748e+08");
 }
 
 TEST_F(SettingsTest, ConfigurationFilesAreCp1250WithCrLfAndRoundTrip) {
-    settings_ = {2, 9600, 77, 0, 100000, 59, 59, "", 1, 1, "127.0.0.1", 4001};
+    settings_ = {{2, 9600, 1, "127.0.0.1", 4001}, {100000, 59, 59}, 77, 0, "", 1};
     for (int module = 0; module < ModuleCount; ++module) {
         modules_[module].busAddress = module + 1;
         for (int entry = 0; entry < EntryCount; ++entry)
@@ -172,7 +172,7 @@ TEST_F(SettingsTest, TheCommunicationDialogProposesAnAddressChecksRangesAndCopie
         *(bus < 0 ? texts[field] : &fields.busAddresses[bus]) = text;
         fields.useTcp = true;
         CommSettings taken = comm;
-        const auto problem = readCommFields(fields, taken);
+        const auto problem = readCommFields(fields, multimonCommShape(), taken);
         if (!problem) return "";
         EXPECT_EQ(problem->field, field);
         EXPECT_EQ(taken.useTcp, 0);
@@ -191,10 +191,10 @@ TEST_F(SettingsTest, TheCommunicationDialogProposesAnAddressChecksRangesAndCopie
     fields.speed = "115200";
     fields.busAddresses[3] = "31";
     fields.testOuts = false;
-    ASSERT_EQ(readCommFields(fields, comm), std::nullopt);
+    ASSERT_EQ(readCommFields(fields, multimonCommShape(), comm), std::nullopt);
     EXPECT_EQ(comm.comPort, 3);
     EXPECT_EQ(comm.speed, 115200);
-    EXPECT_EQ(comm.busAddresses, (std::array<int, ModuleCount>{1, 0, 0, 31, 0}));
+    EXPECT_EQ(comm.busAddresses, (std::vector<int>{1, 0, 0, 31, 0}));
     EXPECT_EQ(comm.testOuts, 0);
 }
 

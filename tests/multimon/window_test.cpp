@@ -21,48 +21,12 @@
 #include "common/text_file.h"
 #include "multimon/monitor_dialog.h"
 #include "tests/support/sim_process.h"
+#include "tests/support/widget_helpers.h"
 #include "widgets/close_on_signal.h"
 #include "widgets/qt_prompter.h"
 
 namespace dkq {
 namespace {
-
-// Keeps the event loop running until the condition holds or 8 s have passed.
-bool waitFor(const std::function<bool()>& condition) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > 8000) return false;
-        QTest::qWait(20);
-    }
-    return true;
-}
-
-// Runs action on the next modal dialog or message box that opens other than
-// `current`, from inside the event loop that the box runs.
-void onNextModal(std::function<void(QWidget*)> action, QWidget* current = nullptr) {
-    auto* poll = new QTimer;
-    poll->setInterval(10);
-    QObject::connect(poll, &QTimer::timeout, [poll, action, current] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (modal == nullptr || modal == current || !modal->isVisible()) return;
-        poll->stop();
-        poll->deleteLater();
-        action(modal);
-    });
-    poll->start();
-}
-
-template <typename T = QLineEdit>
-T* child(QWidget* parent, const QString& name) {
-    T* widget = parent->findChild<T*>(name);
-    EXPECT_NE(widget, nullptr) << name.toStdString();
-    return widget;
-}
-
-void click(QWidget* widget) {
-    QTest::mouseClick(widget, Qt::LeftButton, {}, widget->rect().center());
-}
 
 // What the named widgets show, each followed by "|": an edit's text, a bar's
 // "min..max:value", whether a button is checked, and "-" or "x" for a widget
@@ -82,15 +46,6 @@ std::string shownIn(QWidget* parent, std::initializer_list<const char*> names) {
         all += "|";
     }
     return all;
-}
-
-// Answers a message box: its text, then a click on its button.
-std::string answerBox(QWidget* modal) {
-    auto* box = qobject_cast<QMessageBox*>(modal);
-    if (box == nullptr) return "no message box";
-    const std::string text = box->text().toStdString();
-    click(box->buttons().constFirst());
-    return text;
 }
 
 class WindowTest : public ::testing::Test {

@@ -1,4 +1,4 @@
-#include "multimon/comm_settings_dialog.h"
+#include "widgets/comm_settings_dialog.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -10,27 +10,34 @@
 #include <QVBoxLayout>
 
 namespace dkq {
+namespace {
 
-CommSettingsDialog::CommSettingsDialog(const CommSettings& comm, QWidget* parent)
-    : QDialog(parent), comm_(comm) {
-    setWindowTitle("Ustawienia komunikacji");
+QString qt(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+}  // namespace
+
+CommSettingsDialog::CommSettingsDialog(const CommDialogShape& shape, const CommSettings& comm,
+                                       QWidget* parent)
+    : QDialog(parent), shape_(shape), comm_(comm) {
+    setWindowTitle(qt(shape.title));
     auto* form = new QFormLayout;
     comPort_ = addField(form, "Numer portu COM", "comPortField");
-    speed_ = addField(form, "Prędkość transmisji", "speedField", "bps");
-    useTcp_ = new QCheckBox("Połączenie przez sieć (TCP/IP)");
-    useTcp_->setObjectName("useTcpBox");
-    form->addRow(useTcp_);
+    speed_ = addField(form, qt(shape.speedLabel), "speedField", "bps");
+    useTcp_ = addBox(form, "Połączenie przez sieć (TCP/IP)", "useTcpBox");
     ipAddress_ = addField(form, "Adres IP", "ipAddressField");
-    tcpPort_ = addField(form, "Nr portu TCP", "tcpPortField");
-    for (int module = 0; module < ModuleCount; ++module) {
-        const QChar letter(moduleLetter(module));
-        busAddresses_[module] = addField(form, QString("Adres modułu %1").arg(letter),
-                                         QString("busAddressField%1").arg(letter),
-                                         module == 1 ? "(0 = moduł wyłączony)" : QString());
+    tcpPort_ = addField(form, qt(shape.tcpPortLabel), "tcpPortField");
+    for (const BusAddressField& field : shape.busAddresses)
+        busAddresses_.push_back(
+            addField(form, qt(field.label), qt(field.objectName), qt(field.note)));
+    testOuts_ = addBox(form, "Pomiary linii wyjściowych", "testOutsBox");
+    if (shape.disconnectBox) disconnect_ = addBox(form, "Rozłączaj po transmisji", "disconnectBox");
+    if (shape.echoBox) {
+        echo_ = addBox(form, "Echo transmit. znaków   ", "echoBox");
+        echo_->setEnabled(false);
+        echo_->setVisible(false);
     }
-    testOuts_ = new QCheckBox("Pomiary linii wyjściowych");
-    testOuts_->setObjectName("testOutsBox");
-    form->addRow(testOuts_);
     connect(useTcp_, &QCheckBox::clicked, this, &CommSettingsDialog::enableByConnection);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
@@ -59,15 +66,25 @@ QLineEdit* CommSettingsDialog::addField(QFormLayout* form, const QString& label,
     return edit;
 }
 
+QCheckBox* CommSettingsDialog::addBox(QFormLayout* form, const QString& text,
+                                      const QString& objectName) {
+    auto* box = new QCheckBox(text);
+    box->setObjectName(objectName);
+    form->addRow(box);
+    return box;
+}
+
 void CommSettingsDialog::showFields(const CommFields& fields) {
-    comPort_->setText(QString::fromStdString(fields.comPort));
-    speed_->setText(QString::fromStdString(fields.speed));
+    comPort_->setText(qt(fields.comPort));
+    speed_->setText(qt(fields.speed));
     useTcp_->setChecked(fields.useTcp);
-    ipAddress_->setText(QString::fromStdString(fields.ipAddress));
-    tcpPort_->setText(QString::fromStdString(fields.tcpPort));
-    for (int module = 0; module < ModuleCount; ++module)
-        busAddresses_[module]->setText(QString::fromStdString(fields.busAddresses[module]));
+    ipAddress_->setText(qt(fields.ipAddress));
+    tcpPort_->setText(qt(fields.tcpPort));
+    for (std::size_t i = 0; i < busAddresses_.size() && i < fields.busAddresses.size(); ++i)
+        busAddresses_[i]->setText(qt(fields.busAddresses[i]));
     testOuts_->setChecked(fields.testOuts);
+    if (disconnect_ != nullptr) disconnect_->setChecked(fields.disconnectAfterReading);
+    if (echo_ != nullptr) echo_->setChecked(fields.echo);
     enableByConnection();
 }
 
@@ -78,9 +95,11 @@ CommFields CommSettingsDialog::takeFields() const {
     fields.useTcp = useTcp_->isChecked();
     fields.ipAddress = ipAddress_->text().toStdString();
     fields.tcpPort = tcpPort_->text().toStdString();
-    for (int module = 0; module < ModuleCount; ++module)
-        fields.busAddresses[module] = busAddresses_[module]->text().toStdString();
+    for (const QLineEdit* edit : busAddresses_)
+        fields.busAddresses.push_back(edit->text().toStdString());
     fields.testOuts = testOuts_->isChecked();
+    fields.disconnectAfterReading = disconnect_ != nullptr && disconnect_->isChecked();
+    fields.echo = echo_ != nullptr && echo_->isChecked();
     return fields;
 }
 
@@ -103,12 +122,12 @@ QLineEdit* CommSettingsDialog::fieldEdit(int field) const {
         case TcpPortField:
             return tcpPort_;
         default:
-            return busAddresses_[field - FirstBusAddressField];
+            return busAddresses_[static_cast<std::size_t>(field - FirstBusAddressField)];
     }
 }
 
 void CommSettingsDialog::accept() {
-    if (const auto problem = readCommFields(takeFields(), comm_)) {
+    if (const auto problem = readCommFields(takeFields(), shape_, comm_)) {
         refuseField(prompter_, problem->prompt, fieldEdit(problem->field));
         return;
     }

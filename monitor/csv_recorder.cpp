@@ -1,4 +1,4 @@
-#include "multimon/csv_recorder.h"
+#include "monitor/csv_recorder.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -25,19 +25,6 @@ std::string makePartPath(const std::string& baseName, int partNumber) {
     return baseName.substr(0, extension) + suffix;
 }
 
-std::string csvHeader(const ModuleTable& modules) {
-    std::string names = "Lp;Czas   ;";
-    std::string units = ";;";
-    for (const ModuleSlot& slot : modules) {
-        if (slot.busAddress == 0) continue;
-        for (int entry = 0; entry < EntryCount; ++entry) {
-            names += slot.channels[entry].name + ";";
-            units += unitCell(entry, slot.channels[entry].kind);
-        }
-    }
-    return names + "\n" + units + "\n";
-}
-
 std::string csvRecordLine(int savedCount, const std::tm& time, const std::string& row) {
     return std::to_string(savedCount) + ";" + formatDateTime(time) + ";" + row + "\n";
 }
@@ -46,14 +33,14 @@ CsvRecorder::CsvRecorder(int recordsPerPart, std::size_t maxWaitingRecords)
     : recordsPerPart_(recordsPerPart), maxWaitingRecords_(maxWaitingRecords) {}
 
 bool CsvRecorder::startRecording(const std::string& fileNameField, bool split,
-                                 const ModuleTable& modules) {
+                                 const std::string& header) {
     baseName_ = baseFileName(fileNameField);
     splitting_ = split;
     partNumber_ = 0;
     recordsInPart_ = 0;
     droppedRecords_ = 0;
     currentPath_ = split ? makePartPath(baseName_, 0) : baseName_;
-    enqueue({currentPath_, split, false, encodeTextFile(csvHeader(modules))});
+    enqueue({currentPath_, split, false, encodeTextFile(header)});
     writeWaiting();
     if (!isWaiting(currentPath_)) return true;
     // The header that could not be written is the newest write: recording
@@ -63,12 +50,12 @@ bool CsvRecorder::startRecording(const std::string& fileNameField, bool split,
 }
 
 void CsvRecorder::record(int savedCount, const std::tm& time, const std::string& row,
-                         const ModuleTable& modules) {
+                         const std::string& header) {
     if (splitting_ && recordsInPart_ >= recordsPerPart_) {
         recordsInPart_ = 0;
         partNumber_ = partNumber_ >= MaxPartNumber ? 0 : partNumber_ + 1;
         currentPath_ = makePartPath(baseName_, partNumber_);
-        enqueue({currentPath_, true, false, encodeTextFile(csvHeader(modules))});
+        enqueue({currentPath_, true, false, encodeTextFile(header)});
     }
     enqueue({currentPath_, false, true, encodeTextFile(csvRecordLine(savedCount, time, row))});
     writeWaiting();
@@ -125,6 +112,11 @@ void CsvRecorder::writeWaiting() {
 bool CsvRecorder::isWaiting(const std::string& path) const {
     return std::any_of(waiting_.begin(), waiting_.end(),
                        [&](const PendingWrite& write) { return write.path == path; });
+}
+
+std::string lostRecordsText(std::size_t count) {
+    return "Utracono pomiary, których nie udało się zapisać do pliku: " + std::to_string(count) +
+           ".";
 }
 
 }  // namespace dkq

@@ -1,5 +1,5 @@
-// The CSV recorder: a two-line header per START (and per part file) and one
-// line per record, in Windows-1250 with CR LF, ";" after every cell. The file
+// The CSV recorder of both monitors: a two-line header per START (and per
+// part file) and one line per record, in Windows-1250 with CR LF, ";" after every cell. The file
 // is opened for each write and closed right after, so a spreadsheet may read
 // it meanwhile. Optionally split into part files _000.._999 of a fixed number
 // of records each.
@@ -15,8 +15,6 @@
 #include <deque>
 #include <string>
 
-#include "multimon/module_table.h"
-
 namespace dkq {
 
 inline constexpr int DefaultRecordsPerPart = 43200;
@@ -28,22 +26,22 @@ std::string baseFileName(const std::string& fileNameField);
 // The base name with its first ".csv" (else its first ".CSV") and the rest
 // replaced by "_%03d.csv"; unchanged when it holds neither.
 std::string makePartPath(const std::string& baseName, int partNumber);
-// Both header lines (UTF-8, "\n" line ends) for the switched-on modules.
-std::string csvHeader(const ModuleTable& modules);
 // "Lp;date time;row\n"; the row arrives complete with its separators.
 std::string csvRecordLine(int savedCount, const std::tm& time, const std::string& row);
+// Closing with records that still cannot be written to their file.
+std::string lostRecordsText(std::size_t count);
 
 class CsvRecorder {
   public:
     explicit CsvRecorder(int recordsPerPart = DefaultRecordsPerPart,
                          std::size_t maxWaitingRecords = DefaultMaxWaitingRecords);
 
-    // Latches the split option, writes the header of the first file; false
-    // when it cannot be written (recording does not start).
-    bool startRecording(const std::string& fileNameField, bool split, const ModuleTable& modules);
-    // Writes one record (and the header of a new part file when one starts).
+    // Latches the split option, writes the header (UTF-8, "\n" line ends) to
+    // the first file; false when it cannot be written (recording does not start).
+    bool startRecording(const std::string& fileNameField, bool split, const std::string& header);
+    // Writes one record (and the header to a new part file when one starts).
     void record(int savedCount, const std::tm& time, const std::string& row,
-                const ModuleTable& modules);
+                const std::string& header);
     // Tries the waiting records once more (at STOP).
     void retryWaiting();
 

@@ -1,13 +1,14 @@
-// "Ustawienia komunikacji": serial port or TCP server, the bus addresses of
-// modules A..E and "Pomiary linii wyjściowych". Works on a copy; settings()
+// The communication settings dialog of the monitors: serial port or TCP
+// server, the bus addresses the program's shape names, "Pomiary linii
+// wyjściowych" and the boxes the shape adds. Works on a copy; settings()
 // holds the checked values once the dialog was accepted.
 #pragma once
 
 #include <QDialog>
-#include <array>
+#include <vector>
 
+#include "monitor/comm_settings.h"
 #include "widgets/qt_prompter.h"
-#include "multimon/comm_settings.h"
 
 class QCheckBox;
 class QFormLayout;
@@ -19,7 +20,8 @@ class CommSettingsDialog : public QDialog {
     Q_OBJECT
 
   public:
-    explicit CommSettingsDialog(const CommSettings& comm, QWidget* parent = nullptr);
+    CommSettingsDialog(const CommDialogShape& shape, const CommSettings& comm,
+                       QWidget* parent = nullptr);
 
     const CommSettings& settings() const { return comm_; }
 
@@ -28,20 +30,24 @@ class CommSettingsDialog : public QDialog {
   private:
     QLineEdit* addField(QFormLayout* form, const QString& label, const QString& objectName,
                         const QString& unit = QString());
+    QCheckBox* addBox(QFormLayout* form, const QString& text, const QString& objectName);
     void showFields(const CommFields& fields);
     CommFields takeFields() const;
     // COM port and speed serve the serial link, address and port the TCP one.
     void enableByConnection();
     QLineEdit* fieldEdit(int field) const;
 
+    const CommDialogShape& shape_;
     CommSettings comm_;
     QLineEdit* comPort_ = nullptr;
     QLineEdit* speed_ = nullptr;
     QCheckBox* useTcp_ = nullptr;
     QLineEdit* ipAddress_ = nullptr;
     QLineEdit* tcpPort_ = nullptr;
-    std::array<QLineEdit*, ModuleCount> busAddresses_{};
+    std::vector<QLineEdit*> busAddresses_;
     QCheckBox* testOuts_ = nullptr;
+    QCheckBox* disconnect_ = nullptr;  // only when the shape has it
+    QCheckBox* echo_ = nullptr;        // only when the shape has it; hidden
     QtPrompter prompter_{this};
 };
 

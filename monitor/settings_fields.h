@@ -1,0 +1,67 @@
+// Pieces of the settings both monitors keep: the link values, the record
+// period fields, registry numbers taken into their ranges, and the
+// presentation lines of configuration files.
+#pragma once
+
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "common/registry_key.h"
+#include "common/setting_values.h"
+#include "monitor/measurement.h"
+
+namespace dkq {
+
+inline constexpr const char* MonitorKeyPath = "Software\\Veldmark\\DKQ-1";
+inline constexpr int MaxPeriodHours = 100000;
+inline constexpr std::size_t MaxFileNameChars = 255;
+inline constexpr std::size_t MaxIpAddressTextChars = MaxRegistryStringChars;
+
+// What each value may hold; values from files and the registry are taken
+// into these ranges as they are read.
+inline constexpr ValueRange ComPortRange{1, 255};
+inline constexpr ValueRange SpeedRange{150, 115200};
+inline constexpr ValueRange TcpPortRange{0, 65535};
+inline constexpr ValueRange BusAddressRange{0, 31};   // 0: the module is switched off
+inline constexpr ValueRange RawValueRange{0, 65535};  // a line's or counter's min and max
+
+// The link's values: COM port and speed, or TCP address and port.
+struct LinkSettings {
+    int comPort = 1;
+    int speed = 9600;
+    int useTcp = 0;
+    std::string ipAddress;
+    int tcpPort = 0;
+};
+
+// "Okres zapisu pomiarów": hours 0..100000, minutes and seconds 0..59.
+struct RecordPeriodFields {
+    int periodHours = 0;
+    int periodMinutes = 0;
+    int periodSeconds = 0;
+
+    // Seconds between records, each field taken within its range.
+    int recordPeriod() const;
+    // Splits seconds (taken within the fields' ranges) into the three fields.
+    void setRecordPeriod(long long seconds);
+};
+
+// Number `index` of a line, taken into range, when the line has it.
+void applyNumber(const std::vector<int>& numbers, std::size_t index, int& value, ValueRange range);
+
+// "a,b,c" of the numbers.
+std::string joinNumbers(std::initializer_list<int> numbers);
+
+// One presentation line "kind,min,max,name": numbers that do not parse keep
+// their values, min and max are taken into 0..65535; the name follows the third comma within the
+// first 100 characters, else it becomes missingName; names are cut at 15 characters.
+void applyChannelLine(const std::string& line, const std::string& missingName,
+                      ChannelConfig& channel);
+// The line as a configuration file stores it.
+std::string channelLine(const ChannelConfig& channel);
+
+// The message of a failed open_com (serial port or TCP connection).
+std::string openFailureText(int code, const LinkSettings& link);
+
+}  // namespace dkq

@@ -1,0 +1,65 @@
+// Driving real widgets in offscreen window tests: waiting in the event loop,
+// answering the next modal dialog, finding and clicking children.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <string>
+
+namespace dkq {
+
+// Keeps the event loop running until the condition holds or 8 s have passed.
+inline bool waitFor(const std::function<bool()>& condition) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > 8000) return false;
+        QTest::qWait(20);
+    }
+    return true;
+}
+
+// Runs action on the next modal dialog or message box that opens other than
+// `current`, from inside the event loop that the box runs.
+inline void onNextModal(std::function<void(QWidget*)> action, QWidget* current = nullptr) {
+    auto* poll = new QTimer;
+    poll->setInterval(10);
+    QObject::connect(poll, &QTimer::timeout, [poll, action, current] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal == nullptr || modal == current || !modal->isVisible()) return;
+        poll->stop();
+        poll->deleteLater();
+        action(modal);
+    });
+    poll->start();
+}
+
+template <typename T = QLineEdit>
+T* child(QWidget* parent, const QString& name) {
+    T* widget = parent->findChild<T*>(name);
+    EXPECT_NE(widget, nullptr) << name.toStdString();
+    return widget;
+}
+
+inline void click(QWidget* widget) {
+    QTest::mouseClick(widget, Qt::LeftButton, {}, widget->rect().center());
+}
+
+// Answers a message box: its text, then a click on its button.
+inline std::string answerBox(QWidget* modal) {
+    auto* box = qobject_cast<QMessageBox*>(modal);
+    if (box == nullptr) return "no message box";
+    const std::string text = box->text().toStdString();
+    click(box->buttons().constFirst());
+    return text;
+}
+
+}  // namespace dkq

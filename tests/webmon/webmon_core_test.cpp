@@ -1,0 +1,291 @@
+// webmon's core against the simulated module and a loopback HTTP server:
+// settings and files, START, the tick with its records, uploads and back-off.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <zlib.h>
+
+#include <filesystem>
+#include <memory>
+
+#include "common/registry_key.h"
+#include "common/text.h"
+#include "common/text_file.h"
+#include "tests/support/core_fakes.h"
+#include "tests/support/http_server.h"
+#include "tests/support/sim_process.h"
+#include "webmon/web_monitor_core.h"
+
+namespace dkq {
+namespace {
+
+namespace fs = std::filesystem;
+using test::HttpMode;
+using test::Message;
+using test::Messages;
+
+class FakeWebView : public WebMonitorView {
+  public:
+    void readFields(WebMonitorSettings& settings) override { settings = fields; }
+    void showFields(const WebMonitorSettings& settings) override { fields = settings; }
+    void showModule(const ModuleSlot& slot) override { shownModule = slot; }
+    void showValues(const ModuleSlot& slot) override { shownValues = slot; }
+    void showCountdown(int seconds) override { countdowns.push_back(seconds); }
+    void showSavedCount(int count) override { savedCount = count; }
+    void showReadback(const OutputReadback& shown) override { readback = shown; }
+    void showConnectionLost(bool visible) override { connectionLost = visible; }
+    void showUploading(bool visible) override { uploading = visible; }
+    void showMonitoring(bool on) override { monitoring = on; }
+
+    WebMonitorSettings fields;
+    ModuleSlot shownModule;
+    ModuleSlot shownValues;
+    std::vector<int> countdowns;
+    int savedCount = 0;
+    std::optional<OutputReadback> readback;
+    bool connectionLost = false;
+    bool uploading = false;
+    bool monitoring = false;
+};
+
+// The simulator's fixed values of module 1 as CSV cells (all lines in volts),
+// then the output cells.
+std::string rowCells(const std::string& outputs) {
+    std::string cells;
+    for (int r = 0; r < LineCount; ++r) {
+        const int raw = r < 4 ? 2940 + r : 250 * r + 1;
+        cells +=
+            std::to_string(raw / 1000) + "," + std::to_string(1000 + raw % 1000).substr(1) + ";";
+    }
+    for (int c = 0; c < CounterCount; ++c) cells += std::to_string(100 + c) + ";";
+    for (int o = 0; o < OutputCount; ++o) cells += outputs;
+    return cells;
+}
+
+std::string recordLine(int count, const std::string& second, const std::string& cells) {
+    return encodeTextFile(std::to_string(count) + ";2024-03-05 7:08:" + second + ";" + cells +
+                          "\n");
+}
+
+// The request target for uid 77 and data, the sum by zlib computed here.
+std::string target(const std::string& data) {
+    const std::string text = "77" + data;
+    const auto crc =
+        crc32(0, reinterpret_cast<const Bytef*>(text.data()), static_cast<uInt>(text.size()));
+    char sum[9];
+    std::snprintf(sum, sizeof sum, "%08lx", (crc ^ 0x4e73UL) & 0xFFFFFFFFUL);
+    return "/rec.php?uid=77&data=" + data + "&sum=" + sum;
+}
+
+class WebCoreTest : public ::testing::Test {
+  protected:
+    WebCoreTest() { setenv("XDG_CONFIG_HOME", dir_.path().c_str(), 1); }
+
+    std::string writeText(const std::string& name, const std::string& text) {
+        EXPECT_TRUE(writeWholeFile(dir_.file(name), encodeTextFile(text)));
+        return dir_.file(name);
+    }
+    // A simulated module 1 over TCP and, unless serverMode is empty, a
+    // web-monitor.dat naming an HTTP server; then the core starts up.
+    void startUp(std::vector<std::string> words, std::vector<std::string> simArgs = {},
+                 std::optional<HttpMode> serverMode = HttpMode::Answer) {
+        simArgs.insert(simArgs.begin(), {"--tcp", "127.0.0.1:0", "--deterministic"});
+        sim_ = std::make_unique<test::SimProcess>(simArgs);
+        RegistryKey key;
+        key.CreateKey(RegistryRoot::CurrentUser, MonitorKeyPath);
+        key.Open(RegistryRoot::CurrentUser, MonitorKeyPath);
+        key.WriteDword("Polaczenie_TCP", 1);
+        key.WriteString("Adres_IP", "127.0.0.1");
+        key.WriteDword("Port_TCP", static_cast<std::uint32_t>(sim_->tcpPort()));
+        if (serverMode) {
+            server_ = std::make_unique<test::HttpServer>(*serverMode, "OK");
+            writeText("web-monitor.dat",
+                      "# upload\nURL=127.0.0.1:" + std::to_string(server_->port()) +
+                          "\nUID=77\nINREGS=17,5,1\n");
+        }
+        core_.startUp(words);
+    }
+    void ticks(int count) {
+        for (int i = 0; i < count; ++i) core_.AcquisitionTick();
+    }
+    std::string csv(const std::string& name = "rejestr0.csv") {
+        return test::readFileBytes(dir_.file(name));
+    }
+    std::string header() { return encodeTextFile(webCsvHeader(core_.module().channels)); }
+    std::vector<std::string> targets() {
+        std::vector<std::string> list;
+        for (const auto& request : server_->requests()) list.push_back(request.target);
+        return list;
+    }
+
+    test::ScratchDir dir_;
+    ModuleLink link_;
+    FakeWebView view_;
+    test::ScriptedPrompter prompter_;
+    test::FakeClock clock_;
+    WebMonitorCore core_{link_, view_, prompter_, clock_, {300, 700}};
+    std::unique_ptr<test::SimProcess> sim_;
+    std::unique_ptr<test::HttpServer> server_;
+};
+
+// The settings a file or the registry gives, on one line.
+std::string kept(const WebMonitorSettings& s) {
+    return joinNumbers({s.comPort, s.speed, s.echo, s.busAddress, s.testOuts, s.recordPeriod(),
+                        s.useTcp, s.tcpPort, s.disconnectAfterReading}) +
+           "," + s.fileName + "," + s.ipAddress;
+}
+
+TEST_F(WebCoreTest, SettingsFilesBothWaysAndValuesTakenIntoRange) {
+    WebMonitorSettings settings;
+    ChannelTable channels = defaultWebChannels();
+    EXPECT_EQ(channels[0].name + channels[19].name, "Linia1Cnt4");
+    settings.fileName = "dane z hali.csv";
+    settings.setRecordPeriod(3725);
+    settings.useTcp = 1;
+    settings.ipAddress = "10.0.0.7";
+    settings.tcpPort = 4001;
+    settings.disconnectAfterReading = 1;
+    channels[2] = {KindCelsius, 2732, 3732, "Piec, strefa 1"};
+    const std::string text = webConfigFileText(settings, channels);
+    EXPECT_TRUE(text.starts_with("DKQ-1\n1,9600,0,1,1,3725,0,0\ndane z hali.csv\n"));
+    EXPECT_TRUE(text.ends_with("\n1\n10.0.0.7\n4001\n1\n"));
+    WebMonitorSettings loaded;
+    ChannelTable loadedChannels = defaultWebChannels();
+    ASSERT_TRUE(applyWebConfigLines(decodeTextLines(text), loaded, loadedChannels));
+    // A name with a blank comes back cut at it.
+    EXPECT_EQ(kept(loaded), "1,9600,0,1,1,3725,1,4001,1,dane,10.0.0.7");
+    EXPECT_EQ(channelLine(loadedChannels[2]), "0,2732,3732,Piec, strefa 1");
+
+    // Blank lines between settings are skipped; a short entry line takes its
+    // default name; out-of-range numbers take the nearest allowed value; a
+    // missing last line keeps its value.
+    std::string lines = "DKQ-1\n\n300,9999999,5,257,1,-5,0,0\n\nplik.csv\n";
+    for (int entry = 0; entry < EntryCount; ++entry)
+        lines += entry == 4 ? "2,0,4092\n" : "1,0,4092,N" + std::to_string(entry) + "\n";
+    lines += "\n1\n\n127.0.0.1\n70000\n";
+    ASSERT_TRUE(applyWebConfigLines(decodeTextLines(lines), loaded, loadedChannels));
+    EXPECT_EQ(kept(loaded), "255,115200,1,31,1,0,1,65535,1,plik.csv,127.0.0.1");
+    EXPECT_EQ(channelLine(loadedChannels[4]), "2,0,4092,Linia L5");
+    EXPECT_FALSE(applyWebConfigLines({"DKQ-1-5", "1,2"}, loaded, loadedChannels));
+
+    RegistryKey key;
+    key.CreateKey(RegistryRoot::CurrentUser, MonitorKeyPath);
+    key.Open(RegistryRoot::CurrentUser, MonitorKeyPath);
+    key.WriteDword("BusAdr", 4294967295u);
+    key.WriteDword("Port_TCP", 99999);
+    key.WriteDword("RecPeriod", 4000000000u);
+    WebMonitorSettings fromRegistry;
+    loadWebRegistrySettings(fromRegistry);
+    EXPECT_EQ(kept(fromRegistry), "1,9600,0,31,1,360003599,0,65535,0,rejestr0.csv,");
+    fromRegistry.fileName = "x.csv";
+    ASSERT_TRUE(saveWebRegistrySettings(fromRegistry));
+    WebMonitorSettings again;
+    loadWebRegistrySettings(again);
+    EXPECT_EQ(kept(again), kept(fromRegistry));
+}
+
+TEST_F(WebCoreTest, StartRecordsEveryTickUploadsEachRecordAndMarksUnreadOutputs) {
+    startUp({"/start"}, {"--exception", "3"});
+    ASSERT_TRUE(prompter_.messages.empty()) << prompter_.messages[0].text;
+    EXPECT_TRUE(core_.monitoring() && view_.monitoring);
+    EXPECT_EQ(core_.module().firmwareText, "v25  SN=123456789A01 SUM=A5");
+    EXPECT_EQ(link_.LogEnabled, 0);
+    ticks(2);
+    EXPECT_EQ(csv(),
+              header() + recordLine(1, "09", rowCells("?;")) + recordLine(2, "10", rowCells("?;")));
+    EXPECT_EQ(webCsvHeader(core_.module().channels).substr(0, 30),
+              "Lp;Czas   ;Linia1;Linia2;Linia");
+    const std::string data = "2.940,1.001,100";
+    EXPECT_EQ(targets(), std::vector<std::string>(2, target(data)));
+    EXPECT_TRUE(view_.uploading);
+    EXPECT_EQ(core_.module().errorCount, 0);
+    EXPECT_EQ(link_.IsOpen(), 1);  // kept open between ticks
+    core_.StopMonitoring();
+    EXPECT_FALSE(view_.uploading || view_.monitoring || link_.IsOpen());
+
+    // A second START adds its header pair; outputs read back go into the row.
+    sim_ = std::make_unique<test::SimProcess>(
+        std::vector<std::string>{"--tcp", "127.0.0.1:0", "--deterministic"});
+    view_.fields.tcpPort = sim_->tcpPort();
+    core_.SetOutput(1, true);
+    view_.fields.setRecordPeriod(2);
+    core_.StartMonitoring();
+    ticks(3);
+    std::string outputs = "0;1;";
+    for (int o = 2; o < OutputCount; ++o) outputs += "0;";
+    const std::string row = rowCells("").append(outputs);
+    EXPECT_EQ(csv(), header() + recordLine(1, "09", rowCells("?;")) +
+                         recordLine(2, "10", rowCells("?;")) + header() + recordLine(1, "11", row) +
+                         recordLine(2, "13", row));
+    EXPECT_EQ(view_.countdowns.back(), 1);
+    EXPECT_EQ(targets().size(), 4u);
+    ASSERT_TRUE(view_.readback.has_value());
+    EXPECT_TRUE(view_.readback->outputs.outputOn(1));
+
+    // "/log" before "/start" switches the log on; a configuration file first.
+    core_.shutDown();
+    EXPECT_FALSE(core_.monitoring());
+    const std::string config =
+        writeText("plant.cfg", webConfigFileText(core_.settings(), defaultWebChannels()));
+    ModuleLink link;
+    FakeWebView view;
+    WebMonitorCore second(link, view, prompter_, clock_);
+    second.startUp({config, "x/log", "/start", "/log"});
+    EXPECT_EQ(link.LogEnabled, 1);
+    EXPECT_TRUE(second.monitoring());
+    second.StopMonitoring();
+}
+
+TEST_F(WebCoreTest, StartFailuresShowTheirMessageAndLeaveTheLinkClosed) {
+    startUp({}, {"--mute", "1"}, std::nullopt);
+    view_.fields.tcpPort = 0;
+    core_.StartMonitoring();
+    view_.fields.tcpPort = sim_->tcpPort();
+    core_.StartMonitoring();
+    EXPECT_EQ(clock_.sleeps, std::vector<int>(4, 500));
+    sim_->command("unmute 1");
+    view_.fields.fileName = dir_.file("no/such/folder/x");
+    core_.StartMonitoring();
+    EXPECT_EQ(prompter_.messages,
+              (Messages{{"Brak ustawień komunikacyjnych TCP/IP!", MessageIcon::Error},
+                        {"Brak odpowiedzi z modułu!\n(Przekroczono czas oczekiwania)",
+                         MessageIcon::Exclamation},
+                        {"Błąd otwarcia pliku do zapisu.", MessageIcon::Exclamation}}));
+    EXPECT_FALSE(core_.monitoring() || link_.IsOpen());
+}
+
+TEST_F(WebCoreTest, ALostLinkIsTriedFiveTicksThenEvery30sAndAHeldFileLosesNoRow) {
+    startUp({}, {}, HttpMode::Silent);
+    view_.fields.disconnectAfterReading = 1;
+    view_.fields.setRecordPeriod(10);
+    core_.StartMonitoring();
+    ticks(1);
+    EXPECT_EQ(link_.IsOpen(), 0);  // closed after the reading
+    EXPECT_EQ(targets().size(), 1u);
+
+    // The file cannot be opened for the second record: it waits and follows,
+    // in order, once it can; the reading is uploaded all the same.
+    fs::rename(dir_.file("rejestr0.csv"), dir_.file("first.csv"));
+    fs::create_directory(dir_.file("rejestr0.csv"));
+    ticks(10);
+    EXPECT_EQ(targets().size(), 2u);
+    EXPECT_EQ(core_.recorder().waitingRecords(), 1u);
+    fs::remove(dir_.file("rejestr0.csv"));
+    sim_.reset();  // the module's server goes away
+    std::vector<int> failures;
+    for (int tick = 0; tick < 44; ++tick) {
+        core_.AcquisitionTick();
+        failures.push_back(core_.consecutiveFailures());
+    }
+    std::vector<int> expected{0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 3, 4, 5};
+    expected.resize(43, 5);
+    expected.push_back(6);
+    EXPECT_EQ(failures, expected);
+    EXPECT_TRUE(view_.connectionLost);
+    EXPECT_EQ(core_.module().errorCount, 3);
+    core_.StopMonitoring();
+    EXPECT_EQ(csv(), recordLine(2, "10", rowCells("0;")));
+    EXPECT_EQ(csv("first.csv"), header() + recordLine(1, "09", rowCells("0;")));
+}
+
+}  // namespace
+}  // namespace dkq

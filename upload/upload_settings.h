@@ -1,0 +1,41 @@
+// What the upload sends, where and under which number: the settings file
+// "web-monitor.dat", read once at start-up from the current folder. The
+// program has no dialog for it.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "monitor/measurement.h"
+
+namespace dkq {
+
+inline constexpr const char* UploadSettingsFile = "web-monitor.dat";
+// A line is read in pieces of at most this many characters.
+inline constexpr std::size_t UploadLinePieceChars = 1023;
+// The address field holds 511 characters, and "http://" with the address must
+// fit 511 characters as well.
+inline constexpr std::size_t MaxUrlWordChars = 511;
+inline constexpr std::size_t MaxUploadAddressChars = 504;
+
+struct UploadSettings {
+    std::string address;  // without the scheme, lower case, completed; empty: no upload
+    int uid = 0;          // 0: no upload
+    // Registers 1..20 (index 0..19): L1..L16, then C1..C4.
+    std::array<bool, EntryCount> registers{};
+    int logResponses = 0;  // non-zero: answers are appended to "log_http.log"
+
+    bool active() const { return !address.empty() && uid != 0; }
+};
+
+// The file's text applied to fresh settings, the address completed.
+UploadSettings parseUploadSettings(std::string_view fileText);
+// Lower case, without "http://", and ".../rec.php" appended unless the address
+// names a ".php" itself; empty when the result does not fit its field.
+std::string completeAddress(std::string_view address);
+// Reads the file; false (and no upload) when it cannot be opened.
+bool LoadUploadSettings(UploadSettings& settings, const std::string& path = UploadSettingsFile);
+
+}  // namespace dkq

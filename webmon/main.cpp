@@ -1,0 +1,22 @@
+// webmon: the one-module monitor of the DKQ-1 suite that records a CSV row
+// every period and sends each recorded reading to a web server.
+#include <QApplication>
+
+#include "common/version.h"
+#include "upload/http_upload.h"
+#include "webmon/web_monitor_dialog.h"
+#include "widgets/close_on_signal.h"
+#include "widgets/program_run.h"
+
+int main(int argc, char** argv) {
+    if (dkq::printVersionIfAsked("webmon", argc, argv)) return 0;
+    const dkq::CurlLibrary curl;
+    QApplication application(argc, argv);
+    dkq::WebMonitorDialog dialog;
+    dkq::SignalCloser closer(&dialog);
+    dialog.startUp(dkq::commandWordsOf(QApplication::arguments()));
+    if (dialog.closed()) return 0;  // closed by a signal while START was asking
+    dkq::takePictureWhenAsked(dialog, "WEBMON_PICTURE");
+    dialog.exec();
+    return 0;
+}

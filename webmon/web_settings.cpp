@@ -1,0 +1,162 @@
+#include "webmon/web_settings.h"
+
+#include <cstdint>
+
+#include "common/registry_key.h"
+#include "common/text.h"
+#include "common/text_file.h"
+
+namespace dkq {
+namespace {
+
+constexpr const char* ConfigMagic = "DKQ-1";
+constexpr const char* DefaultFileName = "rejestr0.csv";
+// webmon's one module is always polled.
+constexpr ValueRange WebBusAddressRange{1, BusAddressRange.high};
+
+std::string missingEntryName(int entry) {
+    return "Linia L" + std::to_string(entry + 1);
+}
+
+// Reads a file the way its format was defined: the settings lines as
+// formatted input (blank lines skipped, one word or number each), the
+// presentation lines whole.
+class ConfigReader {
+  public:
+    explicit ConfigReader(const std::vector<std::string>& lines) : lines_(lines) {}
+
+    // The next line that holds more than blanks; false at the end.
+    bool nextWordLine(std::string& line) {
+        while (next_ < lines_.size()) {
+            line = lines_[next_++];
+            if (!firstWord(line).empty()) return true;
+        }
+        return false;
+    }
+    bool nextLine(std::string& line) {
+        if (next_ >= lines_.size()) return false;
+        line = lines_[next_++];
+        return true;
+    }
+    void readNumber(int& value, ValueRange range) {
+        std::string line;
+        if (nextWordLine(line)) applyNumber(scanIntList(line, 1), 0, value, range);
+    }
+    void readWord(std::string& value, std::size_t maxChars) {
+        std::string line;
+        if (nextWordLine(line)) value = limitChars(firstWord(line), maxChars);
+    }
+
+  private:
+    const std::vector<std::string>& lines_;
+    std::size_t next_ = 1;  // after the magic
+};
+
+void applyGeneralLine(const std::string& line, WebMonitorSettings& settings) {
+    const std::vector<int> numbers = scanIntList(line, 8);
+    applyNumber(numbers, 0, settings.comPort, ComPortRange);
+    applyNumber(numbers, 1, settings.speed, SpeedRange);
+    applyNumber(numbers, 2, settings.echo, SwitchRange);
+    applyNumber(numbers, 3, settings.busAddress, WebBusAddressRange);
+    applyNumber(numbers, 4, settings.testOuts, SwitchRange);
+    if (numbers.size() > 5) settings.setRecordPeriod(numbers[5]);
+}
+
+}  // namespace
+
+ChannelTable defaultWebChannels() {
+    return defaultChannels("");
+}
+
+void loadWebRegistrySettings(WebMonitorSettings& settings) {
+    RegistryKey key;
+    if (!key.Open(RegistryRoot::CurrentUser, MonitorKeyPath)) {
+        key.CreateKey(RegistryRoot::CurrentUser, MonitorKeyPath);
+        return;
+    }
+    readDwordInRange(key, "ComPORT", settings.comPort, ComPortRange);
+    readDwordInRange(key, "Speed", settings.speed, SpeedRange);
+    readDwordInRange(key, "Echo", settings.echo, SwitchRange);
+    readDwordInRange(key, "BusAdr", settings.busAddress, WebBusAddressRange);
+    readDwordInRange(key, "TestOuts", settings.testOuts, SwitchRange);
+    std::uint32_t period = 0;
+    if (key.ReadDword("RecPeriod", period)) settings.setRecordPeriod(period);
+    readStringCut(key, "Fname", settings.fileName, MaxFileNameChars);
+    readStringCut(key, "Adres_IP", settings.ipAddress, MaxIpAddressTextChars);
+    readDwordInRange(key, "Port_TCP", settings.tcpPort, TcpPortRange);
+    readDwordInRange(key, "Polaczenie_TCP", settings.useTcp, SwitchRange);
+    readDwordInRange(key, "Rozlaczaj_po_odczytaniu", settings.disconnectAfterReading, SwitchRange);
+}
+
+bool saveWebRegistrySettings(const WebMonitorSettings& settings) {
+    RegistryKey key;
+    if (!key.Open(RegistryRoot::CurrentUser, MonitorKeyPath)) return false;
+    const auto dword = [](int value) { return static_cast<std::uint32_t>(value); };
+    bool written = key.WriteDword("ComPORT", dword(settings.comPort));
+    written &= key.WriteDword("Speed", dword(settings.speed));
+    written &= key.WriteDword("Echo", dword(settings.echo));
+    written &= key.WriteDword("BusAdr", dword(settings.busAddress));
+    written &= key.WriteDword("TestOuts", dword(settings.testOuts));
+    written &= key.WriteDword("RecPeriod", dword(settings.recordPeriod()));
+    written &= key.WriteString("Fname", limitChars(settings.fileName, MaxFileNameChars));
+    written &= key.WriteDword("Port_TCP", dword(settings.tcpPort));
+    written &= key.WriteString("Adres_IP", limitChars(settings.ipAddress, MaxIpAddressTextChars));
+    written &= key.WriteDword("Polaczenie_TCP", dword(settings.useTcp));
+    written &= key.WriteDword("Rozlaczaj_po_odczytaniu", dword(settings.disconnectAfterReading));
+    return written;
+}
+
+std::string webConfigFileText(const WebMonitorSettings& settings, const ChannelTable& channels) {
+    std::string text = std::string(ConfigMagic) + "\n";
+    text += joinNumbers({settings.comPort, settings.speed, settings.echo, settings.busAddress,
+                         settings.testOuts, settings.recordPeriod(), 0, 0}) +
+            "\n";
+    text += (settings.fileName.empty() ? std::string(DefaultFileName) : settings.fileName) + "\n";
+    for (const ChannelConfig& channel : channels) text += channelLine(channel) + "\n";
+    text += std::to_string(settings.useTcp) + "\n";
+    text += settings.ipAddress + "\n";
+    text += std::to_string(settings.tcpPort) + "\n";
+    text += std::to_string(settings.disconnectAfterReading) + "\n";
+    return text;
+}
+
+bool applyWebConfigLines(const std::vector<std::string>& lines, WebMonitorSettings& settings,
+                         ChannelTable& channels) {
+    if (lines.empty() || firstWord(lines[0]) != ConfigMagic) return false;
+    ConfigReader reader(lines);
+    std::string line;
+    if (reader.nextWordLine(line)) applyGeneralLine(line, settings);
+    reader.readWord(settings.fileName, MaxFileNameChars);
+    // Entry lines missing at the end keep their values but get the name of a
+    // line without one.
+    for (int entry = 0; entry < EntryCount; ++entry) {
+        if (reader.nextLine(line))
+            applyChannelLine(line, missingEntryName(entry), channels[entry]);
+        else
+            channels[entry].name = missingEntryName(entry);
+    }
+    reader.readNumber(settings.useTcp, SwitchRange);
+    reader.readWord(settings.ipAddress, MaxIpAddressTextChars);
+    reader.readNumber(settings.tcpPort, TcpPortRange);
+    reader.readNumber(settings.disconnectAfterReading, SwitchRange);
+    return true;
+}
+
+WebConfigResult saveWebConfigFile(const std::string& path, WebMonitorSettings& settings,
+                                  const ChannelTable& channels) {
+    if (settings.fileName.empty()) settings.fileName = DefaultFileName;
+    if (!writeWholeFile(path, encodeTextFile(webConfigFileText(settings, channels))))
+        return WebConfigResult::WriteFailed;
+    return WebConfigResult::Ok;
+}
+
+WebConfigResult loadWebConfigFile(const std::string& path, WebMonitorSettings& settings,
+                                  ChannelTable& channels) {
+    std::string bytes;
+    if (!readWholeFile(path, bytes)) return WebConfigResult::OpenFailed;
+    return applyWebConfigLines(decodeTextLines(bytes), settings, channels)
+               ? WebConfigResult::Ok
+               : WebConfigResult::WrongFormat;
+}
+
+}  // namespace dkq

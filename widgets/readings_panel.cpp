@@ -1,0 +1,182 @@
+#include "widgets/readings_panel.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "widgets/form_fields.h"
+
+namespace dkq {
+namespace {
+
+constexpr int BarColumnWidth = 62;
+constexpr int BarHeight = 170;
+constexpr int PWMBit = 3;
+// The mode indicators, in window order, with the ModeFlags bit each shows.
+struct ModeIndicator {
+    const char* text;
+    const char* objectName;
+    int bit;
+};
+constexpr std::array<ModeIndicator, 4> ModeIndicators = {
+    {{"PWM", "pwmModeBox", PWMBit},
+     {"Auto-OUT", "autoOutBox", 2},
+     {"LCD wewn.", "internalLcdBox", 1},
+     {"Kalibr. wewn.", "internalCalibrationBox", 0}}};
+// Entry and outputs that the PWM mode takes over.
+constexpr int PwmCounterEntry = LineCount + 1;  // C2
+constexpr int FirstPwmOutput = 10;              // O11, O12
+constexpr int OutputsPerRow = 6;
+
+QString entryLabel(int entry) {
+    return entry < LineCount ? QString("Line%1").arg(entry + 1)
+                             : QString("Counter%1").arg(entry - LineCount + 1);
+}
+
+void showBar(QProgressBar* bar, const ChannelConfig& channel, int raw) {
+    const BarRange range = barRange(channel);
+    bar->setRange(range.low, std::max(range.low, range.high));
+    bar->setValue(barPosition(range, raw));
+}
+
+}  // namespace
+
+ReadingsPanel::ReadingsPanel(const QString& clearCaption, QWidget* parent) : QFrame(parent) {
+    setFrameShape(QFrame::StyledPanel);
+    auto* layout = new QHBoxLayout(this);
+    layout->setSpacing(0);
+    for (int entry = 0; entry < EntryCount; ++entry) {
+        if (entry == LineCount) {
+            auto* separator = new QFrame;
+            separator->setFrameShape(QFrame::VLine);
+            layout->addSpacing(4);
+            layout->addWidget(separator);
+            layout->addSpacing(4);
+        }
+        bars_[entry] = addBarColumn(entry);
+        if (entry >= LineCount) {
+            const int counter = entry - LineCount;
+            clearButtons_[counter] = plainButton(clearCaption.arg(counter + 1),
+                                                 QString("clearButton%1").arg(counter + 1));
+            clearButtons_[counter]->setEnabled(false);
+            clearButtons_[counter]->setFixedWidth(BarColumnWidth);
+            bars_[entry].column->layout()->addWidget(clearButtons_[counter]);
+            connect(clearButtons_[counter], &QPushButton::clicked, this,
+                    [this, counter] { emit clearRequested(counter); });
+        }
+        layout->addWidget(bars_[entry].column, 0, Qt::AlignTop);
+    }
+}
+
+ReadingsPanel::BarColumn ReadingsPanel::addBarColumn(int entry) {
+    BarColumn column;
+    column.column = new QWidget;
+    column.column->setObjectName("column" + entryLabel(entry));
+    keepPlaceWhenHidden(column.column);
+    column.name = readOnlyField("name" + entryLabel(entry), BarColumnWidth);
+    column.bar = new QProgressBar;
+    column.bar->setObjectName("bar" + entryLabel(entry));
+    column.bar->setOrientation(Qt::Vertical);
+    column.bar->setTextVisible(false);
+    column.bar->setFixedSize(22, BarHeight);
+    column.value = readOnlyField("value" + entryLabel(entry), BarColumnWidth);
+    auto* layout = new QVBoxLayout(column.column);
+    layout->setContentsMargins(1, 0, 1, 0);
+    layout->addWidget(column.name);
+    layout->addWidget(column.bar, 0, Qt::AlignHCenter);
+    layout->addWidget(column.value);
+    return column;
+}
+
+void ReadingsPanel::showChannels(const ModuleSlot& slot) {
+    bars_[PwmCounterEntry].column->setVisible(!slot.modeFlags.pwm());
+    for (int entry = 0; entry < EntryCount; ++entry) {
+        const QString name = QString::fromStdString(slot.channels[entry].name);
+        setFieldText(bars_[entry].name, name);
+        bars_[entry].name->setToolTip(name);
+        bars_[entry].name->setCursorPosition(0);
+        showBar(bars_[entry].bar, slot.channels[entry], slot.raw[entry]);
+    }
+}
+
+void ReadingsPanel::showValues(const ModuleSlot& slot) {
+    for (int entry = 0; entry < EntryCount; ++entry) {
+        showBar(bars_[entry].bar, slot.channels[entry], slot.raw[entry]);
+        setFieldText(bars_[entry].value, QString::fromStdString(slot.valueTexts[entry]));
+    }
+}
+
+void ReadingsPanel::enableClearButtons(bool enabled) {
+    for (QPushButton* button : clearButtons_) button->setEnabled(enabled);
+}
+
+OutputsPanel::OutputsPanel(QWidget* parent) : QGroupBox(parent) {
+    auto* layout = new QVBoxLayout(this);
+    auto* outputGrid = new QGridLayout;
+    outputGrid->setHorizontalSpacing(2);
+    for (int output = 0; output < OutputCount; ++output) {
+        auto* column = new QWidget;
+        column->setObjectName(QString("outputColumn%1").arg(output + 1));
+        auto* columnLayout = new QVBoxLayout(column);
+        columnLayout->setContentsMargins(0, 0, 0, 0);
+        columnLayout->setSpacing(0);
+        outputs_[output] = new QCheckBox(QString("O%1").arg(output + 1));
+        outputs_[output]->setObjectName(QString("outputBox%1").arg(output + 1));
+        mismatches_[output] = alarmLabel("???", QString("outputCheckLabel%1").arg(output + 1));
+        mismatches_[output]->setIndent(4);
+        columnLayout->addWidget(outputs_[output]);
+        columnLayout->addWidget(mismatches_[output]);
+        keepPlaceWhenHidden(column);
+        outputGrid->addWidget(column, output / OutputsPerRow, output % OutputsPerRow);
+        connect(outputs_[output], &QCheckBox::clicked, this,
+                [this, output](bool on) { emit outputClicked(output, on); });
+    }
+    layout->addLayout(outputGrid);
+
+    auto* pwmRow = new QHBoxLayout;
+    for (std::size_t i = 0; i < pwm_.size(); ++i) {
+        pwm_[i] = readOnlyField(QString("pwm%1Field").arg(i + 1), 64);
+        pwmRow->addWidget(new QLabel(QString("PWM%1").arg(i + 1)));
+        pwmRow->addWidget(pwm_[i]);
+        pwmRow->addSpacing(12);
+    }
+    pwmRow->addStretch();
+    layout->addLayout(pwmRow);
+
+    auto* modeRow = new QHBoxLayout;
+    for (std::size_t i = 0; i < ModeIndicators.size(); ++i) {
+        modeBoxes_[i] = new QCheckBox(ModeIndicators[i].text);
+        modeBoxes_[i]->setObjectName(ModeIndicators[i].objectName);
+        modeRow->addWidget(modeBoxes_[i]);
+        // The indicators follow the module: a click only shows its flags again.
+        connect(modeBoxes_[i], &QCheckBox::clicked, this, [this] { showModeFlags(shownFlags_); });
+    }
+    modeRow->addStretch();
+    layout->addLayout(modeRow);
+    layout->addStretch();
+}
+
+void OutputsPanel::showModeFlags(ModeFlags flags) {
+    shownFlags_ = flags;
+    for (std::size_t i = 0; i < ModeIndicators.size(); ++i)
+        modeBoxes_[i]->setChecked((flags.bits >> ModeIndicators[i].bit & 1) != 0);
+    for (int output = FirstPwmOutput; output < OutputCount; ++output)
+        outputs_[output]->parentWidget()->setVisible(!flags.pwm());
+}
+
+void OutputsPanel::showReadback(const OutputReadback& readback) {
+    for (int output = 0; output < OutputCount; ++output) {
+        outputs_[output]->setChecked(readback.outputs.outputOn(output));
+        mismatches_[output]->setVisible(readback.mismatches[output]);
+    }
+    setNumberField(pwm_[0], readback.outputs.registers[Pwm1Register]);
+    setNumberField(pwm_[1], readback.outputs.registers[Pwm2Register]);
+}
+
+}  // namespace dkq
