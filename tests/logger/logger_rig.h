@@ -70,12 +70,7 @@ class FakePrompter : public Prompter {
 class FakeClock : public Clock {
   public:
     FakeClock() {
-        now.tm_year = 2024 - 1900;
-        now.tm_mon = 3 - 1;
-        now.tm_mday = 5;
-        now.tm_hour = 9;
-        now.tm_min = 7;
-        now.tm_sec = 2;
+        strptime("2024-03-05 09:07:02", "%Y-%m-%d %H:%M:%S", &now);
         now.tm_isdst = -1;
         std::mktime(&now);
     }
@@ -145,18 +140,6 @@ class ScriptedRig : public SessionParts {
     ~ScriptedRig() { link.close_com(); }
 
     logger::ConnectResult connect() { return session.ConnectLogger(1, 9600); }
-    // Its requests once `request` came `times` times (it records them on its
-    // own thread), or all of them after a second.
-    Lines requestsUpTo(const std::string& request, int times) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-        for (;;) {
-            const Lines requests = peer.requests();
-            if (std::count(requests.begin(), requests.end(), request) >= times ||
-                std::chrono::steady_clock::now() > deadline)
-                return requests;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-    }
 
     ScratchDir dir;
     ScriptedPeer peer;

@@ -72,7 +72,7 @@ TEST(SessionOnScriptedPeer, BadStatusAnswersEndTheConnection) {
         EXPECT_EQ(rig.prompter.messages, (Messages{{message, MessageIcon::Error}}));
         EXPECT_FALSE(rig.link.IsOpen());
         EXPECT_FALSE(rig.session.moduleReady());
-        const Lines requests = rig.requestsUpTo("*EOT!", 2);
+        const Lines requests = rig.peer.awaitRequests("*EOT!", 2);
         ASSERT_GE(requests.size(), 2u);
         EXPECT_EQ(Lines(requests.end() - 2, requests.end()), (Lines{"*EOT!", "*EOT!"}));
         if (replies.size() == 6) {

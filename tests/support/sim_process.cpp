@@ -35,6 +35,14 @@ std::string toolPath(const char* variable) {
     return value;
 }
 
+ToolRun runDkq(const std::string& arguments, const std::string& environment) {
+    const std::string command =
+        environment + " '" + toolPath("DKQ_TOOL") + "' " + arguments + " >dkq.stdout 2>dkq.stderr";
+    const int status = std::system(command.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFileBytes("dkq.stdout"),
+            readFileBytes("dkq.stderr")};
+}
+
 SimProcess::SimProcess(std::vector<std::string> args) {
     const std::string program = toolPath("DKQSIM");
     int in[2];

@@ -43,6 +43,15 @@ class SimProcess {
 // Path of a built tool from the environment CTest sets (DKQSIM, DKQ_TOOL).
 std::string toolPath(const char* variable);
 
+// One run of the dkq tool as a script runs it: `environment` assignments go
+// before the command, `arguments` are read by the shell.
+struct ToolRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+ToolRun runDkq(const std::string& arguments, const std::string& environment = "");
+
 // A fresh temporary folder that is the current directory for its lifetime.
 class ScratchDir {
   public:
