@@ -23,8 +23,6 @@ class SimProcess {
     // Sends one console line and waits for its acknowledgement; returns the
     // acknowledgement line ("ok" or "error ...").
     std::string command(const std::string& line);
-    // Next output line that is not an acknowledgement; empty after timeoutMs.
-    std::string nextLine(int timeoutMs = 2000);
     // Output lines received so far that begin with prefix (consumed).
     std::vector<std::string> takeLines(const std::string& prefix, int settleMs = 100);
 
