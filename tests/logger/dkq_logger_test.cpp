@@ -15,11 +15,7 @@ ToolRun dkq(int port, const std::string& words) {
 }
 
 TEST(DkqLogger, CommandsReadAndChangeTheModule) {
-    ScratchDir dir;
-    Lines options{"--tcp",       "127.0.0.1:0",        "--trace", "--rec-count", "100",
-                  "--rec-clock", "2024-05-06 07:08:09"};
-    options.insert(options.end(), kItems.begin(), kItems.end());
-    SimProcess sim(options);
+    LoggerRig rig({"--rec-count", "100", "--rec-clock", "2024-05-06 07:08:09"});
     const std::string line = "\n";
     // Words, what the output holds, how the error output ends.
     const std::tuple<std::string, Lines, std::string> steps[] = {
@@ -39,15 +35,13 @@ TEST(DkqLogger, CommandsReadAndChangeTheModule) {
         {"logger-download pusty.csv", {}, text::NoRecords + line},
     };
     for (const auto& [words, out, err] : steps) {
-        const ToolRun run = dkq(sim.tcpPort(), words);
+        const ToolRun run = dkq(rig.sim->tcpPort(), words);
         EXPECT_EQ(run.status, 0) << words << ": " << run.err;
         for (const auto& part : out) EXPECT_NE(run.out.find(part), std::string::npos) << part;
         EXPECT_TRUE(run.err.ends_with(err)) << run.err;
     }
-    std::string expected = std::string(kHeader) + "\n";
-    for (const auto& row : expectedRows(1, 100)) expected += row + "\n";
-    EXPECT_EQ(readFileBytes("dane.csv"), encodeTextFile(expected));
-    EXPECT_EQ(sim.takeLines("rx *LG"), std::vector<std::string>{"rx *LG=1,0,120,3,0,0,0,2"});
+    EXPECT_EQ(rig.rows().at(99), expectedRow(100));
+    EXPECT_EQ(rig.sim->takeLines("rx *LG"), std::vector<std::string>{"rx *LG=1,0,120,3,0,0,0,2"});
 }
 
 TEST(DkqLogger, UsageErrorsAndALineThatCannotBeOpened) {

@@ -104,14 +104,44 @@ struct SessionParts {
 
 enum class Transport { Tcp, Pty };
 
-// A reader session on dkqsim (--trace on, so its received lines can be
-// checked).
+// Simulated records as CSV rows: item k of record q is (1000 k + q) mod
+// 65536, record q is dated 2024-03-01 00:00:00 plus (q - 1) periods.
+// L = 30: lines L1, L2, counter C1, output O1, Uzas, Vcc, FLASH%, period,
+// outputs word, item 40.
+inline const std::vector<std::string> kItems = {"--rec-items", "1,2,17,21,33-37,40"};
+inline const char* const kHeader =
+    "Lp;Czas RTC;L1 [°C] ;L2 [°C] ;CNT_C1 ;O1 ;Uzas [V] ;Vcc [V] ;FLASH [%] ;Okres_rej [s] "
+    ";Wyjscia [bit] ;REG[40] ; Poprawność";
+
+// Reads records as temperatures, optionally writing invalid ones too.
+inline logger::DownloadOptions asTemperatures(bool writeInvalid = false) {
+    logger::DownloadOptions options;
+    options.readAsTemperatures = true;
+    options.writeInvalid = writeInvalid;
+    return options;
+}
+
+// Steps a started download to its end; the step that ended it.
+inline logger::DownloadStep finishDownload(logger::RecordDownload& download) {
+    logger::DownloadStep step = logger::DownloadStep::Running;
+    while (step == logger::DownloadStep::Running) step = download.step();
+    return step;
+}
+
+// A file's lines (Windows-1250, CR LF) as UTF-8, without line ends.
+inline Lines csvLines(const std::string& path) {
+    return decodeTextLines(readFileBytes(path));
+}
+
+// A reader session and a download on dkqsim holding kItems and the given
+// records, with --trace on so its received lines can be checked.
 class LoggerRig : public SessionParts {
   public:
-    LoggerRig(Transport transport, Lines simOptions) {
+    explicit LoggerRig(Lines simOptions, Transport transport = Transport::Tcp) {
         const bool tcp = transport == Transport::Tcp;
         simOptions.insert(simOptions.begin(), {"--trace", tcp ? "--tcp" : "--pty",
                                                tcp ? "127.0.0.1:0" : dir.file("module")});
+        simOptions.insert(simOptions.begin(), kItems.begin(), kItems.end());
         sim = std::make_unique<SimProcess>(simOptions);
         useLoopback(sim->tcpPort(), 800);
         link.UseTcp = tcp;
@@ -125,9 +155,29 @@ class LoggerRig : public SessionParts {
         for (const auto& line : sim->takeLines("rx *")) commands.push_back(line.substr(3));
         return commands;
     }
+    // Connects if need be and downloads into `file`; the step that ended it.
+    logger::DownloadStep run(logger::DownloadOptions options = asTemperatures(),
+                             const std::string& file = "dane.csv") {
+        if (!link.IsOpen()) {
+            EXPECT_TRUE(connect().connected());
+        }
+        prompter.saveAs = file;
+        EXPECT_EQ(download.start(options), logger::DownloadStart::Started);
+        return finishDownload(download);
+    }
+    // The rows of a file, without its header.
+    Lines rows(const std::string& file = "dane.csv") {
+        Lines lines = csvLines(dir.file(file));
+        return lines.empty() ? lines : Lines(lines.begin() + 1, lines.end());
+    }
+    std::string lastMessage() const {
+        return prompter.messages.empty() ? "" : prompter.messages.back().text;
+    }
 
     ScratchDir dir;
     std::unique_ptr<SimProcess> sim;
+    logger::LineTable table;
+    logger::RecordDownload download{session, table};
 };
 
 // A reader session on a peer that stays silent for the two wake-up lines,
@@ -161,27 +211,6 @@ inline std::string statusBytes(int recordLength, std::int64_t records) {
     const auto frame = logger::encodeStatus(s);
     return std::string(frame.begin(), frame.end());
 }
-
-// Steps a started download to its end; the step that ended it.
-inline logger::DownloadStep finishDownload(logger::RecordDownload& download) {
-    logger::DownloadStep step = logger::DownloadStep::Running;
-    while (step == logger::DownloadStep::Running) step = download.step();
-    return step;
-}
-
-// A file's lines (Windows-1250, CR LF) as UTF-8, without line ends.
-inline Lines csvLines(const std::string& path) {
-    return decodeTextLines(readFileBytes(path));
-}
-
-// Simulated records as CSV rows: item k of record q is (1000 k + q) mod
-// 65536, record q is dated 2024-03-01 00:00:00 plus (q - 1) periods.
-// L = 30: lines L1, L2, counter C1, output O1, Uzas, Vcc, FLASH%, period,
-// outputs word, item 40.
-inline const std::vector<std::string> kItems = {"--rec-items", "1,2,17,21,33-37,40"};
-inline const char* const kHeader =
-    "Lp;Czas RTC;L1 [°C] ;L2 [°C] ;CNT_C1 ;O1 ;Uzas [V] ;Vcc [V] ;FLASH [%] ;Okres_rej [s] "
-    ";Wyjscia [bit] ;REG[40] ; Poprawność";
 
 inline std::string comma(std::string cell) {
     std::replace(cell.begin(), cell.end(), '.', ',');

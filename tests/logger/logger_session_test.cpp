@@ -11,8 +11,8 @@ namespace {
 using namespace dkq::logger;
 
 TEST(SessionOnSimulator, CommandsAskFirstThenSendAndRefreshTheStatus) {
-    LoggerRig rig(Transport::Tcp, {"--rec-count", "120", "--rec-items", "1-3,33", "--rec-period",
-                                   "30", "--rec-clock", "2024-05-06 07:08:09"});
+    LoggerRig rig({"--rec-count", "120", "--rec-items", "1-3,33", "--rec-period", "30",
+                   "--rec-clock", "2024-05-06 07:08:09"});
     ASSERT_TRUE(rig.connect().connected());
     EXPECT_EQ(rig.receivedCommands(), Lines{"*RD_0,0"});
     LoggingSettings items = loggingSettingsOf(*rig.session.status());

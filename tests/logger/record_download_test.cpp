@@ -17,62 +17,21 @@ std::string report(long long records, int retransmissions, int invalid) {
     return formatText(text::Finished, records, 0LL, retransmissions, invalid);
 }
 
-DownloadOptions asTemperatures(bool writeInvalid = false) {
-    DownloadOptions options;
-    options.readAsTemperatures = true;
-    options.writeInvalid = writeInvalid;
-    return options;
-}
-
-// A download from dkqsim holding kItems and the given records.
-class SimDownload {
-  public:
-    explicit SimDownload(Lines simOptions, Transport transport = Transport::Tcp)
-        : rig(transport, [&] {
-              simOptions.insert(simOptions.begin(), kItems.begin(), kItems.end());
-              return simOptions;
-          }()) {}
-
-    // Connects if need be and downloads into `file`; the step that ended it.
-    DownloadStep run(DownloadOptions options = asTemperatures(),
-                     const std::string& file = "dane.csv") {
-        if (!rig.link.IsOpen()) {
-            EXPECT_TRUE(rig.connect().connected());
-        }
-        rig.prompter.saveAs = file;
-        EXPECT_EQ(download.start(options), DownloadStart::Started);
-        return finishDownload(download);
-    }
-    // The rows of a file, without its header.
-    Lines rows(const std::string& file = "dane.csv") {
-        Lines lines = csvLines(rig.dir.file(file));
-        return lines.empty() ? lines : Lines(lines.begin() + 1, lines.end());
-    }
-    std::string lastMessage() const {
-        return rig.prompter.messages.empty() ? "" : rig.prompter.messages.back().text;
-    }
-
-    LineTable table;
-    LoggerRig rig;
-    RecordDownload download{rig.session, table};
-};
-
 class CleanDownload : public ::testing::TestWithParam<Transport> {};
 
 TEST_P(CleanDownload, EveryRecordArrivesAsTheSimulatorHoldsIt) {
     const bool tcp = GetParam() == Transport::Tcp;
-    SimDownload d(
-        tcp ? Lines{"--rec-count", "100"} : Lines{"--rec-count", "100", "--baud", "115200"},
-        GetParam());
+    LoggerRig d(tcp ? Lines{"--rec-count", "100"} : Lines{"--rec-count", "100", "--baud", "115200"},
+                GetParam());
     // Connecting wakes the memory with two lines, over TCP as text commands
     // with pauses around them, and reads the status.
-    ASSERT_TRUE(d.rig.connect().connected());
-    EXPECT_EQ(d.rig.sim->takeLines("rx :002100000000DF").size(), 2u);
-    EXPECT_EQ(d.rig.clock.slept, tcp ? 400 : 0);
-    EXPECT_EQ(d.rig.receivedCommands(), Lines{"*RD_0,0"});
+    ASSERT_TRUE(d.connect().connected());
+    EXPECT_EQ(d.sim->takeLines("rx :002100000000DF").size(), 2u);
+    EXPECT_EQ(d.clock.slept, tcp ? 400 : 0);
+    EXPECT_EQ(d.receivedCommands(), Lines{"*RD_0,0"});
 
     ASSERT_EQ(d.run(), DownloadStep::Finished);
-    const Lines lines = csvLines(d.rig.dir.file("dane.csv"));
+    const Lines lines = csvLines(d.dir.file("dane.csv"));
     ASSERT_EQ(lines.size(), 101u);
     EXPECT_EQ(lines[0], kHeader);
     EXPECT_EQ(Lines(lines.begin() + 1, lines.end()), expectedRows(1, 100));
@@ -80,9 +39,9 @@ TEST_P(CleanDownload, EveryRecordArrivesAsTheSimulatorHoldsIt) {
               "1;2024-03-01  0:00:00;-173,1;-73,0;17001;21,001;33,001;34,001;35001%;"
               "36001;37001;3726,9;1");
     // Windows-1250 with CR LF.
-    EXPECT_NE(readFileBytes(d.rig.dir.file("dane.csv")).find(" Poprawno\x9C\xE6\r\n1;"),
+    EXPECT_NE(readFileBytes(d.dir.file("dane.csv")).find(" Poprawno\x9C\xE6\r\n1;"),
               std::string::npos);
-    EXPECT_EQ(d.rig.prompter.messages, (Messages{{report(100, 0, 0), MessageIcon::Information}}));
+    EXPECT_EQ(d.prompter.messages, (Messages{{report(100, 0, 0), MessageIcon::Information}}));
     EXPECT_EQ(d.download.recordsDone(), 100);
 
     // The status once more, then whole batches: 15 records of 32 bytes over
@@ -90,7 +49,7 @@ TEST_P(CleanDownload, EveryRecordArrivesAsTheSimulatorHoldsIt) {
     Lines expected{"*RD_0,0"};
     for (int first = 1; first <= 100; first += tcp ? 15 : 64)
         expected.push_back(formatText("*RD_%d,%d", first, tcp ? 15 : 64));
-    EXPECT_EQ(d.rig.receivedCommands(), expected);
+    EXPECT_EQ(d.receivedCommands(), expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Lines, CleanDownload, ::testing::Values(Transport::Tcp, Transport::Pty));
@@ -102,15 +61,15 @@ INSTANTIATE_TEST_SUITE_P(Lines, CleanDownload, ::testing::Values(Transport::Tcp,
 // reason to stop as if older records began. Damage counted in reads is gone
 // by the second download.
 TEST(Download, DamagedAndEmptyRecords) {
-    SimDownload d({"--rec-count", "20", "--rec-bad-crc", "3:1", "--rec-bad-crc", "5:2",
-                   "--rec-bad-crc", "7", "--rec-bad-letter", "9:2", "--rec-bad-letter", "11:4",
-                   "--rec-empty", "13", "--rec-erased", "14"});
+    LoggerRig d({"--rec-count", "20", "--rec-bad-crc", "3:1", "--rec-bad-crc", "5:2",
+                 "--rec-bad-crc", "7", "--rec-bad-letter", "9:2", "--rec-bad-letter", "11:4",
+                 "--rec-empty", "13", "--rec-erased", "14"});
     ASSERT_EQ(d.run(), DownloadStep::Finished);
     Lines expected = expectedRows(1, 20);
     for (int q : {14, 13, 7, 5}) expected.erase(expected.begin() + q - 1);
     EXPECT_EQ(d.rows(), expected);
     EXPECT_EQ(d.lastMessage(), report(20, 10, 2));
-    Lines commands = d.rig.receivedCommands();
+    Lines commands = d.receivedCommands();
     for (const auto& [q, rereads] : {std::pair{3, 1}, {5, 1}, {7, 1}, {9, 2}, {11, 4}, {14, 1}})
         EXPECT_EQ(std::count(commands.begin(), commands.end(), formatText("*RD_%d,1", q)), rereads)
             << q;
@@ -129,14 +88,14 @@ TEST(Download, DamagedAndEmptyRecords) {
 }
 
 TEST(Download, AnUnrecognisableRecordEndsItWithTheRowsBeforeItSaved) {
-    SimDownload d({"--rec-count", "100", "--rec-bad-letter", "20"});
+    LoggerRig d({"--rec-count", "100", "--rec-bad-letter", "20"});
     Lines rowsWhileShown;
-    d.rig.prompter.onMessage = [&] { rowsWhileShown = d.rows(); };
+    d.prompter.onMessage = [&] { rowsWhileShown = d.rows(); };
     EXPECT_EQ(d.run(), DownloadStep::UnknownFormat);
     EXPECT_EQ(rowsWhileShown, expectedRows(1, 19));  // complete on disk while shown
-    EXPECT_EQ(d.rig.prompter.messages, (Messages{{text::RecordUnknownFormat, MessageIcon::Error}}));
-    EXPECT_FALSE(d.rig.link.IsOpen());
-    const Lines commands = d.rig.receivedCommands();
+    EXPECT_EQ(d.prompter.messages, (Messages{{text::RecordUnknownFormat, MessageIcon::Error}}));
+    EXPECT_FALSE(d.link.IsOpen());
+    const Lines commands = d.receivedCommands();
     EXPECT_EQ(std::count(commands.begin(), commands.end(), "*RD_20,1"), 4);
     EXPECT_EQ(Lines(commands.end() - 2, commands.end()), (Lines{"*EOT!", "*EOT!"}));
 }
@@ -144,7 +103,7 @@ TEST(Download, AnUnrecognisableRecordEndsItWithTheRowsBeforeItSaved) {
 // Slots 1..30 hold records 101..130 (days 5 and 6); slot 31 holds record 31
 // of day 2.
 TEST(Download, ACyclicMemoryStopsWhereTheDatesGoBackUnlessInvalidRecordsAreKept) {
-    SimDownload d({"--rec-count", "100", "--rec-wrap", "30", "--rec-period", "3600"});
+    LoggerRig d({"--rec-count", "100", "--rec-wrap", "30", "--rec-period", "3600"});
     ASSERT_EQ(d.run(), DownloadStep::Finished);
     Lines written = d.rows();
     ASSERT_EQ(written.size(), 30u);
@@ -163,23 +122,23 @@ TEST(Download, ACyclicMemoryStopsWhereTheDatesGoBackUnlessInvalidRecordsAreKept)
 // The start refuses without a line, a file or records; a failed write ends
 // the download; split files go on in parts starting with header line one.
 TEST(Download, StartRefusalsFailedWritesAndSplitFiles) {
-    SimDownload d({"--rec-count", "100", "--rec-items", "1,2"});
+    LoggerRig d({"--rec-count", "100", "--rec-items", "1,2"});
     EXPECT_EQ(d.download.start({}), DownloadStart::NotConnected);
-    ASSERT_TRUE(d.rig.connect().connected());
+    ASSERT_TRUE(d.connect().connected());
     EXPECT_EQ(d.download.start({}), DownloadStart::Cancelled);
-    const std::string unreachable = d.rig.dir.file("no/such/folder/dane.csv");
-    d.rig.prompter.saveAs = unreachable;
+    const std::string unreachable = d.dir.file("no/such/folder/dane.csv");
+    d.prompter.saveAs = unreachable;
     EXPECT_EQ(d.download.start({}), DownloadStart::FileError);
     // The name chosen last is offered again.
-    d.rig.prompter.saveAs.reset();
+    d.prompter.saveAs.reset();
     EXPECT_EQ(d.download.start({}), DownloadStart::Cancelled);
-    EXPECT_EQ(d.rig.prompter.offeredName, unreachable);
+    EXPECT_EQ(d.prompter.offeredName, unreachable);
     std::filesystem::create_symlink("/dev/full", "pelny.csv");
     EXPECT_EQ(d.run({}, "pelny.csv"), DownloadStep::FileError);
-    EXPECT_TRUE(d.rig.link.IsOpen());
-    EXPECT_EQ(d.rig.prompter.messages, (Messages{{text::NotConnected, MessageIcon::Exclamation},
-                                                 {text::FileOpenFailed, MessageIcon::Error},
-                                                 {text::FileWriteFailed, MessageIcon::Error}}));
+    EXPECT_TRUE(d.link.IsOpen());
+    EXPECT_EQ(d.prompter.messages, (Messages{{text::NotConnected, MessageIcon::Exclamation},
+                                             {text::FileOpenFailed, MessageIcon::Error},
+                                             {text::FileWriteFailed, MessageIcon::Error}}));
 
     d.table.loaded = true;
     d.table.namesCarryUnits = true;
@@ -201,7 +160,7 @@ TEST(Download, StartRefusalsFailedWritesAndSplitFiles) {
 
     // Not split, and the report gives the rate when time passed.
     options.splitFiles = false;
-    d.rig.clock.secondsPerRead = 2;
+    d.clock.secondsPerRead = 2;
     ASSERT_EQ(d.run(options, "cale.csv"), DownloadStep::Finished);
     EXPECT_EQ(csvLines("cale.csv").size(), 102u);
     EXPECT_FALSE(std::filesystem::exists("cale_1.csv"));
@@ -209,7 +168,7 @@ TEST(Download, StartRefusalsFailedWritesAndSplitFiles) {
               "Transfer zakończony.\nPrzesłano 100 rekordów w czasie 2 s (50.0 rek/s)\nLiczba "
               "powtórzeń transmisji: 0\nLiczba niepoprawnych rekordów: 0");
 
-    EXPECT_EQ(d.rig.session.ClearMemory(), CommandOutcome::Confirmed);
+    EXPECT_EQ(d.session.ClearMemory(), CommandOutcome::Confirmed);
     EXPECT_EQ(d.download.start({}), DownloadStart::NoRecords);
     EXPECT_EQ(d.lastMessage(), text::NoRecords);
 }
