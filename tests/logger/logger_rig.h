@@ -182,7 +182,11 @@ class LoggerRig : public SessionParts {
 // then gives `replies`.
 class ScriptedRig : public SessionParts {
   public:
-    explicit ScriptedRig(std::vector<ScriptedReply> replies) : peer(afterWakeUp(replies)) {
+    explicit ScriptedRig(std::vector<ScriptedReply> replies)
+        : peer([&] {
+              replies.insert(replies.begin(), 2, ScriptedReply::silence());
+              return replies;
+          }()) {
         useLoopback(peer.port(), 100);
     }
     ~ScriptedRig() { link.close_com(); }
@@ -191,12 +195,6 @@ class ScriptedRig : public SessionParts {
 
     ScratchDir dir;
     ScriptedPeer peer;
-
-  private:
-    static std::vector<ScriptedReply> afterWakeUp(std::vector<ScriptedReply> replies) {
-        replies.insert(replies.begin(), 2, ScriptedReply::silence());
-        return replies;
-    }
 };
 
 // A status frame of these figures with a correct CRC.
