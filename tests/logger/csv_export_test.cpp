@@ -1,4 +1,4 @@
-// The CSV header and rows, part file names and the line table.
+// The CSV header, part file names and the line table.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -27,22 +27,6 @@ LineTable tableWith(std::initializer_list<std::pair<int, LineEntry>> entries) {
     return table;
 }
 
-// A record of the given values, dated 2024-03-09 09:07:02.
-Record recordWith(std::int32_t number, std::initializer_list<int> values) {
-    std::vector<std::uint8_t> frame(KeptRecordBytes, 0);
-    frame[0] = 'R';
-    frame[2] = static_cast<std::uint8_t>(number);
-    frame[3] = static_cast<std::uint8_t>(number >> 8);
-    const std::uint8_t date[] = {0x83, 0x49, 0x47, 0x02};
-    std::copy(std::begin(date), std::end(date), frame.begin() + 6);
-    size_t at = 10;
-    for (int v : values) {
-        frame[at++] = static_cast<std::uint8_t>(v & 0xFF);
-        frame[at++] = static_cast<std::uint8_t>(v >> 8);
-    }
-    return readRecord(frame);
-}
-
 TEST(CsvLayout, HeaderNamesEveryLoggedItemInRisingOrder) {
     const LineTable none;
     EXPECT_EQ(
@@ -58,18 +42,7 @@ TEST(CsvLayout, HeaderNamesEveryLoggedItemInRisingOrder) {
               "Lp;Czas RTC;Piec [K] ;Wilg  ;Licznik [°C] ;Uzas [V] ; Poprawność");
 }
 
-// Values by item are seen in the download tests.
-TEST(CsvRow, FormatsEachValueByLineKind) {
-    const LineTable table = tableWith({{1, {kind::Celsius, 0, 0, "a", ""}},
-                                       {2, {kind::Volts, 0, 0, "b", ""}},
-                                       {3, {kind::Raw, 0, 0, "c", ""}},
-                                       {4, {kind::Kelvin, 0, 0, "d", ""}},
-                                       {5, {7, 0, 0, "e", ""}}});
-    const CsvLayout byKind = buildCsvLayout(maskOf({1, 2, 3, 4, 5}), table, true);
-    EXPECT_EQ(formatRow(recordWith(1, {2950, 4500, 4092, 2950, 12}), byKind, true),
-              "1;2024-03-09  9:07:02;21,9;4,500;4092;295,1;12;1");
-}
-
+// Rows are seen in the download tests, by item and by line kind.
 TEST(CsvFiles, ExtensionAndPartNames) {
     // Plain names are seen in the download tests.
     const std::pair<const char*, const char*> extended[] = {

@@ -119,7 +119,7 @@ TEST(Download, ACyclicMemoryStopsWhereTheDatesGoBackUnlessInvalidRecordsAreKept)
 // The start refuses without a line, a file or records; a failed write ends
 // the download; split files go on in parts starting with header line one.
 TEST(Download, StartRefusalsFailedWritesAndSplitFiles) {
-    LoggerRig d({"--rec-count", "100", "--rec-items", "1,2"});
+    LoggerRig d({"--rec-count", "100", "--rec-items", "1-5"});
     EXPECT_EQ(d.download.start({}), DownloadStart::NotConnected);
     ASSERT_TRUE(d.connect().connected());
     EXPECT_EQ(d.download.start({}), DownloadStart::Cancelled);
@@ -141,15 +141,19 @@ TEST(Download, StartRefusalsFailedWritesAndSplitFiles) {
     d.table.namesCarryUnits = true;
     d.table.entries[0] = {kind::Volts, 0, 0, "Zasilanie ", "[V]"};
     d.table.entries[1] = {kind::Raw, 0, 0, "Poziom", ""};
+    d.table.entries[2] = {kind::Kelvin, 0, 0, "Piec", ""};
+    d.table.entries[3] = {kind::Celsius, 0, 0, "Woda", ""};
+    d.table.entries[4] = {7, 0, 0, "Inne", ""};  // a kind of no unit
     DownloadOptions options;
     options.rowsPerPart = 40;
     ASSERT_EQ(d.run(options, "dane"), DownloadStep::Finished);
-    const std::string header = "Lp;Czas RTC;Zasilanie   ;Poziom  ; Poprawność";
+    const std::string header = "Lp;Czas RTC;Zasilanie   ;Poziom  ;Piec  ;Woda  ;Inne  ; Poprawność";
     const Lines first = csvLines("dane.csv"), second = csvLines("dane_1.csv"),
                 third = csvLines("dane_2.csv");
     ASSERT_EQ(first.size() + second.size() + third.size(), 42u + 41 + 21);
     EXPECT_EQ(Lines(first.begin(), first.begin() + 3),
-              (Lines{header, " ; ;[V] ; ; ", "1;2024-03-01  0:00:00;1,001;2001;1"}));
+              (Lines{header, " ; ;[V] ; ; ; ; ; ",
+                     "1;2024-03-01  0:00:00;1,001;2001;300,1;127,0;5001;1"}));
     EXPECT_TRUE(first[41].starts_with("40;") && second[1].starts_with("41;") &&
                 third[20].starts_with("100;"));
     EXPECT_EQ(second[0], header);
