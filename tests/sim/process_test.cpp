@@ -102,28 +102,15 @@ TEST(SimOverTcp, ExchangesTakeTheirWireTime) {
     EXPECT_LE(perExchange, wireSeconds * 2 + 0.050);
 }
 
-// The line device is a link to a pseudo-terminal that a second client can
-// open after the first closed; it goes when the simulator stops.
-TEST(SimOverPty, AnswersAClientThatOpensItLikeASerialPort) {
-    ScratchDir dir;
-    const std::string device = dir.file("ttyDKQ");
-    {
-        SimProcess sim({"--pty", device, "--tcp", "0", "--deterministic"});
-        EXPECT_NE(sim.tcpPort(), 0);
-        EXPECT_EQ(std::filesystem::read_symlink(device).string(), sim.ptyPath());
-        for (int round = 0; round < 2; ++round)
-            EXPECT_EQ(readOutputWord(*linkTo(0, device)), tx::Ok);
-    }
-    EXPECT_FALSE(std::filesystem::is_symlink(device));
-}
-
 // Started as a service (stdin at end of file), it runs until SIGTERM and
-// then removes its link.
+// then removes its line device: a link to a pseudo-terminal that a second
+// client can open after the first closed.
 TEST(SimAsService, IgnoresEndOfInputAndStopsCleanlyOnSigterm) {
     ScratchDir dir;
     const std::string program = dkq::test::toolPath("DKQSIM");
     // The shell tells its process id, which the simulator then takes over.
-    FILE* out = ::popen(("echo $$; exec '" + program + "' --pty ttyBus </dev/null").c_str(), "r");
+    FILE* out = ::popen(
+        ("echo $$; exec '" + program + "' --pty ttyBus --deterministic </dev/null").c_str(), "r");
     char line[256];
     ASSERT_TRUE(out && std::fgets(line, sizeof line, out));
     const pid_t pid = std::stoi(line);
@@ -131,7 +118,9 @@ TEST(SimAsService, IgnoresEndOfInputAndStopsCleanlyOnSigterm) {
     usleep(200'000);
     int status = 0;
     EXPECT_EQ(waitpid(pid, &status, WNOHANG), 0) << "stopped at end of input";
-    EXPECT_TRUE(std::filesystem::is_symlink("ttyBus"));
+    EXPECT_TRUE(std::filesystem::read_symlink("ttyBus").string().starts_with("/dev/pts/"));
+    for (int round = 0; round < 2; ++round)
+        EXPECT_EQ(readOutputWord(*linkTo(0, dir.file("ttyBus"))), tx::Ok);
     kill(pid, SIGTERM);
     status = ::pclose(out);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
