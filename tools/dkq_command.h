@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "link/module_link.h"
+#include "tools/output_format.h"
 
 namespace dkq::tool {
 
@@ -22,6 +23,7 @@ struct CommandContext {
     std::ostream& err;
     int comPort = 0;
     int baud = 0;
+    OutputOptions output{};
 };
 
 // A command whose arguments have been understood; returns the exit status.
@@ -39,10 +41,24 @@ struct ToolCommand {
 
 std::span<const ToolCommand> registerCommands();
 std::span<const ToolCommand> recordMemoryCommands();
+std::span<const ToolCommand> fieldCommands();  // scan, poll
 
 // Whole-word number parsing: decimal, or hexadecimal with 0x. Nothing for
 // anything else or a value outside min..max.
 std::optional<int> parseNumber(const std::string& word, int min, int max);
+
+// Refuses a command line: keeps the first problem named (for example "COUNT
+// must be 1..125"), which dkq prints before the usage text; converts to an
+// empty prepared command.
+std::nullopt_t refuse(const std::string& problem);
+// The problem kept by refuse; empty when none was named.
+const std::string& refusal();
+
+// parseNumber for the argument called `name`; refuses "<name> must be min..max".
+std::optional<int> numberArgument(const std::string& word, const char* name, int min, int max);
+
+// Whether there are min..max arguments; refuses "expected ... arguments, got N".
+bool argumentCount(const std::vector<std::string>& args, size_t min, size_t max);
 
 // Prints "dkq: <what> failed: code N (meaning)" and returns the code.
 int reportFailure(CommandContext& context, const char* what, int code);

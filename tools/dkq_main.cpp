@@ -22,17 +22,31 @@ struct Connection {
     int receiveTimeoutMs = 800;
     int connectTimeoutMs = 6000;
     bool log = false;
+    OutputOptions output;
 };
+
+// The first problem a command line was refused for.
+std::string& refusalText() {
+    static std::string text;
+    return text;
+}
+
+bool refused(const std::string& problem) {
+    refuse(problem);
+    return false;
+}
 
 std::vector<ToolCommand> allCommands() {
     std::vector<ToolCommand> all(registerCommands().begin(), registerCommands().end());
     all.insert(all.end(), recordMemoryCommands().begin(), recordMemoryCommands().end());
+    all.insert(all.end(), fieldCommands().begin(), fieldCommands().end());
     return all;
 }
 
 void printUsage(std::ostream& out) {
     out << "usage: dkq (--tcp HOST:PORT | --com N | --device PATH) [--baud B] [--timeout MS]\n"
-           "           [--connect-timeout MS] [--log] COMMAND ARGS...\n"
+           "           [--connect-timeout MS] [--log] [--format text|csv|json] [--hex]\n"
+           "           COMMAND ARGS...\n"
            "commands:\n";
     for (const auto& command : allCommands())
         out << "  " << command.name << ' ' << command.arguments << '\n';
@@ -41,7 +55,10 @@ void printUsage(std::ostream& out) {
            "Exit status: 0 success, the transaction code of a failed exchange, 9 when the line\n"
            "could not be opened, 64 for a usage error, 73 when a CSV file cannot be written.\n"
            "The logger-* commands open the line as the record memory reader does (wake-up\n"
-           "line, status) and end it with \"*EOT!\" twice.\n";
+           "line, status) and end it with \"*EOT!\" twice.\n"
+           "--format and --hex apply to the read commands, poll and scan: CSV has a header\n"
+           "line and ';' between fields, JSON is one object a line; --hex prints register\n"
+           "values as four hex digits.\n";
 }
 
 bool parseHostPort(const std::string& text, Connection& connection) {
@@ -68,39 +85,60 @@ constexpr NumericOption kNumericOptions[] = {
     {"--connect-timeout", 1, 600000, &Connection::connectTimeoutMs},
 };
 
-// Reads one option at words[i] (and its value, advancing i); false if it is
-// not understood.
+bool parseFormat(const std::string& value, Connection& c) {
+    const auto format = parseOutputFormat(value);
+    if (!format) return refused("--format must be text, csv or json");
+    c.output.format = *format;
+    return true;
+}
+
+// Reads one option at words[i] (and its value, advancing i); false, with the
+// problem named, if it is not understood.
 bool parseOption(const std::vector<std::string>& words, size_t& i, Connection& c) {
     const std::string& option = words[i];
     if (option == "--log") {
         c.log = true;
         return true;
     }
-    if (i + 1 >= words.size()) return false;
+    if (option == "--hex") {
+        c.output.hex = true;
+        return true;
+    }
+    if (i + 1 >= words.size()) return refused(option + " needs a value");
     const std::string& value = words[++i];
     if (option == "--device") {
         c.device = value;
         return true;
     }
-    if (option == "--tcp") return parseHostPort(value, c);
+    if (option == "--format") return parseFormat(value, c);
+    if (option == "--tcp")
+        return parseHostPort(value, c) || refused("--tcp must be HOST:PORT, PORT 1..65535");
     for (const auto& numeric : kNumericOptions) {
         if (option != numeric.name) continue;
-        const auto number = parseNumber(value, numeric.min, numeric.max);
+        const auto number = numberArgument(value, numeric.name, numeric.min, numeric.max);
         if (number) c.*numeric.field = *number;
         return number.has_value();
     }
-    return false;
+    return refused("unknown option " + option);
 }
 
 // Reads the options before the command; returns the index of the command
-// word, or 0 for a usage error.
+// word, or 0 for a usage error (the problem named).
 size_t parseConnection(const std::vector<std::string>& words, Connection& c) {
     size_t i = 0;
     for (; i < words.size() && words[i].rfind("--", 0) == 0; ++i) {
         if (!parseOption(words, i, c)) return 0;
     }
     const int transports = !c.tcpHost.empty() + (c.comPort != 0) + !c.device.empty();
-    return transports == 1 && i < words.size() ? i : 0;
+    if (transports != 1) {
+        refuse("give exactly one of --tcp, --com and --device");
+        return 0;
+    }
+    if (i == words.size()) {
+        refuse("no command given");
+        return 0;
+    }
+    return i;
 }
 
 std::optional<ToolCommand> findCommand(const std::string& name) {
@@ -121,8 +159,11 @@ void configureLink(ModuleLink& link, const Connection& c) {
     link.PortSetupMessage = [](const std::string& text) { std::cerr << "dkq: " << text << '\n'; };
 }
 
+// Says what is wrong, then how the command is used.
 void printCommandUsage(const ToolCommand& command) {
-    std::cerr << "usage: dkq [connection] " << command.name << ' ' << command.arguments << '\n';
+    const std::string problem = refusal().empty() ? "wrong arguments" : refusal();
+    std::cerr << "dkq: " << problem << "\nusage: dkq [connection] " << command.name << ' '
+              << command.arguments << '\n';
 }
 
 int run(const std::vector<std::string>& words) {
@@ -130,6 +171,8 @@ int run(const std::vector<std::string>& words) {
     const size_t at = parseConnection(words, connection);
     const auto command = at ? findCommand(words[at]) : std::nullopt;
     if (!command) {
+        if (at) refuse("unknown command " + words[at]);
+        std::cerr << "dkq: " << refusal() << '\n';
         printUsage(std::cerr);
         return UsageError;
     }
@@ -143,7 +186,8 @@ int run(const std::vector<std::string>& words) {
     ModuleLink link;
     configureLink(link, connection);
     link.CommLog("");  // starts the log's seconds column
-    CommandContext context{link, std::cout, std::cerr, connection.comPort, connection.baud};
+    CommandContext context{
+        link, std::cout, std::cerr, connection.comPort, connection.baud, connection.output};
     link.InitNetwork(true);
     if (!command->recordMemory) {
         if (const int code = link.open_com(connection.comPort, connection.baud); code != open::Ok) {
@@ -169,6 +213,30 @@ std::optional<int> parseNumber(const std::string& word, int min, int max) {
     if (word.empty() || error != std::errc() || end != last || value < min || value > max)
         return std::nullopt;
     return static_cast<int>(value);
+}
+
+std::nullopt_t refuse(const std::string& problem) {
+    if (refusalText().empty()) refusalText() = problem;
+    return std::nullopt;
+}
+
+const std::string& refusal() {
+    return refusalText();
+}
+
+std::optional<int> numberArgument(const std::string& word, const char* name, int min, int max) {
+    const auto number = parseNumber(word, min, max);
+    if (!number)
+        refuse(std::string(name) + " must be " + std::to_string(min) + ".." + std::to_string(max));
+    return number;
+}
+
+bool argumentCount(const std::vector<std::string>& args, size_t min, size_t max) {
+    if (args.size() >= min && args.size() <= max) return true;
+    const std::string expected =
+        std::to_string(min) + (max == min ? "" : ".." + std::to_string(max));
+    refuse("expected " + expected + " arguments, got " + std::to_string(args.size()));
+    return false;
 }
 
 int reportFailure(CommandContext& context, const char* what, int code) {

@@ -105,7 +105,7 @@ void printStatus(std::ostream& out, const StatusAnswer& s, LineKind line, int co
 }
 
 std::optional<PreparedCommand> loggerStatus(const std::vector<std::string>& args) {
-    if (!args.empty()) return std::nullopt;
+    if (!argumentCount(args, 0, 0)) return std::nullopt;
     return [](CommandContext& c) {
         return withLogger(c, {}, [&](LoggerSession& session) {
             printStatus(c.out, *session.status(), session.lineKind(), c.comPort);
@@ -115,14 +115,14 @@ std::optional<PreparedCommand> loggerStatus(const std::vector<std::string>& args
 }
 
 std::optional<PreparedCommand> loggerClock(const std::vector<std::string>& args) {
-    if (!args.empty()) return std::nullopt;
+    if (!argumentCount(args, 0, 0)) return std::nullopt;
     return [](CommandContext& c) {
         return withLogger(c, {}, [](LoggerSession& s) { return commandExit(s.SetClock()); });
     };
 }
 
 std::optional<PreparedCommand> loggerClear(const std::vector<std::string>& args) {
-    if (!args.empty()) return std::nullopt;
+    if (!argumentCount(args, 0, 0)) return std::nullopt;
     return [](CommandContext& c) {
         return withLogger(c, {}, [](LoggerSession& s) { return commandExit(s.ClearMemory()); });
     };
@@ -160,23 +160,23 @@ std::optional<SettingsChange> parseSettingsChange(const std::vector<std::string>
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& word = args[i];
         if (word == "--on" || word == "--off") {
-            if (change.loggingOn) return std::nullopt;
+            if (change.loggingOn) return refuse("give one of --on and --off");
             change.loggingOn = word == "--on";
         } else if (word == "--cyclic" || word == "--linear") {
-            if (change.cyclicBuffer) return std::nullopt;
+            if (change.cyclicBuffer) return refuse("give one of --cyclic and --linear");
             change.cyclicBuffer = word == "--cyclic";
         } else if (word == "--period" && i + 1 < args.size()) {
-            change.periodSeconds = parseNumber(args[++i], 0, 65535);
+            change.periodSeconds = numberArgument(args[++i], "--period", 0, 65535);
             if (!change.periodSeconds) return std::nullopt;
         } else if (word == "--items" && i + 1 < args.size()) {
             change.mask = parseItems(args[++i]);
-            if (!change.mask) return std::nullopt;
+            if (!change.mask) return refuse("--items must be a list of items 1..39, or none");
         } else {
-            return std::nullopt;
+            return refuse("unknown or incomplete setting " + word);
         }
     }
     if (!change.loggingOn && !change.cyclicBuffer && !change.periodSeconds && !change.mask)
-        return std::nullopt;
+        return refuse("no setting given");
     return change;
 }
 
@@ -257,9 +257,9 @@ std::optional<PreparedCommand> loggerDownload(const std::vector<std::string>& ar
         else if (file.empty() && !word.starts_with("--"))
             file = word;
         else
-            return std::nullopt;
+            return refuse("unknown option or second file " + word);
     }
-    if (file.empty()) return std::nullopt;
+    if (file.empty()) return refuse("no CSV file named");
     return [file, options](CommandContext& c) {
         return withLogger(c, file, [&](LoggerSession& s) { return runDownload(c, s, options); });
     };

@@ -1,16 +1,17 @@
 // Register and diagnostics commands: one module operation each.
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <vector>
 
 #include "common/cp1250.h"
-#include "tools/dkq_command.h"
+#include "tools/register_read.h"
 
 namespace dkq::tool {
 namespace {
 
 using Args = std::vector<std::string>;
 using Prepared = std::optional<PreparedCommand>;
-using ReadOperation = int (ModuleLink::*)(int, int, int, std::span<std::int32_t>);
 
 std::string hexBytes(std::span<const std::uint8_t> bytes) {
     std::string text;
@@ -35,38 +36,39 @@ int finishWrite(CommandContext& c, const char* what, int code) {
     return code == tx::Ok ? code : reportFailure(c, what, code);
 }
 
-// ADDR START COUNT, shared by the three reads.
-Prepared prepareRead(const Args& a, ReadOperation read) {
-    if (a.size() != 3) return std::nullopt;
-    const auto addr = parseNumber(a[0], 0, 255);
-    const auto start = parseNumber(a[1], 0, 65535);
-    const auto count = parseNumber(a[2], 1, MaxRegistersPerRead);
-    if (!addr || !start || !count) return std::nullopt;
-    return [=](CommandContext& c) {
-        std::vector<std::int32_t> values(static_cast<size_t>(*count));
-        if (const int code = (c.link.*read)(*addr, *start, *count, values); code != tx::Ok)
-            return reportFailure(c, "read", code);
-        for (size_t i = 0; i < values.size(); ++i) c.out << (i ? " " : "") << values[i];
-        c.out << '\n';
-        return tx::Ok;
+constexpr const char* kReadCommands[] = {"read-input", "read-holding", "read-signed"};
+constexpr ReadOperation kReadOperations[] = {&ModuleLink::ReadInputRegisters,
+                                             &ModuleLink::ReadHoldingRegisters,
+                                             &ModuleLink::ReadSignedRegisters};
+
+Prepared readCommand(const char* name, const Args& a) {
+    const auto read = parseRegisterRead(name, a);
+    if (!read) return std::nullopt;
+    return [read = *read](CommandContext& c) {
+        ReadingPrinter printer(c.out, c.output, false);
+        return readAndPrint(c, read, printer, localTimestamp(), "read");
     };
 }
 
 Prepared readInput(const Args& a) {
-    return prepareRead(a, &ModuleLink::ReadInputRegisters);
+    return readCommand(kReadCommands[0], a);
 }
 Prepared readHolding(const Args& a) {
-    return prepareRead(a, &ModuleLink::ReadHoldingRegisters);
+    return readCommand(kReadCommands[1], a);
 }
 Prepared readSigned(const Args& a) {
-    return prepareRead(a, &ModuleLink::ReadSignedRegisters);
+    return readCommand(kReadCommands[2], a);
+}
+
+std::optional<int> addressArgument(const std::string& word) {
+    return numberArgument(word, "ADDR", 0, 255);
 }
 
 Prepared writeRegister(const Args& a) {
-    if (a.size() != 3) return std::nullopt;
-    const auto addr = parseNumber(a[0], 0, 255);
-    const auto reg = parseNumber(a[1], 0, 65535);
-    const auto value = parseNumber(a[2], -32768, 65535);
+    if (!argumentCount(a, 3, 3)) return std::nullopt;
+    const auto addr = addressArgument(a[0]);
+    const auto reg = numberArgument(a[1], "REG", 0, 65535);
+    const auto value = numberArgument(a[2], "VALUE", -32768, 65535);
     if (!addr || !reg || !value) return std::nullopt;
     return [=](CommandContext& c) {
         return finishWrite(c, "write-register", c.link.WriteRegister(*addr, *reg, *value));
@@ -74,9 +76,10 @@ Prepared writeRegister(const Args& a) {
 }
 
 Prepared writeCoil(const Args& a) {
-    if (a.size() != 3 || (a[2] != "on" && a[2] != "off")) return std::nullopt;
-    const auto addr = parseNumber(a[0], 0, 255);
-    const auto coil = parseNumber(a[1], 0, 65535);
+    if (!argumentCount(a, 3, 3)) return std::nullopt;
+    const auto addr = addressArgument(a[0]);
+    const auto coil = numberArgument(a[1], "COIL", 0, 65535);
+    if (a[2] != "on" && a[2] != "off") return refuse("the coil state must be on or off");
     const bool on = a[2] == "on";
     if (!addr || !coil) return std::nullopt;
     return [=](CommandContext& c) {
@@ -85,13 +88,13 @@ Prepared writeCoil(const Args& a) {
 }
 
 Prepared writeRegisters(const Args& a) {
-    if (a.size() < 3 || a.size() > 2 + MaxRegistersPerWrite) return std::nullopt;
-    const auto addr = parseNumber(a[0], 0, 255);
-    const auto start = parseNumber(a[1], 0, 65535);
+    if (!argumentCount(a, 3, 2 + MaxRegistersPerWrite)) return std::nullopt;
+    const auto addr = addressArgument(a[0]);
+    const auto start = numberArgument(a[1], "START", 0, 65535);
     if (!addr || !start) return std::nullopt;
     std::vector<std::int32_t> values;
     for (size_t i = 2; i < a.size(); ++i) {
-        const auto value = parseNumber(a[i], -32768, 65535);
+        const auto value = numberArgument(a[i], "VALUE", -32768, 65535);
         if (!value) return std::nullopt;
         values.push_back(*value);
     }
@@ -103,11 +106,13 @@ Prepared writeRegisters(const Args& a) {
 }
 
 Prepared writeText(const Args& a) {
-    if (a.size() != 3) return std::nullopt;
-    const auto addr = parseNumber(a[0], 0, 255);
-    const auto start = parseNumber(a[1], 0, 65535);
+    if (!argumentCount(a, 3, 3)) return std::nullopt;
+    const auto addr = addressArgument(a[0]);
+    const auto start = numberArgument(a[1], "START", 0, 65535);
     const std::string text = utf8ToCp1250(a[2]);
-    if (!addr || !start || text.size() > static_cast<size_t>(MaxTextPerWrite)) return std::nullopt;
+    if (text.size() > static_cast<size_t>(MaxTextPerWrite))
+        return refuse("TEXT must be at most " + std::to_string(MaxTextPerWrite) + " characters");
+    if (!addr || !start) return std::nullopt;
     return [=](CommandContext& c) {
         const int length = static_cast<int>(text.size());
         return finishWrite(c, "write-text", c.link.WriteText(*addr, *start, length, text));
@@ -115,9 +120,9 @@ Prepared writeText(const Args& a) {
 }
 
 Prepared clearCounters(const Args& a) {
-    if (a.size() != 2) return std::nullopt;
-    const auto addr = parseNumber(a[0], 0, 255);
-    const auto mask = parseNumber(a[1], 0, 255);
+    if (!argumentCount(a, 2, 2)) return std::nullopt;
+    const auto addr = addressArgument(a[0]);
+    const auto mask = numberArgument(a[1], "MASK", 0, 255);
     if (!addr || !mask) return std::nullopt;
     return [=](CommandContext& c) {
         return finishWrite(c, "clear-counters", c.link.ClearCounters(*addr, *mask));
@@ -126,9 +131,10 @@ Prepared clearCounters(const Args& a) {
 
 // ADDR [SUB] of the two diagnostics commands.
 bool parseDiagnostics(const Args& a, int& addr, int& sub) {
-    if (a.empty() || a.size() > 2) return false;
-    const auto address = parseNumber(a[0], 0, 255);
-    const auto function = a.size() == 2 ? parseNumber(a[1], 0, 65535) : std::optional<int>(0);
+    if (!argumentCount(a, 1, 2)) return false;
+    const auto address = addressArgument(a[0]);
+    const auto function =
+        a.size() == 2 ? numberArgument(a[1], "SUB", 0, 65535) : std::optional<int>(0);
     if (!address || !function) return false;
     addr = *address;
     sub = *function;
@@ -162,9 +168,9 @@ Prepared diag2(const Args& a) {
 }
 
 constexpr ToolCommand kCommands[] = {
-    {"read-input", "ADDR START COUNT", false, readInput},
-    {"read-holding", "ADDR START COUNT", false, readHolding},
-    {"read-signed", "ADDR START COUNT", false, readSigned},
+    {kReadCommands[0], "ADDR START COUNT", false, readInput},
+    {kReadCommands[1], "ADDR START COUNT", false, readHolding},
+    {kReadCommands[2], "ADDR START COUNT", false, readSigned},
     {"write-register", "ADDR REG VALUE", false, writeRegister},
     {"write-coil", "ADDR COIL on|off", false, writeCoil},
     {"write-registers", "ADDR START VALUE...", false, writeRegisters},
@@ -178,6 +184,31 @@ constexpr ToolCommand kCommands[] = {
 
 std::span<const ToolCommand> registerCommands() {
     return kCommands;
+}
+
+const char* readCommandNames() {
+    return "read-input|read-holding|read-signed";
+}
+
+std::optional<RegisterRead> parseRegisterRead(const std::string& name, const Args& args) {
+    const auto* found = std::find(std::begin(kReadCommands), std::end(kReadCommands), name);
+    if (found == std::end(kReadCommands))
+        return refuse("the command to repeat must be one of " + std::string(readCommandNames()));
+    if (!argumentCount(args, 3, 3)) return std::nullopt;
+    const auto addr = addressArgument(args[0]);
+    const auto start = numberArgument(args[1], "START", 0, 65535);
+    const auto count = numberArgument(args[2], "COUNT", 1, MaxRegistersPerRead);
+    if (!addr || !start || !count) return std::nullopt;
+    const auto operation = kReadOperations[found - std::begin(kReadCommands)];
+    return RegisterRead{operation, *addr, *start, *count};
+}
+
+int readAndPrint(CommandContext& c, const RegisterRead& read, ReadingPrinter& printer,
+                 const std::string& time, const std::string& what) {
+    std::vector<std::int32_t> values(static_cast<size_t>(read.count));
+    const int code = (c.link.*read.operation)(read.address, read.start, read.count, values);
+    printer.print({time, read.address, read.start, read.count, values, code});
+    return code == tx::Ok ? code : reportFailure(c, what.c_str(), code);
 }
 
 }  // namespace dkq::tool

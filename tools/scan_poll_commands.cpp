@@ -1,0 +1,194 @@
+// Field commands: scan finds the modules that answer on the bus, poll repeats
+// a read on a fixed schedule until its count is done or SIGINT arrives.
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <climits>
+#include <csignal>
+#include <thread>
+
+#include "tools/register_read.h"
+
+namespace dkq::tool {
+namespace {
+
+using Args = std::vector<std::string>;
+using Prepared = std::optional<PreparedCommand>;
+using SteadyClock = std::chrono::steady_clock;
+
+// ---- scan -----------------------------------------------------------------
+
+struct AddressRange {
+    int from = 1;
+    int to = 31;
+};
+
+constexpr int kHighestAddress = 247;
+
+// Codes after which the link is closed: no later address can be asked.
+bool linkLost(int code) {
+    return code == tx::PeerClosed || code == tx::ReceiveError || code == tx::SendFailed ||
+           code == tx::NotOpen;
+}
+
+// Asks each address once for diagnostics block 1. Silence is not reported
+// (most addresses of a bus are empty); any other failure is, since it means
+// something is on the line at that address.
+int runScan(CommandContext& c, AddressRange range) {
+    ModulePrinter printer(c.out, c.output.format);
+    int answered = 0;
+    int lost = tx::Ok;
+    for (int address = range.from; address <= range.to && lost == tx::Ok; ++address) {
+        // Silent addresses of a sparse bus say nothing about the line: they
+        // must not add up to a dead line for the next address.
+        c.link.TimeoutCount = 0;
+        Diagn1Block block{};
+        const int code = c.link.ReadDiagn1(address, 0, block);
+        if (code == tx::Ok) {
+            printer.print(address, block);
+            ++answered;
+        } else if (code != tx::NoAnswer) {
+            reportFailure(c, ("scan of address " + std::to_string(address)).c_str(), code);
+            if (linkLost(code)) lost = code;
+        }
+    }
+    std::ostream& summary = c.output.format == OutputFormat::Text ? c.out : c.err;
+    summary << answered << " of " << range.to - range.from + 1 << " addresses answered\n";
+    if (lost != tx::Ok) return lost;  // an unfinished scan is no result
+    return answered > 0 ? tx::Ok : tx::NoAnswer;
+}
+
+Prepared scan(const Args& a) {
+    AddressRange range;
+    for (size_t i = 0; i < a.size(); ++i) {
+        const bool from = a[i] == "--from";
+        if (!from && a[i] != "--to") return refuse("unknown scan argument " + a[i]);
+        if (i + 1 == a.size()) return refuse(a[i] + " needs an address");
+        const auto address = numberArgument(a[++i], from ? "--from" : "--to", 1, kHighestAddress);
+        if (!address) return std::nullopt;
+        (from ? range.from : range.to) = *address;
+    }
+    if (range.from > range.to) return refuse("--from must not be above --to");
+    return [range](CommandContext& c) { return runScan(c, range); };
+}
+
+// ---- poll -----------------------------------------------------------------
+
+struct PollPlan {
+    SteadyClock::duration interval = std::chrono::seconds(1);
+    long long count = 0;  // 0: until interrupted
+    RegisterRead read{};
+};
+
+volatile std::sig_atomic_t stopRequested = 0;
+
+void requestStop(int) {
+    stopRequested = 1;
+}
+
+// Seconds with fractions, 0.001..86400, read without the locale.
+std::optional<SteadyClock::duration> parseInterval(const std::string& word) {
+    double seconds = 0;
+    const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), seconds);
+    if (word.empty() || error != std::errc() || end != word.data() + word.size() ||
+        !(seconds >= 0.001 && seconds <= 86400))
+        return refuse("--interval must be 0.001..86400 seconds");
+    return std::chrono::duration_cast<SteadyClock::duration>(
+        std::chrono::duration<double>(seconds));
+}
+
+// The first slot after `previous` on the grid of `interval` that is not in
+// the past: a round that overran skips the slots it missed, and the rounds
+// never drift by the time the exchanges take.
+SteadyClock::time_point nextSlot(SteadyClock::time_point previous, SteadyClock::duration interval,
+                                 SteadyClock::time_point now) {
+    auto next = previous + interval;
+    if (next < now)
+        next += (now - next + interval - SteadyClock::duration(1)) / interval * interval;
+    return next;
+}
+
+// Sleeps until the deadline in short slices, so that SIGINT ends the wait
+// soon; false when a stop was requested.
+bool sleepUntil(SteadyClock::time_point deadline) {
+    constexpr auto kSlice = std::chrono::milliseconds(50);
+    while (!stopRequested) {
+        const auto now = SteadyClock::now();
+        if (now >= deadline) return true;
+        std::this_thread::sleep_for(std::min<SteadyClock::duration>(deadline - now, kSlice));
+    }
+    return false;
+}
+
+// One round; a link that a failure closed is opened again first.
+int pollRound(CommandContext& c, const RegisterRead& read, ReadingPrinter& printer) {
+    if (!c.link.IsOpen()) c.link.open_com(c.comPort, c.baud);
+    const std::string time = localTimestamp();
+    return readAndPrint(c, read, printer, time, time + " read");
+}
+
+// Exit status: the code of the last exchange.
+int runPoll(CommandContext& c, const PollPlan& plan) {
+    stopRequested = 0;
+    const auto previousHandler = std::signal(SIGINT, requestStop);
+    ReadingPrinter printer(c.out, c.output, true);
+    auto slot = SteadyClock::now();
+    int code = tx::Ok;
+    for (long long round = 1;; ++round) {
+        code = pollRound(c, plan.read, printer);
+        if (round == plan.count || stopRequested) break;
+        slot = nextSlot(slot, plan.interval, SteadyClock::now());
+        if (!sleepUntil(slot)) break;
+    }
+    std::signal(SIGINT, previousHandler);
+    return code;
+}
+
+// Reads [--interval S] [--count N]; the index of the read command after them,
+// or nothing (the problem named).
+std::optional<size_t> parsePollOptions(const Args& a, PollPlan& plan) {
+    size_t i = 0;
+    for (; i < a.size() && a[i].starts_with("--"); ++i) {
+        const std::string& option = a[i];
+        if (option != "--interval" && option != "--count")
+            return refuse("unknown poll option " + option);
+        if (i + 1 == a.size()) return refuse(option + " needs a value");
+        const std::string& value = a[++i];
+        if (option == "--count") {
+            const auto count = numberArgument(value, "--count", 1, INT_MAX);
+            if (!count) return std::nullopt;
+            plan.count = *count;
+        } else {
+            const auto interval = parseInterval(value);
+            if (!interval) return std::nullopt;
+            plan.interval = *interval;
+        }
+    }
+    if (i == a.size()) return refuse("no read command to repeat");
+    return i;
+}
+
+Prepared poll(const Args& a) {
+    PollPlan plan;
+    const auto at = parsePollOptions(a, plan);
+    if (!at) return std::nullopt;
+    const size_t i = *at;
+    const auto read = parseRegisterRead(a[i], Args(a.begin() + static_cast<long>(i) + 1, a.end()));
+    if (!read) return std::nullopt;
+    plan.read = *read;
+    return [plan](CommandContext& c) { return runPoll(c, plan); };
+}
+
+constexpr ToolCommand kCommands[] = {
+    {"scan", "[--from A] [--to B]", false, scan},
+    {"poll", "[--interval S] [--count N] read-input|read-holding|read-signed ADDR START COUNT",
+     false, poll},
+};
+
+}  // namespace
+
+std::span<const ToolCommand> fieldCommands() {
+    return kCommands;
+}
+
+}  // namespace dkq::tool
