@@ -47,21 +47,6 @@ bool writeWholeFile(const std::string& path, std::string_view bytes) {
     return file.commit();
 }
 
-bool startFile(const std::string& path, std::string_view bytes) {
-    QFile file(toQString(path));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
-    return file.write(bytes.data(), size(bytes)) == size(bytes) && file.flush();
-}
-
-bool appendToFile(const std::string& path, std::string_view bytes) {
-    QFile file(toQString(path));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) return false;
-    const qint64 formerSize = file.size();
-    if (file.write(bytes.data(), size(bytes)) == size(bytes) && file.flush()) return true;
-    file.resize(formerSize);
-    return false;
-}
-
 std::string withUpperCaseFileName(const std::string& path) {
     const std::size_t start = fileNameStart(path);
     return path.substr(0, start) + toUpperText(path.substr(start));

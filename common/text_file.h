@@ -16,11 +16,14 @@ bool readWholeFile(const std::string& path, std::string& bytes);
 bool writeWholeFile(const std::string& path, std::string_view bytes);
 
 // Creates the file, or empties it, and writes bytes: the start of a file that
-// grows by appends afterwards. False when any of it fails.
+// grows by appends afterwards. False when any of it fails; the file is then
+// left empty.
 bool startFile(const std::string& path, std::string_view bytes);
 
-// Appends bytes to the file, creating it. When the write fails (a full disk)
-// the file is cut back to its former length, so a retry cannot double a part.
+// Appends bytes to the file, creating it, unbuffered: when a write fails part
+// way (a full disk, a size limit) the file is cut back through its handle to
+// its former length, so it holds either all of bytes or what it held before,
+// and a retry cannot double or tear a row.
 bool appendToFile(const std::string& path, std::string_view bytes);
 
 // The path with only its file name (the part after the last separator) in

@@ -121,7 +121,7 @@ class ModuleLink {
     bool flushAndSend(std::span<const std::uint8_t> text);
     int receiveTcp(ReceivedText& rx, int expectedChars);
     void receiveSerial(ReceivedText& rx, int expectedChars);
-    int judgeAnswer(const ReceivedText& rx, int expectedChars, AnswerFrame& answer,
+    int judgeAnswer(const ReceivedText& rx, int expectedBytes, AnswerFrame& answer,
                     int& expectedLen);
     int readRegisters(ReadKind kind, int addr, int start, int count,
                       std::span<std::int32_t> values);

@@ -69,7 +69,7 @@ int ModuleLink::Transact(std::span<const std::uint8_t> request, AnswerFrame& ans
         if (broadcast) return tx::Ok;
         receiveSerial(rx, expectedChars);
     }
-    return judgeAnswer(rx, expectedChars, answer, expectedLen);
+    return judgeAnswer(rx, expectedBytes, answer, expectedLen);
 }
 
 int ModuleLink::receiveTcp(ReceivedText& rx, int expectedChars) {
@@ -126,8 +126,9 @@ void ModuleLink::receiveSerial(ReceivedText& rx, int expectedChars) {
     rx.elapsedMs = Stopwatch(false);
 }
 
-int ModuleLink::judgeAnswer(const ReceivedText& rx, int expectedChars, AnswerFrame& answer,
+int ModuleLink::judgeAnswer(const ReceivedText& rx, int expectedBytes, AnswerFrame& answer,
                             int& expectedLen) {
+    const int expectedChars = modbus::frameTextLength(expectedBytes);
     if (rx.count == 0) {
         ++TimeoutCount;
         if (TimeoutCount <= kTimeoutsBeforeLineDead) {
@@ -153,6 +154,14 @@ int ModuleLink::judgeAnswer(const ReceivedText& rx, int expectedChars, AnswerFra
     if (decoded.code != tx::Ok) {
         CommLog("rx_sum ERROR");
         return tx::LrcError;
+    }
+    // Characters after the frame's CR LF do not make a short frame whole: the
+    // frame itself must carry the bytes asked for, its LRC right after them.
+    if (decoded.byteCount != expectedBytes + 1) {
+        CommLog(logText("rcv: wrong answer len (%d/%d), time=%d ms, data=%s",
+                        modbus::frameTextLength(decoded.byteCount - 1), expectedChars, rx.elapsedMs,
+                        rx.forLog().c_str()));
+        return tx::BadLength;
     }
     expectedLen = decoded.byteCount;
     CommLog(logText("rx_sum OK, %d ms (%d B)", rx.elapsedMs, rx.count));

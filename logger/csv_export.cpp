@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "common/cp1250.h"
+#include "common/text_file.h"
 #include "logger/format_text.h"
 
 namespace dkq::logger {
@@ -176,29 +177,36 @@ std::string partFileName(const std::string& path, int part) {
 }
 
 bool CsvFile::create(const std::string& path) {
-    path_ = pathOf(path);
-    file_.open(path_, std::ios::binary | std::ios::trunc);
-    return file_.is_open();
+    path_ = path;
+    waiting_.clear();
+    failed_ = false;
+    open_ = startFile(path_, {});
+    return open_;
 }
 
 void CsvFile::writeLine(const std::string& line) {
-    file_ << utf8ToCp1250(line) << "\r\n";
+    if (open_) waiting_ += utf8ToCp1250(line) + "\r\n";
 }
 
 bool CsvFile::flush() {
-    file_.flush();
-    return file_.good();
+    if (failed_) return false;
+    if (waiting_.empty()) return true;
+    failed_ = !appendToFile(path_, waiting_);
+    waiting_.clear();
+    return !failed_;
 }
 
 void CsvFile::close() {
-    if (file_.is_open()) file_.close();
-    file_.clear();
+    if (open_) flush();
+    open_ = false;
+    waiting_.clear();
 }
 
 void CsvFile::discard() {
-    close();
+    waiting_.clear();
+    open_ = false;
     std::error_code ignored;
-    std::filesystem::remove(path_, ignored);
+    std::filesystem::remove(pathOf(path_), ignored);
 }
 
 }  // namespace dkq::logger

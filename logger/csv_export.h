@@ -5,7 +5,6 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <span>
 #include <string>
@@ -51,21 +50,26 @@ std::string withCsvExtension(const std::string& path);
 std::string partFileName(const std::string& path, int part);
 
 // A CSV file being written. Lines are UTF-8 and go out in Windows-1250 with
-// CR LF; a failed write is remembered until the file is closed.
+// CR LF. Lines wait in memory until flush appends them in one write that
+// lands whole or not at all, so a full disk never leaves part of a row; a
+// failed write is remembered until the file is created again.
 class CsvFile {
   public:
     bool create(const std::string& path);
     void writeLine(const std::string& line);
-    // Pushes the written lines to the file; false when any write failed.
+    // Appends the waiting lines to the file; false when any write failed.
     bool flush();
+    // Flushes what waits and closes.
     void close();
     // Closes the file and deletes it.
     void discard();
-    bool isOpen() const { return file_.is_open(); }
+    bool isOpen() const { return open_; }
 
   private:
-    std::ofstream file_;
-    std::filesystem::path path_;
+    std::string path_;
+    std::string waiting_;  // Windows-1250 bytes not yet in the file
+    bool open_ = false;
+    bool failed_ = false;
 };
 
 }  // namespace dkq::logger

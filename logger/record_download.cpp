@@ -105,6 +105,12 @@ DownloadStep RecordDownload::step() {
     return DownloadStep::Running;
 }
 
+void RecordDownload::abandon() {
+    if (!running_) return;
+    file_.close();
+    running_ = false;
+}
+
 bool RecordDownload::receiveBatch(const Batch& batch) {
     const std::string command =
         formatText("*RD_%lld,%d", static_cast<long long>(batch.first), batch.count);

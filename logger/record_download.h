@@ -40,6 +40,9 @@ class RecordDownload {
     // One batch. After anything but Running the download is over and its
     // file closed; the rows written stay.
     DownloadStep step();
+    // Ends a running download where it stands (the program is closing): its
+    // file is closed with every row written so far.
+    void abandon();
 
     bool running() const { return running_; }
     std::int64_t recordsDone() const;                          // for the progress bar

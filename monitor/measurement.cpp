@@ -82,7 +82,7 @@ std::string firmwareText(const std::array<std::uint8_t, 11>& diagnostics) {
 float rawToDisplay(int raw, int kind) {
     switch (kind) {
         case KindCelsius:
-            return static_cast<float>((raw - 2732) * 0.1);
+            return static_cast<float>((raw - 2732.0) * 0.1);  // no int overflow at INT_MIN
         case KindVolts:
             return static_cast<float>(raw * 0.001);
         case KindKelvin:

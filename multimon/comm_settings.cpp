@@ -3,14 +3,9 @@
 namespace dkq {
 namespace {
 
-struct AddressRange {
-    int min;
-    int max;
-};
-
 // Module A is always polled; the others may be switched off with 0.
-AddressRange busAddressRange(int module) {
-    return {module == 0 ? 1 : 0, 31};
+ValueRange busAddressRange(int module) {
+    return {module == 0 ? 1 : BusAddressRange.low, BusAddressRange.high};
 }
 
 }  // namespace
@@ -55,15 +50,17 @@ CommFields commFields(const CommSettings& comm) {
 std::optional<FieldProblem> readCommFields(const CommFields& fields, CommSettings& comm) {
     FieldReader reader;
     CommSettings taken;
-    taken.comPort = reader.integer(ComPortField, fields.comPort, 1, 255);
-    taken.speed = reader.integer(SpeedField, fields.speed, 150, 115200);
+    taken.comPort =
+        reader.integer(ComPortField, fields.comPort, ComPortRange.low, ComPortRange.high);
+    taken.speed = reader.integer(SpeedField, fields.speed, SpeedRange.low, SpeedRange.high);
     taken.useTcp = fields.useTcp ? 1 : 0;
     taken.ipAddress = reader.text(IpAddressField, fields.ipAddress, MaxIpAddressChars);
-    taken.tcpPort = reader.integer(TcpPortField, fields.tcpPort, 0, 65535);
+    taken.tcpPort =
+        reader.integer(TcpPortField, fields.tcpPort, TcpPortRange.low, TcpPortRange.high);
     for (int module = 0; module < ModuleCount; ++module) {
-        const AddressRange range = busAddressRange(module);
+        const ValueRange range = busAddressRange(module);
         taken.busAddresses[module] = reader.integer(
-            FirstBusAddressField + module, fields.busAddresses[module], range.min, range.max);
+            FirstBusAddressField + module, fields.busAddresses[module], range.low, range.high);
     }
     taken.testOuts = fields.testOuts ? 1 : 0;
     if (!reader.ok()) return reader.problem();

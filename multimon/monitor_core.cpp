@@ -45,10 +45,12 @@ void MonitorCore::startUp(const std::vector<std::string>& commandWords) {
     if (commandWords.size() > 1 && commandWords[1].starts_with("/start")) StartMonitoring();
 }
 
-void MonitorCore::shutDown() {
+std::size_t MonitorCore::shutDown() {
     view_.readFields(settings_);
     link_.InitNetwork(false);
     saveRegistrySettings(settings_, modules_);
+    recorder_.retryWaiting();
+    return recorder_.waitingRecords();
 }
 
 // --- START -------------------------------------------------------------------
@@ -104,6 +106,7 @@ bool MonitorCore::openLinkForStart() {
 
 void MonitorCore::resetReadings() {
     recordCountdown_ = 0;
+    backingOff_ = false;
     savedCount_ = 0;
     for (ModuleSlot& slot : modules_) {
         slot.errorCount = 0;
@@ -182,11 +185,7 @@ void MonitorCore::reconnectIfDue() {
     if (link_.open_com(settings_.comPort, settings_.speed) == open::Ok) return;
     if (consecutiveFailures_ == 0) ++modules_[0].errorCount;
     ++consecutiveFailures_;
-    if (recordCountdown_ <= 0) {
-        recordCountdown_ = settings_.recordPeriod();
-        if (consecutiveFailures_ >= BackOffFailures && recordCountdown_ < MinBackOffSeconds)
-            recordCountdown_ = MinBackOffSeconds;
-    }
+    if (recordCountdown_ <= 0) backOff(consecutiveFailures_ >= BackOffFailures);
     view_.showConnectionLost(true);
 }
 
@@ -223,7 +222,10 @@ std::string MonitorCore::readModules() {
             markUnread(slot, row);
         }
     }
-    postponeRecord(failures);
+    if (failures.anyRead)
+        endBackOff();
+    else if (failures.connectionFailed)
+        backOff(failures.longBackOff);
     return row;
 }
 
@@ -247,11 +249,19 @@ void MonitorCore::countFailedRead(ModuleSlot& slot, int code, TickFailures& fail
 // row), but only when no module answered at all: while the link works, the
 // modules that answer go on being recorded and a silent one fills its cells
 // with blanks.
-void MonitorCore::postponeRecord(const TickFailures& failures) {
-    if (!failures.connectionFailed || failures.anyRead) return;
+void MonitorCore::backOff(bool atLeastMinimum) {
     recordCountdown_ = settings_.recordPeriod();
-    if (failures.longBackOff && recordCountdown_ < MinBackOffSeconds)
+    if (atLeastMinimum && recordCountdown_ < MinBackOffSeconds)
         recordCountdown_ = MinBackOffSeconds;
+    backingOff_ = true;
+}
+
+// The back-off spares a dead link; once a module answers again the records
+// follow the normal period at once.
+void MonitorCore::endBackOff() {
+    if (!backingOff_) return;
+    backingOff_ = false;
+    recordCountdown_ = std::min(recordCountdown_, settings_.recordPeriod());
 }
 
 void MonitorCore::takeReadings(ModuleSlot& slot, const std::array<std::int32_t, EntryCount>& values,

@@ -30,8 +30,10 @@ class MonitorCore {
     // file named by the first command word, module controls, and START when
     // the second word begins with "/start".
     void startUp(const std::vector<std::string>& commandWords);
-    // Main window close: stops the socket library, saves the registry settings.
-    void shutDown();
+    // Main window close: stops the socket library, saves the registry
+    // settings and, as STOP does, tries the records still waiting for their
+    // file once more. Returns how many could not be written: they are lost.
+    std::size_t shutDown();
 
     void StartMonitoring();
     void AcquisitionTick();
@@ -90,7 +92,8 @@ class MonitorCore {
         bool longBackOff = false;  // the last connection failure calls for at least 20 s
     };
     void countFailedRead(ModuleSlot& slot, int code, TickFailures& failures);
-    void postponeRecord(const TickFailures& failures);
+    void backOff(bool atLeastMinimum);
+    void endBackOff();
     void recordRow(const std::tm& time, const std::string& row);
     void readBackSelected();
     void showFileProblem(bool startFailed = false);
@@ -108,6 +111,7 @@ class MonitorCore {
     bool monitoring_ = false;
     int recordCountdown_ = 0;
     int consecutiveFailures_ = 0;
+    bool backingOff_ = false;  // the countdown was pushed back by failures
     bool outputsDirty_ = false;
     int counterClearMask_ = 0;
     int selectedModule_ = 0;

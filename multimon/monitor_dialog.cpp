@@ -18,10 +18,13 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cstdio>
 
 #include "multimon/comm_settings_dialog.h"
+#include "multimon/monitor_messages.h"
 #include "resources/program_icons.h"
 #include "widgets/about_box.h"
+#include "widgets/close_on_signal.h"
 #include "widgets/line_setup_dialog.h"
 
 namespace dkq {
@@ -535,11 +538,21 @@ void MonitorDialog::keyPressEvent(QKeyEvent* event) {
 
 void MonitorDialog::reject() {}
 
+// The user closing the window is told in a message box; when a signal closes
+// it, nobody is there to answer a box.
+void MonitorDialog::showLostRecords(std::size_t count) {
+    const std::string text = lostRecordsText(count);
+    if (!property(ClosedBySignalProperty).toBool())
+        prompter_.message(text, MessageIcon::Exclamation);
+    else
+        std::fprintf(stderr, "multimon: %s\n", text.c_str());
+}
+
 void MonitorDialog::closeEvent(QCloseEvent* event) {
     if (!closed_) {
         closed_ = true;
         acquisitionTimer_.stop();
-        core_.shutDown();
+        if (const std::size_t lost = core_.shutDown(); lost > 0) showLostRecords(lost);
     }
     event->accept();
     QDialog::done(QDialog::Accepted);

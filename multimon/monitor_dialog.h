@@ -12,9 +12,9 @@
 
 #include "common/clock.h"
 #include "link/module_link.h"
-#include "widgets/qt_prompter.h"
 #include "multimon/monitor_core.h"
 #include "multimon/monitor_view.h"
+#include "widgets/qt_prompter.h"
 
 class QButtonGroup;
 class QCheckBox;
@@ -61,7 +61,8 @@ class MonitorDialog : public QDialog, public MonitorView {
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
-    // The close command saves the registry settings.
+    // The close command saves the registry settings and tells how many
+    // records could not be written.
     void closeEvent(QCloseEvent* event) override;
 
   private:
@@ -83,6 +84,7 @@ class MonitorDialog : public QDialog, public MonitorView {
     void openCommSettings();
     void openLineSetup(int module);
     void loadConfigFile();
+    void showLostRecords(std::size_t count);
 
     ModuleLink link_;
     QtPrompter prompter_{this};

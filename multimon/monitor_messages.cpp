@@ -48,4 +48,9 @@ std::string diagnosticsFailureText(int code, bool tcp, int module) {
     }
 }
 
+std::string lostRecordsText(std::size_t count) {
+    return "Utracono pomiary, których nie udało się zapisać do pliku: " + std::to_string(count) +
+           ".";
+}
+
 }  // namespace dkq

@@ -1,7 +1,6 @@
 #include "multimon/monitor_settings.h"
 
 #include <algorithm>
-#include <climits>
 #include <cstdint>
 
 #include "common/registry_key.h"
@@ -14,9 +13,6 @@ namespace {
 constexpr const char* ConfigMagic = "DKQ-1-5";
 constexpr const char* SavedDefaultFileName = "pomiary1.csv";
 constexpr const char* LoadedDefaultFileName = "pomiar1.csv";
-// Bytes of the stored strings, terminator included.
-constexpr std::size_t FileNameBufferSize = 256;
-constexpr std::size_t IpAddressBufferSize = 1024;
 // A channel line's name starts after its third comma within this many characters.
 constexpr std::size_t NameCommaWindow = 100;
 
@@ -28,12 +24,6 @@ const char* busAddressName(int module) {
     static const char* const names[ModuleCount] = {"BusAdr_A", "BusAdr_B", "BusAdr_C", "BusAdr_D",
                                                    "BusAdr_E"};
     return names[module];
-}
-
-void readInt(RegistryKey& key, const char* name, int& value) {
-    std::uint32_t stored = 0;
-    if (key.ReadDword(name, stored))
-        value = static_cast<int>(std::min<std::uint32_t>(stored, INT_MAX));
 }
 
 std::string joinNumbers(std::initializer_list<int> numbers) {
@@ -64,29 +54,32 @@ std::string channelName(std::string line, int module, int entry) {
     return limitChars(std::string_view(line).substr(pos), MaxChannelNameChars);
 }
 
+// Number `index` of a line, taken into range, when the line has it.
+void applyNumber(const std::vector<int>& numbers, std::size_t index, int& value, ValueRange range) {
+    if (index < numbers.size()) value = takeInRange(numbers[index], range);
+}
+
 void applyChannelLine(const std::string& line, int module, int entry, ChannelConfig& channel) {
     const std::vector<int> numbers = scanIntList(line, 3);
-    if (numbers.size() > 0) channel.kind = numbers[0];
-    if (numbers.size() > 1) channel.min = numbers[1];
-    if (numbers.size() > 2) channel.max = numbers[2];
+    if (!numbers.empty()) channel.kind = numbers[0];
+    applyNumber(numbers, 1, channel.min, RawValueRange);
+    applyNumber(numbers, 2, channel.max, RawValueRange);
     channel.name = channelName(line, module, entry);
 }
 
 void applyGeneralLine(const std::string& line, MonitorSettings& settings) {
     const std::vector<int> numbers = scanIntList(line, 8);
-    const auto given = [&](std::size_t index) { return numbers.size() > index; };
     settings.splitFile = 0;
-    if (given(0)) settings.comPort = numbers[0];
-    if (given(1)) settings.speed = numbers[1];
-    if (given(2)) settings.reservedValue = numbers[2];
-    if (given(4)) settings.testOuts = numbers[4];
-    if (given(5)) settings.setRecordPeriod(numbers[5]);
-    if (given(6)) settings.splitFile = numbers[6];
+    applyNumber(numbers, 0, settings.comPort, ComPortRange);
+    applyNumber(numbers, 1, settings.speed, SpeedRange);
+    if (numbers.size() > 2) settings.reservedValue = numbers[2];
+    applyNumber(numbers, 4, settings.testOuts, SwitchRange);
+    if (numbers.size() > 5) settings.setRecordPeriod(numbers[5]);
+    applyNumber(numbers, 6, settings.splitFile, SwitchRange);
 }
 
-void applyFirstNumber(const std::string& line, int& value) {
-    const std::vector<int> numbers = scanIntList(line, 1);
-    if (!numbers.empty()) value = numbers[0];
+void applyFirstNumber(const std::string& line, int& value, ValueRange range) {
+    applyNumber(scanIntList(line, 1), 0, value, range);
 }
 
 }  // namespace
@@ -110,20 +103,20 @@ void loadRegistrySettings(MonitorSettings& settings, ModuleTable& modules) {
         key.CreateKey(RegistryRoot::CurrentUser, MonitorKeyPath);
         return;
     }
-    readInt(key, "ComPORT", settings.comPort);
-    readInt(key, "Speed", settings.speed);
+    readDwordInRange(key, "ComPORT", settings.comPort, ComPortRange);
+    readDwordInRange(key, "Speed", settings.speed, SpeedRange);
     for (int module = 0; module < ModuleCount; ++module)
-        readInt(key, busAddressName(module), modules[module].busAddress);
-    readInt(key, "TestOuts", settings.testOuts);
+        readDwordInRange(key, busAddressName(module), modules[module].busAddress, BusAddressRange);
+    readDwordInRange(key, "TestOuts", settings.testOuts, SwitchRange);
     std::uint32_t period = 0;
     if (key.ReadDword("RecPeriod", period)) settings.setRecordPeriod(period);
-    // A missing or oversized name leaves the field empty, as the bounded read does.
-    key.ReadString("Fname", settings.fileName, FileNameBufferSize);
-    std::string address;
-    if (key.ReadString("Adres_IP", address, IpAddressBufferSize)) settings.ipAddress = address;
-    readInt(key, "Port_TCP", settings.tcpPort);
-    readInt(key, "Polaczenie_TCP", settings.useTcp);
-    readInt(key, "Podzial_pliku", settings.splitFile);
+    // A missing name leaves the field empty.
+    settings.fileName.clear();
+    readStringCut(key, "Fname", settings.fileName, MaxFileNameChars);
+    readStringCut(key, "Adres_IP", settings.ipAddress, MaxIpAddressTextChars);
+    readDwordInRange(key, "Port_TCP", settings.tcpPort, TcpPortRange);
+    readDwordInRange(key, "Polaczenie_TCP", settings.useTcp, SwitchRange);
+    readDwordInRange(key, "Podzial_pliku", settings.splitFile, SwitchRange);
 }
 
 bool saveRegistrySettings(const MonitorSettings& settings, const ModuleTable& modules) {
@@ -174,8 +167,8 @@ bool applyConfigLines(const std::vector<std::string>& lines, MonitorSettings& se
     if (present(1)) applyGeneralLine(lines[1], settings);
     if (present(2)) {
         const std::vector<int> addresses = scanIntList(lines[2], ModuleCount);
-        for (std::size_t module = 0; module < addresses.size(); ++module)
-            modules[module].busAddress = addresses[module];
+        for (std::size_t module = 0; module < ModuleCount; ++module)
+            applyNumber(addresses, module, modules[module].busAddress, BusAddressRange);
     }
     if (present(3)) {
         settings.fileName = limitChars(lines[3], MaxFileNameChars);
@@ -192,9 +185,11 @@ bool applyConfigLines(const std::vector<std::string>& lines, MonitorSettings& se
                 channel.name = missingEntryName(module, entry);
         }
     }
-    if (present(TcpModeLine)) applyFirstNumber(lines[TcpModeLine], settings.useTcp);
-    if (present(TcpModeLine + 1)) settings.ipAddress = lines[TcpModeLine + 1];
-    if (present(TcpModeLine + 2)) applyFirstNumber(lines[TcpModeLine + 2], settings.tcpPort);
+    if (present(TcpModeLine)) applyFirstNumber(lines[TcpModeLine], settings.useTcp, SwitchRange);
+    if (present(TcpModeLine + 1))
+        settings.ipAddress = limitChars(lines[TcpModeLine + 1], MaxIpAddressTextChars);
+    if (present(TcpModeLine + 2))
+        applyFirstNumber(lines[TcpModeLine + 2], settings.tcpPort, TcpPortRange);
     return true;
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/setting_values.h"
 #include "multimon/module_table.h"
 
 namespace dkq {
@@ -13,6 +14,15 @@ namespace dkq {
 inline constexpr const char* MonitorKeyPath = "Software\\Veldmark\\DKQ-1";
 inline constexpr int MaxPeriodHours = 100000;
 inline constexpr std::size_t MaxFileNameChars = 255;
+inline constexpr std::size_t MaxIpAddressTextChars = MaxRegistryStringChars;
+
+// What each value may hold; values from files and the registry are taken
+// into these ranges as they are read.
+inline constexpr ValueRange ComPortRange{1, 255};
+inline constexpr ValueRange SpeedRange{150, 115200};
+inline constexpr ValueRange TcpPortRange{0, 65535};
+inline constexpr ValueRange BusAddressRange{0, 31};   // 0: the module is switched off
+inline constexpr ValueRange RawValueRange{0, 65535};  // a line's or counter's min and max
 
 struct MonitorSettings {
     int comPort = 1;

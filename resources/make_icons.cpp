@@ -14,9 +14,10 @@ struct Program {
     const char* name;
 };
 
-constexpr std::array Programs = {Program{dkq::ProgramIcon::Multimon, "multimon"},
-                                 Program{dkq::ProgramIcon::Dkqsim, "dkqsim"},
-                                 Program{dkq::ProgramIcon::Dkq, "dkq"}};
+constexpr std::array Programs = {
+    Program{dkq::ProgramIcon::Multimon, "multimon"}, Program{dkq::ProgramIcon::Dkqsim, "dkqsim"},
+    Program{dkq::ProgramIcon::Dkq, "dkq"}, Program{dkq::ProgramIcon::Modcfg, "modcfg"},
+    Program{dkq::ProgramIcon::DkqLogger, "dkq-logger"}};
 constexpr std::array Sizes = {16, 32, 48, 64, 128, 256};
 
 }  // namespace

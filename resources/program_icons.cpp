@@ -55,6 +55,40 @@ void paintDkq(QPainter& p) {
     p.drawLine(32, 46, 50, 46);
 }
 
+// Three setting sliders of a configuration.
+void paintModcfg(QPainter& p) {
+    paintBackground(p, QColor(0x57, 0x3a, 0x1f));
+    constexpr std::array knobs = {40, 20, 32};
+    for (int row = 0; row < static_cast<int>(knobs.size()); ++row) {
+        const int y = 18 + row * 14;
+        p.setPen(QPen(QColor(0xe8, 0xe0, 0xd0), 4, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(12, y, 52, y);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0x4c, 0xd1, 0x6a));
+        p.drawEllipse(QPointF(knobs[row], y), 6, 6);
+    }
+}
+
+// A memory chip emptying into a sheet of rows.
+void paintDkqLogger(QPainter& p) {
+    paintBackground(p, QColor(0x1d, 0x4d, 0x3a));
+    p.setBrush(QColor(0xe8, 0xf0, 0xe8));
+    p.drawRoundedRect(QRectF(30, 22, 26, 34), 3, 3);
+    p.setPen(QPen(QColor(0x1d, 0x4d, 0x3a), 2));
+    for (int row = 0; row < 4; ++row) p.drawLine(34, 29 + row * 7, 52, 29 + row * 7);
+    p.setPen(QPen(QColor(0xb0, 0xb8, 0xc0), 2));
+    for (int pin = 0; pin < 4; ++pin) {
+        p.drawLine(10 + pin * 5, 8, 10 + pin * 5, 12);
+        p.drawLine(10 + pin * 5, 32, 10 + pin * 5, 36);
+    }
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0x22, 0x26, 0x2b));
+    p.drawRect(8, 12, 20, 20);
+    p.setBrush(QColor(0xf2, 0xb1, 0x34));
+    p.drawPolygon(QPolygon({QPoint(14, 38), QPoint(22, 38), QPoint(22, 46), QPoint(27, 46),
+                            QPoint(18, 56), QPoint(9, 46), QPoint(14, 46)}));
+}
+
 }  // namespace
 
 QImage programIconImage(ProgramIcon program, int size) {
@@ -72,6 +106,12 @@ QImage programIconImage(ProgramIcon program, int size) {
             break;
         case ProgramIcon::Dkq:
             paintDkq(painter);
+            break;
+        case ProgramIcon::Modcfg:
+            paintModcfg(painter);
+            break;
+        case ProgramIcon::DkqLogger:
+            paintDkqLogger(painter);
             break;
     }
     return image;

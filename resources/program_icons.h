@@ -8,7 +8,7 @@
 
 namespace dkq {
 
-enum class ProgramIcon { Multimon, Dkqsim, Dkq };
+enum class ProgramIcon { Multimon, Dkqsim, Dkq, Modcfg, DkqLogger };
 
 // The icon painted at size × size pixels.
 QImage programIconImage(ProgramIcon program, int size);

@@ -42,6 +42,12 @@ struct ToolCommand {
 std::span<const ToolCommand> registerCommands();
 std::span<const ToolCommand> recordMemoryCommands();
 std::span<const ToolCommand> fieldCommands();  // scan, poll
+std::span<const ToolCommand> configCommands();
+
+// A command that works on files alone and opens no line (config-show): its
+// exit status, or nothing when words name no such command.
+std::optional<int> runFileCommand(const std::vector<std::string>& words, std::ostream& out,
+                                  std::ostream& err);
 
 // Whole-word number parsing: decimal, or hexadecimal with 0x. Nothing for
 // anything else or a value outside min..max.

@@ -40,6 +40,7 @@ std::vector<ToolCommand> allCommands() {
     std::vector<ToolCommand> all(registerCommands().begin(), registerCommands().end());
     all.insert(all.end(), recordMemoryCommands().begin(), recordMemoryCommands().end());
     all.insert(all.end(), fieldCommands().begin(), fieldCommands().end());
+    all.insert(all.end(), configCommands().begin(), configCommands().end());
     return all;
 }
 
@@ -50,10 +51,14 @@ void printUsage(std::ostream& out) {
            "commands:\n";
     for (const auto& command : allCommands())
         out << "  " << command.name << ' ' << command.arguments << '\n';
+    out << "  config-show FILE.DKQ   (no connection: the image as text, for diff)\n";
     out << "--com N opens the device named by the setting COM<N> under Software\\Veldmark\\Ports,\n"
            "else /dev/ttyUSB<N-1> when present, else /dev/ttyS<N-1>.\n"
            "Exit status: 0 success, the transaction code of a failed exchange, 9 when the line\n"
-           "could not be opened, 64 for a usage error, 73 when a CSV file cannot be written.\n"
+           "could not be opened, 64 for a usage error, 73 when a CSV or .DKQ file cannot be\n"
+           "written, 65 for a .DKQ file that is not 2048 bytes long, 66 when it cannot be opened.\n"
+           "config-read starts from default.dkq in the current folder when it is there and\n"
+           "writes FILE.DKQ only when every block was read.\n"
            "The logger-* commands open the line as the record memory reader does (wake-up\n"
            "line, status) and end it with \"*EOT!\" twice.\n"
            "--format and --hex apply to the read commands, poll and scan: CSV has a header\n"
@@ -253,5 +258,6 @@ int main(int argc, char** argv) {
         dkq::tool::printUsage(std::cout);
         return 0;
     }
+    if (const auto status = dkq::tool::runFileCommand(words, std::cout, std::cerr)) return *status;
     return dkq::tool::run(words);
 }

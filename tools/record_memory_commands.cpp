@@ -29,6 +29,7 @@ class ConsolePrompter : public Prompter {
         : out_(out), err_(err), file_(std::move(file)) {}
 
     void message(const std::string& text, MessageIcon icon) override {
+        endProgress();
         (icon == MessageIcon::Information ? out_ : err_) << text << '\n';
     }
     bool askYesNo(const std::string&) override { return true; }
@@ -37,10 +38,22 @@ class ConsolePrompter : public Prompter {
         return file_;
     }
 
+    // A progress line on standard error, rewritten in place; any message
+    // begins on a line of its own.
+    void showProgress(const std::string& text) {
+        err_ << '\r' << text << std::flush;
+        progressShown_ = true;
+    }
+    void endProgress() {
+        if (progressShown_) err_ << '\n';
+        progressShown_ = false;
+    }
+
   private:
     std::ostream& out_;
     std::ostream& err_;
     std::string file_;
+    bool progressShown_ = false;
 };
 
 // The exit status for a failed status request: the transaction code of the
@@ -72,7 +85,8 @@ int withLogger(CommandContext& c, const std::string& file, Work work) {
     const ConnectResult connected = session.ConnectLogger(c.comPort, c.baud);
     if (connected.openCode != open::Ok) return tx::NotOpen;
     if (!connected.connected()) return statusExit(*connected.statusCode);
-    const int exit = work(session);
+    const int exit = work(session, prompter);
+    prompter.endProgress();
     session.EndWork();
     return exit;
 }
@@ -107,7 +121,7 @@ void printStatus(std::ostream& out, const StatusAnswer& s, LineKind line, int co
 std::optional<PreparedCommand> loggerStatus(const std::vector<std::string>& args) {
     if (!argumentCount(args, 0, 0)) return std::nullopt;
     return [](CommandContext& c) {
-        return withLogger(c, {}, [&](LoggerSession& session) {
+        return withLogger(c, {}, [&](LoggerSession& session, ConsolePrompter&) {
             printStatus(c.out, *session.status(), session.lineKind(), c.comPort);
             return tx::Ok;
         });
@@ -117,14 +131,16 @@ std::optional<PreparedCommand> loggerStatus(const std::vector<std::string>& args
 std::optional<PreparedCommand> loggerClock(const std::vector<std::string>& args) {
     if (!argumentCount(args, 0, 0)) return std::nullopt;
     return [](CommandContext& c) {
-        return withLogger(c, {}, [](LoggerSession& s) { return commandExit(s.SetClock()); });
+        return withLogger(
+            c, {}, [](LoggerSession& s, ConsolePrompter&) { return commandExit(s.SetClock()); });
     };
 }
 
 std::optional<PreparedCommand> loggerClear(const std::vector<std::string>& args) {
     if (!argumentCount(args, 0, 0)) return std::nullopt;
     return [](CommandContext& c) {
-        return withLogger(c, {}, [](LoggerSession& s) { return commandExit(s.ClearMemory()); });
+        return withLogger(
+            c, {}, [](LoggerSession& s, ConsolePrompter&) { return commandExit(s.ClearMemory()); });
     };
 }
 
@@ -185,7 +201,7 @@ std::optional<PreparedCommand> loggerSettings(const std::vector<std::string>& ar
     const auto change = parseSettingsChange(args);
     if (!change) return std::nullopt;
     return [change = *change](CommandContext& c) {
-        return withLogger(c, {}, [&](LoggerSession& session) {
+        return withLogger(c, {}, [&](LoggerSession& session, ConsolePrompter&) {
             LoggingSettings wanted = loggingSettingsOf(*session.status());
             wanted.loggingOn = change.loggingOn.value_or(wanted.loggingOn);
             wanted.cyclicBuffer = change.cyclicBuffer.value_or(wanted.cyclicBuffer);
@@ -224,7 +240,7 @@ int stepExit(DownloadStep step) {
     }
 }
 
-int runDownload(CommandContext& c, LoggerSession& session, const DownloadOptions& options) {
+int runDownload(LoggerSession& session, ConsolePrompter& prompter, const DownloadOptions& options) {
     // As in the window: a line table read from the current folder names the
     // lines and sets their kinds, and "read as temperatures" no longer applies.
     const LineTable table = loadLineTable(LineTableFile);
@@ -236,10 +252,9 @@ int runDownload(CommandContext& c, LoggerSession& session, const DownloadOptions
     DownloadStep step = DownloadStep::Running;
     while (step == DownloadStep::Running) {
         step = download.step();
-        c.err << "\rNr rekordu: " << download.recordsDone() << " / " << download.recordCount()
-              << std::flush;
+        prompter.showProgress("Nr rekordu: " + std::to_string(download.recordsDone()) + " / " +
+                              std::to_string(download.recordCount()));
     }
-    c.err << '\n';
     return stepExit(step);
 }
 
@@ -261,7 +276,9 @@ std::optional<PreparedCommand> loggerDownload(const std::vector<std::string>& ar
     }
     if (file.empty()) return refuse("no CSV file named");
     return [file, options](CommandContext& c) {
-        return withLogger(c, file, [&](LoggerSession& s) { return runDownload(c, s, options); });
+        return withLogger(c, file, [&](LoggerSession& s, ConsolePrompter& p) {
+            return runDownload(s, p, options);
+        });
     };
 }
 

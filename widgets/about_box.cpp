@@ -10,10 +10,11 @@
 
 namespace dkq {
 
-void showAboutBox(QWidget* parent, const QIcon& icon, const QStringList& lines) {
+void showAboutBox(QWidget* parent, const QIcon& icon, const QStringList& lines,
+                  const QString& title) {
     QDialog box(parent);
     box.setObjectName("aboutBox");
-    box.setWindowTitle("O programie ...");
+    box.setWindowTitle(title);
     auto* picture = new QLabel;
     picture->setPixmap(icon.pixmap(48, 48));
     auto* texts = new QVBoxLayout;
@@ -31,12 +32,13 @@ void showAboutBox(QWidget* parent, const QIcon& icon, const QStringList& lines) 
     box.exec();
 }
 
-void addAboutAction(QWidget* window, const QIcon& icon, const QStringList& lines) {
+void addAboutAction(QWidget* window, const QIcon& icon, const QStringList& lines,
+                    const QString& title) {
     auto* about = new QAction("&O programie...", window);
     about->setObjectName("aboutAction");
     about->setShortcut(Qt::Key_F1);
     QObject::connect(about, &QAction::triggered, window,
-                     [window, icon, lines] { showAboutBox(window, icon, lines); });
+                     [window, icon, lines, title] { showAboutBox(window, icon, lines, title); });
     window->addAction(about);
     window->setContextMenuPolicy(Qt::ActionsContextMenu);
 }

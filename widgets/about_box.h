@@ -10,10 +10,14 @@ class QWidget;
 
 namespace dkq {
 
-// A modal box with the program's icon, its lines of text and OK.
-void showAboutBox(QWidget* parent, const QIcon& icon, const QStringList& lines);
+inline constexpr const char* AboutTitle = "O programie ...";
+
+// A modal box titled title with the program's icon, its lines of text and OK.
+void showAboutBox(QWidget* parent, const QIcon& icon, const QStringList& lines,
+                  const QString& title = AboutTitle);
 
 // Adds "&O programie..." (F1, right click) to window; it shows the box.
-void addAboutAction(QWidget* window, const QIcon& icon, const QStringList& lines);
+void addAboutAction(QWidget* window, const QIcon& icon, const QStringList& lines,
+                    const QString& title = AboutTitle);
 
 }  // namespace dkq

@@ -66,6 +66,7 @@ void SignalCloser::closeWindow() {
         if (modal == nullptr || modal == window_) break;
         modal->close();
     }
+    window_->setProperty(ClosedBySignalProperty, true);
     window_->close();
 }
 

@@ -11,6 +11,10 @@ class QWidget;
 
 namespace dkq {
 
+// Set to true on the window before a signal closes it: nobody is there to
+// answer a message box.
+inline constexpr const char* ClosedBySignalProperty = "closedBySignal";
+
 class SignalCloser : public QObject {
     Q_OBJECT
 

@@ -2,6 +2,7 @@
 // wrong headers, resets, closes, silence, answers in timed pieces.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <vector>
@@ -48,6 +49,26 @@ long long elapsedMs(std::chrono::steady_clock::time_point since) {
 
 long openDescriptors() {
     return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
+}
+
+// A frame shorter than asked for, padded after its CR LF to the expected
+// length, carries no values: the frame must hold the bytes asked for with its
+// LRC right after them. A long answer text is logged whole.
+TEST_F(ScriptedLink, APaddedShortFrameIsAWrongAnswerLoggedWhole) {
+    ScriptedPeer peer({ScriptedReply::text(":010428D3\r\n" + std::string(80, '0')),
+                       ScriptedReply::text(":01040400F7\r\n" + std::string(8, ' ')),
+                       ScriptedReply::text(std::string(510, '\x80'))});
+    connect(peer);
+    std::array<std::int32_t, 20> values{};
+    values.fill(-1);
+    EXPECT_EQ(link.ReadInputRegisters(1, 0, 20, values), tx::BadLength);
+    EXPECT_EQ(link.ReadInputRegisters(1, 0, 2, values), tx::BadLength);
+    EXPECT_EQ(std::count(values.begin(), values.end(), -1), 20);
+    std::array<std::int32_t, 125> many{};
+    EXPECT_EQ(link.ReadInputRegisters(1, 0, 125, many), tx::BadLength);
+    EXPECT_NE(log().find("rcv: wrong answer len (11/91), time="), std::string::npos) << log();
+    EXPECT_NE(log().find("rcv: wrong answer len (13/19), time="), std::string::npos) << log();
+    EXPECT_NE(log().find("data=" + std::string(510, '\x80') + "\r\n"), std::string::npos);
 }
 
 // ReadInputRegisters(1, 0, 2) expects 7 bytes: 19 characters of answer text.

@@ -1,5 +1,10 @@
-// The CSV header, part file names and the line table.
+// The CSV header, part file names, whole rows on a full disk and the line table.
 #include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -99,6 +104,33 @@ TEST(LineTable, ReadsKindsRangesNamesAndUnitsFromItsFileOnly) {
     EXPECT_FALSE(shortTable.namesCarryUnits);
     EXPECT_EQ(entryText(shortTable, 1) + entryText(shortTable, 2) + entryText(shortTable, 20),
               "1,0,4092,Kocioł|0,0,0,Linia L2|0,0,0,Linia L20|");
+}
+
+// A file size limit makes the write of a batch fail part way, as a full disk
+// does: the file keeps the batches before it whole and no part of the rest.
+TEST(CsvFileTest, AFullDiskLeavesNoPartOfARow) {
+    test::ScratchDir dir;
+    const pid_t child = fork();
+    if (child == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        CsvFile file;
+        bool ok = file.create("rekordy.csv");
+        file.writeLine("1;a;");
+        ok = ok && file.flush();
+        rlimit limit{};
+        getrlimit(RLIMIT_FSIZE, &limit);
+        limit.rlim_cur = std::filesystem::file_size("rekordy.csv") + 4;
+        setrlimit(RLIMIT_FSIZE, &limit);
+        file.writeLine("2;b;");
+        file.writeLine("3;c;");
+        ok = ok && !file.flush() && !file.flush();
+        file.close();
+        _exit(ok ? 0 : 1);
+    }
+    int status = -1;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(test::readFileBytes("rekordy.csv"), "1;a;\r\n");
 }
 
 }  // namespace

@@ -1,5 +1,10 @@
 // File names, the header and the part files of the CSV record, and the records
 // that wait while a file cannot be written.
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <filesystem>
 
 #include "multimon/csv_recorder.h"
@@ -11,14 +16,12 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(CsvNames, BaseAndPartNames) {
-    const auto names = [](const char* field) {
-        return baseFileName(field) + " " + makePartPath(baseFileName(field), 7);
-    };
-    EXPECT_EQ(names("pomiary"), "pomiary.csv pomiary_007.csv");
-    EXPECT_EQ(names("DANE.CSV"), "DANE.CSV DANE_007.csv");
-    EXPECT_EQ(names("a.csv.old"), "a.csv.old a_007.csv");
-    EXPECT_EQ(names("x.Csv"), "x.Csv.csv x.Csv_007.csv");
-    EXPECT_EQ(names("a.CSV.csv"), "a.CSV.csv a.CSV_007.csv");
+    std::string names;
+    for (const char* field : {"pomiary", "DANE.CSV", "a.csv.old", "x.Csv", "a.CSV.csv"})
+        names += baseFileName(field) + " " + makePartPath(baseFileName(field), 7) + "|";
+    EXPECT_EQ(names,
+              "pomiary.csv pomiary_007.csv|DANE.CSV DANE_007.csv|a.csv.old a_007.csv|"
+              "x.Csv.csv x.Csv_007.csv|a.CSV.csv a.CSV_007.csv|");
     EXPECT_EQ(makePartPath("bez", 1), "bez");
 }
 
@@ -44,16 +47,17 @@ TEST(CsvHeader, NamesThenUnitsOfTheSwitchedOnModules) {
 
 class CsvRecorderTest : public ::testing::Test {
   protected:
-    // A folder in the file's place: it can be neither opened nor replaced,
-    // like a file a spreadsheet holds on Windows.
-    void block(const std::string& path) { fs::create_directory(path); }
-    void release(const std::string& path) { fs::remove(path); }
+    // A folder in the file's place can be neither opened nor replaced, like a
+    // file a spreadsheet holds on Windows.
     void record(CsvRecorder& recorder, int count) {
         recorder.record(count, time_, std::to_string(count) + ";", modules_);
     }
-    std::string line(int count) {
-        return encodeTextFile(std::to_string(count) + ";2023-12-31 23:59:59;" +
-                              std::to_string(count) + ";\n");
+    std::string lines(int first, int last) {
+        std::string bytes;
+        for (int count = first; count <= last; ++count)
+            bytes += encodeTextFile(std::to_string(count) + ";2023-12-31 23:59:59;" +
+                                    std::to_string(count) + ";\n");
+        return bytes;
     }
 
     test::ScratchDir dir_;
@@ -62,54 +66,78 @@ class CsvRecorderTest : public ::testing::Test {
     std::string header_ = encodeTextFile(csvHeader(modules_));
 };
 
-TEST_F(CsvRecorderTest, PartsWrapAfterPart999AndAStartBeginsAtPart000Afresh) {
+TEST_F(CsvRecorderTest, PartsHold43200RecordsWrapAfterPart999AndAStartBeginsAfresh) {
     CsvRecorder recorder(1);
     ASSERT_TRUE(recorder.startRecording("DANE.CSV", true, modules_));
     EXPECT_EQ(recorder.currentPath(), "DANE_000.csv");
     for (int count = 1; count <= 1001; ++count) record(recorder, count);
     EXPECT_EQ(recorder.currentPath(), "DANE_000.csv");
-    EXPECT_EQ(test::readFileBytes("DANE_000.csv"), header_ + line(1001));
-    EXPECT_EQ(test::readFileBytes("DANE_001.csv"), header_ + line(2));
-    EXPECT_EQ(test::readFileBytes("DANE_999.csv"), header_ + line(1000));
+    EXPECT_EQ(test::readFileBytes("DANE_000.csv"), header_ + lines(1001, 1001));
+    EXPECT_EQ(test::readFileBytes("DANE_001.csv"), header_ + lines(2, 2));
+    EXPECT_EQ(test::readFileBytes("DANE_999.csv"), header_ + lines(1000, 1000));
     EXPECT_FALSE(fs::exists("DANE_1000.csv"));
     ASSERT_TRUE(recorder.startRecording("DANE.CSV", true, modules_));
     EXPECT_EQ(test::readFileBytes("DANE_000.csv"), header_);
+
+    CsvRecorder byDefault;
+    ASSERT_TRUE(byDefault.startRecording("p", true, modules_));
+    for (int count = 1; count <= 43201; ++count) record(byDefault, count);
+    EXPECT_EQ(test::readFileBytes("p_001.csv"), header_ + lines(43201, 43201));
 }
 
-TEST_F(CsvRecorderTest, APartWithTheDefaultSizeHolds43200Records) {
-    CsvRecorder recorder;
-    ASSERT_TRUE(recorder.startRecording("p", true, modules_));
-    for (int count = 1; count <= 43200; ++count) record(recorder, count);
-    EXPECT_FALSE(fs::exists("p_001.csv"));
-    record(recorder, 43201);
-    EXPECT_EQ(test::readFileBytes("p_001.csv"), header_ + line(43201));
-}
-
-TEST_F(CsvRecorderTest, PastTheBoundTheOldestWaitingRecordsAreDroppedAndCounted) {
+// Records wait for a file that cannot be written, up to a bound past which
+// the oldest are dropped and counted; a new part waits with its header while
+// the others are written.
+TEST_F(CsvRecorderTest, RecordsWaitForTheirFileUpToABound) {
     CsvRecorder recorder(DefaultRecordsPerPart, 3);
     ASSERT_TRUE(recorder.startRecording("pomiary.csv", false, modules_));
     fs::remove("pomiary.csv");
-    block("pomiary.csv");
+    fs::create_directory("pomiary.csv");
     for (int count = 1; count <= 5; ++count) record(recorder, count);
-    EXPECT_EQ(recorder.waitingRecords(), 3u);
-    EXPECT_EQ(recorder.droppedRecords(), 2);
-    release("pomiary.csv");
+    EXPECT_EQ(recorder.waitingRecords() * 10 + recorder.droppedRecords(), 32u);
+    fs::remove("pomiary.csv");
     recorder.retryWaiting();
-    EXPECT_EQ(test::readFileBytes("pomiary.csv"), line(3) + line(4) + line(5));
+    EXPECT_EQ(test::readFileBytes("pomiary.csv"), lines(3, 5));
+
+    CsvRecorder parts(2);
+    ASSERT_TRUE(parts.startRecording("p.csv", true, modules_));
+    fs::create_directory("p_001.csv");
+    for (int count = 1; count <= 5; ++count) record(parts, count);
+    EXPECT_EQ(parts.waitingRecords(), 2u);  // 3 and 4; 5 went to part 002
+    fs::remove("p_001.csv");
+    parts.retryWaiting();
+    EXPECT_EQ(parts.waitingRecords(), 0u);
+    EXPECT_EQ(test::readFileBytes("p_000.csv") + test::readFileBytes("p_001.csv") +
+                  test::readFileBytes("p_002.csv"),
+              header_ + lines(1, 2) + header_ + lines(3, 4) + header_ + lines(5, 5));
 }
 
-TEST_F(CsvRecorderTest, ANewPartWaitsWithItsHeaderWhileTheOthersAreWritten) {
-    CsvRecorder recorder(2);
-    ASSERT_TRUE(recorder.startRecording("p.csv", true, modules_));
-    block("p_001.csv");
-    for (int count = 1; count <= 5; ++count) record(recorder, count);
-    EXPECT_EQ(recorder.waitingRecords(), 2u);  // 3 and 4; 5 went to part 002
-    release("p_001.csv");
-    recorder.retryWaiting();
-    EXPECT_EQ(recorder.waitingRecords(), 0u);
-    EXPECT_EQ(test::readFileBytes("p_000.csv"), header_ + line(1) + line(2));
-    EXPECT_EQ(test::readFileBytes("p_001.csv"), header_ + line(3) + line(4));
-    EXPECT_EQ(test::readFileBytes("p_002.csv"), header_ + line(5));
+// A file size limit makes writes fail part way through a row, as a full disk
+// does: each row lands whole or not at all, and waits until it fits.
+TEST_F(CsvRecorderTest, AFullDiskNeverLeavesPartOfARow) {
+    const pid_t child = fork();
+    if (child == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        CsvRecorder recorder;
+        bool ok = recorder.startRecording("pomiary.csv", false, modules_);
+        record(recorder, 1);
+        rlimit limit{};
+        getrlimit(RLIMIT_FSIZE, &limit);
+        const rlim_t before = limit.rlim_cur;
+        limit.rlim_cur = fs::file_size("pomiary.csv") + 18;
+        setrlimit(RLIMIT_FSIZE, &limit);
+        record(recorder, 2);
+        record(recorder, 3);
+        ok = ok && recorder.waitingRecords() == 2;
+        limit.rlim_cur = before;
+        setrlimit(RLIMIT_FSIZE, &limit);
+        record(recorder, 4);
+        _exit(ok && recorder.waitingRecords() == 0 ? 0 : 1);
+    }
+    int status = -1;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(test::readFileBytes("pomiary.csv"), header_ + lines(1, 4));
 }
 
 }  // namespace

@@ -19,8 +19,7 @@ namespace dkq::test {
 
 // Keeps what the core last showed. `fields` is what the window's edit fields
 // hold: tests change it the way a user types.
-class FakeView : public MonitorView {
-  public:
+struct FakeView : MonitorView {
     void readFields(MonitorSettings& settings) override { settings = fields; }
     void showFields(const MonitorSettings& settings) override { fields = settings; }
     void showModule(int module, const ModuleSlot&) override { shownModule = module; }
@@ -29,9 +28,8 @@ class FakeView : public MonitorView {
         errorCounts = counts;
         ++valuesShown;
     }
-    void showModuleChoice(const std::array<bool, ModuleCount>& enabled, int selected) override {
+    void showModuleChoice(const std::array<bool, ModuleCount>& enabled, int) override {
         moduleEnabled = enabled;
-        choiceSelected = selected;
     }
     void showCountdown(int seconds) override { countdowns.push_back(seconds); }
     void showSavedCount(int count) override { savedCount = count; }
@@ -44,19 +42,15 @@ class FakeView : public MonitorView {
     void showMonitoring(bool on) override { monitoring = on; }
 
     MonitorSettings fields;
-    int shownModule = -1;
+    int shownModule = -1, savedCount = 0, valuesShown = 0;
     ModuleSlot valueSlot;
     std::array<int, ModuleCount> errorCounts{};
-    int valuesShown = 0;
     std::array<bool, ModuleCount> moduleEnabled{};
-    int choiceSelected = -1;
-    int savedCount = 0;
     std::vector<int> countdowns;
     std::optional<OutputReadback> readback;
-    bool connectionLost = false;
+    bool connectionLost = false, monitoring = false;
     FileProblem fileProblem;
     std::string partPath;  // empty while hidden
-    bool monitoring = false;
 };
 
 struct Message {
@@ -65,14 +59,12 @@ struct Message {
     bool operator==(const Message&) const = default;
 };
 using Messages = std::vector<Message>;
-
 inline void PrintTo(const Message& message, std::ostream* out) {
     *out << "\"" << message.text << "\" icon " << static_cast<int>(message.icon);
 }
 
 // Records messages; answers file dialogs from a script (none left: Cancel).
-class ScriptedPrompter : public Prompter {
-  public:
+struct ScriptedPrompter : Prompter {
     void message(const std::string& text, MessageIcon icon) override {
         messages.push_back({text, icon});
     }
@@ -99,8 +91,7 @@ inline std::tm localTime(const char* text) {
 }
 
 // Local time moves on by one second at each reading; sleeping only counts.
-class FakeClock : public Clock {
-  public:
+struct FakeClock : Clock {
     std::tm localNow() override {
         const std::tm shown = now;
         ++now.tm_sec;  // no test reaches the next minute

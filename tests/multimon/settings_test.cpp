@@ -1,8 +1,10 @@
 // Registry settings shared with the other programs, configuration files, the
 // communication dialog's values, and the buttons and command line using them.
+#include <climits>
 #include <filesystem>
 
 #include "common/registry_key.h"
+#include "monitor/line_setup.h"
 #include "multimon/comm_settings.h"
 #include "multimon/monitor_settings.h"
 #include "tests/multimon/fakes.h"
@@ -68,13 +70,37 @@ TEST_F(SettingsTest, TheRegistryGivesDefaultsAndSharesValuesWithTheOtherPrograms
     EXPECT_EQ(busAddress, 31u);
 }
 
+// Whatever the registry or a file holds is taken into the field's range as
+// it is read, texts cut to the field (see also the odd lines below); the line
+// setup converts any int.
+TEST_F(SettingsTest, ValuesOutOfRangeAreTakenIntoItAsTheyAreRead) {
+    RegistryKey& key = sharedKey();
+    for (const char* name : {"ComPORT", "Speed", "TestOuts", "Port_TCP", "Polaczenie_TCP",
+                             "Podzial_pliku", "BusAdr_A", "RecPeriod"})
+        key.WriteDword(name, 4294967295u);
+    key.WriteDword("BusAdr_B", 257);
+    key.WriteString("Fname", std::string(300, 'f'));
+    key.WriteString("Adres_IP", std::string(100000, '1'));
+    EXPECT_EQ(loaded(), "255,115200,1,360003599," + std::string(255, 'f') + "," +
+                            std::string(255, '1') + ":65535,1,1,31,31,0,0,0");
+    const std::string path = writeText("range.cfg", "DKQ-1-5\n" + std::string(103, '\n') + "-1\n" +
+                                                        std::string(1 << 20, '2') + "\n70000\n");
+    ASSERT_EQ(loadConfigFile(path, settings_, modules_), ConfigFileResult::Ok);
+    EXPECT_EQ(kept(settings_, modules_),
+              "1,9600,1,0,pomiar1.csv," + std::string(255, '2') + ":65535,0,0,1,0,0,0,0");
+    ChannelTable channels = defaultChannels(0);
+    channels[0] = {KindCelsius, INT_MIN, INT_MAX, "Skraj"};
+    const LineSetupFields fields = lineSetupFields(channels);
+    EXPECT_EQ(fields.mins[0] + ".." + fields.maxes[0], "-2.14749e+08..2.14748e+08");
+}
+
 TEST_F(SettingsTest, ConfigurationFilesAreCp1250WithCrLfAndRoundTrip) {
     settings_ = {2, 9600, 77, 0, 100000, 59, 59, "", 1, 1, "127.0.0.1", 4001};
     for (int module = 0; module < ModuleCount; ++module) {
         modules_[module].busAddress = module + 1;
         for (int entry = 0; entry < EntryCount; ++entry)
             modules_[module].channels[entry] = {
-                entry % 4, -entry, 1000 + module * 100 + entry,
+                entry % 4, entry, 1000 + module * 100 + entry,
                 "Ł, " + std::to_string(module) + " " + std::to_string(entry)};
     }
     const std::string path = dir_.file("a.cfg");
@@ -82,8 +108,8 @@ TEST_F(SettingsTest, ConfigurationFilesAreCp1250WithCrLfAndRoundTrip) {
     const std::string bytes = test::readFileBytes(path);
     const std::string head =
         "DKQ-1-5\r\n2,9600,77,0,0,360003599,1,0\r\n1,2,3,4,5\r\npomiary1.csv\r\n"
-        "0,0,1000,\xA3, 0 0\r\n1,-1,1001,\xA3, 0 1\r\n";
-    const std::string tail = "3,-19,1419,\xA3, 4 19\r\n1\r\n127.0.0.1\r\n4001\r\n1\r\n";
+        "0,0,1000,\xA3, 0 0\r\n1,1,1001,\xA3, 0 1\r\n";
+    const std::string tail = "3,19,1419,\xA3, 4 19\r\n1\r\n127.0.0.1\r\n4001\r\n1\r\n";
     EXPECT_EQ(bytes.substr(0, head.size()), head);
     EXPECT_EQ(bytes.substr(bytes.size() - tail.size()), tail);
     EXPECT_EQ(decodeTextLines(bytes).size(), 108u);
@@ -101,18 +127,19 @@ TEST_F(SettingsTest, ShortAndOddLinesLoadAsDescribed) {
     modules_[1].channels[2].max = 999;
     const std::string path =
         writeText("short.cfg",
-                  "DKQ-1-5 comment\n4,19200,0,0,0,-5\n1,2\n\n"
-                  "0,0,100,Hala północna lewa\n"  // A L1: 18 characters, cut to 15
-                  "3,1,2\n"                       // A L2: no name
-                  "1,2,3,ab,cd\n"                 // A L3: commas belong to the name
-                  "x\n"                           // A L4: nothing parses
+                  "DKQ-1-5 comment\n0,99,0,0,-3,-5\n257,-1\n\n"
+                  "0,-2147483648,2147483647,Hala północna lewa\n"  // A L1: name cut to 15
+                  "3,1,2\n"                                        // A L2: no name
+                  "1,2,3,ab,cd\n"  // A L3: commas belong to the name
+                  "x\n"            // A L4: nothing parses
                   "1,2,3" +
                       std::string(100, ' ') +
                       ",x\n"                          // A L5: comma too far
                       "1, 2, 3,   spaces kept  \n");  // A L6
     ASSERT_EQ(loadConfigFile(path, settings_, modules_), ConfigFileResult::Ok);
     // Only six numbers on the second line: the split flag is cleared.
-    EXPECT_EQ(kept(settings_, modules_), "4,19200,0,0,pomiar1.csv,10.0.0.1:502,0,0,1,2,0,0,0");
+    EXPECT_EQ(kept(settings_, modules_), "1,150,0,0,pomiar1.csv,10.0.0.1:502,0,0,31,0,0,0,0");
+    EXPECT_EQ(modules_[0].channels[0].min + modules_[0].channels[0].max, 0 + 65535);
     std::string names;
     for (int entry = 0; entry < 6; ++entry) names += modules_[0].channels[entry].name + "|";
     EXPECT_EQ(names, "Hala północna l|Linia L2A|ab,cd|Linia L4A|Linia L5A|   spaces kept |");
@@ -126,20 +153,15 @@ TEST_F(SettingsTest, ShortAndOddLinesLoadAsDescribed) {
 
 // --- the communication dialog's values ------------------------------------------
 
-TEST_F(SettingsTest, TheCommunicationDialogProposesAMissingTcpAddressOrPort) {
+TEST_F(SettingsTest, TheCommunicationDialogProposesAnAddressChecksRangesAndCopiesOnlyOnOk) {
     const auto shown = [&](const char* address, int port) {
         settings_.ipAddress = address;
         settings_.tcpPort = port;
         const CommSettings comm = commDialogValues(settings_, modules_);
         return comm.ipAddress + ":" + std::to_string(comm.tcpPort);
     };
-    EXPECT_EQ(shown("", 0), "192.168.2.1:23");
-    EXPECT_EQ(shown("", 4001), "192.168.2.1:23");
-    EXPECT_EQ(shown("10.0.0.5", 0), "192.168.2.1:23");
+    EXPECT_EQ(shown("", 4001) + " " + shown("10.0.0.5", 0), "192.168.2.1:23 192.168.2.1:23");
     EXPECT_EQ(shown("10.0.0.5", 4001), "10.0.0.5:4001");
-}
-
-TEST_F(SettingsTest, TheCommunicationDialogChecksEveryRangeAndCopiesNothingOnAViolation) {
     CommSettings comm;
     comm.busAddresses = {1, 0, 0, 0, 0};
     // The prompt when one field holds text, or "" when OK takes the fields.
@@ -178,42 +200,20 @@ TEST_F(SettingsTest, TheCommunicationDialogChecksEveryRangeAndCopiesNothingOnAVi
 
 // --- through the core: dialogs, buttons and the command line ------------------------
 
-TEST_F(SettingsTest, OkStoresTheProposalAndSwitchingTheSelectedModuleOffShowsModuleA) {
-    core_.modules()[4].busAddress = 5;
-    core_.updateModuleControls();
-    core_.SelectModule(4);
-    core_.commSettingsClosed(std::nullopt);  // Cancel: nothing changes
-    EXPECT_EQ(view_.shownModule, 4);
-    EXPECT_EQ(core_.settings().tcpPort, 0);
-
-    CommSettings comm = core_.commSettings();
-    comm.busAddresses = {1, 0, 0, 7, 0};
-    core_.commSettingsClosed(comm);
-    EXPECT_EQ(kept(core_.settings(), core_.modules()),
-              "1,9600,1,0,pomiary.csv,192.168.2.1:23,0,0,1,0,0,7,0");
-    EXPECT_EQ(view_.fields.tcpPort, 23);
-    EXPECT_EQ(view_.moduleEnabled,
-              (std::array<bool, ModuleCount>{true, false, false, true, false}));
-    EXPECT_EQ(core_.selectedModule(), 0);
-    EXPECT_EQ(view_.choiceSelected, 0);
-    EXPECT_EQ(view_.shownModule, 0);
-}
-
-TEST_F(SettingsTest, TheChosenCsvFileKeepsOnlyItsName) {
-    prompter_.saveAnswers = {"/home/jan/dane/pomiary 2.csv", std::nullopt};
-    core_.chooseCsvFile();
-    core_.chooseCsvFile();
-    EXPECT_EQ(prompter_.dialogs, std::vector<std::string>(2, "Arkusze CSV (*.CSV)|*.csv|| csv"));
-    EXPECT_EQ(view_.fields.fileName, "pomiary 2.csv");
-}
-
-TEST_F(SettingsTest, SavingUpperCasesOnlyTheFileNameAndReportsAFailure) {
+// The CSV file keeps only its name; a saved configuration upper-cases only its
+// file name.
+TEST_F(SettingsTest, FileDialogsOfTheCsvNameAndOfSaving) {
     fs::create_directory(dir_.file("konfiguracje"));
-    prompter_.saveAnswers = {dir_.file("konfiguracje/setup.cfg"), dir_.file("missing/setup.cfg"),
+    prompter_.saveAnswers = {"/home/jan/dane/pomiary 2.csv", std::nullopt,
+                             dir_.file("konfiguracje/setup.cfg"), dir_.file("missing/setup.cfg"),
                              std::nullopt};
+    core_.chooseCsvFile();
+    core_.chooseCsvFile();
+    EXPECT_EQ(view_.fields.fileName, "pomiary 2.csv");
     for (int click = 0; click < 3; ++click) core_.saveConfigFile();
-    EXPECT_EQ(prompter_.dialogs,
-              std::vector<std::string>(3, "Pliki konfiguracji (*.CFG)|*.cfg|| cfg"));
+    std::vector<std::string> dialogs(2, "Arkusze CSV (*.CSV)|*.csv|| csv");
+    dialogs.resize(5, "Pliki konfiguracji (*.CFG)|*.cfg|| cfg");
+    EXPECT_EQ(prompter_.dialogs, dialogs);
     EXPECT_EQ(prompter_.messages, (Messages{{"Błąd zapisu konfiguracji !", MessageIcon::None}}));
     EXPECT_TRUE(fs::exists(dir_.file("konfiguracje/SETUP.CFG")));
     EXPECT_FALSE(fs::exists(dir_.file("konfiguracje/setup.cfg")));
@@ -235,16 +235,6 @@ TEST_F(SettingsTest, LoadingRefusesAMissingFileAndAnotherFormatAndSwitchesModule
     EXPECT_EQ(view_.moduleEnabled,
               (std::array<bool, ModuleCount>{true, false, false, true, false}));
     EXPECT_EQ(view_.shownModule, 0);
-}
-
-TEST_F(SettingsTest, AStartUpFileOverridesTheRegistryAndTheCloseSavesIt) {
-    sharedKey().WriteDword("Speed", 4800);
-    core_.startUp({writeText("b.cfg", "DKQ-1-5\n2,1200,0,0,1,0,0,0\n1,2,0,0,0\npomiary b.csv\n")});
-    EXPECT_TRUE(prompter_.messages.empty());
-    EXPECT_EQ(view_.fields.fileName, "pomiary b.csv");
-    view_.fields.periodSeconds = 30;
-    core_.shutDown();
-    EXPECT_EQ(loaded(), "2,1200,1,30,pomiary b.csv,:0,0,0,1,2,0,0,0");
 }
 
 }  // namespace

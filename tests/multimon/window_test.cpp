@@ -13,14 +13,16 @@
 #include <QTest>
 #include <QTimer>
 
+#include <filesystem>
 #include <functional>
 
+#include "common/registry_key.h"
 #include "common/text.h"
 #include "common/text_file.h"
-#include "widgets/qt_prompter.h"
-#include "widgets/close_on_signal.h"
 #include "multimon/monitor_dialog.h"
 #include "tests/support/sim_process.h"
+#include "widgets/close_on_signal.h"
+#include "widgets/qt_prompter.h"
 
 namespace dkq {
 namespace {
@@ -60,6 +62,26 @@ T* child(QWidget* parent, const QString& name) {
 
 void click(QWidget* widget) {
     QTest::mouseClick(widget, Qt::LeftButton, {}, widget->rect().center());
+}
+
+// What the named widgets show, each followed by "|": an edit's text, a bar's
+// "min..max:value", whether a button is checked, and "-" or "x" for a widget
+// that is hidden or disabled.
+std::string shownIn(QWidget* parent, std::initializer_list<const char*> names) {
+    std::string all;
+    for (const char* name : names) {
+        QWidget* widget = child<QWidget>(parent, name);
+        if (!widget->isVisible()) all += "-";
+        if (!widget->isEnabled()) all += "x";
+        if (auto* edit = qobject_cast<QLineEdit*>(widget)) all += edit->text().toStdString();
+        if (auto* bar = qobject_cast<QProgressBar*>(widget))
+            all += std::to_string(bar->minimum()) + ".." + std::to_string(bar->maximum()) + ":" +
+                   std::to_string(bar->value());
+        if (auto* button = qobject_cast<QAbstractButton*>(widget); button && button->isCheckable())
+            all += button->isChecked() ? "on" : "off";
+        all += "|";
+    }
+    return all;
 }
 
 // Answers a message box: its text, then a click on its button.
@@ -104,19 +126,17 @@ class WindowTest : public ::testing::Test {
                                : std::vector<std::string>{path});
     }
 
-    template <typename T = QLineEdit>
+    template <typename T = QPushButton>
     T* widget(const QString& name) {
         return child<T>(window_.get(), name);
     }
-    std::string text(const QString& name) { return widget(name)->text().toStdString(); }
-    QProgressBar* bar(const QString& name) { return widget<QProgressBar>(name); }
-    bool visible(const QString& name) { return widget<QWidget>(name)->isVisible(); }
-    bool enabled(const QString& name) { return widget<QWidget>(name)->isEnabled(); }
-
+    std::string shown(std::initializer_list<const char*> names) {
+        return shownIn(window_.get(), names);
+    }
     // Waits for the next acquisition tick to have shown its values.
     bool waitForTick() {
-        const int shown = window_->core().savedCount();
-        return waitFor([&] { return window_->core().savedCount() > shown; });
+        const int saved = window_->core().savedCount();
+        return waitFor([&] { return window_->core().savedCount() > saved; });
     }
 
     test::ScratchDir dir_;
@@ -126,120 +146,71 @@ class WindowTest : public ::testing::Test {
     std::unique_ptr<MonitorDialog> window_;
 };
 
-// --- monitoring -----------------------------------------------------------------
-
 TEST_F(WindowTest, StartFillsEveryModuleAndTheSelectedOneIsShownAndDriven) {
-    startSim({"--trace"});
+    startSim();
     ASSERT_EQ(sim_->command("set-config 3 6 8"), "ok");  // module C in PWM mode
     modules_[1].channels[0] = {KindCelsius, 2732, 3232, "WodaB"};
     modules_[1].channels[17] = {0, 0, 500, "ImpB"};
     openWindow();
-    click(widget<QPushButton>("startButton"));
+    click(widget("startButton"));
     ASSERT_TRUE(window_->core().monitoring());
-    EXPECT_FALSE(enabled("startButton") || enabled("splitFileBox"));
-    EXPECT_TRUE(enabled("stopButton") && enabled("clearButton1"));
-    EXPECT_EQ(text("firmwareField"), "v25  SN=123456789A01 SUM=A5");
+    EXPECT_EQ(shown({"startButton", "splitFileBox", "stopButton", "clearButton1", "firmwareField"}),
+              "x|xoff|||v25  SN=123456789A01 SUM=A5|");
     ASSERT_TRUE(waitForTick());
-
     // Module A at address 1: L1 = 2940 mV, L6 = 1251 mV, counters 100..103.
-    EXPECT_EQ(text("valueLine1"), "2.940 V");
-    EXPECT_EQ(text("valueLine6"), "1.251 V");
-    EXPECT_EQ(bar("barLine6")->value(), 1251);
-    EXPECT_EQ(bar("barLine6")->maximum(), 4092);
-    EXPECT_EQ(text("valueCounter2"), "101");
-    EXPECT_EQ(bar("barCounter2")->maximum(), 65535);
-    EXPECT_EQ(bar("barCounter2")->value(), 101);
-    EXPECT_EQ(bar("barCounter3")->maximum(), 1000);
-    for (const char* field : {"errorCountA", "errorCountB", "errorCountC"})
-        EXPECT_EQ(text(field), "0") << field;
+    EXPECT_EQ(shown({"valueLine1", "valueLine6", "barLine6", "valueCounter2", "barCounter2",
+                     "barCounter3", "errorCountA", "errorCountB", "errorCountC"}),
+              "2.940 V|1.251 V|0..4092:1251|101|0..65535:101|0..1000:102|0|0|0|");
 
-    // O3 and CLR2 reach module A on the next tick: register 16 := 4, then C2 cleared.
-    sim_->takeLines("rx");
+    // O3 and CLR2 reach module A on the next tick: O3 reads back on, C2 cleared.
     click(widget<QCheckBox>("outputBox3"));
-    click(widget<QPushButton>("clearButton2"));
+    click(widget("clearButton2"));
     ASSERT_TRUE(waitForTick());
-    const std::vector<std::string> requests = sim_->takeLines("rx");
-    ASSERT_GE(requests.size(), 2u);
-    EXPECT_EQ(requests[0], "rx :010600100004E5");
-    EXPECT_EQ(requests[1], "rx :010A0202F1");
-    EXPECT_EQ(text("valueCounter2"), "0");
-    EXPECT_EQ(text("valueCounter1"), "100");
-    EXPECT_TRUE(widget<QCheckBox>("outputBox3")->isChecked());
-    EXPECT_EQ(text("pwm1Field"), "100");
+    EXPECT_EQ(shown({"valueCounter2", "valueCounter1", "pwm1Field", "outputBox3"}),
+              "0|100|100|on|");
 
     click(widget<QRadioButton>("moduleRadioB"));
-    EXPECT_EQ(text("nameLine1"), "WodaB");
-    EXPECT_EQ(bar("barLine1")->minimum(), 2732);
-    EXPECT_EQ(bar("barLine1")->maximum(), 3232);
-    EXPECT_EQ(bar("barLine1")->value(), 2950);
-    EXPECT_EQ(text("valueLine1"), "21.9°C");
-    EXPECT_EQ(text("nameCounter2"), "ImpB");
-    EXPECT_EQ(bar("barCounter2")->maximum(), 500);
-    EXPECT_EQ(bar("barCounter2")->value(), 201);
-    EXPECT_EQ(text("valueLine6"), "1.252 V");
-    EXPECT_EQ(text("firmwareField"), "v25  SN=123456789A02 SUM=A5");
-    EXPECT_FALSE(widget<QCheckBox>("pwmModeBox")->isChecked());
-
+    EXPECT_EQ(shown({"nameLine1", "barLine1", "valueLine1", "nameCounter2", "barCounter2",
+                     "valueLine6", "firmwareField", "pwmModeBox"}),
+              "WodaB|2732..3232:2950|21.9°C|ImpB|0..500:201|1.252 V|v25  SN=123456789A02 "
+              "SUM=A5|off|");
     // Module C in PWM mode hides O11, O12 and C2; the mode indicators cannot be changed.
-    const QStringList pwmParts = {"outputColumn11", "outputColumn12", "columnCounter2"};
-    for (const QString& name : pwmParts) EXPECT_TRUE(visible(name)) << name.toStdString();
+    const auto pwmParts = {"outputColumn11", "outputColumn12", "columnCounter2", "pwmModeBox"};
     click(widget<QRadioButton>("moduleRadioC"));
-    for (const QString& name : pwmParts) EXPECT_FALSE(visible(name)) << name.toStdString();
-    EXPECT_TRUE(widget<QCheckBox>("pwmModeBox")->isChecked());
-    for (const char* name : {"pwmModeBox", "autoOutBox"}) {
-        const bool shown = widget<QCheckBox>(name)->isChecked();
-        click(widget<QCheckBox>(name));
-        EXPECT_EQ(widget<QCheckBox>(name)->isChecked(), shown) << name;
-    }
+    EXPECT_EQ(shown(pwmParts), "-|-|-|on|");
+    click(widget<QCheckBox>("pwmModeBox"));
+    click(widget<QCheckBox>("autoOutBox"));
+    EXPECT_EQ(shown({"pwmModeBox", "autoOutBox"}), "on|off|");
 
     // A module that stops answering counts errors and shows "???".
     ASSERT_EQ(sim_->command("mute 3"), "ok");
-    ASSERT_TRUE(waitFor([&] { return std::stoi(text("errorCountC")) >= 2; }));
-    EXPECT_EQ(text("errorCountA"), "0");
-    EXPECT_EQ(text("valueLine1"), "???");
-    EXPECT_EQ(text("valueCounter4"), "???");
-    EXPECT_EQ(bar("barLine1")->value(), 0);
+    ASSERT_TRUE(waitFor([&] { return std::stoi(shown({"errorCountC"})) >= 2; }));
+    EXPECT_EQ(shown({"errorCountA", "valueLine1", "barLine1"}), "0|???|0..4092:0|");
     click(widget<QRadioButton>("moduleRadioA"));
-    EXPECT_EQ(text("valueLine1"), "2.940 V");
-    for (const QString& name : pwmParts) EXPECT_TRUE(visible(name)) << name.toStdString();
-
-    click(widget<QPushButton>("stopButton"));
-    EXPECT_TRUE(enabled("startButton"));
-    EXPECT_FALSE(enabled("clearButton1"));
+    EXPECT_EQ(shown(pwmParts), "|||off|");
+    click(widget("stopButton"));
+    EXPECT_EQ(shown({"startButton", "clearButton1"}), "|x|");
 }
 
-TEST_F(WindowTest, StartFailureShowsItsMessageAndStaysIdle) {
-    startSim({"--close-after", "1"});  // module A's mode flags find the connection closed
+TEST_F(WindowTest, TheDialogsShowTakeAndRefuseTheirFields) {
+    modules_[0].channels[0] = {KindCelsius, 2732, 3732, "Woda"};
     openWindow();
-    std::string shown;
-    onNextModal([&](QWidget* box) { shown = answerBox(box); });
-    click(widget<QPushButton>("startButton"));
-    EXPECT_EQ(shown, "Błąd komunikacji z modułem A!");
-    EXPECT_FALSE(window_->core().monitoring());
-    EXPECT_TRUE(enabled("startButton"));
-    EXPECT_EQ(text("errorCountA"), "1");
-}
-
-// --- dialogs ---------------------------------------------------------------------
-
-TEST_F(WindowTest, CommunicationDialogProposesAnAddressAndRefusesModuleAAtZero) {
-    openWindow();
+    click(widget<QRadioButton>("moduleRadioC"));
     onNextModal([](QWidget* dialog) { click(child<QPushButton>(dialog, "cancelButton")); });
-    click(widget<QPushButton>("commButton"));
+    click(widget("commButton"));
     EXPECT_EQ(window_->core().settings().tcpPort, 0);  // Cancel takes not even the proposal
-    std::string prompt;
+    EXPECT_EQ(shown({"moduleRadioC"}), "on|");
+    std::vector<std::string> prompts;
+    // Communication: a proposed address, fields enabled by the TCP box, module A not at 0.
     onNextModal([&](QWidget* dialog) {
         EXPECT_EQ(dialog->windowTitle().toStdString(), "Ustawienia komunikacji");
-        EXPECT_EQ(
-            child(dialog, "ipAddressField")->text() + ":" + child(dialog, "tcpPortField")->text(),
-            "192.168.2.1:23");
-        EXPECT_FALSE(child(dialog, "ipAddressField")->isEnabled());
+        EXPECT_EQ(shownIn(dialog, {"ipAddressField", "tcpPortField"}), "x192.168.2.1|x23|");
         click(child<QCheckBox>(dialog, "useTcpBox"));
-        EXPECT_TRUE(child(dialog, "ipAddressField")->isEnabled());
-        EXPECT_FALSE(child(dialog, "comPortField")->isEnabled());
+        EXPECT_EQ(shownIn(dialog, {"ipAddressField", "comPortField"}), "192.168.2.1|x1|");
         child(dialog, "busAddressFieldA")->setText("0");
         child(dialog, "busAddressFieldD")->setText("9");
-        onNextModal([&](QWidget* box) { prompt = answerBox(box); }, dialog);
+        child(dialog, "busAddressFieldC")->setText("0");  // the selected module switched off
+        onNextModal([&](QWidget* box) { prompts.push_back(answerBox(box)); }, dialog);
         click(child<QPushButton>(dialog, "okButton"));
         EXPECT_TRUE(dialog->isVisible());
         EXPECT_EQ(dialog->focusWidget(), child(dialog, "busAddressFieldA"));
@@ -247,29 +218,24 @@ TEST_F(WindowTest, CommunicationDialogProposesAnAddressAndRefusesModuleAAtZero) 
         child(dialog, "busAddressFieldA")->setText("1");
         click(child<QPushButton>(dialog, "okButton"));
     });
-    click(widget<QPushButton>("commButton"));
-    EXPECT_EQ(prompt, "Please enter an integer between 1 and 31.");
+    click(widget("commButton"));
     const MonitorSettings& settings = window_->core().settings();
     EXPECT_EQ(settings.ipAddress + ":" + std::to_string(settings.tcpPort), "192.168.2.1:23");
     EXPECT_EQ(settings.useTcp, 1);
     EXPECT_EQ(window_->core().modules()[3].busAddress, 9);
-    EXPECT_TRUE(enabled("moduleRadioD") && enabled("lineSetupButtonD"));
-}
+    EXPECT_EQ(
+        shown({"moduleRadioA", "moduleRadioC", "moduleRadioD", "lineSetupButtonD", "nameLine1"}),
+        "on|xoff|off||Woda|");
 
-TEST_F(WindowTest, LineSetupShowsAndStoresConvertedRanges) {
-    modules_[0].channels[0] = {KindCelsius, 2732, 3732, "Woda"};
-    openWindow();
-    std::string prompt;
+    // Line setup: ranges converted by kind, a field that is no number refused.
     onNextModal([&](QWidget* dialog) {
         EXPECT_EQ(dialog->windowTitle().toStdString(),
                   "Ustawienia linii wejściowych: Moduł A (adres: 01)");
-        EXPECT_EQ(child(dialog, "minL1")->text() + ".." + child(dialog, "maxL1")->text(), "0..100");
-        EXPECT_TRUE(child<QRadioButton>(dialog, "kindL1_0")->isChecked());
-        EXPECT_EQ(child(dialog, "maxL2")->text() + " " + child(dialog, "maxC1")->text(),
-                  "4.092 65535");
+        EXPECT_EQ(shownIn(dialog, {"minL1", "maxL1", "kindL1_0", "maxL2", "maxC1"}),
+                  "0|100|on|4.092|65535|");
         child(dialog, "maxL1")->setText("100.05");
         child(dialog, "minL3")->setText("zero");
-        onNextModal([&](QWidget* box) { prompt = answerBox(box); }, dialog);
+        onNextModal([&](QWidget* box) { prompts.push_back(answerBox(box)); }, dialog);
         click(child<QPushButton>(dialog, "okButton"));
         EXPECT_TRUE(dialog->isVisible());
         EXPECT_EQ(dialog->focusWidget(), child(dialog, "minL3"));
@@ -278,40 +244,59 @@ TEST_F(WindowTest, LineSetupShowsAndStoresConvertedRanges) {
         child(dialog, "nameL2")->setText("Piec");
         click(child<QPushButton>(dialog, "okButton"));
     });
-    click(widget<QPushButton>("lineSetupButtonA"));
-    EXPECT_EQ(prompt, "Please enter a number.");
+    click(widget("lineSetupButtonA"));
+    EXPECT_EQ(prompts, (std::vector<std::string>{"Please enter an integer between 1 and 31.",
+                                                 "Please enter a number."}));
     const auto& channels = window_->core().modules()[0].channels;
-    EXPECT_EQ(channels[0].max, 3732);
     EXPECT_EQ(channels[1].kind, KindKelvin);
     EXPECT_EQ(channels[1].max, 40);
-    EXPECT_EQ(bar("barLine1")->maximum(), 3732);
-    EXPECT_EQ(text("nameLine2"), "Piec");
+    EXPECT_EQ(shown({"barLine1", "nameLine2"}), "2732..3732:2732|Piec|");
 }
-
-// --- keyboard and closing ----------------------------------------------------------
 
 class ClosingTest : public WindowTest, public ::testing::WithParamInterface<bool> {};
 
-// Esc and Enter do not close the window; the close command and a SIGTERM do,
-// and both save the window's fields in the registry.
-TEST_P(ClosingTest, OnlyTheCloseCommandOrASignalClosesAndTheRegistryIsSaved) {
-    openWindow();
+// Esc and Enter do not close the window; the close command and a SIGTERM do.
+// Both save the window's fields in the registry, try the records waiting for
+// their file once more and tell how many are lost: in a message box, or on
+// standard error when a signal closed the window.
+TEST_P(ClosingTest, OnlyTheCloseCommandOrASignalClosesSavesAndCountsLostRecords) {
+    RegistryKey key;  // the file of the command line overrides the registry
+    key.CreateKey(RegistryRoot::CurrentUser, MonitorKeyPath);
+    key.Open(RegistryRoot::CurrentUser, MonitorKeyPath);
+    key.WriteDword("Speed", 4800);
+    startSim();
+    openWindow(true);
     SignalCloser closer(window_.get());
-    widget("periodMinutesField")->setText("2");
-    widget("periodSecondsField")->setText("5");
-    widget("fileNameField")->setText("dane zima.csv");
+    ASSERT_TRUE(waitForTick());
+    std::filesystem::remove(dir_.file("pomiary.csv"));
+    std::filesystem::create_directory(dir_.file("pomiary.csv"));  // held by another program
+    ASSERT_TRUE(waitFor([&] { return window_->core().recorder().waitingRecords() > 0; }));
+    widget<QLineEdit>("periodMinutesField")->setText("2");
+    widget<QLineEdit>("periodSecondsField")->setText("5");
+    widget<QLineEdit>("fileNameField")->setText("dane zima.csv");
     for (const Qt::Key key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter}) {
         QTest::keyClick(window_.get(), key);
-        QTest::keyClick(widget("fileNameField"), key);
+        QTest::keyClick(widget<QLineEdit>("fileNameField"), key);
         EXPECT_TRUE(window_->isVisible()) << key;
     }
-    GetParam() ? (void)raise(SIGTERM) : (void)window_->close();
+    std::string box;
+    testing::internal::CaptureStderr();
+    if (GetParam()) {
+        raise(SIGTERM);
+    } else {
+        onNextModal([&](QWidget* modal) { box = answerBox(modal); });
+        window_->close();
+    }
     ASSERT_TRUE(waitFor([&] { return !window_->isVisible(); }));
-    EXPECT_TRUE(window_->closed());
+    const std::string errors = testing::internal::GetCapturedStderr();
+    const std::string lost = "Utracono pomiary, których nie udało się zapisać do pliku: ";
+    EXPECT_EQ(box.starts_with(lost), !GetParam()) << box;
+    EXPECT_EQ(errors.find("multimon: " + lost) != std::string::npos, GetParam()) << errors;
     MonitorSettings saved;
     ModuleTable modules = defaultModuleTable();
     loadRegistrySettings(saved, modules);
     EXPECT_EQ(saved.recordPeriod(), 125);
+    EXPECT_EQ(saved.speed, 9600);
     EXPECT_EQ(saved.fileName, "dane zima.csv");
     EXPECT_EQ(modules[2].busAddress, 3);
 }

@@ -85,5 +85,16 @@ TEST_F(DkqTool, FailuresExitWithTheirCodeAndSayWhy) {
     EXPECT_EQ(runDkq("--com 4 read-input 2 16 1", environment).status, 9);  // no such device
 }
 
+// A message during a download starts on a line of its own, not after the
+// progress counter.
+TEST(DkqToolDownload, AMessageEndsTheProgressLine) {
+    test::ScratchDir dir;
+    test::SimProcess sim({"--tcp", "127.0.0.1:0", "--rec-count", "100", "--close-after", "3"});
+    const ToolRun run =
+        runDkq("--tcp 127.0.0.1:" + std::to_string(sim.tcpPort()) + " logger-download dane.csv");
+    EXPECT_NE(run.status, 0);
+    EXPECT_NE(run.err.find(" / 100\nModuł nie odsyła danych!\n"), std::string::npos) << run.err;
+}
+
 }  // namespace
 }  // namespace dkq

@@ -1,0 +1,33 @@
+// Values read from settings files and the registry are taken into the range
+// of the field they go to, and texts cut to its length, at the reading edge:
+// nothing out of range reaches the link, a dialog or a file written later.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "common/registry_key.h"
+
+namespace dkq {
+
+struct ValueRange {
+    int low = 0;
+    int high = 0;
+};
+
+inline constexpr ValueRange SwitchRange{0, 1};  // an on/off value
+// Registry strings are read into 256-byte buffers: 255 characters.
+inline constexpr std::size_t MaxRegistryStringChars = 255;
+
+// The nearest value within range.
+int takeInRange(long long value, ValueRange range);
+
+// A stored DWORD taken into range; false, value unchanged, when none is stored.
+bool readDwordInRange(RegistryKey& key, std::string_view name, int& value, ValueRange range);
+// A stored string cut to maxChars characters; false, value unchanged, when
+// none is stored.
+bool readStringCut(RegistryKey& key, std::string_view name, std::string& value,
+                   std::size_t maxChars = MaxRegistryStringChars);
+
+}  // namespace dkq

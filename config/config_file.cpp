@@ -1,0 +1,100 @@
+#include "config/config_file.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+
+#include "common/registry_key.h"
+#include "common/text_file.h"
+
+namespace dkq {
+namespace {
+
+constexpr std::size_t IpAddressBufferSize = 256;
+
+void readInt(RegistryKey& key, const char* name, int& value) {
+    std::uint32_t stored = 0;
+    if (key.ReadDword(name, stored))
+        value = static_cast<int>(std::min<std::uint32_t>(stored, INT_MAX));
+}
+
+std::uint32_t dword(int value) {
+    return static_cast<std::uint32_t>(value);
+}
+
+}  // namespace
+
+std::string configFileBytes(const ConfigImage& image) {
+    std::string bytes(ConfigFileBytes, '\0');
+    for (std::size_t n = 0; n < image.size(); ++n) {
+        const auto value = static_cast<std::uint32_t>(image[n]);
+        for (std::size_t b = 0; b < 4; ++b)
+            bytes[4 * n + b] = static_cast<char>((value >> (8 * b)) & 0xFF);
+    }
+    return bytes;
+}
+
+ConfigFileResult loadConfigFile(const std::string& path, ConfigImage& image, std::size_t* size) {
+    std::string bytes;
+    if (!readWholeFile(path, bytes)) return ConfigFileResult::OpenFailed;
+    if (size != nullptr) *size = bytes.size();
+    if (bytes.size() != ConfigFileBytes) return ConfigFileResult::WrongSize;
+    for (std::size_t n = 0; n < image.size(); ++n) {
+        std::uint32_t value = 0;
+        for (std::size_t b = 0; b < 4; ++b)
+            value |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[4 * n + b]))
+                     << (8 * b);
+        image[n] = static_cast<std::int32_t>(value);
+    }
+    return ConfigFileResult::Ok;
+}
+
+ConfigFileResult saveConfigFile(const std::string& path, const ConfigImage& image) {
+    return writeWholeFile(path, configFileBytes(image)) ? ConfigFileResult::Ok
+                                                        : ConfigFileResult::WriteFailed;
+}
+
+std::string configFileMessage(ConfigFileResult result, const std::string& path, std::size_t size) {
+    switch (result) {
+        case ConfigFileResult::WrongSize:
+            return "Plik " + path + " ma długość " + std::to_string(size) + " B zamiast " +
+                   std::to_string(ConfigFileBytes) + " B.\nKonfiguracja nie została wczytana.";
+        case ConfigFileResult::WriteFailed:
+            return "Błąd zapisu pliku " + path + ".\nKonfiguracja nie została zapisana.";
+        case ConfigFileResult::Ok:
+        case ConfigFileResult::OpenFailed:
+            break;
+    }
+    return {};
+}
+
+void LoadSettings(ConfiguratorSettings& settings) {
+    settings = ConfiguratorSettings{};
+    RegistryKey key;
+    if (!key.Open(RegistryRoot::CurrentUser, ConfiguratorKeyPath)) {
+        key.CreateKey(RegistryRoot::CurrentUser, ConfiguratorKeyPath);
+        return;
+    }
+    readInt(key, "ComPORT", settings.comPort);
+    readInt(key, "Speed", settings.speed);
+    readInt(key, "Echo", settings.echo);
+    readInt(key, "BusAdr", settings.busAddress);
+    if (std::string ip; key.ReadString("Adres_IP", ip, IpAddressBufferSize))
+        settings.ipAddress = ip;
+    readInt(key, "Port_TCP", settings.tcpPort);
+    readInt(key, "Polaczenie_TCP", settings.useTcp);
+}
+
+bool SaveSettings(const ConfiguratorSettings& s) {
+    RegistryKey key;
+    if (!key.Open(RegistryRoot::CurrentUser, ConfiguratorKeyPath)) return false;
+    bool ok = key.WriteDword("ComPORT", dword(s.comPort));
+    ok = key.WriteDword("Speed", dword(s.speed)) && ok;
+    ok = key.WriteDword("Echo", dword(s.echo)) && ok;
+    ok = key.WriteDword("BusAdr", dword(s.busAddress)) && ok;
+    ok = key.WriteDword("Port_TCP", dword(s.tcpPort)) && ok;
+    ok = key.WriteString("Adres_IP", s.ipAddress) && ok;
+    return key.WriteDword("Polaczenie_TCP", dword(s.useTcp)) && ok;
+}
+
+}  // namespace dkq

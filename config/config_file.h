@@ -1,0 +1,52 @@
+// Configuration files (the image byte for byte, 2048 bytes, no header) and the
+// configurator's connection settings in the registry key it shares with the
+// monitors.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "config/config_image.h"
+
+namespace dkq {
+
+inline constexpr std::size_t ConfigFileBytes = 4 * ConfigSlotCount;
+inline constexpr const char* DefaultConfigFile = "default.dkq";
+inline constexpr const char* ConfigFileFilter = "Pliki konfiguracji (*.DKQ)|*.DKQ||";
+inline constexpr const char* ConfigFileExtension = "sm3";
+
+enum class ConfigFileResult { Ok, OpenFailed, WrongSize, WriteFailed };
+
+// Slot n as a signed 32-bit little-endian number at offset 4n.
+std::string configFileBytes(const ConfigImage& image);
+
+// Fills the image only from a file of exactly 2048 bytes; otherwise the
+// image stays as it was. size receives the file's length when it was read.
+ConfigFileResult loadConfigFile(const std::string& path, ConfigImage& image,
+                                std::size_t* size = nullptr);
+// Writes the whole file or nothing (temporary file and rename).
+ConfigFileResult saveConfigFile(const std::string& path, const ConfigImage& image);
+
+// The message for a failed load or save, empty for Ok and for a file that
+// could not be opened for reading (the image simply stays).
+std::string configFileMessage(ConfigFileResult result, const std::string& path, std::size_t size);
+
+struct ConfiguratorSettings {
+    int comPort = 1;
+    int speed = 9600;
+    int echo = 0;  // the hidden "ECHO" box: kept, no other effect
+    int busAddress = 1;
+    std::string ipAddress = "192.168.2.1";
+    int tcpPort = 23;
+    int useTcp = 0;
+    bool operator==(const ConfiguratorSettings&) const = default;
+};
+
+inline constexpr const char* ConfiguratorKeyPath = "Software\\Veldmark\\DKQ-1";
+
+// Replaces the defaults by the values present; creates the key if missing.
+void LoadSettings(ConfiguratorSettings& settings);
+// Writes every value; false when the key cannot be opened or written.
+bool SaveSettings(const ConfiguratorSettings& settings);
+
+}  // namespace dkq

@@ -1,0 +1,123 @@
+#include "dkq-logger/logger_core.h"
+
+#include "common/com_ports.h"
+
+namespace dkq {
+namespace {
+
+using namespace dkq::logger;
+
+constexpr int ConnectTimeoutMs = 6000;
+constexpr int ReceiveTimeoutMs = 800;
+
+}  // namespace
+
+StatusTexts statusTexts(const std::optional<StatusAnswer>& status, const LoggerFields& fields) {
+    StatusTexts texts;
+    if (!status) return texts;
+    const StatusAnswer& s = *status;
+    const LineKind line = fields.useTcp ? LineKind::Tcp : LineKind::Serial;
+    texts.version = versionText(s);
+    texts.memorySize = memorySizeText(s);
+    texts.recordCount = std::to_string(s.recordCount);
+    texts.maxRecords = std::to_string(maxRecordCount(s));
+    texts.recordLength = std::to_string(s.recordLength);
+    texts.occupancy = occupancyText(s);
+    texts.period = std::to_string(s.periodSeconds);
+    texts.capacity = std::to_string(capacityHours(s));
+    texts.clock = moduleClockText(s);
+    texts.downloadTime = downloadTimeText(downloadSeconds(s, line, fields.comPort));
+    texts.loggingOn = s.loggingOn;
+    texts.cyclicBuffer = s.cyclicBuffer;
+    return texts;
+}
+
+LoggerCore::LoggerCore(ModuleLink& link, Prompter& prompter, Clock& clock)
+    : link_(link), session_(link, prompter, clock), download_(session_, lineTable_) {
+    link_.ComDevice = comPortDevice;
+}
+
+void LoggerCore::startUp() {
+    link_.InitNetwork(true);
+    loadLoggerSettings(fields_);
+    lineTable_ = loadLineTable(LineTableFile);
+    if (lineTable_.loaded) fields_.readAsTemperatures = false;
+}
+
+void LoggerCore::transportChosen() {
+    connectionFields_ = ConnectionFields::ByTransport;
+}
+
+void LoggerCore::connect(const LoggerFields& fields) {
+    fields_ = fields;
+    link_.UseTcp = fields.useTcp ? 1 : 0;
+    link_.IpAddress = fields.ipAddress;
+    link_.TcpPort = fields.tcpPort;
+    link_.ConnectTimeoutMs = ConnectTimeoutMs;
+    link_.ReceiveTimeoutMs = ReceiveTimeoutMs;
+    const ConnectResult result = session_.ConnectLogger(fields.comPort, fields.speed);
+    if (result.openCode != open::Ok)
+        connectionFields_ = ConnectionFields::All;
+    else if (result.statusCode == status::Ok)
+        connectionFields_ = ConnectionFields::None;
+}
+
+void LoggerCore::readStatus() {
+    session_.RefreshStatus();
+}
+
+bool LoggerCore::startDownload(const LoggerFields& fields) {
+    fields_ = fields;
+    DownloadOptions options;
+    options.readAsTemperatures = fields.readAsTemperatures;
+    options.splitFiles = fields.splitFiles;
+    options.writeInvalid = fields.writeInvalid;
+    return download_.start(options) == DownloadStart::Started;
+}
+
+bool LoggerCore::downloadStep() {
+    return download_.step() == DownloadStep::Running;
+}
+
+void LoggerCore::clearMemory() {
+    session_.ClearMemory();
+}
+
+void LoggerCore::setClock() {
+    session_.SetClock();
+}
+
+LoggingSettings LoggerCore::loggingSettings() const {
+    const auto& status = session_.status();
+    return status ? loggingSettingsOf(*status) : LoggingSettings{};
+}
+
+void LoggerCore::changeSettings(const LoggingSettings& wanted) {
+    session_.ChangeSettings(wanted);
+}
+
+void LoggerCore::endWork(const LoggerFields& fields) {
+    download_.abandon();
+    session_.EndWork();
+    fields_ = fields;
+    saveLoggerSettings(fields_);
+}
+
+ControlStates LoggerCore::controls(bool tcpTicked) const {
+    const bool downloading = download_.running();
+    const bool ready = session_.moduleReady();
+    ControlStates c;
+    c.comFields = connectionFields_ == ConnectionFields::All ||
+                  (connectionFields_ == ConnectionFields::ByTransport && !tcpTicked);
+    c.tcpFields = connectionFields_ == ConnectionFields::All ||
+                  (connectionFields_ == ConnectionFields::ByTransport && tcpTicked);
+    c.tcpBox = connectionFields_ != ConnectionFields::None;
+    c.connectButton = !downloading;
+    c.moduleButtons = ready && !downloading;
+    c.connectedShown = ready;
+    c.recordNumberShown = downloading;
+    c.temperaturesBox = !lineTable_.loaded;
+    return c;
+}
+
+}  // namespace dkq

@@ -1,0 +1,14 @@
+// DKQ-Logger: the record memory reader of the DKQ-1 suite.
+#include <QApplication>
+
+#include "dkq-logger/logger_dialog.h"
+#include "widgets/close_on_signal.h"
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    dkq::LoggerDialog dialog;
+    dkq::SignalCloser closer(&dialog);
+    dialog.startUp();
+    dialog.exec();
+    return 0;
+}

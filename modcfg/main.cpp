@@ -1,0 +1,16 @@
+// modcfg: the configurator of the DKQ-1 suite. The main window is the whole
+// program; SIGTERM and SIGINT close it as its close box does.
+#include <QApplication>
+
+#include "modcfg/configurator_window.h"
+#include "widgets/close_on_signal.h"
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationDisplayName("Konfiguracja DKQ-1");
+    dkq::ConfiguratorWindow window;
+    dkq::SignalCloser closer(&window);
+    window.startUp();
+    if (!window.closed()) window.exec();
+    return 0;
+}

@@ -1,0 +1,131 @@
+// dkq config-read, config-write and config-show end to end against dkqsim:
+// a backup, a restore into a restarted module, the comparison by diff,
+// default.dkq, failures that write nothing.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "config/config_file.h"
+#include "tests/support/sim_process.h"
+
+namespace dkq {
+namespace {
+
+struct ToolRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+ToolRun runDkq(const std::string& arguments) {
+    const std::string command = test::toolPath("DKQ_TOOL") + " " + arguments + " 2>dkq.stderr";
+    FILE* pipe = popen(command.c_str(), "r");
+    std::string out;
+    char buf[512];
+    while (size_t n = fread(buf, 1, sizeof buf, pipe)) out.append(buf, n);
+    const int status = pclose(pipe);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out, test::readFileBytes("dkq.stderr")};
+}
+
+class ConfigTool : public ::testing::Test {
+  protected:
+    void startSim(std::vector<std::string> extra = {}) {
+        sim.reset();
+        std::vector<std::string> args{"--deterministic", "--modules",   "1,2",
+                                      "--tcp",           "127.0.0.1:0", "--state",
+                                      dir.file("state")};
+        args.insert(args.end(), extra.begin(), extra.end());
+        sim = std::make_unique<test::SimProcess>(args);
+    }
+    std::string tcp() const {
+        return "--tcp 127.0.0.1:" + std::to_string(sim->tcpPort()) + " --timeout 150 ";
+    }
+    ConfigImage load(const std::string& name) {
+        ConfigImage image{};
+        EXPECT_EQ(loadConfigFile(dir.file(name), image), ConfigFileResult::Ok) << name;
+        return image;
+    }
+
+    test::ScratchDir dir;
+    std::unique_ptr<test::SimProcess> sim;
+};
+
+TEST_F(ConfigTool, BackUpRestoreAndCompare) {
+    startSim();
+    ToolRun run = runDkq(tcp() + "config-read 1 backup.dkq");
+    ASSERT_EQ(run.status, 0) << run.err;
+    ConfigImage image = load("backup.dkq");
+    EXPECT_EQ(image[0], 1);
+    run = runDkq("config-show backup.dkq");
+    EXPECT_EQ(run.status, 0);
+    const std::string original = run.out;
+    for (const char* line :
+         {"serial-number 34127856019A\nptt-delay 0\nmode calibration 0\n",
+          "lcd-text \nL1 A=0 B=0\n", "C2 pulse-counting=0\nC3 pulse-counting=0  saturates=0\n",
+          "R0 1\nR4 0\nR7 0\nR193 0\n"})
+        EXPECT_NE(original.find(line), std::string::npos) << line;
+
+    storeOutputRules(image, 3, {{true, 1, 1, 2, 0, 1500, 2, 10, 20}, {true, 1, 0, 0, 1, 900}});
+    storePwmRule(image, 1, {true, 3, 4, 5, -1000, 250});
+    storeCalibration(image, 2, {1002, -3});
+    setModeFlag(image, ModeBit::SterOn, true);
+    storeCounterFlags(image, {{true, false, true, false}, {true, false, false, true}});
+    EncodeLcdText("T#27#05 $D4ok", image);
+    image[5] = 40;
+    image[230] = 123;
+    ASSERT_EQ(saveConfigFile(dir.file("edited.dkq"), image), ConfigFileResult::Ok);
+    run = runDkq(tcp() + "config-write 1 edited.dkq");
+    ASSERT_EQ(run.status, 0) << run.err;
+
+    startSim();  // the module keeps its configuration memory in the state file
+    ASSERT_EQ(runDkq(tcp() + "config-read 1 restored.dkq").status, 0);
+    const std::string edited = runDkq("config-show edited.dkq").out;
+    EXPECT_EQ(runDkq("config-show restored.dkq").out,
+              edited.substr(0, edited.find("R224 ")) + original.substr(original.find("R224 ")))
+        << "registers 224..239 are written, never read";
+    EXPECT_NE(edited.find("O3 ster_on=1  set=1  reg1=1  reg2=2  op=1  rel=0  val=1500  cp=2  "
+                          "t1=10  t2=20\nO3 clr=1  reg1=1  reg2=0  op=0  rel=1  val=900\n"),
+              std::string::npos);
+    EXPECT_NE(edited.find("lcd-text T#27#05 $D4ok\n"), std::string::npos);
+    EXPECT_NE(edited.find("PWM1 enabled=1  op=3  reg1=4  reg2=5  k=-1000  c=250\n"),
+              std::string::npos);
+    EXPECT_NE(edited.find("R230 123\n"), std::string::npos);
+}
+
+TEST_F(ConfigTool, StartsFromDefaultAndWritesNothingOnFailure) {
+    startSim({"--mute", "2"});
+    ConfigImage defaults{};
+    defaults.fill(9);
+    ASSERT_EQ(saveConfigFile(dir.file("default.dkq"), defaults), ConfigFileResult::Ok);
+    ASSERT_EQ(runDkq(tcp() + "config-read 1 a.dkq").status, 0);
+    ConfigImage image = load("a.dkq");
+    EXPECT_EQ(image[223], 0);
+    EXPECT_EQ(image[224], 9);
+    EXPECT_EQ(image[511], 9);
+
+    std::ofstream(dir.file("default.dkq"), std::ios::trunc) << "short";
+    ToolRun run = runDkq(tcp() + "config-read 1 b.dkq");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err,
+              "dkq: Plik default.dkq ma długość 5 B zamiast 2048 B.\nKonfiguracja nie została "
+              "wczytana.\n");
+    EXPECT_EQ(load("b.dkq")[224], 0);
+
+    run = runDkq(tcp() + "config-read 2 c.dkq");
+    EXPECT_EQ(run.status, 1) << "the code of the last attempt";
+    EXPECT_NE(run.err.find("Błąd przy odczycie bloku 0 !"), std::string::npos) << run.err;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("c.dkq")));
+
+    EXPECT_EQ(runDkq(tcp() + "config-write 1 default.dkq").status, 65);
+    EXPECT_EQ(runDkq(tcp() + "config-write 1 none.dkq").status, 66);
+    EXPECT_EQ(runDkq(tcp() + "config-read 1 no/folder/x.dkq").status, 73);
+    EXPECT_EQ(runDkq("config-show").status, 64);
+    EXPECT_EQ(runDkq("config-show default.dkq").status, 65);
+    EXPECT_EQ(runDkq(tcp() + "config-read 1").status, 64);
+}
+
+}  // namespace
+}  // namespace dkq

@@ -1,0 +1,426 @@
+// DKQ-Logger's window offscreen against the simulated record memory (and a
+// scripted peer for answers no module gives): real widgets are clicked, every
+// message box and dialog is answered as a user would, and what the module
+// received is read from the simulator's trace.
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <deque>
+#include <filesystem>
+#include <regex>
+#include <variant>
+
+#include "common/registry_key.h"
+#include "common/text_file.h"
+#include "dkq-logger/logger_dialog.h"
+#include "dkq-logger/logging_settings_dialog.h"
+#include "logger/logger_messages.h"
+#include "tests/logger/logger_rig.h"
+#include "widgets/close_on_signal.h"
+
+namespace dkq::test {
+namespace {
+
+using namespace dkq::logger;
+using dkq::LoggingSettingsDialog;
+
+bool waitFor(const std::function<bool()>& condition, int timeoutMs = 20000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > timeoutMs) return false;
+        QTest::qWait(10);
+    }
+    return true;
+}
+
+void click(QWidget* widget) {
+    QTest::mouseClick(widget, Qt::LeftButton, {}, widget->rect().center());
+}
+
+// Answers the modal windows that open next, in order: a message box with one
+// of its buttons, anything else with an action. Keeps their texts (a box's
+// text, another window's title).
+class Modals {
+  public:
+    using Reply = std::variant<QMessageBox::StandardButton, std::function<void(QWidget*)>>;
+
+    explicit Modals(std::vector<Reply> replies) : replies_(replies.begin(), replies.end()) {
+        poll();
+    }
+    ~Modals() { *alive_ = false; }
+    bool done() const { return replies_.empty(); }
+    Lines texts;
+
+  private:
+    // A new single-shot timer each time, so boxes opened by an answer are
+    // seen from inside the answer.
+    void poll() {
+        QTimer::singleShot(5, [this, alive = alive_] {
+            if (!*alive || replies_.empty()) return;
+            QWidget* modal = QApplication::activeModalWidget();
+            poll();
+            if (modal != nullptr && modal->isVisible()) answer(modal);
+        });
+    }
+    void answer(QWidget* modal) {
+        const Reply reply = replies_.front();
+        replies_.pop_front();
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        texts.push_back((box ? box->text() : modal->windowTitle()).toStdString());
+        if (const auto* button = std::get_if<QMessageBox::StandardButton>(&reply))
+            return box ? click(box->button(*button)) : (void)modal->close();
+        std::get<std::function<void(QWidget*)>>(reply)(modal);
+    }
+
+    std::deque<Reply> replies_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+// The file dialog's answer: this file.
+Modals::Reply saveAs(const std::string& path) {
+    return [path](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        dialog->selectFile(QString::fromStdString(path));
+        QMetaObject::invokeMethod(dialog, "accept");
+    };
+}
+
+// A port on which nothing listens.
+int closedPort() {
+    const int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    bind(s, reinterpret_cast<sockaddr*>(&address), size);
+    getsockname(s, reinterpret_cast<sockaddr*>(&address), &size);
+    close(s);
+    return ntohs(address.sin_port);
+}
+
+class LoggerWindow : public ::testing::Test {
+  protected:
+    LoggerWindow() {
+        static int argc = 1;
+        static char name[] = "logger_window_test";
+        static char* argv[] = {name, nullptr};
+        static auto* app = new QApplication(argc, argv);  // left to the process end
+        (void)app;
+        setenv("XDG_CONFIG_HOME", dir_.path().c_str(), 1);
+    }
+
+    // The window as started with these settings in the registry.
+    void openWindow(int tcpPort, bool temperatures = false) {
+        LoggerFields kept;
+        kept.useTcp = true;
+        kept.ipAddress = "127.0.0.1";
+        kept.tcpPort = tcpPort;
+        kept.readAsTemperatures = temperatures;
+        RegistryKey().CreateKey(RegistryRoot::CurrentUser, LoggerKeyPath);
+        ASSERT_TRUE(saveLoggerSettings(kept));
+        window_ = std::make_unique<LoggerDialog>();
+        window_->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+        window_->startUp();
+    }
+    void startSim(Lines options) {
+        options.insert(options.begin(), {"--tcp", "127.0.0.1:0", "--trace"});
+        options.insert(options.end(), kItems.begin(), kItems.end());
+        sim_ = std::make_unique<SimProcess>(options);
+    }
+    Lines received() {
+        Lines commands;
+        for (const auto& line : sim_->takeLines("rx *")) commands.push_back(line.substr(3));
+        return commands;
+    }
+
+    template <typename T = QWidget>
+    T* widget(const char* name) {
+        T* found = window_->findChild<T*>(name);
+        EXPECT_NE(found, nullptr) << name;
+        return found;
+    }
+    std::string text(const char* name) { return widget<QLineEdit>(name)->text().toStdString(); }
+    bool enabled(const char* name) { return widget(name)->isEnabled(); }
+    bool shown(const char* name) { return widget(name)->isVisible(); }
+    bool checked(const char* name) { return widget<QCheckBox>(name)->isChecked(); }
+    // Clicks a button whose handler opens modal windows; their texts.
+    Lines clickAnswering(const char* name, std::vector<Modals::Reply> replies) {
+        Modals modals(std::move(replies));
+        click(widget(name));
+        EXPECT_TRUE(waitFor([&] { return modals.done(); })) << name;
+        return modals.texts;
+    }
+    std::string enabling(std::initializer_list<const char*> names) {
+        std::string states;
+        for (const char* name : names) states += enabled(name) ? '1' : '0';
+        return states;
+    }
+    std::string connectionEnabling() {
+        return enabling({"comPortField", "speedField", "tcpBox", "ipAddressField", "tcpPortField"});
+    }
+    std::string moduleEnabling() {
+        return enabling({"statusButton", "downloadButton", "settingsButton", "clearButton",
+                         "clockButton", "connectButton"});
+    }
+
+    ScratchDir dir_;
+    std::unique_ptr<SimProcess> sim_;
+    std::unique_ptr<LoggerDialog> window_;
+};
+
+TEST_F(LoggerWindow, StatesBeforeAndAfterAStatusAndAfterAnErrorEndedIt) {
+    std::string badStatus = statusBytes(30, 10000);
+    badStatus[0] = 'R';
+    ScriptedPeer peer({ScriptedReply::silence(), ScriptedReply::silence(),
+                       ScriptedReply::text(statusBytes(30, 10000)),
+                       ScriptedReply::text(badStatus)});
+    ASSERT_TRUE(
+        writeWholeFile("DKQ-Logger.cfg", encodeTextFile("DKQ-1\n1,2\nx.csv\n0,0,1,Piec\n")));
+    openWindow(peer.port(), true);
+
+    // Before a status: the registry's TCP choice, the table's units.
+    EXPECT_EQ(text("ipAddressField") + " " + text("comPortField") + " " + text("speedField"),
+              "127.0.0.1 1 9600");
+    EXPECT_EQ(connectionEnabling(), "00111");
+    EXPECT_EQ(moduleEnabling(), "000001");
+    EXPECT_FALSE(checked("temperaturesBox") || enabled("temperaturesBox"));
+    EXPECT_TRUE(checked("splitBox"));
+    EXPECT_FALSE(shown("connectedLabel") || shown("recordNumberField") ||
+                 shown("recordNumberLabel"));
+    EXPECT_EQ(text("versionField") + text("memorySizeField") + text("recordCountField") +
+                  text("maxRecordsField") + text("capacityField") + text("downloadTimeField"),
+              "000");
+    click(widget("tcpBox"));
+    EXPECT_EQ(connectionEnabling(), "11100");
+    click(widget("tcpBox"));
+
+    // A field out of range connects nothing; a line that does not open
+    // enables all five connection fields.
+    widget<QLineEdit>("tcpPortField")->setText("70000");
+    EXPECT_EQ(clickAnswering("connectButton", {QMessageBox::Ok}),
+              Lines{"Please enter an integer between 0 and 65535."});
+    const int nobody = closedPort();
+    widget<QLineEdit>("tcpPortField")->setText(QString::number(nobody));
+    EXPECT_EQ(clickAnswering("connectButton", {QMessageBox::Ok}),
+              Lines{formatText(text::NetworkNoAnswer, "127.0.0.1", nobody)});
+    EXPECT_EQ(connectionEnabling(), "11111");
+    click(widget("tcpBox"));
+    click(widget("tcpBox"));
+    EXPECT_EQ(connectionEnabling(), "00111");
+
+    // A status fills the fields and opens the module buttons.
+    widget<QLineEdit>("tcpPortField")->setText(QString::number(peer.port()));
+    click(widget("connectButton"));
+    EXPECT_EQ(connectionEnabling(), "00000");
+    EXPECT_EQ(moduleEnabling(), "111111");
+    EXPECT_TRUE(shown("connectedLabel"));
+    EXPECT_EQ(Lines({text("versionField"), text("memorySizeField"), text("recordCountField"),
+                     text("maxRecordsField"), text("recordLengthField"), text("capacityField"),
+                     text("downloadTimeField"), text("occupancyField")}),
+              Lines({"V0.0", " 1.9", "10000", "65520", "30", "0", "65.6 sekund", "0 %"}));
+    click(widget("loggingOnBox"));
+    EXPECT_FALSE(checked("loggingOnBox"));  // shows the module's flag only
+
+    // A bad status ends the connection; the connection fields stay closed.
+    EXPECT_EQ(clickAnswering("statusButton", {QMessageBox::Ok}), Lines{text::StatusUnknownFormat});
+    EXPECT_EQ(connectionEnabling(), "00000");
+    EXPECT_EQ(moduleEnabling(), "000001");
+    EXPECT_FALSE(shown("connectedLabel"));
+    EXPECT_EQ(text("recordCountField"), "10000");
+    Lines requests;
+    EXPECT_TRUE(waitFor([&] {
+        requests = peer.requests();
+        return std::count(requests.begin(), requests.end(), "*EOT!") == 2;
+    }));
+    EXPECT_EQ(Lines(requests.end() - 3, requests.end()), (Lines{"*RD_0,0", "*EOT!", "*EOT!"}));
+
+    // Esc leaves the window open; "&O programie..." shows the About box.
+    QTest::keyClick(window_.get(), Qt::Key_Escape);
+    EXPECT_TRUE(window_->isVisible());
+    Lines about;
+    Modals aboutBox({[&](QWidget* box) {
+        for (const QLabel* label : box->findChildren<QLabel*>())
+            about.push_back(label->text().toStdString());
+        box->close();
+    }});
+    widget<QAction>("aboutAction")->trigger();
+    ASSERT_TRUE(waitFor([&] { return aboutBox.done(); }));
+    EXPECT_EQ(aboutBox.texts, Lines{"O programie"});
+    EXPECT_NE(std::find(about.begin(), about.end(), "DKQ-Logger, wersja 1.7B"), about.end());
+}
+
+// The window's file holds what dkq logger-download writes for the same module,
+// damaged records included.
+TEST_F(LoggerWindow, DownloadWithDamagedRecordsWritesWhatTheCommandLineToolWrites) {
+    startSim({"--rec-count", "300", "--rec-bad-crc", "5,40", "--rec-bad-letter", "77:2"});
+    openWindow(sim_->tcpPort(), true);
+    click(widget("connectButton"));
+    click(widget("writeInvalidBox"));
+    received();
+
+    Modals modals({saveAs(dir_.file("okno.csv")), QMessageBox::Ok});
+    click(widget("downloadButton"));
+    ASSERT_TRUE(waitFor([&] { return shown("recordNumberField"); }));
+    EXPECT_TRUE(shown("recordNumberLabel"));
+    EXPECT_EQ(moduleEnabling(), "000000");
+    EXPECT_EQ(widget<QProgressBar>("progressBar")->maximum(), 300);
+    ASSERT_TRUE(waitFor([&] { return modals.done(); }));
+    EXPECT_TRUE(modals.texts[1].starts_with("Transfer zakończony.\nPrzesłano 300 rekordów"));
+    EXPECT_TRUE(modals.texts[1].ends_with(
+        "Liczba powtórzeń transmisji: 4\nLiczba niepoprawnych rekordów: 2"));
+    EXPECT_FALSE(shown("recordNumberField") || shown("recordNumberLabel"));
+    EXPECT_EQ(moduleEnabling(), "111111");
+    EXPECT_EQ(widget<QProgressBar>("progressBar")->value(), 300);
+    EXPECT_EQ(text("recordNumberField"), "300");
+    const Lines commands = received();
+    EXPECT_EQ(std::count_if(commands.begin(), commands.end(),
+                            [](const std::string& c) { return c.ends_with(",15"); }),
+              20);
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), "*RD_77,1"), 2);
+
+    const std::string tool = "'" + toolPath("DKQ_TOOL") +
+                             "' --tcp 127.0.0.1:" + std::to_string(sim_->tcpPort()) +
+                             " logger-download dkq.csv --split --write-invalid --temperatures";
+    ASSERT_EQ(std::system((tool + " >/dev/null 2>&1").c_str()), 0);
+    const Lines rows = csvLines(dir_.file("okno.csv"));
+    ASSERT_EQ(rows.size(), 301u);
+    EXPECT_EQ(rows[5], expectedRow(5, false));
+    EXPECT_EQ(rows[77], expectedRow(77));
+    EXPECT_EQ(readFileBytes(dir_.file("okno.csv")), readFileBytes(dir_.file("dkq.csv")));
+}
+
+TEST_F(LoggerWindow, ClearClockAndSettingsAskFirstAndSendOnlyOnYes) {
+    startSim({"--rec-count", "120", "--rec-period", "60"});
+    openWindow(sim_->tcpPort());
+    click(widget("connectButton"));
+    received();
+
+    EXPECT_EQ(clickAnswering("clearButton", {QMessageBox::No}), Lines{text::AskClear});
+    EXPECT_EQ(received(), Lines{"*RD_0,0"});
+    EXPECT_EQ(clickAnswering("clockButton", {QMessageBox::No}), Lines{text::AskSetClock});
+    EXPECT_EQ(clickAnswering("clockButton", {QMessageBox::Yes, QMessageBox::Ok}),
+              (Lines{text::AskSetClock, text::ClockSet}));
+    Lines commands = received();
+    ASSERT_EQ(commands.size(), 2u);
+    EXPECT_TRUE(std::regex_match(commands[0], std::regex(R"(\*CK=\d\d:\d\d:\d\d \d\d-\d\d-\d\d)")))
+        << commands[0];
+    EXPECT_EQ(commands[1], "*RD_0,0");
+
+    // The dialog shows the module's settings; Anuluj, a refused period and a
+    // declined question send nothing.
+    std::string shownItems;
+    const auto choose = [&](const char* period, const char* button) {
+        return [=, &shownItems](QWidget* dialog) {
+            shownItems.clear();
+            for (int item = 1; item <= LoggingSettingsDialog::ItemBoxes; ++item)
+                if (dialog->findChild<QCheckBox*>(QString("itemBox%1").arg(item))->isChecked())
+                    shownItems += std::to_string(item) + " ";
+            shownItems += dialog->findChild<QLineEdit*>("periodField")->text().toStdString();
+            dialog->findChild<QCheckBox*>("itemBox1")->setChecked(false);
+            dialog->findChild<QCheckBox*>("loggingOnBox")->setChecked(true);
+            dialog->findChild<QLineEdit*>("periodField")->setText(period);
+            click(dialog->findChild<QPushButton*>(button));
+        };
+    };
+    EXPECT_EQ(clickAnswering("settingsButton", {choose("120", "cancelButton")}),
+              Lines{"Ustawienia logowania"});
+    EXPECT_EQ(shownItems, "1 2 17 21 33 34 35 36 37 60");
+    EXPECT_EQ(clickAnswering("settingsButton", {choose("65536", "acceptButton"), QMessageBox::Ok,
+                                                choose("120", "acceptButton"), QMessageBox::No}),
+              (Lines{"Ustawienia logowania", "Please enter an integer between 0 and 65535.",
+                     "Ustawienia logowania", text::AskChangeItems}));
+    EXPECT_EQ(received(), Lines{});
+    EXPECT_EQ(clickAnswering("settingsButton", {choose("120", "acceptButton"), QMessageBox::Yes,
+                                                QMessageBox::Ok, QMessageBox::Ok}),
+              (Lines{"Ustawienia logowania", text::AskChangeItems, text::SettingsSent,
+                     text::ClearAfterItemsChange}));
+    EXPECT_EQ(received(), (Lines{"*LG=1,0,120,2,0,17,0,31", "*RD_0,0"}));
+    EXPECT_TRUE(checked("loggingOnBox"));
+    EXPECT_EQ(text("periodField"), "120");
+    // The same items: no question.
+    EXPECT_EQ(clickAnswering("settingsButton", {choose("30", "acceptButton"), QMessageBox::Ok}),
+              (Lines{"Ustawienia logowania", text::SettingsSent}));
+    EXPECT_EQ(shownItems, "2 17 21 33 34 35 36 37 120");
+
+    EXPECT_EQ(clickAnswering("clearButton", {QMessageBox::Yes, QMessageBox::Ok}),
+              (Lines{text::AskClear, text::Cleared}));
+    EXPECT_EQ(received(), (Lines{"*LG=1,0,30,2,0,17,0,31", "*RD_0,0", "*CLR=1,0", "*RD_0,0"}));
+    EXPECT_EQ(text("recordCountField"), "0");
+}
+
+// Closing in the middle of a download, by the close command or a signal:
+// every row written stays, the module is told "*EOT!" twice, the fields are saved.
+class ClosingMidDownload : public LoggerWindow, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(ClosingMidDownload, KeepsTheRowsEndsTheConnectionAndSavesTheFields) {
+    startSim({"--rec-count", "3000", "--delay", "10"});
+    openWindow(sim_->tcpPort(), true);
+    SignalCloser closer(window_.get());
+    click(widget("connectButton"));
+    click(widget("splitBox"));
+    Modals modals({saveAs(dir_.file("dane.csv"))});
+    click(widget("downloadButton"));
+    ASSERT_TRUE(waitFor([&] { return window_->core().download().recordsDone() >= 150; }));
+    GetParam() ? (void)raise(SIGTERM) : click(widget("endButton"));
+    ASSERT_TRUE(waitFor([&] { return !window_->isVisible(); }));
+    EXPECT_TRUE(window_->closed());
+
+    const Lines lines = csvLines(dir_.file("dane.csv"));
+    ASSERT_GE(lines.size(), 151u);
+    EXPECT_LT(lines.size(), 3001u);
+    EXPECT_EQ(lines[0], kHeader);
+    EXPECT_EQ(Lines(lines.begin() + 1, lines.end()),
+              expectedRows(1, static_cast<int>(lines.size()) - 1));
+    const Lines commands = received();
+    EXPECT_EQ(Lines(commands.end() - 2, commands.end()), (Lines{"*EOT!", "*EOT!"}));
+    LoggerFields saved;
+    loadLoggerSettings(saved);
+    EXPECT_EQ(std::tie(saved.useTcp, saved.tcpPort, saved.readAsTemperatures, saved.splitFiles),
+              std::make_tuple(true, sim_->tcpPort(), true, false));
+}
+
+INSTANTIATE_TEST_SUITE_P(ByCloseCommandAndSignal, ClosingMidDownload, ::testing::Bool());
+
+// The program itself starts without a display and saves its settings on SIGTERM.
+TEST(LoggerProgram, StartsOffscreenAndSavesItsSettingsOnSigterm) {
+    ScratchDir dir;
+    const pid_t child = fork();
+    if (child == 0) {
+        setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        execl(DKQ_LOGGER_PATH, DKQ_LOGGER_PATH, nullptr);
+        _exit(127);
+    }
+    const std::string settings = dir.file("Veldmark/DKQ-Logger.conf");
+    // The key is created at start-up, empty; the values come with the end.
+    for (int wait = 0; wait < 1000 && !std::filesystem::exists(settings); ++wait) usleep(10000);
+    usleep(200000);  // the window's event loop is running
+    kill(child, SIGTERM);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_NE(readFileBytes(settings).find("Divide_Files=1"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("Veldmark/DKQ-1.conf")));
+}
+
+}  // namespace
+}  // namespace dkq::test

@@ -1,0 +1,366 @@
+// modcfg offscreen: every editing window loads from the image when it opens,
+// stores on OK only and leaves the image alone on Cancel; the main window
+// against dkqsim; closing by signal saves the settings.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+
+#include "common/registry_key.h"
+#include "modcfg/configurator_window.h"
+#include "tests/support/sim_process.h"
+
+namespace dkq {
+namespace {
+
+QApplication& application() {
+    static int argc = 1;
+    static char name[] = "modcfg_window_test";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = new QApplication(argc, argv);  // left to the process end
+    return *app;
+}
+
+template <typename T = QLineEdit>
+T* child(QObject* parent, const QString& name) {
+    T* widget = parent->findChild<T*>(name);
+    EXPECT_NE(widget, nullptr) << name.toStdString();
+    return widget;
+}
+
+void setText(QObject* dialog, const QString& name, const QString& text) {
+    child(dialog, name)->setText(text);
+}
+
+// Runs action on the next modal box that opens other than current.
+void onNextModal(std::function<void(QWidget*)> action, QWidget* current = nullptr) {
+    auto* poll = new QTimer;
+    poll->setInterval(10);
+    QObject::connect(poll, &QTimer::timeout, [poll, action, current] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal == nullptr || modal == current || !modal->isVisible()) return;
+        poll->stop();
+        poll->deleteLater();
+        action(modal);
+    });
+    poll->start();
+}
+
+// Clicks button and answers the message box it opens; its text.
+std::string clickAndAnswer(QPushButton* button, QWidget* current = nullptr) {
+    std::string text = "no message box";
+    onNextModal(
+        [&](QWidget* modal) {
+            if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+                text = box->text().toStdString();
+                box->buttons().constFirst()->click();
+            }
+        },
+        current);
+    button->click();
+    return text;
+}
+
+ConfigImage sampleImage() {
+    ConfigImage image{};
+    for (std::size_t n = 0; n < image.size(); ++n)
+        image[n] = static_cast<std::int32_t>(n * 37 % 65536);
+    image[6] = 0xFF04;    // ModeFlags with bits 8..15 set
+    image[192] = 0xFFE5;  // CounterFlags with bit 5 and bits 8..15 set
+    image[120] = -1;      // O5's switch-on word 0 as read: every field at its top
+    EncodeLcdText("T#27#05", image);
+    return image;
+}
+
+struct EditingCase {
+    const char* name;
+    std::function<ImageDialog*(ConfigImage&)> open;
+    const char* field;  // an edit that shows a value of the image
+    std::string shown;  // what it shows when the window opens
+    std::function<void(ImageDialog*)> edit;
+    std::function<void(ConfigImage&)> expected;  // the same change through the core
+};
+
+TEST(ModcfgWindows, EachEditingWindowLoadsOnOpenStoresOnOkOnly) {
+    application();
+    const EditingCase cases[] = {
+        {"output rules O5-O8", [](ConfigImage& i) { return new OutputRulesDialog(i, 5); },
+         "reg1On5", "255",
+         [](ImageDialog* d) {
+             setText(d, "reg1On5", "300");
+             setText(d, "valOff8", "70000");
+             child<QButtonGroup>(d, "cpOn6")->button(2)->setChecked(true);
+             child<QCheckBox>(d, "sterOnBox")->setChecked(false);
+         },
+         [](ConfigImage& i) {
+             OutputRuleSet o5 = outputRules(i, 5), o6 = outputRules(i, 6), o8 = outputRules(i, 8);
+             o5.on.reg1 = 300;
+             o8.off.val = 70000;
+             o6.on.cp = 2;
+             storeOutputRules(i, 5, o5);
+             storeOutputRules(i, 6, o6);
+             storeOutputRules(i, 7, outputRules(i, 7));
+             storeOutputRules(i, 8, o8);
+             setModeFlag(i, ModeBit::SterOn, false);
+         }},
+        {"calibration", [](ConfigImage& i) { return new CalibrationDialog(i); }, "a16",
+         std::to_string(86 * 37),
+         [](ImageDialog* d) {
+             setText(d, "a16", "40000");
+             setText(d, "b1", "-3");
+             child<QCheckBox>(d, "enabledBox")->setChecked(true);
+         },
+         [](ConfigImage& i) {
+             i[86] = 40000;
+             i[57] = -3;
+             i[6] |= 1;
+         }},
+        {"PWM", [](ConfigImage& i) { return new PwmDialog(i); }, "reg2Pwm1",
+         std::to_string(185 * 37 % 256),
+         [](ImageDialog* d) {
+             setText(d, "k2", "-2");
+             child<QButtonGroup>(d, "opPwm1")->button(3)->setChecked(true);
+             child<QCheckBox>(d, "pwmOnBox")->setChecked(true);
+         },
+         [](ConfigImage& i) {
+             PwmRule one = pwmRule(i, 1), two = pwmRule(i, 2);
+             one.op = 3;
+             two.k = -2;
+             storePwmRule(i, 1, one);
+             storePwmRule(i, 2, two);
+             setModeFlag(i, ModeBit::Pwm, true);
+         }},
+        {"general settings", [](ConfigImage& i) { return new GeneralDialog(i); }, "serialNumber",
+         "25004A006F00",
+         [](ImageDialog* d) {
+             child<QPlainTextEdit>(d, "lcdText")->setPlainText("AB#5");
+             child<QCheckBox>(d, "modeBox7")->setChecked(true);
+             child<QButtonGroup>(d, "counterMode2_")->button(1)->setChecked(true);
+         },
+         [](ConfigImage& i) {
+             EncodeLcdText("AB#5", i);
+             i[6] = 0x84;    // bits 8..15 cleared, HV-2C on
+             i[192] = 0xC7;  // C2 counts pulses; bit 5 and 8..15 cleared
+         }},
+    };
+    for (const EditingCase& c : cases) {
+        ConfigImage image = sampleImage();
+        const ConfigImage before = image;
+        std::unique_ptr<ImageDialog> dialog(c.open(image));
+        for (int round = 0; round < 2; ++round) {  // a Cancel leaves nothing behind
+            dialog->open();
+            EXPECT_EQ(child(dialog.get(), c.field)->text().toStdString(), c.shown) << c.name;
+            c.edit(dialog.get());
+            child<QPushButton>(dialog.get(), "cancelButton")->click();
+            EXPECT_EQ(image, before) << c.name;
+        }
+        dialog->open();
+        c.edit(dialog.get());
+        child<QPushButton>(dialog.get(), "okButton")->click();
+        EXPECT_FALSE(dialog->isVisible()) << c.name;
+        ConfigImage expected = before;
+        c.expected(expected);
+        EXPECT_EQ(image, expected) << c.name;
+    }
+}
+
+TEST(ModcfgWindows, RefusedFieldKeepsWindowOpenAndImageUnchanged) {
+    application();
+    ConfigImage image = sampleImage();
+    const ConfigImage before = image;
+    PwmDialog pwm(image);
+    pwm.open();
+    setText(&pwm, "c1", "32768");
+    EXPECT_EQ(clickAndAnswer(child<QPushButton>(&pwm, "okButton"), &pwm),
+              "Please enter an integer between -32767 and 32767.");
+    EXPECT_TRUE(pwm.isVisible());
+    EXPECT_EQ(image, before);
+    pwm.reject();
+
+    OutputRulesDialog rules(image, 1);
+    rules.open();
+    setText(&rules, "t2On1", "x");
+    EXPECT_EQ(clickAndAnswer(child<QPushButton>(&rules, "okButton"), &rules),
+              "Please enter an integer.");
+    EXPECT_EQ(image, before);
+    setText(&rules, "t2On1", "7");
+    child<QButtonGroup>(&rules, "relOff1")->button(0)->setChecked(true);
+    child<QPushButton>(&rules, "testButton")->click();
+    OutputRule shown = outputRules(image, 1).on;
+    shown.cp = -1;  // the controls' values: no mode chosen
+    shown.t2 = 7;
+    EXPECT_EQ(child(&rules, "debugOnText")->text().toStdString(), switchOnDebugText(true, shown));
+    EXPECT_NE(child(&rules, "debugOffText")->text().indexOf("  rel=0  "), -1);
+    EXPECT_FALSE(child(&rules, "debugOnText")->isVisible()) << "a debug aid, hidden";
+    EXPECT_EQ(image, before) << "the debug text writes nothing";
+    rules.reject();
+}
+
+// True once the process catches SIGTERM (its SigCgt mask in /proc).
+bool waitForTermHandler(pid_t pid) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < 10000) {
+        std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+        for (std::string line; std::getline(status, line);)
+            if (line.rfind("SigCgt:", 0) == 0 &&
+                (std::stoull(line.substr(7), nullptr, 16) >> (SIGTERM - 1)) & 1)
+                return true;
+        QTest::qWait(20);
+    }
+    return false;
+}
+
+class MainWindow : public ::testing::Test {
+  protected:
+    MainWindow() {
+        application();
+        setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
+        RegistryKey key;
+        key.CreateKey(RegistryRoot::CurrentUser, ConfiguratorKeyPath);
+        key.Open(RegistryRoot::CurrentUser, ConfiguratorKeyPath);
+        key.WriteDword("Polaczenie_TCP", 1);
+        key.WriteString("Adres_IP", "127.0.0.1");
+        key.WriteDword("Port_TCP", static_cast<std::uint32_t>(sim.tcpPort()));
+        key.WriteDword("BusAdr", 2);
+    }
+    ~MainWindow() override { unsetenv("XDG_CONFIG_HOME"); }
+
+    QPushButton* button(const char* name) { return child<QPushButton>(&window(), name); }
+    QLineEdit* edit(const char* name) { return child(&window(), name); }
+    ConfiguratorWindow& window() {
+        if (!window_) {
+            window_ = std::make_unique<ConfiguratorWindow>();
+            window_->show();
+            window_->startUp();
+        }
+        return *window_;
+    }
+
+    test::ScratchDir dir;
+    test::SimProcess sim{{"--deterministic", "--modules", "1,2", "--tcp", "127.0.0.1:0"}};
+    std::unique_ptr<ConfiguratorWindow> window_;
+};
+
+TEST_F(MainWindow, TransfersReadingsRegistersAndConnectionState) {
+    ConfigImage defaults{};
+    defaults.fill(5);
+    ASSERT_EQ(saveConfigFile(dir.file("default.dkq"), defaults), ConfigFileResult::Ok);
+    ConfiguratorWindow& w = window();
+    EXPECT_EQ(w.core().image()[300], 5) << "default.dkq loaded at start";
+    EXPECT_FALSE(edit("comPort")->isEnabled()) << "TCP/IP box set from the registry";
+    EXPECT_TRUE(edit("ipAddress")->isEnabled());
+    EXPECT_EQ(edit("busAddress")->text(), "2");
+
+    EXPECT_EQ(clickAndAnswer(button("writeConfigButton")), "Port niepołączony !");
+    EXPECT_EQ(clickAndAnswer(button("readConfigRegisterButton")), "Port niepołączony !");
+    EXPECT_EQ(clickAndAnswer(button("readConfigButton")), "Konfiguracja odczytana z modułu.");
+    EXPECT_EQ(w.core().image()[3], 0x9A02 - 0x10000);
+    EXPECT_EQ(w.core().image()[224], 5);
+    EXPECT_TRUE(child<QLabel>(&w, "portOpenLabel")->isVisible()) << "Connect opened the link";
+    EXPECT_FALSE(button("connectButton")->isEnabled());
+    EXPECT_EQ(child<QProgressBar>(&w, "transferProgress")->value(), 15);
+
+    w.core().image()[100] = 1234;
+    EXPECT_EQ(clickAndAnswer(button("writeConfigButton")), "Konfiguracja zapisana do modułu.");
+    EXPECT_EQ(child<QProgressBar>(&w, "transferProgress")->maximum(), 31);
+    edit("configRegister")->setText("100");
+    button("readConfigRegisterButton")->click();
+    EXPECT_EQ(edit("configValue")->text(), "1234");
+    edit("configValue")->setText("-2");
+    edit("configRegister")->setText("101");
+    button("writeConfigRegisterButton")->click();
+    edit("outputRegister")->setText("16");
+    edit("outputValue")->setText("5");
+    button("writeOutputRegisterButton")->click();
+    edit("outputValue")->setText("0");
+    button("readOutputRegisterButton")->click();
+    EXPECT_EQ(edit("outputValue")->text(), "5");
+    edit("inputRegister")->setText("17");
+    button("readInputRegisterButton")->click();
+    EXPECT_EQ(edit("inputValue")->text(), "201");
+    edit("configRegister")->setText("256");
+    EXPECT_EQ(clickAndAnswer(button("readConfigRegisterButton")),
+              "Please enter an integer between 0 and 255.");
+    EXPECT_EQ(edit("configValue")->text(), "-2") << "read from register 101 still";
+
+    edit("configRegister")->setText("0");
+    edit("inputRegister")->setText("0");
+    button("liveButton")->click();
+    EXPECT_EQ(edit("liveVolts1")->text(), "2.95");  // 2930 + 10·2
+    EXPECT_EQ(edit("liveDegrees4")->text(), "22.1");
+    EXPECT_EQ(child<QProgressBar>(&w, "liveBar2")->value(), 2951);
+
+    const std::string diagnostics = clickAndAnswer(button("diagnosticsButton"));
+    EXPECT_EQ(diagnostics.substr(0, 30), "Wersja = v25\nSN=123456789A02\nU") << diagnostics;
+    edit("busAddress")->setText("3");
+    EXPECT_EQ(clickAndAnswer(button("showTextButton")), "Brak odpowiedzi!");
+
+    button("disconnectButton")->click();
+    EXPECT_TRUE(edit("comPort")->isEnabled()) << "all four fields after Disconnect";
+    EXPECT_TRUE(edit("ipAddress")->isEnabled());
+    EXPECT_FALSE(child<QLabel>(&w, "portOpenLabel")->isVisible());
+    child<QCheckBox>(&w, "useTcp")->click();
+    EXPECT_FALSE(edit("ipAddress")->isEnabled());
+    child<QCheckBox>(&w, "useTcp")->click();
+
+    const std::string saved = dir.file("kopia.sm3");
+    w.core().SaveConfigFile(saved);
+    ConfigImage copy{};
+    EXPECT_EQ(loadConfigFile(dir.file("KOPIA.SM3"), copy), ConfigFileResult::Ok);
+    EXPECT_EQ(copy, w.core().image()) << "only the file name in capitals";
+    w.close();
+    std::uint32_t port = 0;
+    RegistryKey key;
+    key.Open(RegistryRoot::CurrentUser, ConfiguratorKeyPath);
+    EXPECT_TRUE(key.ReadDword("BusAdr", port));
+    EXPECT_EQ(port, 3u) << "settings written on close";
+}
+
+TEST_F(MainWindow, RefusesCutDefaultFileOnceAndClosesOnSignal) {
+    std::ofstream(dir.file("default.dkq")) << std::string(2047, 'x');
+    const pid_t child = fork();
+    if (child == 0) {
+        execl(MODCFG_PATH, MODCFG_PATH, static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    ASSERT_TRUE(waitForTermHandler(child));  // up, the box about default.dkq on its way
+    kill(child, SIGTERM);
+    int status = 0;
+    QElapsedTimer timer;
+    timer.start();
+    while (waitpid(child, &status, WNOHANG) == 0 && timer.elapsed() < 8000) QTest::qWait(50);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_NE(test::readFileBytes(dir.file("Veldmark/DKQ-1.conf")).find("ComPORT"),
+              std::string::npos);
+
+    std::string shown;
+    onNextModal([&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        shown = box->text().toStdString();
+        box->buttons().constFirst()->click();
+    });
+    ConfiguratorWindow& w = window();
+    EXPECT_EQ(
+        shown,
+        "Plik default.dkq ma długość 2047 B zamiast 2048 B.\nKonfiguracja nie została wczytana.");
+    EXPECT_EQ(w.core().image(), ConfigImage{});
+}
+
+}  // namespace
+}  // namespace dkq
