@@ -35,26 +35,26 @@ TEST(TextFile, FilesAreWrittenWithCrLfAndReadWithOrWithoutCr) {
     EXPECT_EQ(encodeTextFile("T [°C];\nżółw\n"),
               "T [\xB0"
               "C];\r\n\xBF\xF3\xB3w\r\n");
-    struct Case {
-        std::string bytes;
-        Words lines;
-    };
-    for (const Case& c : {Case{"", {}}, Case{"a\r\nb\r\n", {"a", "b"}}, Case{"a\nb", {"a", "b"}},
-                          Case{"a\r\n\r\nb", {"a", "", "b"}}, Case{"x\ry\n", {"x\ry"}},
-                          Case{"\xB9\xE6\r\n", {"ąć"}}})
-        EXPECT_EQ(decodeTextLines(c.bytes), c.lines) << c.bytes;
+    const std::pair<std::string, Words> cases[] = {{"", {}},
+                                                   {"a\r\nb\r\n", {"a", "b"}},
+                                                   {"a\nb", {"a", "b"}},
+                                                   {"a\r\n\r\nb", {"a", "", "b"}},
+                                                   {"x\ry\n", {"x\ry"}},
+                                                   {"\xB9\xE6\r\n", {"ąć"}}};
+    for (const auto& [bytes, lines] : cases) EXPECT_EQ(decodeTextLines(bytes), lines) << bytes;
 }
 
 TEST(TextFields, NumbersAreReadAsScanfReadsThem) {
-    struct Case {
-        std::string text;
-        std::vector<int> numbers;  // at most three
-    };
-    for (const Case& c :
-         {Case{" 4, -5,+6", {4, -5, 6}}, Case{"1 ,2", {1}}, Case{"x,1", {}}, Case{"12abc,4", {12}},
-          Case{"1,,2", {1}}, Case{"1,2,3,4", {1, 2, 3}},
-          Case{"2147483647,-2147483648", {2147483647, -2147483648}}, Case{"2147483648,1", {}}})
-        EXPECT_EQ(scanIntList(c.text, 3), c.numbers) << c.text;
+    const std::pair<std::string, std::vector<int>> cases[] = {
+        {" 4, -5,+6", {4, -5, 6}},
+        {"1 ,2", {1}},
+        {"x,1", {}},
+        {"12abc,4", {12}},
+        {"1,,2", {1}},
+        {"1,2,3,4", {1, 2, 3}},  // at most three
+        {"2147483647,-2147483648", {2147483647, -2147483648}},
+        {"2147483648,1", {}}};
+    for (const auto& [text, numbers] : cases) EXPECT_EQ(scanIntList(text, 3), numbers) << text;
 }
 
 TEST(TextFields, WordsCharacterLimitsAndTheCommandLine) {
@@ -131,24 +131,20 @@ TEST_F(RegistryTest, ADwordReadSucceedsOnlyForAStoredDecimalNumber) {
     std::uint32_t value = 0;
     EXPECT_TRUE(key_.ReadDword("Speed", value));
     EXPECT_EQ(value, 4294967295u);
-    struct Case {
-        const char* stored;
-        bool readable;
-    };
-    for (const Case& c : {Case{"007", true}, Case{"4294967296", false}, Case{"-1", false},
-                          Case{" 12", false}, Case{"12a", false}, Case{"", false}}) {
-        ASSERT_TRUE(key_.WriteString("Value", c.stored));
+    for (const char* stored : {"007", "4294967296", "-1", " 12", "12a", ""}) {
+        const bool readable = stored == std::string("007");
+        ASSERT_TRUE(key_.WriteString("Value", stored));
         value = 55;
         long error = -1;
-        EXPECT_EQ(key_.ReadDword("Value", value, &error), c.readable) << c.stored;
-        EXPECT_EQ(value, c.readable ? 7u : 55u) << c.stored;
-        EXPECT_EQ(error, c.readable ? registry_error::None : registry_error::InvalidData);
+        EXPECT_EQ(key_.ReadDword("Value", value, &error), readable) << stored;
+        EXPECT_EQ(value, readable ? 7u : 55u) << stored;
+        EXPECT_EQ(error, readable ? registry_error::None : registry_error::InvalidData);
     }
     EXPECT_FALSE(key_.ReadDword("Missing", value));
     EXPECT_EQ(key_.LastError(), registry_error::NotFound);
 }
 
-TEST_F(RegistryTest, StringsAreUtf8AndBoundedByTheBufferSize) {
+TEST_F(RegistryTest, StringsAreUtf8BoundedByTheBufferSizeAndSharedAtOnce) {
     ASSERT_TRUE(key_.WriteString("Fname", "żółw 1, 2.csv"));  // 16 bytes
     std::string text;
     ASSERT_TRUE(key_.ReadString("Fname", text, 17));
@@ -160,9 +156,7 @@ TEST_F(RegistryTest, StringsAreUtf8AndBoundedByTheBufferSize) {
     text = "old";
     EXPECT_FALSE(key_.ReadString("Missing", text, 256));
     EXPECT_EQ(text, "");
-}
-
-TEST_F(RegistryTest, AValueWrittenByOneProgramIsSeenByAnotherAlreadyOpen) {
+    // A value written by one program is seen by another already open.
     RegistryKey other;
     ASSERT_TRUE(other.Open(RegistryRoot::CurrentUser, KeyPath));
     ASSERT_TRUE(key_.WriteString("Adres_IP", "10.0.0.7"));

@@ -25,7 +25,7 @@ TEST(CommLog, LineFormatMatchesTheTraceFileLayout) {
               "2024-03-05 23:07:02 (1234.568) >\ta\r\nb\r\n");
 }
 
-TEST(CommLog, NothingIsWrittenWhenLoggingIsOff) {
+TEST(CommLog, WrittenWhenOnFromTheOriginSetByTheFirstCallAndRestartedByAnEmptyText) {
     test::ScratchDir dir;
     resetCommLogOrigin();
     ModuleLink link;
@@ -33,12 +33,7 @@ TEST(CommLog, NothingIsWrittenWhenLoggingIsOff) {
     link.CommLog("close_com");
     link.close_com();
     EXPECT_FALSE(std::filesystem::exists(CommLogFileName));
-}
-
-TEST(CommLog, OriginIsSetByTheFirstCallAndRestartedByAnEmptyText) {
-    test::ScratchDir dir;
     resetCommLogOrigin();
-    ModuleLink link;
     link.LogEnabled = 1;
     link.CommLog("not written: sets the origin");
     EXPECT_FALSE(std::filesystem::exists(CommLogFileName));

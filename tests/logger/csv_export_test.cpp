@@ -1,4 +1,4 @@
-// The CSV header and rows, part file names and the line table.
+// The CSV header, part file names, whole rows on a full disk and the line table.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -32,22 +32,6 @@ LineTable tableWith(std::initializer_list<std::pair<int, LineEntry>> entries) {
     return table;
 }
 
-// A record of the given values, dated 2024-03-09 09:07:02.
-Record recordWith(std::int32_t number, std::initializer_list<int> values) {
-    std::vector<std::uint8_t> frame(KeptRecordBytes, 0);
-    frame[0] = 'R';
-    frame[2] = static_cast<std::uint8_t>(number);
-    frame[3] = static_cast<std::uint8_t>(number >> 8);
-    const std::uint8_t date[] = {0x83, 0x49, 0x47, 0x02};
-    std::copy(std::begin(date), std::end(date), frame.begin() + 6);
-    size_t at = 10;
-    for (int v : values) {
-        frame[at++] = static_cast<std::uint8_t>(v & 0xFF);
-        frame[at++] = static_cast<std::uint8_t>(v >> 8);
-    }
-    return readRecord(frame);
-}
-
 TEST(CsvLayout, HeaderNamesEveryLoggedItemInRisingOrder) {
     const LineTable none;
     EXPECT_EQ(
@@ -63,22 +47,7 @@ TEST(CsvLayout, HeaderNamesEveryLoggedItemInRisingOrder) {
               "Lp;Czas RTC;Piec [K] ;Wilg  ;Licznik [°C] ;Uzas [V] ; Poprawność");
 }
 
-TEST(CsvRow, FormatsEachValueByItemAndLineKind) {
-    const CsvLayout byItem =
-        buildCsvLayout(maskOf({1, 17, 21, 33, 34, 35, 36, 37, 38, 40}), LineTable{}, true);
-    EXPECT_EQ(formatRow(recordWith(7, {2950, 65535, 11900, 12345, 5000, 37, 60, 4095, 100, 2731}),
-                        byItem, true),
-              "7;2024-03-09  9:07:02;21,9;65535;11,900;12,345;5,000;37%;60;4095;100;-0,1;1");
-    const LineTable table = tableWith({{1, {kind::Celsius, 0, 0, "a", ""}},
-                                       {2, {kind::Volts, 0, 0, "b", ""}},
-                                       {3, {kind::Raw, 0, 0, "c", ""}},
-                                       {4, {kind::Kelvin, 0, 0, "d", ""}},
-                                       {5, {7, 0, 0, "e", ""}}});
-    const CsvLayout byKind = buildCsvLayout(maskOf({1, 2, 3, 4, 5}), table, true);
-    EXPECT_EQ(formatRow(recordWith(1, {2950, 4500, 4092, 2950, 12}), byKind, true),
-              "1;2024-03-09  9:07:02;21,9;4,500;4092;295,1;12;1");
-}
-
+// Rows are seen in the download tests, by item and by line kind.
 TEST(CsvFiles, ExtensionAndPartNames) {
     // Plain names are seen in the download tests.
     const std::pair<const char*, const char*> extended[] = {
@@ -105,7 +74,7 @@ std::string entryText(const LineTable& table, int line) {
            std::to_string(e.maximum) + "," + e.name + "|" + e.unit;
 }
 
-TEST(LineTable, ReadsKindsRangesNamesAndUnits) {
+TEST(LineTable, ReadsKindsRangesNamesAndUnitsFromItsFileOnly) {
     test::ScratchDir dir;
     std::vector<std::string> lines(23, "1,0,4092,Napięcie");
     lines[0] = "DKQ-1";
@@ -124,20 +93,17 @@ TEST(LineTable, ReadsKindsRangesNamesAndUnits) {
     EXPECT_EQ(entryText(table, 5), "2,0,4092,Linia L5|");
     EXPECT_EQ(entryText(table, 6), "1,0,1,Bardzo długa na|[mV na sekundę razy");
     EXPECT_EQ(entryText(table, 20), "1,0,4092,Napięcie|");
-}
-
-TEST(LineTable, OtherFilesLeaveItUnloadedAndAShortOneNamesTheMissingLines) {
-    test::ScratchDir dir;
+    // Other files leave it unloaded, a short one names the missing lines.
+    std::filesystem::remove(LineTableFile);
     EXPECT_FALSE(loadLineTable(LineTableFile).loaded);
     writeCfg({"DKQ-1-5", "1,9600,0,1,1,60,0,0", "rejestr0.csv", "0,0,4092,Piec"});
     EXPECT_FALSE(loadLineTable(LineTableFile).loaded);
     writeCfg({"DKQ-1", "1,9600,0,1,1,60,0,0", "rejestr0.csv", "1,0,4092,Kocioł"});
-    const LineTable table = loadLineTable(LineTableFile);
-    ASSERT_TRUE(table.loaded);
-    EXPECT_FALSE(table.namesCarryUnits);
-    EXPECT_EQ(table.entries[0].name, "Kocioł");
-    EXPECT_EQ(table.entries[1].name, "Linia L2");
-    EXPECT_EQ(table.entries[19].name, "Linia L20");
+    const LineTable shortTable = loadLineTable(LineTableFile);
+    ASSERT_TRUE(shortTable.loaded);
+    EXPECT_FALSE(shortTable.namesCarryUnits);
+    EXPECT_EQ(entryText(shortTable, 1) + entryText(shortTable, 2) + entryText(shortTable, 20),
+              "1,0,4092,Kocioł|0,0,0,Linia L2|0,0,0,Linia L20|");
 }
 
 // A file size limit makes the write of a batch fail part way, as a full disk

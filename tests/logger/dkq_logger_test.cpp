@@ -1,9 +1,6 @@
 // The dkq record memory commands against dkqsim: what a script sees on its
 // output, in its files and in the exit status.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-
-#include <cstdlib>
 
 #include "logger/logger_messages.h"
 #include "tests/logger/logger_rig.h"
@@ -13,73 +10,52 @@ namespace {
 
 using namespace dkq::logger;
 
-struct ToolRun {
-    int exit = -1;
-    std::string out;
-    std::string err;
-};
-
-ToolRun dkq(int port, const Lines& words) {
-    std::string command = "'";
-    command.append(toolPath("DKQ_TOOL")).append("' --tcp 127.0.0.1:").append(std::to_string(port));
-    for (const auto& word : words) command.append(" '").append(word).append("'");
-    const int status = std::system((command + " >out.txt 2>err.txt").c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFileBytes("out.txt"),
-            readFileBytes("err.txt")};
+ToolRun dkq(int port, const std::string& words) {
+    std::string arguments = "--tcp 127.0.0.1:";
+    arguments.append(std::to_string(port)).append(" ").append(words);
+    return runDkq(arguments);
 }
 
 TEST(DkqLogger, CommandsReadAndChangeTheModule) {
-    ScratchDir dir;
-    Lines options{"--tcp",       "127.0.0.1:0",        "--trace", "--rec-count", "100",
-                  "--rec-clock", "2024-05-06 07:08:09"};
-    options.insert(options.end(), kItems.begin(), kItems.end());
-    SimProcess sim(options);
+    LoggerRig rig({"--rec-count", "100", "--rec-clock", "2024-05-06 07:08:09"});
     const std::string line = "\n";
     // Words, what the output holds, how the error output ends.
-    const std::tuple<Lines, Lines, std::string> steps[] = {
-        {{"logger-status"},
+    const std::tuple<std::string, Lines, std::string> steps[] = {
+        {"logger-status",
          {"Wersja modułu: V1.7\n", "Liczba rekordów w pamięci: 100\n", "Długość rekordu [B]: 30\n",
           "Ustawienie zegara: 2024-05-06  7:08:",
           "Logowane rejestry: L1 L2 C1 O1 Uzas Vcc FLASH% Okres rejestracji Stan wyjść"},
          ""},
-        {{"logger-download", "dane.csv", "--temperatures"},
+        {"logger-download dane.csv --temperatures",
          {formatText(text::Finished, 100LL, 0LL, 0, 0) + line},
          "\rNr rekordu: 100 / 100\n"},
-        {{"logger-settings", "--on", "--period", "120", "--items", "1-2,34"},
+        {"logger-settings --on --period 120 --items 1-2,34",
          {text::SettingsSent + line},
          text::ClearAfterItemsChange + line},
-        {{"logger-clock"}, {text::ClockSet + line}, ""},
-        {{"logger-clear"}, {text::Cleared + line}, ""},
-        {{"logger-download", "pusty.csv"}, {}, text::NoRecords + line},
+        {"logger-clock", {text::ClockSet + line}, ""},
+        {"logger-clear", {text::Cleared + line}, ""},
+        {"logger-download pusty.csv", {}, text::NoRecords + line},
     };
     for (const auto& [words, out, err] : steps) {
-        const ToolRun run = dkq(sim.tcpPort(), words);
-        EXPECT_EQ(run.exit, 0) << words[0] << ": " << run.err;
+        const ToolRun run = dkq(rig.sim->tcpPort(), words);
+        EXPECT_EQ(run.status, 0) << words << ": " << run.err;
         for (const auto& part : out) EXPECT_NE(run.out.find(part), std::string::npos) << part;
         EXPECT_TRUE(run.err.ends_with(err)) << run.err;
     }
-    std::string expected = std::string(kHeader) + "\n";
-    for (const auto& row : expectedRows(1, 100)) expected += row + "\n";
-    EXPECT_EQ(readFileBytes("dane.csv"), encodeTextFile(expected));
-    EXPECT_EQ(sim.takeLines("rx *LG"), std::vector<std::string>{"rx *LG=1,0,120,3,0,0,0,2"});
+    EXPECT_EQ(rig.rows().at(99), expectedRow(100));
+    EXPECT_EQ(rig.sim->takeLines("rx *LG"), std::vector<std::string>{"rx *LG=1,0,120,3,0,0,0,2"});
 }
 
 TEST(DkqLogger, UsageErrorsAndALineThatCannotBeOpened) {
     ScratchDir dir;
-    const std::vector<Lines> wrong = {
-        {"logger-download"},
-        {"logger-download", "a.csv", "b.csv"},
-        {"logger-download", "a.csv", "--split=1"},
-        {"logger-status", "x"},
-        {"logger-settings"},
-        {"logger-settings", "--on", "--off"},
-        {"logger-settings", "--items", "40"},
-        {"logger-settings", "--items", "3-1"},
-        {"logger-settings", "--period", "65536"},
-    };
-    for (const auto& words : wrong) EXPECT_EQ(dkq(1, words).exit, 64) << words[0];
-    const ToolRun run = dkq(1, {"logger-status"});
-    EXPECT_EQ(run.exit, 9);
+    for (const char* words :
+         {"logger-download", "logger-download a.csv b.csv", "logger-download a.csv --split=1",
+          "logger-status x", "logger-settings", "logger-settings --on --off",
+          "logger-settings --items 40", "logger-settings --items 3-1",
+          "logger-settings --period 65536"})
+        EXPECT_EQ(dkq(1, words).status, 64) << words;
+    const ToolRun run = dkq(1, "logger-status");
+    EXPECT_EQ(run.status, 9);
     EXPECT_EQ(run.err, "Błąd połączenia w sieci !\nAdres IP (127.0.0.1:1) nie odpowiada.\n");
 }
 

@@ -7,14 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <ctime>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "common/clock.h"
@@ -70,12 +68,7 @@ class FakePrompter : public Prompter {
 class FakeClock : public Clock {
   public:
     FakeClock() {
-        now.tm_year = 2024 - 1900;
-        now.tm_mon = 3 - 1;
-        now.tm_mday = 5;
-        now.tm_hour = 9;
-        now.tm_min = 7;
-        now.tm_sec = 2;
+        strptime("2024-03-05 09:07:02", "%Y-%m-%d %H:%M:%S", &now);
         now.tm_isdst = -1;
         std::mktime(&now);
     }
@@ -109,74 +102,21 @@ struct SessionParts {
 
 enum class Transport { Tcp, Pty };
 
-// A reader session on dkqsim (--trace on, so its received lines can be
-// checked).
-class LoggerRig : public SessionParts {
-  public:
-    LoggerRig(Transport transport, Lines simOptions) {
-        const bool tcp = transport == Transport::Tcp;
-        simOptions.insert(simOptions.begin(), {"--trace", tcp ? "--tcp" : "--pty",
-                                               tcp ? "127.0.0.1:0" : dir.file("module")});
-        sim = std::make_unique<SimProcess>(simOptions);
-        useLoopback(sim->tcpPort(), 800);
-        link.UseTcp = tcp;
-        link.ComDevice = [path = sim->ptyPath()](int) { return path; };
-    }
+// Simulated records as CSV rows: item k of record q is (1000 k + q) mod
+// 65536, record q is dated 2024-03-01 00:00:00 plus (q - 1) periods.
+// L = 30: lines L1, L2, counter C1, output O1, Uzas, Vcc, FLASH%, period,
+// outputs word, item 40.
+inline const std::vector<std::string> kItems = {"--rec-items", "1,2,17,21,33-37,40"};
+inline const char* const kHeader =
+    "Lp;Czas RTC;L1 [°C] ;L2 [°C] ;CNT_C1 ;O1 ;Uzas [V] ;Vcc [V] ;FLASH [%] ;Okres_rej [s] "
+    ";Wyjscia [bit] ;REG[40] ; Poprawność";
 
-    logger::ConnectResult connect() { return session.ConnectLogger(4, 9600); }
-    // Text commands the simulator received since the last call.
-    Lines receivedCommands() {
-        Lines commands;
-        for (const auto& line : sim->takeLines("rx *")) commands.push_back(line.substr(3));
-        return commands;
-    }
-
-    ScratchDir dir;
-    std::unique_ptr<SimProcess> sim;
-};
-
-// A reader session on a peer that stays silent for the two wake-up lines,
-// then gives `replies`.
-class ScriptedRig : public SessionParts {
-  public:
-    explicit ScriptedRig(std::vector<ScriptedReply> replies) : peer(afterWakeUp(replies)) {
-        useLoopback(peer.port(), 100);
-    }
-    ~ScriptedRig() { link.close_com(); }
-
-    logger::ConnectResult connect() { return session.ConnectLogger(1, 9600); }
-    // Its requests once `request` came `times` times (it records them on its
-    // own thread), or all of them after a second.
-    Lines requestsUpTo(const std::string& request, int times) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-        for (;;) {
-            const Lines requests = peer.requests();
-            if (std::count(requests.begin(), requests.end(), request) >= times ||
-                std::chrono::steady_clock::now() > deadline)
-                return requests;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-    }
-
-    ScratchDir dir;
-    ScriptedPeer peer;
-
-  private:
-    static std::vector<ScriptedReply> afterWakeUp(std::vector<ScriptedReply> replies) {
-        replies.insert(replies.begin(), 2, ScriptedReply::silence());
-        return replies;
-    }
-};
-
-// A status frame of these figures with a correct CRC.
-inline std::string statusBytes(int recordLength, std::int64_t records) {
-    logger::StatusAnswer s;
-    s.recordLength = recordLength;
-    s.recordCount = records;
-    s.recordsPerBlock = 16;
-    s.blockCount = 4096;
-    const auto frame = logger::encodeStatus(s);
-    return std::string(frame.begin(), frame.end());
+// Reads records as temperatures, optionally writing invalid ones too.
+inline logger::DownloadOptions asTemperatures(bool writeInvalid = false) {
+    logger::DownloadOptions options;
+    options.readAsTemperatures = true;
+    options.writeInvalid = writeInvalid;
+    return options;
 }
 
 // Steps a started download to its end; the step that ended it.
@@ -191,14 +131,82 @@ inline Lines csvLines(const std::string& path) {
     return decodeTextLines(readFileBytes(path));
 }
 
-// Simulated records as CSV rows: item k of record q is (1000 k + q) mod
-// 65536, record q is dated 2024-03-01 00:00:00 plus (q - 1) periods.
-// L = 30: lines L1, L2, counter C1, output O1, Uzas, Vcc, FLASH%, period,
-// outputs word, item 40.
-inline const std::vector<std::string> kItems = {"--rec-items", "1,2,17,21,33-37,40"};
-inline const char* const kHeader =
-    "Lp;Czas RTC;L1 [°C] ;L2 [°C] ;CNT_C1 ;O1 ;Uzas [V] ;Vcc [V] ;FLASH [%] ;Okres_rej [s] "
-    ";Wyjscia [bit] ;REG[40] ; Poprawność";
+// A reader session and a download on dkqsim holding kItems and the given
+// records, with --trace on so its received lines can be checked.
+class LoggerRig : public SessionParts {
+  public:
+    explicit LoggerRig(Lines simOptions, Transport transport = Transport::Tcp) {
+        const bool tcp = transport == Transport::Tcp;
+        simOptions.insert(simOptions.begin(), {"--trace", tcp ? "--tcp" : "--pty",
+                                               tcp ? "127.0.0.1:0" : dir.file("module")});
+        simOptions.insert(simOptions.begin(), kItems.begin(), kItems.end());
+        sim = std::make_unique<SimProcess>(simOptions);
+        useLoopback(sim->tcpPort(), 800);
+        link.UseTcp = tcp;
+        link.ComDevice = [path = sim->ptyPath()](int) { return path; };
+    }
+
+    logger::ConnectResult connect() { return session.ConnectLogger(4, 9600); }
+    // Text commands the simulator received since the last call.
+    Lines receivedCommands() {
+        Lines commands;
+        for (const auto& line : sim->takeLines("rx *")) commands.push_back(line.substr(3));
+        return commands;
+    }
+    // Connects if need be and downloads into `file`; the step that ended it.
+    logger::DownloadStep run(logger::DownloadOptions options = asTemperatures(),
+                             const std::string& file = "dane.csv") {
+        if (!link.IsOpen()) {
+            EXPECT_TRUE(connect().connected());
+        }
+        prompter.saveAs = file;
+        EXPECT_EQ(download.start(options), logger::DownloadStart::Started);
+        return finishDownload(download);
+    }
+    // The rows of a file, without its header.
+    Lines rows(const std::string& file = "dane.csv") {
+        Lines lines = csvLines(dir.file(file));
+        return lines.empty() ? lines : Lines(lines.begin() + 1, lines.end());
+    }
+    std::string lastMessage() const {
+        return prompter.messages.empty() ? "" : prompter.messages.back().text;
+    }
+
+    ScratchDir dir;
+    std::unique_ptr<SimProcess> sim;
+    logger::LineTable table;
+    logger::RecordDownload download{session, table};
+};
+
+// A reader session on a peer that stays silent for the two wake-up lines,
+// then gives `replies`.
+class ScriptedRig : public SessionParts {
+  public:
+    explicit ScriptedRig(std::vector<ScriptedReply> replies)
+        : peer([&] {
+              replies.insert(replies.begin(), 2, ScriptedReply::silence());
+              return replies;
+          }()) {
+        useLoopback(peer.port(), 100);
+    }
+    ~ScriptedRig() { link.close_com(); }
+
+    logger::ConnectResult connect() { return session.ConnectLogger(1, 9600); }
+
+    ScratchDir dir;
+    ScriptedPeer peer;
+};
+
+// A status frame of these figures with a correct CRC.
+inline std::string statusBytes(int recordLength, std::int64_t records) {
+    logger::StatusAnswer s;
+    s.recordLength = recordLength;
+    s.recordCount = records;
+    s.recordsPerBlock = 16;
+    s.blockCount = 4096;
+    const auto frame = logger::encodeStatus(s);
+    return std::string(frame.begin(), frame.end());
+}
 
 inline std::string comma(std::string cell) {
     std::replace(cell.begin(), cell.end(), '.', ',');

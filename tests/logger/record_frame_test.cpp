@@ -1,4 +1,4 @@
-// Frames of the record memory: CRC, the frame check, dates, the status
+// Frames of the record memory: CRC, the frame check, the status
 // answer's layout and the figures shown from it.
 #include <gtest/gtest.h>
 
@@ -65,20 +65,9 @@ TEST(ValidateAnswer, TellsEveryOutcome) {
         EXPECT_EQ(ValidateAnswer(frame, letter, minLen, received), outcome) << what;
 }
 
-TEST(RecordDate, DecodesThePackedFieldsAndTellsEmptyAndEarlierDays) {
-    const RecordDate d = decodeRecordDate({0x83, 0x49, 0x47, 0xC2});  // bits 7-6 of 0xC2 unused
-    EXPECT_EQ(std::tie(d.year, d.month, d.day, d.hour, d.minute, d.second),
-              std::make_tuple(2024, 3, 9, 9, 7, 2));
-    EXPECT_TRUE(isEmptyDate({0, 0, 0, 0x15}));
-    EXPECT_TRUE(isEmptyDate({0xFF, 0xFF, 0xFF, 0}));
-    EXPECT_FALSE(isEmptyDate({0, 0, 0x40, 0}));
-    EXPECT_FALSE(isEmptyDate({0xFF, 0, 0xFF, 0}));
-    EXPECT_TRUE(isEarlierDay({2024, 3, 8, 23, 0, 0}, {2024, 3, 9, 0, 0, 0}));
-    EXPECT_TRUE(isEarlierDay({2023, 12, 31, 0, 0, 0}, {2024, 1, 1, 0, 0, 0}));
-    EXPECT_FALSE(isEarlierDay({2024, 3, 9, 0, 0, 0}, {2024, 3, 9, 23, 0, 0}));
-    EXPECT_FALSE(isEarlierDay({2024, 3, 9, 0, 0, 0}, {}));
-}
-
+// Record dates are seen in the download tests: the packed fields in every
+// row, empty dates in zero-dated and erased records, earlier days in a
+// cyclic memory.
 TEST(StatusAnswer, DecodesEveryFieldOfAFrameWrittenOutByteByByte) {
     std::array<std::uint8_t, StatusFrameSize> frame = {
         'S',  29,   '1',  '7',  30,   0,                 // letter, e, version, L

@@ -13,35 +13,22 @@
 namespace dkq {
 namespace {
 
-TEST(Measurement, LinesShowAndRecordByKindInSinglePrecision) {
-    struct Case {
-        int raw;
-        int kind;
-        const char* text;
-        const char* cell;
-    };
-    for (const Case& c :
-         {Case{2982, KindCelsius, "25.1°C", "25.1;"},  // the float chain gives 25.050013
-          Case{2731, KindCelsius, "-0.0°C", "-0.0;"}, Case{2940, KindCelsius, "20.9°C", "20.9;"},
-          Case{3000, KindKelvin, "300.0 K", "300.0;"}, Case{4092, KindVolts, "4.092 V", "4.092;"},
-          Case{0, KindVolts, "0.000 V", "0.000;"}, Case{65535, KindVolts, "65.535 V", "65.535;"},
-          Case{1234, KindRaw, "1234", "1234;"}, Case{1234, 7, "1234", "1234;"}}) {
-        const EntryReading reading = lineReading(c.raw, c.kind);
-        EXPECT_EQ(reading.text + reading.csvCell, std::string(c.text) + c.cell) << c.raw;
-    }
-}
-
-TEST(Measurement, RangesConvertBetweenRawAndDisplay) {
-    struct Case {
-        int raw;
-        int kind;
-        float display;
-    };
-    for (const Case& c : {Case{2982, KindCelsius, 25.0f}, Case{2732, KindCelsius, 0.0f},
-                          Case{4092, KindVolts, 4.092f}, Case{3000, KindKelvin, 300.0f},
-                          Case{17, KindRaw, 17.0f}, Case{17, 9, 17.0f}}) {
-        EXPECT_FLOAT_EQ(rawToDisplay(c.raw, c.kind), c.display) << c.raw << " kind " << c.kind;
-        EXPECT_EQ(displayToRaw(c.display, c.kind), c.raw) << c.raw << " kind " << c.kind;
+// Raw values shown and recorded by kind in single precision, and ranges
+// converted between raw and display values both ways.
+TEST(Measurement, LinesShowRecordAndConvertByKindInSinglePrecision) {
+    const std::tuple<int, int, const char*, float> cases[] = {
+        {2982, KindCelsius, "25.1°C", 25.0f},  // the float chain gives 25.050013
+        {2731, KindCelsius, "-0.0°C", -0.1f},  {2940, KindCelsius, "20.9°C", 20.8f},
+        {3000, KindKelvin, "300.0 K", 300.0f}, {4092, KindVolts, "4.092 V", 4.092f},
+        {0, KindVolts, "0.000 V", 0.0f},       {65535, KindVolts, "65.535 V", 65.535f},
+        {1234, KindRaw, "1234", 1234.0f},      {1234, 7, "1234", 1234.0f}};
+    for (const auto& [raw, kind, text, display] : cases) {
+        const EntryReading reading = lineReading(raw, kind);
+        const std::string number =
+            std::string(text).substr(0, std::string(text).find_first_of(" °"));
+        EXPECT_EQ(reading.text + reading.csvCell, text + number + ";") << raw;
+        EXPECT_FLOAT_EQ(rawToDisplay(raw, kind), display) << raw << " kind " << kind;
+        EXPECT_EQ(displayToRaw(display, kind), raw) << raw << " kind " << kind;
     }
     // Typed values in single precision, truncated toward zero, kept within int.
     EXPECT_EQ(displayToRaw(1.9999f, KindVolts), 1999);
@@ -61,7 +48,9 @@ TEST(Measurement, BarsTakeSixteenBitRangesAndClampTheirValues) {
     EXPECT_EQ(barPosition({500, 100}, 300), 500);
 }
 
-TEST(Checks, SupplyAlarmsAtTheirThresholds) {
+// The supplies alarm beyond their thresholds. An output on must read at most
+// 2 V, one off at least 2 V; O11 and O12 are not checked in PWM mode.
+TEST(Checks, SupplyAlarmsAndOutputsOnTheWrongSideOfTwoVolts) {
     const auto alarms = [](int uz, int vcc) {
         OutputState outputs;
         outputs.registers[UzRegister] = uz;
@@ -72,11 +61,6 @@ TEST(Checks, SupplyAlarmsAtTheirThresholds) {
     EXPECT_EQ(alarms(6500, 4750) + alarms(24500, 5250), "");
     EXPECT_EQ(alarms(6499, 4749), "Uz<7V !Vcc<4.75V !");
     EXPECT_EQ(alarms(24501, 5251), "Uz>25V !Vcc>5.25V !");
-}
-
-// An output on must read at most 2 V, one off at least 2 V; O11 and O12 are
-// not checked in PWM mode.
-TEST(Checks, OutputsOnTheWrongSideOfTwoVoltsAreFlagged) {
     OutputState outputs;
     outputs.registers = {2000, 2001, 2000, 1999};  // O5..O12 off at 0 V
     outputs.setOutput(0, true);
@@ -111,8 +95,21 @@ TEST(FieldReader, TheFirstFieldThatFailsIsNamedWithItsPrompt) {
     EXPECT_EQ(numbers.problem()->prompt, "Please enter a number.");
 }
 
+// A refused field leaves every entry as it was; accepted ranges are shown in
+// the line's unit and stored raw.
 TEST(LineSetup, ShowsRangesInTheLineUnitAndStoresThemRaw) {
-    ChannelTable channels = defaultChannels("C");
+    ChannelTable channels = defaultChannels("A");
+    LineSetupFields refused = lineSetupFields(channels);
+    refused.names[0] = "Nowa";
+    refused.mins[5] = "zero";
+    refused.maxes[7] = "";
+    const auto problem = applyLineSetup(refused, channels);
+    ASSERT_TRUE(problem);
+    EXPECT_EQ(problem->field, lineSetupField(5, LineSetupPart::Min));
+    EXPECT_EQ(problem->prompt, "Please enter a number.");
+    EXPECT_EQ(channels[0].name, "Linia1A");
+
+    channels = defaultChannels("C");
     channels[0] = {KindCelsius, 2732, 3732, "T1"};
     channels[3].kind = 7;  // a kind without a radio
     LineSetupFields fields = lineSetupFields(channels);
@@ -135,19 +132,6 @@ TEST(LineSetup, ShowsRangesInTheLineUnitAndStoresThemRaw) {
     EXPECT_EQ(channels[3].max, 4092);
     EXPECT_EQ(channels[19].name, "Woda");
     EXPECT_EQ(channels[19].max, 999);
-}
-
-TEST(LineSetup, ARefusedFieldLeavesEveryEntryAsItWas) {
-    ChannelTable channels = defaultChannels("A");
-    LineSetupFields fields = lineSetupFields(channels);
-    fields.names[0] = "Nowa";
-    fields.mins[5] = "zero";
-    fields.maxes[7] = "";
-    const auto problem = applyLineSetup(fields, channels);
-    ASSERT_TRUE(problem);
-    EXPECT_EQ(problem->field, lineSetupField(5, LineSetupPart::Min));
-    EXPECT_EQ(problem->prompt, "Please enter a number.");
-    EXPECT_EQ(channels[0].name, "Linia1A");
 }
 
 }  // namespace

@@ -23,6 +23,15 @@ inline std::string requestLine(const Bytes& request) {
     return text;
 }
 
+// Bytes written as hexadecimal digits.
+inline Bytes hexBytes(std::string_view hex) {
+    Bytes bytes;
+    for (size_t at = 0; at + 1 < hex.size(); at += 2)
+        bytes.push_back(
+            static_cast<std::uint8_t>(std::stoi(std::string(hex.substr(at, 2)), nullptr, 16)));
+    return bytes;
+}
+
 // The bytes of answer text without the LRC; empty when it does not decode.
 inline Bytes answerBytes(std::string_view text) {
     std::array<std::uint8_t, 256> bytes{};

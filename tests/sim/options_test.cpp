@@ -3,6 +3,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <sstream>
 
 #include "sim/options.h"
 #include "sim/state_file.h"
@@ -43,25 +45,16 @@ TEST(Options, MuteAndExceptionsReachTheBus) {
 }
 
 TEST(Options, RefuseMistakes) {
-    const std::vector<std::vector<std::string_view>> mistakes{
-        {},                                    // no front end
-        {"--tcp", "0", "--bogus"},             // unknown option
-        {"--tcp"},                             // missing value
-        {"--tcp", "70000"},                    // port out of range
-        {"--tcp", ":80"},                      // empty host
-        {"--tcp", "0", "--mute", "2"},         // not on the bus
-        {"--tcp", "0", "--fault", "short:4"},  // not on the bus
-        {"--tcp", "0", "--baud", "0"},
-        {"--tcp", "0", "--delay", "-1"},
-        {"--tcp", "0", "--close-after", "0"},
-        {"--tcp", "0", "--seed", "-3"},
-        {"--tcp", "0", "--exception", "128"},
-        {"--tcp", "0", "--trace=1"},
-    };
-    for (const auto& args : mistakes) {
-        const auto parsed = parseOptions(args);
-        EXPECT_EQ(parsed.outcome, ParsedOptions::Outcome::Error)
-            << (args.empty() ? "" : args.back());
+    // No front end, an unknown option, a missing value, a port out of range,
+    // an empty host, modules not on the bus, values out of range.
+    for (const char* line : {"", "--tcp 0 --bogus", "--tcp", "--tcp 70000", "--tcp :80",
+                             "--tcp 0 --mute 2", "--tcp 0 --fault short:4", "--tcp 0 --baud 0",
+                             "--tcp 0 --delay -1", "--tcp 0 --close-after 0", "--tcp 0 --seed -3",
+                             "--tcp 0 --exception 128", "--tcp 0 --trace=1"}) {
+        std::istringstream words(line);
+        const std::vector<std::string> args{std::istream_iterator<std::string>(words), {}};
+        const auto parsed = parseOptions(std::vector<std::string_view>(args.begin(), args.end()));
+        EXPECT_EQ(parsed.outcome, ParsedOptions::Outcome::Error) << line;
         EXPECT_FALSE(parsed.error.empty());
     }
 }
@@ -139,7 +132,7 @@ ConfigMemory memoryWith(std::uint16_t first, std::uint16_t last) {
     return memory;
 }
 
-TEST(StateFile, RoundTripsAndRefusesMalformedFiles) {
+TEST(StateFile, RoundTripsRefusesMalformedFilesAndLoadsIntoModulesOnTheBus) {
     dkq::test::ScratchDir dir;
     const ConfigState state{{1, memoryWith(0, 65535)}, {247, memoryWith(7, 8)}};
     ConfigState read{{1, {}}};
@@ -165,9 +158,7 @@ TEST(StateFile, RoundTripsAndRefusesMalformedFiles) {
     std::ofstream(dir.file("bad.txt")) << malformed[0];
     EXPECT_FALSE(readConfigStateFile(dir.file("bad.txt"), read, error));
     EXPECT_NE(error.find("bad.txt"), std::string::npos);
-}
-
-TEST(StateFile, LoadsIntoModulesOnTheBusOnly) {
+    // Loaded into modules on the bus only.
     NoRecordMemory none;
     Bus bus(deterministicBus({3}), none, Start);
     loadConfigState(bus, {{3, memoryWith(5, 6)}, {4, memoryWith(9, 9)}});

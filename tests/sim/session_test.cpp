@@ -34,17 +34,15 @@ TEST(LineSplitter, SplitsAtCrOrLfSkipsEmptyLinesAndDropsOverlongOnes) {
 // Answers every line with a fixed text and remembers when each line ended.
 class FixedAnswer : public LineHandler {
   public:
-    explicit FixedAnswer(std::string text, bool close = false)
-        : text_(std::move(text)), close_(close) {}
+    explicit FixedAnswer(std::string text) : text_(std::move(text)) {}
     Reply takeLine(std::string_view, TimePoint now) override {
         ends.push_back(now);
-        return {text_, close_};
+        return {text_, false};
     }
     std::vector<TimePoint> ends;
 
   private:
     std::string text_;
-    bool close_;
 };
 
 const TimePoint T0 = TimePoint{} + std::chrono::hours(1);
@@ -54,8 +52,8 @@ Duration charTimes(int count, int baud) {
         std::chrono::nanoseconds(10'000'000'000LL * count / baud));
 }
 
-SessionSettings paced(int baud, int delayMs = 0, int closeAfter = 0) {
-    return {.pacing = {baud, milliseconds(delayMs)}, .closeAfterAnswers = closeAfter};
+SessionSettings paced(int baud, int delayMs = 0) {
+    return {.pacing = {baud, milliseconds(delayMs)}};
 }
 
 // Request of 17 characters (CR LF included), answer of 87: the request ends
@@ -102,16 +100,9 @@ TEST(AnswerTiming, ARequestInPiecesEndsWithItsLastCharacterAndAnswersQueue) {
     EXPECT_EQ(session.nextDeparture(), requestsEnd + charTimes(11, 1000));
 }
 
-TEST(SessionQueue, ClosesAfterTheNthAnswerOrAClosingReplyAndIsBounded) {
-    FixedAnswer handler("ok"), closing("half", true);
-    Session session(handler, paced(0, 0, 2)), other(closing, paced(0));
-    session.receive("a\rb\rc\r", T0);
-    other.receive("a\r", T0);
-    const auto due = session.due(T0);
-    EXPECT_EQ(due.chars, "okok");
-    EXPECT_TRUE(due.closeAfter);
-    EXPECT_TRUE(other.due(T0).closeAfter);
-
+// Closing after the N-th answer or a closing reply is seen in the process
+// tests.
+TEST(SessionQueue, IsBounded) {
     FixedAnswer large(std::string(Session::MaxQueuedCharacters / 2 + 1, 'x'));
     Session neverRead(large, paced(0));
     neverRead.receive("a\rb\rc\r", T0);

@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <stdexcept>
 
@@ -38,6 +39,17 @@ ScriptedPeer::~ScriptedPeer() {
 std::vector<std::string> ScriptedPeer::requests() {
     std::lock_guard lock(mutex_);
     return requests_;
+}
+
+std::vector<std::string> ScriptedPeer::awaitRequests(const std::string& request, int times) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    for (;;) {
+        const auto seen = requests();
+        if (std::count(seen.begin(), seen.end(), request) >= times ||
+            std::chrono::steady_clock::now() > deadline)
+            return seen;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
 }
 
 // Waits for `fd` or the stop pipe; false when stopping.

@@ -32,6 +32,9 @@ class ScriptedPeer {
     int port() const { return port_; }
     // Requests received so far, without their CR/LF.
     std::vector<std::string> requests();
+    // The requests once `request` came `times` times (they are recorded on
+    // the peer's own thread), or all of them after a second.
+    std::vector<std::string> awaitRequests(const std::string& request, int times = 1);
 
   private:
     void serve();

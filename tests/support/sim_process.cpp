@@ -35,20 +35,26 @@ std::string toolPath(const char* variable) {
     return value;
 }
 
+ToolRun runDkq(const std::string& arguments, const std::string& environment) {
+    const std::string command =
+        environment + " '" + toolPath("DKQ_TOOL") + "' " + arguments + " >dkq.stdout 2>dkq.stderr";
+    const int status = std::system(command.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFileBytes("dkq.stdout"),
+            readFileBytes("dkq.stderr")};
+}
+
 SimProcess::SimProcess(std::vector<std::string> args) {
     const std::string program = toolPath("DKQSIM");
     int in[2];
     int out[2];
-    if (pipe(in) != 0 || pipe(out) != 0) throw std::runtime_error("pipe failed");
+    // Close-on-exec everywhere: the child keeps only its stdin and stdout.
+    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0)
+        throw std::runtime_error("pipe failed");
     pid_ = fork();
     if (pid_ < 0) throw std::runtime_error("fork failed");
     if (pid_ == 0) {
         dup2(in[0], STDIN_FILENO);
         dup2(out[1], STDOUT_FILENO);
-        close(in[0]);
-        close(in[1]);
-        close(out[0]);
-        close(out[1]);
         std::vector<char*> argv;
         argv.push_back(const_cast<char*>(program.c_str()));
         for (auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -60,8 +66,6 @@ SimProcess::SimProcess(std::vector<std::string> args) {
     close(out[1]);
     toChild_ = in[1];
     fromChild_ = out[0];
-    fcntl(toChild_, F_SETFD, FD_CLOEXEC);
-    fcntl(fromChild_, F_SETFD, FD_CLOEXEC);
 
     std::string first;
     if (!readLine(first, 5000)) throw std::runtime_error("dkqsim printed no first line");
@@ -124,19 +128,6 @@ std::string SimProcess::command(const std::string& text) {
         lines_.push_back(answer);
     }
     throw std::runtime_error("dkqsim did not acknowledge: " + text);
-}
-
-std::string SimProcess::nextLine(int timeoutMs) {
-    if (!lines_.empty()) {
-        std::string line = lines_.front();
-        lines_.pop_front();
-        return line;
-    }
-    std::string line;
-    while (readLine(line, timeoutMs)) {
-        if (!isAcknowledgement(line)) return line;
-    }
-    return {};
 }
 
 std::vector<std::string> SimProcess::takeLines(const std::string& prefix, int settleMs) {

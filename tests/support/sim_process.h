@@ -23,8 +23,6 @@ class SimProcess {
     // Sends one console line and waits for its acknowledgement; returns the
     // acknowledgement line ("ok" or "error ...").
     std::string command(const std::string& line);
-    // Next output line that is not an acknowledgement; empty after timeoutMs.
-    std::string nextLine(int timeoutMs = 2000);
     // Output lines received so far that begin with prefix (consumed).
     std::vector<std::string> takeLines(const std::string& prefix, int settleMs = 100);
 
@@ -42,6 +40,15 @@ class SimProcess {
 
 // Path of a built tool from the environment CTest sets (DKQSIM, DKQ_TOOL).
 std::string toolPath(const char* variable);
+
+// One run of the dkq tool as a script runs it: `environment` assignments go
+// before the command, `arguments` are read by the shell.
+struct ToolRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+ToolRun runDkq(const std::string& arguments, const std::string& environment = "");
 
 // A fresh temporary folder that is the current directory for its lifetime.
 class ScratchDir {

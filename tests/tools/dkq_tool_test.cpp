@@ -1,6 +1,5 @@
 // dkq as scripts use it: output lines, exit status, usage errors.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -12,23 +11,8 @@
 namespace dkq {
 namespace {
 
-struct ToolRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-ToolRun runDkq(const std::string& arguments, const std::string& environment = "",
-               const std::string& program = test::toolPath("DKQ_TOOL")) {
-    const std::string errFile = "dkq.stderr";
-    const std::string command = environment + program + " " + arguments + " 2>" + errFile;
-    FILE* pipe = popen(command.c_str(), "r");
-    std::string out;
-    char buf[512];
-    while (size_t n = fread(buf, 1, sizeof buf, pipe)) out.append(buf, n);
-    const int status = pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out, test::readFileBytes(errFile)};
-}
+using test::runDkq;
+using test::ToolRun;
 
 class DkqTool : public ::testing::Test {
   protected:
@@ -38,53 +22,44 @@ class DkqTool : public ::testing::Test {
         {"--deterministic", "--modules", "1,2", "--tcp", "127.0.0.1:0", "--pty", dir.file("bus")}};
 };
 
-TEST_F(DkqTool, ReadsPrintOneLineOfValues) {
-    struct Case {
-        std::string args;
-        std::string out;
-    };
-    const Case cases[] = {
-        {"read-input 2 16 4", "200 201 202 203\n"},
+TEST_F(DkqTool, ReadsPrintOneLineWritesNothingAndTheLogOptionLogs) {
+    const std::pair<std::string, std::string> runs[] = {
+        {"--log read-input 2 16 4", "200 201 202 203\n"},
         {"read-holding 1 12 2", "12001 5001\n"},
         {"read-signed 2 3 1", std::to_string(0x9A02 - 0x10000) + "\n"},
         {"diag1 2", "25 12 34 56 78 9A 02 78 32 A5 " /* EEPROM sum follows */},
+        {"write-register 1 16 3", ""},
+        {"write-coil 1 5 on", ""},
+        {"clear-counters 2 0x0F", ""},
+        {"write-registers 1 50 7 -1 65535", ""},
+        {"write-text 1 254 \"Żółw 1\"", ""},
+        {"read-holding 1 16 1", "35\n"},
+        {"read-input 2 16 4", "0 0 0 0\n"},
+        {"read-signed 1 50 3", "7 -1 -1\n"},
     };
-    for (const auto& c : cases) {
-        const ToolRun run = runDkq(tcp() + c.args);
-        EXPECT_EQ(run.status, 0) << c.args << run.err;
-        EXPECT_EQ(run.out.substr(0, c.out.size()), c.out) << c.args;
+    for (const auto& [args, out] : runs) {
+        const ToolRun run = runDkq(tcp() + args);
+        EXPECT_EQ(run.status, 0) << args << run.err;
+        EXPECT_EQ(out.empty() ? run.out : run.out.substr(0, out.size()), out) << args;
     }
     const ToolRun diag = runDkq("--device " + sim.ptyPath() + " diag1 2 0");
     EXPECT_EQ(diag.status, 0) << diag.err;
     EXPECT_NE(diag.out.find("\nv25  SN=123456789A02 SUM=A5\n"), std::string::npos) << diag.out;
+    const std::string log = test::readFileBytes("dkq_comm.log");
+    for (const char* line : {">\tconnect OK, ", " ms (27 B)\r\n", ">\tclose_com\r\n"})
+        EXPECT_NE(log.find(line), std::string::npos) << log;
 }
 
-TEST_F(DkqTool, WritesChangeTheModuleAndPrintNothing) {
-    const char* writes[] = {"write-register 1 16 3", "write-coil 1 5 on", "clear-counters 2 0x0F",
-                            "write-registers 1 50 7 -1 65535", "write-text 1 254 \"Żółw 1\""};
-    for (const char* w : writes) {
-        const ToolRun run = runDkq(tcp() + w);
-        EXPECT_EQ(run.status, 0) << w << run.err;
-        EXPECT_EQ(run.out, "") << w;
-    }
-    EXPECT_EQ(runDkq(tcp() + "read-holding 1 16 1").out, "35\n");
-    EXPECT_EQ(runDkq(tcp() + "read-input 2 16 4").out, "0 0 0 0\n");
-    EXPECT_EQ(runDkq(tcp() + "read-signed 1 50 3").out, "7 -1 -1\n");
-}
-
-TEST_F(DkqTool, FailuresExitWithTheTransactionCodeAndSayWhy) {
+TEST_F(DkqTool, FailuresExitWithTheirCodeAndSayWhy) {
     ASSERT_EQ(sim.command("mute 1"), "ok");
     const ToolRun silent = runDkq(tcp() + "--timeout 100 read-input 1 0 1");
     EXPECT_EQ(silent.status, 1);
     EXPECT_EQ(silent.err, "dkq: read failed: code 1 (no answer within the time-out)\n");
     EXPECT_EQ(silent.out, "");
-
     const ToolRun refused = runDkq("--tcp 127.0.0.1:1 read-input 1 0 1");
     EXPECT_EQ(refused.status, 9);
     EXPECT_NE(refused.err.find("open_com failed: code 2"), std::string::npos);
-}
 
-TEST_F(DkqTool, UsageErrorsExitWith64) {
     const char* wrong[] = {
         "read-input 1 0 20",                     // no connection
         "--tcp 127.0.0.1:5 --com 1 diag1 1",     // two connections
@@ -100,39 +75,16 @@ TEST_F(DkqTool, UsageErrorsExitWith64) {
         EXPECT_EQ(run.status, 64) << args;
         EXPECT_NE(run.err.find("usage: dkq"), std::string::npos) << args;
     }
-}
 
-TEST(DkqPrograms, VersionAndHelpAnswerWithoutALine) {
-    const std::string version = std::string(" ") + SuiteVersion + "\n";
-    for (const char* tool : {"DKQ_TOOL", "DKQSIM"}) {
-        const std::string path = test::toolPath(tool);
-        const std::string name = std::filesystem::path(path).filename().string();
-        EXPECT_EQ(runDkq("--version", "", path).out, name + version);
-        for (const char* help : {"-h", "--help"}) {
-            const ToolRun run = runDkq(help, "", path);
-            EXPECT_EQ(run.status, 0) << name << help;
-            EXPECT_EQ(run.out.rfind("usage: " + name, 0), 0u) << name << help;
-        }
-    }
-}
-
-TEST_F(DkqTool, ComPortNumberOpensTheDeviceNamedInThePortsSettings) {
-    // The file a technician writes by hand, as the README shows it.
+    // A COM port number opens the device named in the ports settings, the
+    // file a technician writes by hand as the README shows it.
     std::filesystem::create_directories("config/Veldmark");
     std::ofstream("config/Veldmark/Ports.conf") << "[General]\nCOM3=" << sim.ptyPath() << "\n";
-    const std::string environment = "XDG_CONFIG_HOME=" + dir.file("config") + " ";
-    const ToolRun run = runDkq("--com 3 read-input 1 16 1", environment);
-    EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out, "100\n");
-    EXPECT_EQ(runDkq("--com 4 read-input 1 16 1", environment).status, 9);  // no such device
-}
-
-TEST_F(DkqTool, LogOptionWritesTheCommunicationLog) {
-    ASSERT_EQ(runDkq(tcp() + "--log read-input 1 0 20").status, 0);
-    const std::string log = test::readFileBytes("dkq_comm.log");
-    EXPECT_NE(log.find(">\tconnect OK, "), std::string::npos) << log;
-    EXPECT_NE(log.find(" ms (91 B)\r\n"), std::string::npos) << log;
-    EXPECT_NE(log.find(">\tclose_com\r\n"), std::string::npos) << log;
+    const std::string environment = "XDG_CONFIG_HOME=" + dir.file("config");
+    const ToolRun com = runDkq("--com 3 read-input 2 16 1", environment);
+    EXPECT_EQ(com.status, 0) << com.err;
+    EXPECT_EQ(com.out, "200\n");
+    EXPECT_EQ(runDkq("--com 4 read-input 2 16 1", environment).status, 9);  // no such device
 }
 
 // A message during a download starts on a line of its own, not after the
@@ -144,6 +96,25 @@ TEST(DkqToolDownload, AMessageEndsTheProgressLine) {
         runDkq("--tcp 127.0.0.1:" + std::to_string(sim.tcpPort()) + " logger-download dane.csv");
     EXPECT_NE(run.status, 0);
     EXPECT_NE(run.err.find(" / 100\nModuł nie odsyła danych!\n"), std::string::npos) << run.err;
+}
+
+// Standard output of a command that exits with 0; empty otherwise.
+std::string outputOf(const std::string& command) {
+    FILE* pipe = popen(command.c_str(), "r");
+    std::string out;
+    char buf[512];
+    while (size_t n = fread(buf, 1, sizeof buf, pipe)) out.append(buf, n);
+    return pclose(pipe) == 0 ? out : std::string();
+}
+
+TEST(DkqPrograms, VersionAndHelpAnswerWithoutALine) {
+    for (const char* tool : {"DKQ_TOOL", "DKQSIM"}) {
+        const std::string path = test::toolPath(tool);
+        const std::string name = std::filesystem::path(path).filename().string();
+        EXPECT_EQ(outputOf(path + " --version"), name + " " + SuiteVersion + "\n");
+        for (const char* help : {" -h", " --help"})
+            EXPECT_EQ(outputOf(path + help).rfind("usage: " + name, 0), 0u) << name << help;
+    }
 }
 
 }  // namespace
