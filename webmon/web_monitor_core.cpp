@@ -67,7 +67,7 @@ std::string webCsvHeader(const ChannelTable& channels) {
         units += unitCell(entry, channels[entry].kind);
     }
     for (int output = 1; output <= OutputCount; ++output) {
-        names += "O" + std::to_string(output) + " ;";
+        names.append("O").append(std::to_string(output)).append(" ;");
         units += "stan;";
     }
     return names + "\n" + units + "\n";
