@@ -76,7 +76,6 @@ ConfigImage sampleImage() {
 }
 
 struct EditingCase {
-    const char* name;
     std::function<ImageDialog*(ConfigImage&)> open;
     const char* field;  // an edit that shows a value of the image
     std::string shown;  // what it shows when the window opens
@@ -87,8 +86,7 @@ struct EditingCase {
 TEST(ModcfgWindows, EachEditingWindowLoadsOnOpenStoresOnOkOnly) {
     application();
     const EditingCase cases[] = {
-        {"output rules O5-O8", [](ConfigImage& i) { return new OutputRulesDialog(i, 5); },
-         "reg1On5", "255",
+        {[](ConfigImage& i) { return new OutputRulesDialog(i, 5); }, "reg1On5", "255",
          [](ImageDialog* d) {
              setText(d, "reg1On5", "300");
              setText(d, "valOff8", "70000");
@@ -106,8 +104,7 @@ TEST(ModcfgWindows, EachEditingWindowLoadsOnOpenStoresOnOkOnly) {
              storeOutputRules(i, 8, o8);
              setModeFlag(i, ModeBit::SterOn, false);
          }},
-        {"calibration", [](ConfigImage& i) { return new CalibrationDialog(i); }, "a16",
-         std::to_string(86 * 37),
+        {[](ConfigImage& i) { return new CalibrationDialog(i); }, "a16", std::to_string(86 * 37),
          [](ImageDialog* d) {
              setText(d, "a16", "40000");
              setText(d, "b1", "-3");
@@ -118,7 +115,7 @@ TEST(ModcfgWindows, EachEditingWindowLoadsOnOpenStoresOnOkOnly) {
              i[57] = -3;
              i[6] |= 1;
          }},
-        {"PWM", [](ConfigImage& i) { return new PwmDialog(i); }, "reg2Pwm1",
+        {[](ConfigImage& i) { return new PwmDialog(i); }, "reg2Pwm1",
          std::to_string(185 * 37 % 256),
          [](ImageDialog* d) {
              setText(d, "k2", "-2");
@@ -133,8 +130,7 @@ TEST(ModcfgWindows, EachEditingWindowLoadsOnOpenStoresOnOkOnly) {
              storePwmRule(i, 2, two);
              setModeFlag(i, ModeBit::Pwm, true);
          }},
-        {"general settings", [](ConfigImage& i) { return new GeneralDialog(i); }, "serialNumber",
-         "25004A006F00",
+        {[](ConfigImage& i) { return new GeneralDialog(i); }, "serialNumber", "25004A006F00",
          [](ImageDialog* d) {
              child<QPlainTextEdit>(d, "lcdText")->setPlainText("AB#5");
              child<QCheckBox>(d, "modeBox7")->setChecked(true);
@@ -152,18 +148,18 @@ TEST(ModcfgWindows, EachEditingWindowLoadsOnOpenStoresOnOkOnly) {
         std::unique_ptr<ImageDialog> dialog(c.open(image));
         for (int round = 0; round < 2; ++round) {  // a Cancel leaves nothing behind
             dialog->open();
-            EXPECT_EQ(child(dialog.get(), c.field)->text().toStdString(), c.shown) << c.name;
+            EXPECT_EQ(child(dialog.get(), c.field)->text().toStdString(), c.shown) << c.field;
             c.edit(dialog.get());
             child<QPushButton>(dialog.get(), "cancelButton")->click();
-            EXPECT_EQ(image, before) << c.name;
+            EXPECT_EQ(image, before) << c.field;
         }
         dialog->open();
         c.edit(dialog.get());
         child<QPushButton>(dialog.get(), "okButton")->click();
-        EXPECT_FALSE(dialog->isVisible()) << c.name;
+        EXPECT_FALSE(dialog->isVisible()) << c.field;
         ConfigImage expected = before;
         c.expected(expected);
-        EXPECT_EQ(image, expected) << c.name;
+        EXPECT_EQ(image, expected) << c.field;
     }
 }
 
@@ -221,6 +217,11 @@ class MainWindow : public ::testing::Test {
 
     QPushButton* button(const char* name) { return child<QPushButton>(&window(), name); }
     QLineEdit* edit(const char* name) { return child(&window(), name); }
+    // Fills fields, then clicks a button.
+    void fillAndClick(std::vector<std::pair<const char*, const char*>> texts, const char* name) {
+        for (const auto& [field, text] : texts) edit(field)->setText(text);
+        button(name)->click();
+    }
     ConfiguratorWindow& window() {
         if (!window_) {
             window_ = std::make_unique<ConfiguratorWindow>();
@@ -258,29 +259,20 @@ TEST_F(MainWindow, TransfersReadingsRegistersAndConnectionState) {
     w.core().image()[100] = 1234;
     EXPECT_EQ(clickAndAnswer(button("writeConfigButton")), "Konfiguracja zapisana do modułu.");
     EXPECT_EQ(child<QProgressBar>(&w, "transferProgress")->maximum(), 31);
-    edit("configRegister")->setText("100");
-    button("readConfigRegisterButton")->click();
+    fillAndClick({{"configRegister", "100"}}, "readConfigRegisterButton");
     EXPECT_EQ(edit("configValue")->text(), "1234");
-    edit("configValue")->setText("-2");
-    edit("configRegister")->setText("101");
-    button("writeConfigRegisterButton")->click();
-    edit("outputRegister")->setText("16");
-    edit("outputValue")->setText("5");
-    button("writeOutputRegisterButton")->click();
-    edit("outputValue")->setText("0");
-    button("readOutputRegisterButton")->click();
+    fillAndClick({{"configValue", "-2"}, {"configRegister", "101"}}, "writeConfigRegisterButton");
+    fillAndClick({{"outputRegister", "16"}, {"outputValue", "5"}}, "writeOutputRegisterButton");
+    fillAndClick({{"outputValue", "0"}}, "readOutputRegisterButton");
     EXPECT_EQ(edit("outputValue")->text(), "5");
-    edit("inputRegister")->setText("17");
-    button("readInputRegisterButton")->click();
+    fillAndClick({{"inputRegister", "17"}}, "readInputRegisterButton");
     EXPECT_EQ(edit("inputValue")->text(), "201");
     edit("configRegister")->setText("256");
     EXPECT_EQ(clickAndAnswer(button("readConfigRegisterButton")),
               "Please enter an integer between 0 and 255.");
     EXPECT_EQ(edit("configValue")->text(), "-2") << "read from register 101 still";
 
-    edit("configRegister")->setText("0");
-    edit("inputRegister")->setText("0");
-    button("liveButton")->click();
+    fillAndClick({{"configRegister", "0"}, {"inputRegister", "0"}}, "liveButton");
     EXPECT_EQ(edit("liveVolts1")->text(), "2.95");  // 2930 + 10·2
     EXPECT_EQ(edit("liveDegrees4")->text(), "22.1");
     EXPECT_EQ(child<QProgressBar>(&w, "liveBar2")->value(), 2951);
