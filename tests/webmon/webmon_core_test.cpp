@@ -150,10 +150,10 @@ TEST_F(WebCoreTest, SettingsFilesBothWaysAndValuesTakenIntoRange) {
     RegistryKey key;
     key.CreateKey(RegistryRoot::CurrentUser, MonitorKeyPath);
     key.Open(RegistryRoot::CurrentUser, MonitorKeyPath);
-    key.WriteDword("BusAdr", 4294967295u);
+    key.WriteDword("BusAdr", 0);  // webmon's module is never switched off
     WebMonitorSettings fromRegistry;
     loadWebRegistrySettings(fromRegistry);
-    EXPECT_EQ(kept(fromRegistry), "1,9600,0,31,1,0,0,0,0,rejestr0.csv,");
+    EXPECT_EQ(kept(fromRegistry), "1,9600,0,1,1,0,0,0,0,rejestr0.csv,");
     fromRegistry.fileName = "x.csv";
     fromRegistry.disconnectAfterReading = 1;
     ASSERT_TRUE(saveWebRegistrySettings(fromRegistry));
