@@ -26,21 +26,45 @@ constexpr std::array<char16_t, 128> kHighHalf = {
     0x0159, 0x016F, 0x00FA, 0x0171, 0x00FC, 0x00FD, 0x0163, 0x02D9,  // 0xF8
 };
 
+// The byte of each code point below U+0300 that the page holds (0: none),
+// so that most characters are found without a search.
+constexpr std::size_t kLatinEnd = 0x300;
+constexpr auto kLatinBytes = [] {
+    std::array<std::uint8_t, kLatinEnd> bytes{};
+    for (std::size_t i = 0; i < kHighHalf.size(); ++i)
+        if (kHighHalf[i] < kLatinEnd) bytes[kHighHalf[i]] = static_cast<std::uint8_t>(0x80 + i);
+    return bytes;
+}();
+
+char encodeCodePoint(char32_t cp) {
+    if (cp < 0x80) return static_cast<char>(cp);
+    if (cp < kLatinEnd) return kLatinBytes[cp] != 0 ? static_cast<char>(kLatinBytes[cp]) : '?';
+    for (size_t i = 0; i < kHighHalf.size(); ++i) {
+        if (kHighHalf[i] == cp) return static_cast<char>(0x80 + i);
+    }
+    return '?';
+}
+
+}  // namespace
+
 void appendUtf8(std::string& out, char32_t cp) {
     if (cp < 0x80) {
         out.push_back(static_cast<char>(cp));
     } else if (cp < 0x800) {
         out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
         out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
+    } else if (cp < 0x10000) {
         out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
         out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
         out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
     }
 }
 
-// Decodes one UTF-8 sequence at text[pos]; returns the code point, or
-// U+FFFD for a malformed sequence, and advances pos past what it consumed.
 char32_t nextCodePoint(std::string_view text, size_t& pos) {
     const auto lead = static_cast<unsigned char>(text[pos++]);
     if (lead < 0x80) return lead;
@@ -67,16 +91,6 @@ char32_t nextCodePoint(std::string_view text, size_t& pos) {
     }
     return cp;
 }
-
-char encodeCodePoint(char32_t cp) {
-    if (cp < 0x80) return static_cast<char>(cp);
-    for (size_t i = 0; i < kHighHalf.size(); ++i) {
-        if (kHighHalf[i] == cp) return static_cast<char>(0x80 + i);
-    }
-    return '?';
-}
-
-}  // namespace
 
 std::string cp1250ToUtf8(std::string_view bytes) {
     std::string out;

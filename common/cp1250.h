@@ -3,6 +3,7 @@
 // written or read.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -15,5 +16,11 @@ std::string cp1250ToUtf8(std::string_view bytes);
 
 // Characters outside the code page become '?'; malformed UTF-8 sequences too.
 std::string utf8ToCp1250(std::string_view text);
+
+// The UTF-8 steps both conversions are made of. nextCodePoint decodes the
+// sequence at text[pos] and moves pos past what it took: U+FFFD for a
+// malformed sequence. appendUtf8 writes any code point up to U+10FFFF.
+char32_t nextCodePoint(std::string_view text, std::size_t& pos);
+void appendUtf8(std::string& out, char32_t cp);
 
 }  // namespace dkq

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string>
 
+#include "common/plain_file.h"
 #include "common/text_file.h"
 
 #ifdef _WIN32
@@ -21,19 +22,13 @@
 namespace dkq {
 namespace {
 
-// UTF-8 path in the system's own form (UTF-16 on Windows).
-std::filesystem::path nativePath(const std::string& path) {
-    return std::filesystem::path(
-        std::u8string(reinterpret_cast<const char8_t*>(path.data()), path.size()));
-}
-
 #ifdef _WIN32
 
 using FileSize = long long;
 
 int openForWriting(const std::string& path, bool truncate) {
     const int mode = _O_WRONLY | _O_CREAT | _O_BINARY | (truncate ? _O_TRUNC : _O_APPEND);
-    return _wopen(nativePath(path).c_str(), mode, _S_IREAD | _S_IWRITE);
+    return _wopen(pathFromUtf8(path).c_str(), mode, _S_IREAD | _S_IWRITE);
 }
 
 FileSize sizeOf(int fd) {
@@ -61,7 +56,7 @@ using FileSize = off_t;
 int openForWriting(const std::string& path, bool truncate) {
     const int mode = O_WRONLY | O_CREAT | O_CLOEXEC | (truncate ? O_TRUNC : O_APPEND);
     int fd = -1;
-    do fd = ::open(nativePath(path).c_str(), mode, 0666);
+    do fd = ::open(pathFromUtf8(path).c_str(), mode, 0666);
     while (fd < 0 && errno == EINTR);
     return fd;
 }

@@ -1,6 +1,5 @@
 #include "common/text.h"
 
-#include <QString>
 #include <algorithm>
 #include <cstdio>
 #include <limits>
@@ -20,6 +19,22 @@ bool isDigit(char c) {
 
 bool isContinuationByte(char c) {
     return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
+// Upper case of the Latin letters a file name can carry: ASCII, Latin-1 and
+// Latin Extended-A, which hold every letter of Windows-1250. Others stay.
+char32_t upperCaseOf(char32_t c) {
+    if (c >= U'a' && c <= U'z') return c - 0x20;
+    if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return c - 0x20;
+    if (c == 0xFF) return 0x178;
+    if (c == 0x131) return U'I';  // dotless i
+    if (c == 0x17F) return U'S';  // long s
+    if (c < 0x100 || c > 0x17E || c == 0x149) return c;
+    // Extended-A pairs capital and small letter; between 0x139 and 0x148 and
+    // from 0x179 on the capital has the odd number, elsewhere the even one.
+    const bool oddCapitals = (c >= 0x139 && c <= 0x148) || c >= 0x179;
+    const bool small = oddCapitals ? c % 2 == 0 : c % 2 == 1;
+    return small ? c - 1 : c;
 }
 
 // Reads one "%d" number at text[pos]; false when none parses or it overflows.
@@ -96,9 +111,20 @@ std::string limitChars(std::string_view text, std::size_t maxChars) {
 }
 
 std::string toUpperText(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()))
-        .toUpper()
-        .toStdString();
+    std::string upper;
+    upper.reserve(text.size());
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const std::size_t start = pos;
+        const char32_t c = nextCodePoint(text, pos);
+        const char32_t capital = upperCaseOf(c);
+        // Whatever stays (malformed bytes too) is copied as it stood.
+        if (capital == c)
+            upper.append(text.substr(start, pos - start));
+        else
+            appendUtf8(upper, capital);
+    }
+    return upper;
 }
 
 std::vector<std::string> splitCommandLine(std::string_view line) {

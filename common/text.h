@@ -31,7 +31,9 @@ std::string firstWord(std::string_view text);
 // At most maxChars characters (not bytes) of UTF-8 text.
 std::string limitChars(std::string_view text, std::size_t maxChars);
 
-// Upper case of UTF-8 text, letters beyond ASCII included.
+// Upper case of UTF-8 text: the Latin letters of ASCII, Latin-1 and Latin
+// Extended-A, every letter of Windows-1250 among them. Other characters and
+// malformed bytes stay as they are.
 std::string toUpperText(std::string_view text);
 
 // A program's command line split at blanks: at most 10 words of at most 255

@@ -5,15 +5,9 @@
 #include <string>
 #include <string_view>
 
+#include "common/plain_file.h"  // readWholeFile, writeWholeFile
+
 namespace dkq {
-
-// The whole file; false when it cannot be opened or read.
-bool readWholeFile(const std::string& path, std::string& bytes);
-
-// Replaces the file with bytes through a temporary file in the same folder
-// and a rename: afterwards the file holds either all of bytes or what it held
-// before, never a part.
-bool writeWholeFile(const std::string& path, std::string_view bytes);
 
 // Creates the file, or empties it, and writes bytes: the start of a file that
 // grows by appends afterwards. False when any of it fails; the file is then

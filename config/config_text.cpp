@@ -35,7 +35,7 @@ std::string configImageText(const ConfigImage& image) {
     for (int n = 0; n < ModeBitCount; ++n)
         text += std::string("mode ") + ModeBitNames[n] +
                 (flags[static_cast<std::size_t>(n)] ? " 1\n" : " 0\n");
-    text += "lcd-text " + DecodeLcdText(image) + '\n';
+    text.append("lcd-text ").append(DecodeLcdText(image)).append("\n");
     for (int k = 1; k <= cfg::CalibrationLines; ++k) {
         const CalibrationPair pair = calibration(image, k);
         text += line("L%d A=%d B=%d", k, pair.a, pair.b);
@@ -43,8 +43,10 @@ std::string configImageText(const ConfigImage& image) {
     const bool sterOn = modeFlag(image, ModeBit::SterOn);
     for (int n = 1; n <= cfg::RuleOutputs; ++n) {
         const OutputRuleSet rules = outputRules(image, n);
-        text += "O" + std::to_string(n) + ' ' + switchOnDebugText(sterOn, rules.on) + '\n';
-        text += "O" + std::to_string(n) + ' ' + switchOffDebugText(rules.off) + '\n';
+        std::string output = "O";
+        output.append(std::to_string(n)).append(" ");
+        text.append(output).append(switchOnDebugText(sterOn, rules.on)).append("\n");
+        text.append(output).append(switchOffDebugText(rules.off)).append("\n");
     }
     for (int p = 1; p <= cfg::PwmOutputs; ++p) {
         const PwmRule rule = pwmRule(image, p);

@@ -158,15 +158,16 @@ int ModuleLink::transmitSerial(std::span<const std::uint8_t> text) {
     return written;
 }
 
-// Waits until `characters` have left since transmitStart_: sleeps until about
-// a millisecond before, then polls the counter for the rest, so RTS drops as
-// soon as the last character is out without burning a core meanwhile.
+// Waits until `characters` have left since transmitStart_, without using the
+// processor: the system tells when its buffer is sent (a real UART), then a
+// sleep lasts until the characters' time on the wire is over (for lines whose
+// driver answers early, and pseudo-terminals), so RTS drops punctually.
 void ModuleLink::waitOnWire(int characters) {
-    constexpr double kSpinMicros = 1000.0;
+    port_.waitSent();
     const double onWire = characters > 0 ? characters * MicrosPerChar : 0.0;
-    platform::sleepMicros(onWire - kSpinMicros - ElapsedMicros(transmitStart_));
-    while (ElapsedMicros(transmitStart_) < onWire) {
-    }
+    const auto ticks = static_cast<std::int64_t>(
+        onWire * static_cast<double>(platform::performanceFrequency()) / 1'000'000.0);
+    platform::sleepUntilCounter(transmitStart_ + ticks);
 }
 
 // Discards whatever a late answer left in the socket, then sends the text.

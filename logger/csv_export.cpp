@@ -99,10 +99,6 @@ std::string valueCell(int item, int valueKind, int v) {
     return formatText(";%d", v);
 }
 
-std::filesystem::path pathOf(const std::string& utf8) {
-    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
 // Start of the file name within a path.
 size_t nameStart(const std::string& path) {
     const auto slash = path.find_last_of("/\\");
@@ -206,7 +202,7 @@ void CsvFile::discard() {
     waiting_.clear();
     open_ = false;
     std::error_code ignored;
-    std::filesystem::remove(pathOf(path_), ignored);
+    std::filesystem::remove(pathFromUtf8(path_), ignored);
 }
 
 }  // namespace dkq::logger

@@ -3,8 +3,8 @@
 #include <optional>
 #include <vector>
 
+#include "common/plain_file.h"
 #include "common/text.h"
-#include "common/text_file.h"
 #include "logger/format_text.h"
 
 namespace dkq::logger {
@@ -52,9 +52,13 @@ LineEntry parseEntry(const std::string& line, int number) {
 }  // namespace
 
 LineTable loadLineTable(const std::string& path) {
-    LineTable table;
     std::string bytes;
-    if (!readWholeFile(path, bytes)) return table;
+    if (!readWholeFile(path, bytes)) return LineTable{};
+    return parseLineTable(bytes);
+}
+
+LineTable parseLineTable(std::string_view bytes) {
+    LineTable table;
     const std::vector<std::string> lines = decodeTextLines(bytes);
     if (lines.empty() || firstWord(lines[0]) != kMagic) return table;
     for (int i = 0; i < LineTableEntries; ++i) {

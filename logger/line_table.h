@@ -4,6 +4,7 @@
 
 #include <array>
 #include <string>
+#include <string_view>
 
 namespace dkq::logger {
 
@@ -37,5 +38,7 @@ struct LineTable {
 // Reads the file when its first word is exactly "DKQ-1"; otherwise, or when
 // it cannot be read, the table stays unloaded.
 LineTable loadLineTable(const std::string& path);
+// The same from the file's bytes.
+LineTable parseLineTable(std::string_view bytes);
 
 }  // namespace dkq::logger

@@ -2,10 +2,12 @@
 // program; SIGTERM and SIGINT close it as its close box does.
 #include <QApplication>
 
+#include "common/version.h"
 #include "modcfg/configurator_window.h"
 #include "widgets/close_on_signal.h"
 
 int main(int argc, char** argv) {
+    if (dkq::printVersionIfAsked("modcfg", argc, argv)) return 0;
     QApplication application(argc, argv);
     QApplication::setApplicationDisplayName("Konfiguracja DKQ-1");
     dkq::ConfiguratorWindow window;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <random>
 
+#include "common/version.h"
 #include "sim/options.h"
 #include "sim/pty_front_end.h"
 #include "sim/record_memory.h"
@@ -60,6 +61,7 @@ bool loadState(Bus& bus, const std::string& path, std::string& error) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (dkq::printVersionIfAsked("dkqsim", argc, argv)) return EXIT_SUCCESS;
     const std::vector<std::string_view> allArgs(argv + 1, argv + argc);
     RecordMemorySettings recordSettings;
     std::string recordError;
@@ -97,7 +99,10 @@ int main(int argc, char** argv) {
         frontEnds.push_back(std::move(pty));
     }
     std::string where;
-    for (const auto& frontEnd : frontEnds) where += (where.empty() ? "" : " ") + frontEnd->where();
+    for (const auto& frontEnd : frontEnds) {
+        if (!where.empty()) where += ' ';
+        where += frontEnd->where();
+    }
     printLine(where);
 
     Simulator simulator(bus, std::move(frontEnds), options.stateFile);

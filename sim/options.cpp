@@ -154,7 +154,7 @@ ParsedOptions parseOptions(const std::vector<std::string_view>& args) {
             value = name.substr(equals + 1);
             name = name.substr(0, equals);
         }
-        if (name == "--help" && !value) {
+        if ((name == "--help" || name == "-h") && !value) {
             parsed.outcome = ParsedOptions::Outcome::Help;
             return parsed;
         }
@@ -209,7 +209,8 @@ Faults:
   --exception FC      answer function FC with exception code 1 (repeatable)
   --close-after N     close a TCP connection right after its N-th answer
   --trace             print "rx <line>" for every line received
-  --help              this text
+  -h, --help          this text
+  --version           the version of the suite
 
 Console (stdin, one command a line, each answered "ok" or "error <reason>"):
   set-input A R V | set-holding A R V | set-config A R V   set a register

@@ -7,8 +7,10 @@
 #include <vector>
 
 #include "common/com_ports.h"
+#include "common/version.h"
 #include "link/module_link.h"
 #include "tools/dkq_command.h"
+#include "tools/utf8_console.h"
 
 namespace dkq::tool {
 namespace {
@@ -48,6 +50,7 @@ void printUsage(std::ostream& out) {
     out << "usage: dkq (--tcp HOST:PORT | --com N | --device PATH) [--baud B] [--timeout MS]\n"
            "           [--connect-timeout MS] [--log] [--format text|csv|json] [--hex]\n"
            "           COMMAND ARGS...\n"
+           "       dkq -h | --help | --version\n"
            "commands:\n";
     for (const auto& command : allCommands())
         out << "  " << command.name << ' ' << command.arguments << '\n';
@@ -253,7 +256,9 @@ int reportFailure(CommandContext& context, const char* what, int code) {
 }  // namespace dkq::tool
 
 int main(int argc, char** argv) {
-    const std::vector<std::string> words(argv + 1, argv + argc);
+    if (dkq::printVersionIfAsked("dkq", argc, argv)) return 0;
+    dkq::tool::useUtf8Console();
+    const std::vector<std::string> words = dkq::tool::utf8Arguments(argc, argv);
     if (words.size() == 1 && (words[0] == "--help" || words[0] == "-h")) {
         dkq::tool::printUsage(std::cout);
         return 0;

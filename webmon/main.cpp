@@ -2,12 +2,14 @@
 // every period and sends each recorded reading to a web server.
 #include <QApplication>
 
+#include "common/version.h"
 #include "upload/http_upload.h"
 #include "webmon/web_monitor_dialog.h"
 #include "widgets/close_on_signal.h"
 #include "widgets/program_run.h"
 
 int main(int argc, char** argv) {
+    if (dkq::printVersionIfAsked("webmon", argc, argv)) return 0;
     const dkq::CurlLibrary curl;
     QApplication application(argc, argv);
     dkq::WebMonitorDialog dialog;

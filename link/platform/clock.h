@@ -13,7 +13,10 @@ std::int64_t performanceFrequency();  // ticks per second
 
 void sleepMs(int ms);
 
-void sleepMicros(double micros);
+// Sleeps until the performance counter reaches `counter`, waking punctually
+// (an absolute monotonic sleep; on Windows, whose sleeps are coarse, the last
+// millisecond is waited out on the counter).
+void sleepUntilCounter(std::int64_t counter);
 
 void localTime(std::time_t calendar, std::tm& out);
 

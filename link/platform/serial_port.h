@@ -31,22 +31,35 @@ class SerialPort {
     // Parity none; binary; no flow control; RTS and DTR driven by hand.
     PortSetupResult configure(int baud, int dataBits, int stopBits);
 
-    // Modem lines fail on pseudo-terminals; that is tolerated silently.
+    // Modem lines fail on pseudo-terminals; that is tolerated silently. When
+    // the driver switches the RS-485 direction itself (Linux TIOCSRS485) RTS
+    // is left to it.
     void setRts(bool on);
     void setDtr(bool on);
 
     void purgeReceive();
     // Characters written, or -1.
     int write(std::span<const std::uint8_t> bytes);
+    // Blocks without using the processor until the system has sent what was
+    // written (tcdrain); returns at once where the system cannot tell.
+    void waitSent();
     // Reads up to bytes.size() characters; returns when all arrived or after
-    // 900 + 2 * bytes.size() ms, with the count read (0 on error).
+    // 900 + 2 * bytes.size() ms, with the count read (0 on error). Once an
+    // answer is coming in, it sleeps out the missing characters' time on the
+    // wire instead of waking for every character.
     int read(std::span<std::uint8_t> bytes);
 
   private:
 #ifdef _WIN32
     void* handle_ = nullptr;
 #else
+    void takeKernelDirection();
+    void releaseKernelDirection();
+
     int fd_ = -1;
+    long characterNanos_ = 0;       // one character (10 bits) at the set speed
+    bool kernelDirection_ = false;  // the driver switches the RS-485 direction
+    bool switchedOnRs485_ = false;  // ... because open() asked it to
 #endif
 };
 

@@ -10,6 +10,7 @@
 
 #include "common/com_ports.h"
 #include "common/cp1250.h"
+#include "common/plain_file.h"
 #include "common/registry_key.h"
 #include "common/text.h"
 #include "common/text_file.h"
@@ -60,7 +61,9 @@ TEST(TextFields, WordsCharacterLimitsAndTheCommandLine) {
     EXPECT_EQ(firstWord("  DKQ-1-5 rest"), "DKQ-1-5");
     EXPECT_EQ(firstWord(" \t "), "");
     EXPECT_EQ(limitChars("żółw", 2), "żó");
-    EXPECT_EQ(toUpperText("setup.cfg żółć"), "SETUP.CFG ŻÓŁĆ");
+    EXPECT_EQ(toUpperText("setup.cfg zażółć gęślą jaźń"), "SETUP.CFG ZAŻÓŁĆ GĘŚLĄ JAŹŃ");
+    EXPECT_EQ(toUpperText("ťľňřůě ăőűş ÿıſ ß ŉ µ ж"), "ŤĽŇŘŮĚ ĂŐŰŞ ŸIS ß ŉ µ ж");
+    EXPECT_EQ(toUpperText("a\xC3(\xE2\x82"), "A\xC3(\xE2\x82");  // broken sequences kept
     EXPECT_EQ(splitCommandLine(""), Words{});
     EXPECT_EQ(splitCommandLine("  a.cfg   /start "), (Words{"a.cfg", "/start"}));
     EXPECT_EQ(splitCommandLine("1 2 3 4 5 6 7 8 9 10 11 12").size(), MaxCommandWords);
@@ -70,13 +73,20 @@ TEST(TextFields, WordsCharacterLimitsAndTheCommandLine) {
 
 // Configuration files are written whole: a new file replaces the old one and
 // no temporary file is left; nothing is created in a missing folder.
-TEST(Files, AWholeWriteReplacesTheFileAndLeavesNothingElse) {
+TEST(Files, AWholeWriteReplacesTheFileLeavesNothingElseAndReadsBack) {
     test::ScratchDir dir;
     ASSERT_TRUE(writeWholeFile("a.cfg", "first, longer content"));
     ASSERT_TRUE(writeWholeFile("a.cfg", "second"));
     EXPECT_EQ(test::readFileBytes("a.cfg"), "second");
     EXPECT_FALSE(writeWholeFile("missing/a.cfg", "x"));
     EXPECT_EQ(std::distance(fs::directory_iterator("."), fs::directory_iterator()), 1);
+
+    std::string bytes = "old";
+    EXPECT_TRUE(readWholeFile("a.cfg", bytes));
+    EXPECT_EQ(bytes, "second");
+    EXPECT_FALSE(readWholeFile("missing.cfg", bytes));
+    EXPECT_FALSE(readWholeFile(".", bytes));
+    EXPECT_EQ(bytes, "second");
 }
 
 // --- the registry ----------------------------------------------------------------

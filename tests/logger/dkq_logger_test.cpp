@@ -11,7 +11,9 @@ namespace {
 using namespace dkq::logger;
 
 ToolRun dkq(int port, const std::string& words) {
-    return runDkq("--tcp 127.0.0.1:" + std::to_string(port) + " " + words);
+    std::string arguments = "--tcp 127.0.0.1:";
+    arguments.append(std::to_string(port)).append(" ").append(words);
+    return runDkq(arguments);
 }
 
 TEST(DkqLogger, CommandsReadAndChangeTheModule) {

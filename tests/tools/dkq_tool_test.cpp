@@ -1,9 +1,11 @@
 // dkq as scripts use it: output lines, exit status, usage errors.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
+#include "common/version.h"
 #include "tests/support/sim_process.h"
 
 namespace dkq {
@@ -94,6 +96,25 @@ TEST(DkqToolDownload, AMessageEndsTheProgressLine) {
         runDkq("--tcp 127.0.0.1:" + std::to_string(sim.tcpPort()) + " logger-download dane.csv");
     EXPECT_NE(run.status, 0);
     EXPECT_NE(run.err.find(" / 100\nModuł nie odsyła danych!\n"), std::string::npos) << run.err;
+}
+
+// Standard output of a command that exits with 0; empty otherwise.
+std::string outputOf(const std::string& command) {
+    FILE* pipe = popen(command.c_str(), "r");
+    std::string out;
+    char buf[512];
+    while (size_t n = fread(buf, 1, sizeof buf, pipe)) out.append(buf, n);
+    return pclose(pipe) == 0 ? out : std::string();
+}
+
+TEST(DkqPrograms, VersionAndHelpAnswerWithoutALine) {
+    for (const char* tool : {"DKQ_TOOL", "DKQSIM"}) {
+        const std::string path = test::toolPath(tool);
+        const std::string name = std::filesystem::path(path).filename().string();
+        EXPECT_EQ(outputOf(path + " --version"), name + " " + SuiteVersion + "\n");
+        for (const char* help : {" -h", " --help"})
+            EXPECT_EQ(outputOf(path + help).rfind("usage: " + name, 0), 0u) << name << help;
+    }
 }
 
 }  // namespace

@@ -1,11 +1,18 @@
 // Serial port on POSIX: termios for speed and format, ioctl for the modem
-// lines, poll() with a deadline for reads.
+// lines (or the kernel's own RS-485 direction control where the driver has
+// it), tcdrain() for the end of a transmission, poll() with a deadline for
+// reads.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
+#ifdef __linux__
+#include <linux/serial.h>
+#endif
+
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
@@ -18,6 +25,9 @@ namespace {
 // Read time-out of the port: 900 ms plus 2 ms per requested character.
 constexpr int kReadTimeoutConstantMs = 900;
 constexpr int kReadTimeoutPerCharMs = 2;
+// Start, data, parity and stop bits of a character in both framings used.
+constexpr long kBitsPerCharacter = 10;
+constexpr long kNanosPerSecond = 1'000'000'000;
 
 speed_t speedConstant(int baud) {
     switch (baud) {
@@ -63,6 +73,20 @@ void setModemLine(int fd, int line, bool on) {
     (void)ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &line);
 }
 
+// Sleeps while all but the last of `count` characters are on their way, but
+// not past the deadline; poll() then reports the last one as it arrives and
+// the rest of an answer is taken in one read.
+void sleepForCharacters(size_t count, long long deadlineMs, long characterNanos) {
+    if (count <= 1 || characterNanos == 0) return;
+    const long long leftMs = deadlineMs - steadyMs();
+    const long long nanos = std::min(static_cast<long long>(count - 1) * characterNanos,
+                                     std::max(leftMs, 0LL) * 1'000'000);
+    timespec pause{static_cast<time_t>(nanos / kNanosPerSecond),
+                   static_cast<long>(nanos % kNanosPerSecond)};
+    while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
+    }
+}
+
 bool sameSettings(const termios& wanted, const termios& actual) {
     const tcflag_t formatBits = CSIZE | CSTOPB | PARENB;
     return (wanted.c_cflag & ~formatBits) == (actual.c_cflag & ~formatBits) &&
@@ -79,12 +103,51 @@ SerialPort::~SerialPort() {
 bool SerialPort::open(const std::string& device) {
     close();
     fd_ = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (fd_ >= 0) takeKernelDirection();
     return fd_ >= 0;
 }
 
 void SerialPort::close() {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0) {
+        releaseKernelDirection();
+        ::close(fd_);
+    }
     fd_ = -1;
+}
+
+// A driver with RS-485 support (TIOCSRS485) raises RTS while it sends and
+// drops it right after the last stop bit, better than any program can. Ports
+// already set up for RS-485 (device tree, setserial) are taken as they are;
+// others are switched for as long as the port is open. USB adapters and
+// pseudo-terminals answer ENOTTY and RTS stays with setRts().
+void SerialPort::takeKernelDirection() {
+    kernelDirection_ = false;
+    switchedOnRs485_ = false;
+#ifdef TIOCSRS485
+    serial_rs485 rs485{};
+    if (ioctl(fd_, TIOCGRS485, &rs485) != 0) return;
+    if (rs485.flags & SER_RS485_ENABLED) {
+        kernelDirection_ = true;
+        return;
+    }
+    rs485.flags |= SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND;
+    rs485.flags &= ~static_cast<__u32>(SER_RS485_RTS_AFTER_SEND | SER_RS485_RX_DURING_TX);
+    rs485.delay_rts_before_send = 0;
+    rs485.delay_rts_after_send = 0;
+    kernelDirection_ = switchedOnRs485_ = ioctl(fd_, TIOCSRS485, &rs485) == 0;
+#endif
+}
+
+void SerialPort::releaseKernelDirection() {
+#ifdef TIOCSRS485
+    serial_rs485 rs485{};
+    if (switchedOnRs485_ && ioctl(fd_, TIOCGRS485, &rs485) == 0) {
+        rs485.flags &= ~static_cast<__u32>(SER_RS485_ENABLED);
+        (void)ioctl(fd_, TIOCSRS485, &rs485);
+    }
+#endif
+    kernelDirection_ = false;
+    switchedOnRs485_ = false;
 }
 
 bool SerialPort::isOpen() const {
@@ -107,6 +170,7 @@ PortSetupResult SerialPort::configure(int baud, int dataBits, int stopBits) {
     const speed_t speed = speedConstant(baud);
     if (speed == B0) result.stateApplied = false;
     if (speed != B0) cfsetspeed(&settings, speed);
+    characterNanos_ = speed == B0 ? 0 : kBitsPerCharacter * kNanosPerSecond / baud;
 
     if (fd_ < 0) {
         result.stateApplied = false;
@@ -126,7 +190,7 @@ PortSetupResult SerialPort::configure(int baud, int dataBits, int stopBits) {
 }
 
 void SerialPort::setRts(bool on) {
-    if (fd_ >= 0) setModemLine(fd_, TIOCM_RTS, on);
+    if (fd_ >= 0 && !kernelDirection_) setModemLine(fd_, TIOCM_RTS, on);
 }
 
 void SerialPort::setDtr(bool on) {
@@ -147,6 +211,12 @@ int SerialPort::write(std::span<const std::uint8_t> bytes) {
         done += static_cast<size_t>(n);
     }
     return static_cast<int>(done);
+}
+
+void SerialPort::waitSent() {
+    if (fd_ < 0) return;
+    while (tcdrain(fd_) != 0 && errno == EINTR) {
+    }
 }
 
 int SerialPort::read(std::span<std::uint8_t> bytes) {
@@ -173,6 +243,7 @@ int SerialPort::read(std::span<std::uint8_t> bytes) {
             break;
         }
         got += static_cast<size_t>(n);
+        sleepForCharacters(bytes.size() - got, deadline, characterNanos_);
     }
     return static_cast<int>(got);
 }

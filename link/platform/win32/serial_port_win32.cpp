@@ -84,6 +84,10 @@ int SerialPort::write(std::span<const std::uint8_t> bytes) {
     return static_cast<int>(written);
 }
 
+// WriteFile on a port opened without overlapping has handed the characters to
+// the driver; the link sleeps out their time on the wire itself.
+void SerialPort::waitSent() {}
+
 int SerialPort::read(std::span<std::uint8_t> bytes) {
     DWORD got = 0;
     if (!ReadFile(asHandle(handle_), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr))
