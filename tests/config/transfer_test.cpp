@@ -14,34 +14,13 @@ struct RecordedProgress : TransferProgress {
     std::vector<int> steps;  // ranges as negative numbers
 };
 
-struct Request {
-    int address;
-    int function;
-    int start;
-    int count;
-};
-
-// "rx :AAFFSSSSCCCC..." trace lines as requests.
-std::vector<Request> requests(test::SimProcess& sim) {
-    std::vector<Request> list;
-    for (const auto& line : sim.takeLines("rx :")) {
-        const auto hex = [&](size_t at, size_t n) {
-            return std::stoi(line.substr(4 + at, n), nullptr, 16);
-        };
-        list.push_back({hex(0, 2), hex(2, 2), hex(4, 4), hex(8, 4)});
-    }
-    return list;
-}
-
 class ConfigTransfer : public ::testing::Test {
   protected:
     void start(std::vector<std::string> extra) {
-        link.close_com();
         sim.reset();
-        std::vector<std::string> args{"--deterministic", "--trace",    "--modules", "1,2",
-                                      "--tcp",           "127.0.0.1:0"};
-        args.insert(args.end(), extra.begin(), extra.end());
-        sim = std::make_unique<test::SimProcess>(args);
+        extra.insert(extra.end(),
+                     {"--deterministic", "--trace", "--modules", "1,2", "--tcp", "127.0.0.1:0"});
+        sim = std::make_unique<test::SimProcess>(extra);
         connect();
     }
     void connect() {
@@ -52,6 +31,15 @@ class ConfigTransfer : public ::testing::Test {
         link.ConnectTimeoutMs = 2000;
         link.ReceiveTimeoutMs = 150;
         ASSERT_EQ(link.open_com(1, 9600), 0);
+    }
+    // "rx :AAFFSSSSCCCC..." trace lines as "function start count" lines.
+    std::vector<std::string> requests() {
+        std::vector<std::string> list;
+        for (const auto& line : sim->takeLines("rx :"))
+            list.push_back(std::to_string(std::stoi(line.substr(6, 2), nullptr, 16)) + " " +
+                           std::to_string(std::stoi(line.substr(8, 4), nullptr, 16)) + " " +
+                           std::to_string(std::stoi(line.substr(12, 4), nullptr, 16)));
+        return list;
     }
     // The module's configuration memory as function 30 reads it.
     std::vector<std::int32_t> moduleMemory(int address) {
@@ -70,115 +58,79 @@ class ConfigTransfer : public ::testing::Test {
     RecordedProgress progress;
 };
 
-std::vector<int> expectedSteps(int range, std::vector<int> positions) {
-    positions.insert(positions.begin(), {-range, 0});
-    return positions;
-}
-
-TEST_F(ConfigTransfer, ReadsFourteenBlocksOfSixteenAndKeepsTheRest) {
+TEST_F(ConfigTransfer, ReadsSixteensWritesFourThenEightsAndBroadcasts) {
     start({});
     ConfigImage image{};
     image.fill(77);
-    const TransferResult result = ReadConfigFromModule(link, 2, image, progress);
-    EXPECT_TRUE(result.ok());
-    EXPECT_EQ(readTransferMessage(result), "Konfiguracja odczytana z modułu.");
-    const auto sent = requests(*sim);
-    ASSERT_EQ(sent.size(), 14u);
+    const TransferResult read = ReadConfigFromModule(link, 2, image, progress);
+    EXPECT_EQ(readTransferMessage(read), "Konfiguracja odczytana z modułu.");
+    std::vector<std::string> expected;
+    std::vector<int> steps{-15, 0};
     for (int i = 0; i < 14; ++i) {
-        EXPECT_EQ(sent[size_t(i)].function, 30);
-        EXPECT_EQ(sent[size_t(i)].start, 16 * i);
-        EXPECT_EQ(sent[size_t(i)].count, 16);
+        expected.push_back("30 " + std::to_string(16 * i) + " 16");
+        steps.push_back(i + 2);
     }
-    EXPECT_EQ(progress.steps, expectedSteps(15, {2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}));
-    EXPECT_EQ(image[0], 1);
-    EXPECT_EQ(image[3], 0x9A02 - 0x10000) << "sign-extended";
-    EXPECT_EQ(image[6], 0);
-    EXPECT_EQ(image[223], 0);
-    EXPECT_EQ(image[224], 77) << "registers 224..239 are never read";
-    EXPECT_EQ(image[511], 77);
-}
+    EXPECT_EQ(requests(), expected);
+    EXPECT_EQ(progress.steps, steps);
+    EXPECT_EQ((std::vector{image[0], image[3], image[223], image[224], image[511]}),
+              (std::vector{1, 0x9A02 - 0x10000, 0, 77, 77}))
+        << "sign-extended; registers 224..239 are never read";
 
-TEST_F(ConfigTransfer, WritesFourAtFourThenBlocksOfEight) {
-    start({});
-    ConfigImage image{};
     for (int n = 0; n < 512; ++n) image[size_t(n)] = 1000 + n;
     image[56] = 40000;
     image[57] = -1;
     image[58] = 65535;
-    const TransferResult result = WriteConfigToModule(link, 1, image, progress);
-    EXPECT_TRUE(result.ok());
-    EXPECT_EQ(writeTransferMessage(result), "Konfiguracja zapisana do modułu.");
-    const auto sent = requests(*sim);
-    ASSERT_EQ(sent.size(), 30u);
-    EXPECT_EQ(sent[0].start, 4);
-    EXPECT_EQ(sent[0].count, 4);
+    progress.steps.clear();
+    EXPECT_EQ(writeTransferMessage(WriteConfigToModule(link, 1, image, progress)),
+              "Konfiguracja zapisana do modułu.");
+    expected = {"31 4 4"};
+    steps = {-31, 0, 1};
     for (int i = 1; i < 30; ++i) {
-        EXPECT_EQ(sent[size_t(i)].function, 31);
-        EXPECT_EQ(sent[size_t(i)].start, 8 * i);
-        EXPECT_EQ(sent[size_t(i)].count, 8);
+        expected.push_back("31 " + std::to_string(8 * i) + " 8");
+        steps.push_back(i + 2);
     }
-    std::vector<int> positions{1};
-    for (int i = 1; i < 30; ++i) positions.push_back(i + 2);
-    EXPECT_EQ(progress.steps, expectedSteps(31, positions));
+    EXPECT_EQ(requests(), expected);
+    EXPECT_EQ(progress.steps, steps);
     const auto memory = moduleMemory(1);
-    EXPECT_EQ(memory[0], 1) << "registers 0..3 are never written";
-    EXPECT_EQ(memory[2], 0x5678);
-    EXPECT_EQ(memory[4], 1004);
-    EXPECT_EQ(memory[56], -25536) << "the low 16 bits of 40000";
-    EXPECT_EQ(memory[57], -1);
-    EXPECT_EQ(memory[58], -1);
-    EXPECT_EQ(memory[239], 1239);
+    EXPECT_EQ((std::vector{memory[0], memory[2], memory[4], memory[56], memory[57], memory[58],
+                           memory[239]}),
+              (std::vector{1, 0x5678, 1004, -25536, -1, -1, 1239}))
+        << "registers 0..3 never written; the low 16 bits";
     EXPECT_EQ(moduleMemory(2)[4], 0) << "the other module is untouched";
+
+    image.fill(300);
+    EXPECT_TRUE(WriteConfigToModule(link, 0, image, progress).ok());
+    EXPECT_EQ(requests().size(), 30u);
+    EXPECT_EQ(moduleMemory(1)[239] + moduleMemory(2)[4], 600) << "broadcast reaches both";
+    EXPECT_EQ(readTransferMessage(ReadConfigFromModule(link, 0, image, progress)),
+              "Błąd przy odczycie bloku 0 !");
+    EXPECT_EQ(requests().size(), 4u);
+    EXPECT_EQ(image[0], 300);
 }
 
-TEST_F(ConfigTransfer, FailingBlockInTheMiddleStopsWithoutRollback) {
+TEST_F(ConfigTransfer, FailingBlockStopsWithoutRollbackAfterFourTries) {
     start({"--close-after", "5"});
     ConfigImage image{};
     image.fill(-7);
     const TransferResult read = ReadConfigFromModule(link, 1, image, progress);
-    EXPECT_EQ(read.failedBlock, 5);
-    EXPECT_NE(read.code, 0);
     EXPECT_EQ(readTransferMessage(read), "Błąd przy odczycie bloku 5 !");
-    EXPECT_EQ(image[79], 0);
-    EXPECT_EQ(image[80], -7);
+    EXPECT_EQ((std::pair{image[79], image[80]}), (std::pair{0, -7}));
     EXPECT_EQ(progress.steps.back(), 6) << "the bar stays where it stopped";
 
     start({"--close-after", "7"});
-    ConfigImage ones{};
-    ones.fill(5);
-    const TransferResult write = WriteConfigToModule(link, 1, ones, progress);
-    EXPECT_EQ(write.failedBlock, 7);
-    EXPECT_EQ(write.code, read.code);
-    EXPECT_EQ(writeTransferMessage(write), "Błąd przy zapisie bloku 7 !");
-    const auto memory = moduleMemory(1);
-    EXPECT_EQ(memory[55], 5);
-    EXPECT_EQ(memory[56], 0);
-}
-
-TEST_F(ConfigTransfer, TriesEachBlockFourTimes) {
-    start({"--mute", "1"});
-    ConfigImage image{};
-    const TransferResult read = ReadConfigFromModule(link, 1, image, progress);
-    EXPECT_EQ(read.failedBlock, 0);
-    EXPECT_EQ(read.code, tx::NoAnswer);
-    EXPECT_EQ(requests(*sim).size(), 4u);
+    image.fill(5);
     const TransferResult write = WriteConfigToModule(link, 1, image, progress);
-    EXPECT_EQ(writeTransferMessage(write), "Błąd przy zapisie blokuUU 0 !");
-    EXPECT_EQ(requests(*sim).size(), 4u);
-}
+    EXPECT_EQ(writeTransferMessage(write), "Błąd przy zapisie bloku 7 !");
+    EXPECT_EQ(write.code, read.code);
+    const auto memory = moduleMemory(1);
+    EXPECT_EQ((std::pair{memory[55], memory[56]}), (std::pair{5, 0}));
 
-TEST_F(ConfigTransfer, BroadcastWritesEveryModuleAndCannotBeRead) {
-    start({});
-    ConfigImage image{};
-    image.fill(300);
-    EXPECT_TRUE(WriteConfigToModule(link, 0, image, progress).ok());
-    EXPECT_EQ(requests(*sim).size(), 30u);
-    EXPECT_EQ(moduleMemory(1)[239], 300);
-    EXPECT_EQ(moduleMemory(2)[4], 300);
-    const TransferResult read = ReadConfigFromModule(link, 0, image, progress);
-    EXPECT_EQ(readTransferMessage(read), "Błąd przy odczycie bloku 0 !");
-    EXPECT_EQ(requests(*sim).size(), 4u);
-    EXPECT_EQ(image[0], 300);
+    start({"--mute", "1"});
+    EXPECT_EQ(ReadConfigFromModule(link, 1, image, progress).code, tx::NoAnswer);
+    EXPECT_EQ(requests().size(), 4u);
+    EXPECT_EQ(writeTransferMessage(WriteConfigToModule(link, 1, image, progress)),
+              "Błąd przy zapisie blokuUU 0 !");
+    EXPECT_EQ(requests().size(), 4u);
 }
 
 }  // namespace

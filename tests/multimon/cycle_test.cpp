@@ -10,6 +10,7 @@
 #include "monitor/csv_recorder.h"
 #include "multimon/module_table.h"
 #include "tests/multimon/fakes.h"
+#include "tests/multimon/sim_rows.h"
 
 namespace dkq {
 namespace {
@@ -18,29 +19,9 @@ namespace fs = std::filesystem;
 
 constexpr int SerialComPort = 7;
 
-// Record cells of the simulator's fixed values of module address a: lines
-// (from firstLine) in volts, then counters.
-std::string cells(int a, int firstLine = 0) {
-    std::string cells;
-    for (int r = firstLine; r < LineCount; ++r) {
-        const int raw = r < 4 ? 2930 + 10 * a + r : 250 * r + a;
-        cells +=
-            std::to_string(raw / 1000) + "," + std::to_string(1000 + raw % 1000).substr(1) + ";";
-    }
-    for (int c = 0; c < CounterCount; ++c) cells += std::to_string(100 * a + c) + ";";
-    return cells;
-}
-
-// The cells of a module that did not answer.
-std::string blank() {
-    std::string cells;
-    for (int entry = 0; entry < EntryCount; ++entry) cells += "   ;";
-    return cells;
-}
-
-std::string recordLine(int count, const std::string& second, const std::string& row) {
-    return encodeTextFile(std::to_string(count) + ";2024-03-05 7:08:" + second + ";" + row + "\n");
-}
+using test::blank;
+using test::cells;
+using test::recordLine;
 
 class CycleTest : public test::CoreTest {
   protected:
@@ -311,44 +292,6 @@ TEST_F(CycleTest, FailedReadsCountByKindAndALostConnectionBacksOff) {
     EXPECT_EQ(errors(0), 14 + 1);  // only the first failed attempt counts
     EXPECT_TRUE(view_.connectionLost);
     EXPECT_EQ(core_.savedCount(), 6);
-}
-
-// --- recording across STARTs and a held file ------------------------------------
-
-// The records that wait go out before the next one, or when the window
-// closes; those that still cannot be written are counted as lost.
-TEST_F(CycleTest, EveryStartAddsAHeaderAndAHeldFileLosesNoRecord) {
-    startTcp();
-    ticks(1);
-    core_.StopMonitoring();
-    EXPECT_FALSE(view_.monitoring);
-    core_.StartMonitoring();
-    ticks(1);
-    const std::string file = dir_.file("pomiary.csv"), held = dir_.file("held");
-    fs::create_directory(held);  // a folder in the file's place: held by another program
-    const auto swapHeld = [&] {
-        fs::rename(file, dir_.file("t"));
-        fs::rename(held, file);
-        fs::rename(dir_.file("t"), held);
-    };
-    swapHeld();
-    ticks(2);
-    EXPECT_TRUE(view_.fileProblem.visible);
-    EXPECT_EQ(view_.fileProblem.waitingRecords, 2u);
-    swapHeld();
-    ticks(1);
-    EXPECT_FALSE(view_.fileProblem.visible);
-    swapHeld();
-    ticks(2);
-    swapHeld();
-    EXPECT_EQ(core_.shutDown(), 0u);
-    std::string expected = header() + recordLine(1, "09", cells(1)) + header();
-    for (int count = 1; count <= 6; ++count)
-        expected += recordLine(count, std::to_string(9 + count), cells(1));
-    EXPECT_EQ(csv(), expected);
-    swapHeld();
-    ticks(3);
-    EXPECT_EQ(core_.shutDown(), 3u);
 }
 
 }  // namespace

@@ -6,7 +6,6 @@
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <chrono>
@@ -18,6 +17,7 @@
 #include "monitor/measurement.h"
 #include "tests/support/http_server.h"
 #include "tests/support/sim_process.h"
+#include "upload/upload_request.h"
 
 namespace dkq {
 namespace {
@@ -62,7 +62,7 @@ std::vector<std::string> split(const std::string& text, char separator) {
     return parts;
 }
 
-class WebmonProgramTest : public ::testing::Test {
+class WebmonProgramTest : public ::testing::TestWithParam<HttpMode> {
   protected:
     WebmonProgramTest() { setenv("XDG_CONFIG_HOME", dir_.path().c_str(), 1); }
 
@@ -103,11 +103,8 @@ class WebmonProgramTest : public ::testing::Test {
             std::replace(cell.begin(), cell.end(), ',', '.');
             data += (data.empty() ? "" : ",") + cell;
         }
-        const std::string summed = "1021" + data;
-        const auto crc = crc32(0, reinterpret_cast<const Bytef*>(summed.data()),
-                               static_cast<uInt>(summed.size()));
         char sum[9];
-        std::snprintf(sum, sizeof sum, "%08lx", (crc ^ 0x4e73UL) & 0xFFFFFFFFUL);
+        std::snprintf(sum, sizeof sum, "%08x", uploadSum("1021", data));
         return "/dir/rec.php?uid=1021&data=" + data + "&sum=" + sum;
     }
 
@@ -118,13 +115,15 @@ class WebmonProgramTest : public ::testing::Test {
     int status_ = -1;
 };
 
-TEST_F(WebmonProgramTest, RecordsUploadsEachRowLogsTheAnswersAndClosesOnSigterm) {
-    run(HttpMode::Answer, 1, 4, 20);
+// A silent server never stops the rows, nor SIGTERM closing in seconds.
+TEST_P(WebmonProgramTest, RecordsUploadsEachRowLogsTheAnswersAndClosesOnSigterm) {
+    const bool answering = GetParam() == HttpMode::Answer;
+    run(GetParam(), answering ? 1 : 0, answering ? 4 : 3, 25);
     EXPECT_GE(secondsToClose_, 0);
-    EXPECT_LT(secondsToClose_, 3);
+    EXPECT_LT(secondsToClose_, answering ? 3 : 6);
     EXPECT_TRUE(WIFEXITED(status_) && WEXITSTATUS(status_) == 0);
     const std::vector<std::string> rows = recordedRows();
-    ASSERT_GE(rows.size(), 4u);
+    ASSERT_GE(rows.size(), answering ? 4u : 3u);
     EXPECT_TRUE(rows[0].starts_with("1;"));
     EXPECT_NE(rows[0].find(";20,9;2,941;"), std::string::npos) << rows[0];
     const auto requests = server_->requests();
@@ -137,22 +136,14 @@ TEST_F(WebmonProgramTest, RecordsUploadsEachRowLogsTheAnswersAndClosesOnSigterm)
                "\r\nZapisano";
     }
     EXPECT_EQ(requests[0].target.substr(0, 37), "/dir/rec.php?uid=1021&data=20.9,1.001");
-    EXPECT_EQ(test::readFileBytes(dir_.file("log_http.log")), log);
+    EXPECT_EQ(test::readFileBytes(dir_.file("log_http.log")), answering ? log : "");
     // The close command stored the settings.
     EXPECT_NE(test::readFileBytes(dir_.file("Veldmark/DKQ-1.conf")).find("Fname=pomiary"),
               std::string::npos);
 }
 
-TEST_F(WebmonProgramTest, ASilentServerNeverStopsTheRowsAndSigtermStillCloses) {
-    run(HttpMode::Silent, 0, 3, 25);
-    EXPECT_GE(secondsToClose_, 0);
-    EXPECT_LT(secondsToClose_, 6);
-    EXPECT_TRUE(WIFEXITED(status_) && WEXITSTATUS(status_) == 0);
-    const std::vector<std::string> rows = recordedRows();
-    EXPECT_GE(rows.size(), 3u);
-    EXPECT_EQ(server_->requests().size(), rows.size());
-    EXPECT_EQ(test::readFileBytes(dir_.file("log_http.log")), "");
-}
+INSTANTIATE_TEST_SUITE_P(AnsweringAndSilentServer, WebmonProgramTest,
+                         ::testing::Values(HttpMode::Answer, HttpMode::Silent));
 
 }  // namespace
 }  // namespace dkq

@@ -43,7 +43,6 @@ class WebWindowTest : public ::testing::Test {
 TEST_F(WebWindowTest, OneModuleControlsAndTheShapedDialogs) {
     EXPECT_EQ(window_->windowTitle().toStdString(), "Monitor DKQ-1");
     EXPECT_TRUE(window_->findChildren<QRadioButton*>().isEmpty());
-    EXPECT_EQ(widget<QPushButton>("clearButton3")->text().toStdString(), "CLR 3");
     EXPECT_FALSE(widget<QPushButton>("clearButton3")->isEnabled());
     EXPECT_EQ(widget<QLineEdit>("nameLine1")->text().toStdString(), "Linia1");
     EXPECT_FALSE(widget<QLabel>("uploadingLabel")->isVisible());
@@ -52,16 +51,12 @@ TEST_F(WebWindowTest, OneModuleControlsAndTheShapedDialogs) {
         EXPECT_EQ(dialog->windowTitle().toStdString(), "Ustawienia komunikacji z modułem DKQ-1");
         EXPECT_FALSE(child<QCheckBox>(dialog, "echoBox")->isVisible() ||
                      child<QCheckBox>(dialog, "echoBox")->isEnabled());
-        click(child<QCheckBox>(dialog, "useTcpBox"));
-        child(dialog, "ipAddressField")->setText("127.0.0.1");
-        child(dialog, "tcpPortField")->setText("4001");
         child(dialog, "busAddressField")->setText("7");
         child<QCheckBox>(dialog, "disconnectBox")->click();
         click(child<QPushButton>(dialog, "okButton"));
     });
     click(widget<QPushButton>("commButton"));
     EXPECT_EQ(window_->core().settings().disconnectAfterReading, 1);
-    EXPECT_EQ(window_->core().settings().tcpPort, 4001);
     EXPECT_EQ(window_->core().settings().busAddress, 7);
 
     onNextModal([&](QWidget* dialog) {
