@@ -1,5 +1,7 @@
 #include "tests/support/http_server.h"
 
+#include "tests/support/loopback_listener.h"
+
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -12,19 +14,8 @@ namespace dkq::test {
 
 HttpServer::HttpServer(HttpMode mode, std::string body, int lateMs)
     : mode_(mode), body_(std::move(body)), lateMs_(lateMs) {
-    listener_ = socket(AF_INET, SOCK_STREAM, 0);
-    const int one = 1;
-    setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        listen(listener_, 16) != 0 ||
-        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
-        pipe(stopPipe_) != 0)
-        throw std::runtime_error("http server cannot listen");
-    port_ = ntohs(address.sin_port);
+    listener_ = listenOnLoopback(16, port_);
+    if (pipe(stopPipe_) != 0) throw std::runtime_error("http server cannot listen");
     thread_ = std::thread([this] { serve(); });
 }
 
