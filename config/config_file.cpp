@@ -36,9 +36,13 @@ std::string configFileBytes(const ConfigImage& image) {
 
 ConfigFileResult loadConfigFile(const std::string& path, ConfigImage& image, std::size_t* size) {
     std::string bytes;
-    if (!readWholeFile(path, bytes)) return ConfigFileResult::OpenFailed;
-    if (size != nullptr) *size = bytes.size();
-    if (bytes.size() != ConfigFileBytes) return ConfigFileResult::WrongSize;
+    std::uintmax_t length = 0;
+    const FileRead read = readWholeFile(path, bytes, ConfigFileBytes, &length);
+    if (read != FileRead::Ok && read != FileRead::TooLong) return ConfigFileResult::OpenFailed;
+    if (read == FileRead::Ok) length = bytes.size();
+    if (size != nullptr) *size = static_cast<std::size_t>(length);
+    if (read == FileRead::TooLong || bytes.size() != ConfigFileBytes)
+        return ConfigFileResult::WrongSize;
     for (std::size_t n = 0; n < image.size(); ++n) {
         std::uint32_t value = 0;
         for (std::size_t b = 0; b < 4; ++b)

@@ -3,9 +3,12 @@
 // settings store that stands for the registry.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/com_ports.h"
@@ -71,22 +74,57 @@ TEST(TextFields, WordsCharacterLimitsAndTheCommandLine) {
               std::string(MaxCommandWordChars, 'x'));
 }
 
-// Configuration files are written whole: a new file replaces the old one and
-// no temporary file is left; nothing is created in a missing folder.
-TEST(Files, AWholeWriteReplacesTheFileLeavesNothingElseAndReadsBack) {
+// Configuration files are written whole through a temporary file of their
+// own: a link planted at a temporary name is never written through, the
+// file's permissions stay, saves of one name at once each land whole, and
+// nothing is left beside the file; nothing is created in a missing folder.
+TEST(Files, AWholeWriteReplacesTheFileAndNothingElse) {
     test::ScratchDir dir;
+    const mode_t formerMask = umask(022);
     ASSERT_TRUE(writeWholeFile("a.cfg", "first, longer content"));
+    EXPECT_EQ(fs::status("a.cfg").permissions(), fs::perms(0644));
+    fs::permissions("a.cfg", fs::perms(0640));
+    std::ofstream("target") << "kept";
+    fs::create_symlink("target", "a.cfg.saving");
     ASSERT_TRUE(writeWholeFile("a.cfg", "second"));
-    EXPECT_EQ(test::readFileBytes("a.cfg"), "second");
+    umask(formerMask);
+    EXPECT_EQ(test::readFileBytes("a.cfg") + test::readFileBytes("target"), "secondkept");
+    EXPECT_EQ(fs::symlink_status("a.cfg").permissions(), fs::perms(0640));
     EXPECT_FALSE(writeWholeFile("missing/a.cfg", "x"));
-    EXPECT_EQ(std::distance(fs::directory_iterator("."), fs::directory_iterator()), 1);
 
-    std::string bytes = "old";
-    EXPECT_TRUE(readWholeFile("a.cfg", bytes));
-    EXPECT_EQ(bytes, "second");
-    EXPECT_FALSE(readWholeFile("missing.cfg", bytes));
-    EXPECT_FALSE(readWholeFile(".", bytes));
-    EXPECT_EQ(bytes, "second");
+    std::vector<std::thread> savers;
+    for (const char c : {'w', 'x', 'y', 'z'})
+        savers.emplace_back([c] {
+            for (int i = 0; i < 25; ++i) EXPECT_TRUE(writeWholeFile("b.cfg", std::string(9000, c)));
+        });
+    for (std::thread& saver : savers) saver.join();
+    const std::string last = test::readFileBytes("b.cfg");
+    EXPECT_EQ(last, std::string(9000, last.at(0)));
+    EXPECT_EQ(std::distance(fs::directory_iterator("."), fs::directory_iterator()), 4);
+}
+
+// A whole file is read only when it is a regular file within its bound,
+// checked before reading: nothing else is read or waited for.
+TEST(Files, AWholeReadTakesOnlyARegularFileWithinItsBound) {
+    test::ScratchDir dir;
+    std::ofstream("a.cfg") << "12345";
+    ASSERT_EQ(mkfifo("fifo", 0600), 0);
+    const struct {
+        const char* path;
+        std::size_t bound;
+        FileRead result;
+        std::uintmax_t length;
+    } cases[] = {
+        {"a.cfg", 5, FileRead::Ok, 5},           {"a.cfg", 4, FileRead::TooLong, 5},
+        {"missing", 5, FileRead::Unreadable, 0}, {".", 5, FileRead::NotRegular, 0},
+        {"fifo", 5, FileRead::NotRegular, 0},    {"/dev/zero", 5, FileRead::NotRegular, 0}};
+    for (const auto& c : cases) {
+        std::string bytes = "old";
+        std::uintmax_t length = 0;
+        EXPECT_EQ(readWholeFile(c.path, bytes, c.bound, &length), c.result) << c.path;
+        EXPECT_EQ(bytes, c.result == FileRead::Ok ? "12345" : "old") << c.path;
+        EXPECT_EQ(length, c.length) << c.path;
+    }
 }
 
 // --- the registry ----------------------------------------------------------------

@@ -147,15 +147,17 @@ TEST(ConfigFiles, RoundTripsBitForBitAndRefusesOtherSizes) {
     ASSERT_EQ(loadConfigFile(dir.file("a.dkq"), loaded), ConfigFileResult::Ok);
     EXPECT_EQ(loaded, image);
 
-    for (const size_t size : {size_t{0}, size_t{2047}, size_t{2049}}) {
-        std::ofstream(dir.file("cut.dkq"), std::ios::binary)
-            << bytes.substr(0, size) << (size > 2048 ? "x" : "");
+    // A file longer than an image is refused by its length, before reading.
+    for (const size_t size : {size_t{0}, size_t{2047}, size_t{2049}, size_t{3} << 30}) {
+        std::ofstream(dir.file("cut.dkq"), std::ios::binary) << bytes.substr(0, size);
+        std::filesystem::resize_file(dir.file("cut.dkq"), size);
         size_t seen = 99;
         EXPECT_EQ(loadConfigFile(dir.file("cut.dkq"), loaded, &seen), ConfigFileResult::WrongSize);
         EXPECT_EQ(seen, size);
         EXPECT_EQ(loaded, image);
     }
     EXPECT_EQ(loadConfigFile(dir.file("none.dkq"), loaded), ConfigFileResult::OpenFailed);
+    EXPECT_EQ(loadConfigFile("/dev/zero", loaded), ConfigFileResult::OpenFailed);
     EXPECT_EQ(saveConfigFile(dir.file("no/such/folder/x.dkq"), image),
               ConfigFileResult::WriteFailed);
     EXPECT_EQ(configFileMessage(ConfigFileResult::WriteFailed, "x.dkq", 0),
