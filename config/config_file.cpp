@@ -1,7 +1,5 @@
 #include "config/config_file.h"
 
-#include <algorithm>
-#include <climits>
 #include <cstdint>
 
 #include "common/registry_key.h"
@@ -9,14 +7,6 @@
 
 namespace dkq {
 namespace {
-
-constexpr std::size_t IpAddressBufferSize = 256;
-
-void readInt(RegistryKey& key, const char* name, int& value) {
-    std::uint32_t stored = 0;
-    if (key.ReadDword(name, stored))
-        value = static_cast<int>(std::min<std::uint32_t>(stored, INT_MAX));
-}
 
 std::uint32_t dword(int value) {
     return static_cast<std::uint32_t>(value);
@@ -79,14 +69,13 @@ void LoadSettings(ConfiguratorSettings& settings) {
         key.CreateKey(RegistryRoot::CurrentUser, ConfiguratorKeyPath);
         return;
     }
-    readInt(key, "ComPORT", settings.comPort);
-    readInt(key, "Speed", settings.speed);
-    readInt(key, "Echo", settings.echo);
-    readInt(key, "BusAdr", settings.busAddress);
-    if (std::string ip; key.ReadString("Adres_IP", ip, IpAddressBufferSize))
-        settings.ipAddress = ip;
-    readInt(key, "Port_TCP", settings.tcpPort);
-    readInt(key, "Polaczenie_TCP", settings.useTcp);
+    readDwordInRange(key, "ComPORT", settings.comPort, ComPortRange);
+    readDwordInRange(key, "Speed", settings.speed, ConfiguratorSpeedRange);
+    readDwordInRange(key, "Echo", settings.echo, SwitchRange);
+    readDwordInRange(key, "BusAdr", settings.busAddress, BusAddressRange);
+    readStringCut(key, "Adres_IP", settings.ipAddress);
+    readDwordInRange(key, "Port_TCP", settings.tcpPort, TcpPortRange);
+    readDwordInRange(key, "Polaczenie_TCP", settings.useTcp, SwitchRange);
 }
 
 bool SaveSettings(const ConfiguratorSettings& s) {

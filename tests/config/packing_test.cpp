@@ -6,6 +6,7 @@
 #include <fstream>
 #include <random>
 
+#include "common/registry_key.h"
 #include "config/config_file.h"
 #include "tests/support/sim_process.h"
 
@@ -164,6 +165,31 @@ TEST(ConfigFiles, RoundTripsBitForBitAndRefusesOtherSizes) {
               "Błąd zapisu pliku x.dkq.\nKonfiguracja nie została zapisana.");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2)
         << "no temporary file left behind";
+}
+
+// Settings from the key the monitors share are taken into range as read.
+TEST(ConfiguratorSettings, RegistryValuesAreTakenIntoRange) {
+    test::ScratchDir dir;
+    setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
+    RegistryKey key;
+    ASSERT_TRUE(key.CreateKey(RegistryRoot::CurrentUser, ConfiguratorKeyPath) &&
+                key.Open(RegistryRoot::CurrentUser, ConfiguratorKeyPath));
+    for (const auto& [name, value] : {std::pair{"ComPORT", 300u},
+                                      {"Speed", 0u},
+                                      {"Echo", 7u},
+                                      {"BusAdr", 257u},
+                                      {"Port_TCP", 70000u},
+                                      {"Polaczenie_TCP", 4294967295u}})
+        key.WriteDword(name, value);
+    key.WriteString("Adres_IP", std::string(300, '1'));
+    ConfiguratorSettings settings;
+    LoadSettings(settings);
+    EXPECT_EQ(settings, (ConfiguratorSettings{255, 1, 1, 31, std::string(255, '1'), 65535, 1}));
+    key.WriteDword("Speed", 4294967295u);
+    key.WriteDword("ComPORT", 0);
+    LoadSettings(settings);
+    EXPECT_EQ(std::pair(settings.speed, settings.comPort), std::pair(300000, 1));
+    unsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace
