@@ -167,6 +167,28 @@ TEST(ConfigFiles, RoundTripsBitForBitAndRefusesOtherSizes) {
         << "no temporary file left behind";
 }
 
+// The image as text is for diff: a change of any bit of any slot shows.
+TEST(ConfigText, EveryBitOfEverySlotChangesTheText) {
+    ConfigImage image{};
+    image[4] = -1;
+    image[5] = 65535;
+    image[56] = 40000;
+    image[192] = 0x10000;
+    const std::string text = configImageText(image);
+    for (const char* lines :
+         {"ptt-delay 255\n", "L1 A=40000 B=0\n", "C1 pulse-counting=0  saturates=0\n",
+          "R3 0\nR4 -1\nR5 65535\nR6 0\n", "R55 0\nR88 0\n", "R192 65536\n", "R511 0\n"})
+        EXPECT_NE(text.find(lines), std::string::npos) << lines;
+    std::vector<std::pair<int, int>> unseen;
+    for (int slot = 0; slot < ConfigSlotCount; ++slot)
+        for (int bit = 0; bit < 32; ++bit) {
+            ConfigImage flipped = image;
+            flipped[size_t(slot)] ^= static_cast<std::int32_t>(1u << bit);
+            if (configImageText(flipped) == text) unseen.emplace_back(slot, bit);
+        }
+    EXPECT_EQ(unseen, (std::vector<std::pair<int, int>>{}));
+}
+
 // Settings from the key the monitors share are taken into range as read.
 TEST(ConfiguratorSettings, RegistryValuesAreTakenIntoRange) {
     test::ScratchDir dir;
