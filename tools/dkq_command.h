@@ -49,6 +49,11 @@ std::span<const ToolCommand> configCommands();
 std::optional<int> runFileCommand(const std::vector<std::string>& words, std::ostream& out,
                                   std::ostream& err);
 
+// "dkq ports": the serial devices of this machine, a line each (device,
+// by-id name, USB id, driver, COM port number); opens no line.
+inline constexpr const char* PortsCommand = "ports";
+int runPortsCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
 // Whole-word number parsing: decimal, or hexadecimal with 0x. Nothing for
 // anything else or a value outside min..max.
 std::optional<int> parseNumber(const std::string& word, int min, int max);

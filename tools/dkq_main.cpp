@@ -55,6 +55,7 @@ void printUsage(std::ostream& out) {
     for (const auto& command : allCommands())
         out << "  " << command.name << ' ' << command.arguments << '\n';
     out << "  config-show FILE.DKQ   (no connection: the image as text, for diff)\n";
+    out << "  ports   (no connection: the serial devices with their COM port numbers)\n";
     out << "--com N opens the device named by the setting COM<N> under Software\\Veldmark\\Ports,\n"
            "else /dev/ttyUSB<N-1> when present, else /dev/ttyS<N-1>.\n"
            "Exit status: 0 success, the transaction code of a failed exchange, 9 when the line\n"
@@ -264,5 +265,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (const auto status = dkq::tool::runFileCommand(words, std::cout, std::cerr)) return *status;
+    if (!words.empty() && words[0] == dkq::tool::PortsCommand)
+        return dkq::tool::runPortsCommand({words.begin() + 1, words.end()}, std::cout, std::cerr);
     return dkq::tool::run(words);
 }

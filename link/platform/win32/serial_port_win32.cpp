@@ -97,4 +97,6 @@ int SerialPort::read(std::span<std::uint8_t> bytes) {
 
 std::string defaultComDevice(int comPort) { return "\\\\.\\COM" + std::to_string(comPort); }
 
+std::string defaultComDeviceIn(const std::string&, int comPort) { return defaultComDevice(comPort); }
+
 }  // namespace dkq::platform
