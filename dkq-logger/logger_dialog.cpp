@@ -14,9 +14,11 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "common/setting_values.h"
 #include "dkq-logger/logging_settings_dialog.h"
 #include "resources/program_icons.h"
 #include "widgets/about_box.h"
+#include "widgets/serial_device_picker.h"
 
 namespace dkq {
 namespace {
@@ -98,6 +100,7 @@ QWidget* LoggerDialog::buildConnection() {
     auto* group = new QGroupBox("Połączenie");
     auto* grid = new QGridLayout(group);
     addRow(grid, 0, 0, "Port COM", comPort_);
+    grid->addWidget(new SerialDevicePicker(comPort_, ComPortRange.high), 0, 2);
     addRow(grid, 1, 0, "Prędkość", speed_);
     grid->addWidget(useTcp_, 2, 0, 1, 2);
     addRow(grid, 3, 0, "Adres IP", ipAddress_);
