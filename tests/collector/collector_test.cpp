@@ -1,0 +1,203 @@
+// dkq-collector against SQLite and against a throwaway PostgreSQL cluster:
+// uploads whose sums the test computes itself are stored and come back the
+// same through every endpoint, each rejection is answered 400 and counted, a
+// restart keeps the readings, and concurrent uploads cut off by SIGTERM are
+// stored exactly when they were answered 200, in order.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <ctime>
+#include <regex>
+#include <thread>
+
+#include "tests/support/collector_process.h"
+#include "tests/support/sim_process.h"
+
+namespace dkq {
+namespace {
+
+using test::CollectorProcess;
+using test::httpGet;
+
+// Bit by bit, reflected polynomial 0xEDB88320: independent of zlib's table.
+std::uint32_t referenceCrc32(std::string_view text) {
+    std::uint32_t crc = 0xFFFFFFFF;
+    for (const char c : text) {
+        crc ^= static_cast<unsigned char>(c);
+        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320 & (0 - (crc & 1)));
+    }
+    return crc ^ 0xFFFFFFFF;
+}
+
+std::string uploadTarget(const std::string& uid, const std::string& data,
+                         std::uint32_t key = 0x4e73, const char* format = "%08x") {
+    char sum[9];
+    std::snprintf(sum, sizeof sum, format, referenceCrc32(uid + data) ^ key);
+    return "/dkq/rec.php?uid=" + uid + "&data=" + data + "&sum=" + sum;
+}
+
+const std::regex Times(R"(\d{4}-\d\d-\d\d[T ]\d{1,2}:\d\d:\d\d[.,]\d{3}Z?)");
+
+// Arrival times replaced by T, so that answers compare as literal text.
+std::string withoutTimes(const std::string& text) {
+    return std::regex_replace(text, Times, "T");
+}
+
+class CollectorTest : public ::testing::TestWithParam<std::string> {
+  protected:
+    std::string database(const std::string& name) {
+        if (GetParam() == "sqlite") return "sqlite:" + name + ".db";
+        static test::PostgresCluster cluster;  // one for the run, stopped at exit
+        return cluster.createDatabase(name);
+    }
+    test::ScratchDir dir_;
+};
+
+TEST_P(CollectorTest, StoresChecksAndServesUploadsAndKeepsThemAcrossARestart) {
+    const std::vector<std::string> args{"--listen", "127.0.0.1:0", "--database",
+                                        database("served")};
+    auto collector = std::make_unique<CollectorProcess>(args);
+    const int port = collector->port();
+    const std::string tooLong = std::string(4097, '1');
+    const struct {
+        std::string target;
+        int status;
+        std::string body;
+    } requests[] = {
+        {uploadTarget("1021", "21.4,4.500,120"), 200, "OK"},
+        {uploadTarget("-5", ""), 200, "OK"},
+        {uploadTarget("1021", "-0.5,4.501,121"), 200, "OK"},
+        {"/a/send.php?x=1&" + uploadTarget("1021", "7", 0x4e73, "%08X").substr(13), 200, "OK"},
+        {uploadTarget("1021", "21.4,4.500,120", 0x4e72), 400, "wrong sum\n"},
+        {"/rec.php?uid=1021&data=", 400, "uid, data and sum are all needed\n"},
+        {"/rec.php?uid=1021&data&sum=12345678", 400, "uid, data and sum are all needed\n"},
+        {uploadTarget("7", "1") + "&uid=7", 400, "uid, data or sum given twice\n"},
+        {uploadTarget("7x", "1"), 400, "uid is not a number\n"},
+        {uploadTarget("2147483648", "1"), 400, "uid is not a number\n"},
+        {uploadTarget("7", tooLong), 400, "data is over 4096 bytes\n"},
+        {uploadTarget("7", "1,,2"), 400, "data is not a list of numbers\n"},
+        {uploadTarget("7", "1.,2"), 400, "data is not a list of numbers\n"},
+        {"/rec.php?uid=7&data=1&sum=1234567", 400, "sum is not eight hex digits\n"},
+        {"/dkq/rec.txt" + uploadTarget("7", "1").substr(12), 400, "unknown path\n"},
+        {"/api/readings?uid=x", 400, "uid is needed, a number\n"},
+        {"/api/readings?uid=1021&to=2024-02-30", 400,
+         "from and to are UTC times: 2024-03-05T09:07:02.123Z\n"},
+        {"/api/readings?uid=1021&limit=10001", 400, "limit is a count from 1 to 10000\n"},
+        {"/api/readings?uid=1021&points=0", 400, "points is a count from 1 to 2000\n"},
+        {"/" + std::string(20000, 'x') + ".php", 414, ""},
+        {"/", 404, "no dashboard here yet\n"},
+    };
+    for (const auto& request : requests) {
+        SCOPED_TRACE(request.target.substr(0, 80));
+        const test::HttpAnswer answer = httpGet(port, request.target);
+        EXPECT_EQ(answer.status, request.status);
+        if (request.status != 414) {
+            EXPECT_EQ(answer.body, request.body);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(3));  // distinct arrival times
+    }
+
+    const std::string sites = httpGet(port, "/api/uids").body;
+    EXPECT_EQ(withoutTimes(sites), R"([{"uid":-5,"count":1,"time":"T","data":"","values":[]},)"
+                                   R"({"uid":1021,"count":3,"time":"T","data":"7","values":[7]}])");
+    const std::string all = httpGet(port, "/api/readings?uid=1021").body;
+    const std::string first = R"({"time":"T","data":"21.4,4.500,120","values":[21.4,4.5,120]})";
+    const std::string second = R"({"time":"T","data":"-0.5,4.501,121","values":[-0.5,4.501,121]})";
+    const std::string third = R"({"time":"T","data":"7","values":[7]})";
+    EXPECT_EQ(withoutTimes(all), "[" + first + "," + second + "," + third + "]");
+    std::vector<std::string> times;
+    for (std::sregex_iterator t(all.begin(), all.end(), Times), end; t != end; ++t)
+        times.push_back(t->str());
+    ASSERT_EQ(times.size(), 3u);
+    std::tm arrival{};
+    strptime(times[0].c_str(), "%Y-%m-%dT%H:%M:%S", &arrival);
+    EXPECT_LT(std::abs(std::difftime(timegm(&arrival), std::time(nullptr))), 60) << times[0];
+
+    const struct {
+        std::string query;
+        std::string readings;
+    } ranges[] = {
+        {"&limit=2", "[" + second + "," + third + "]"},
+        {"&from=" + times[1], "[" + second + "," + third + "]"},
+        {"&to=" + times[1], "[" + first + "]"},
+        {"&from=" + times[1] + "&to=" + times[2] + "&limit=1", "[" + second + "]"},
+        {"&to=2000-01-01", "[]"},
+        {"&points=1", R"([{"time":"T","readings":3,"min":[-0.5,4.5,120],"max":[21.4,4.501,121]}])"},
+        {"&points=3&from=" + times[0] + "&to=" + times[1],
+         R"([{"time":"T","readings":1,"min":[21.4,4.5,120],"max":[21.4,4.5,120]}])"},
+    };
+    for (const auto& range : ranges) {
+        EXPECT_EQ(withoutTimes(httpGet(port, "/api/readings?uid=1021" + range.query).body),
+                  range.readings)
+            << range.query;
+    }
+    const test::HttpAnswer csv = httpGet(port, "/export.csv?uid=1021");
+    EXPECT_EQ(withoutTimes(csv.body),
+              "Czas (UTC);Warto\x9c\xe6 1;Warto\x9c\xe6 2;Warto\x9c\xe6 3;\r\n"
+              "T;21,4;4,500;120;\r\nT;-0,5;4,501;121;\r\nT;7;\r\n");
+    EXPECT_EQ(withoutTimes(httpGet(port, "/export.csv?uid=3").body), "Czas (UTC);\r\n");
+    const std::string metrics = httpGet(port, "/metrics").body;
+    for (const char* line :
+         {"\ndkq_reading_value{uid=\"1021\",position=\"1\"} 7\n",
+          "\ndkq_site_readings_total{uid=\"-5\"} 1\n", "\ndkq_uploads_stored_total 4\n",
+          "\ndkq_requests_rejected_total{reason=\"missing\"} 2\n",
+          "\ndkq_requests_rejected_total{reason=\"repeated\"} 1\n",
+          "\ndkq_requests_rejected_total{reason=\"uid\"} 2\n",
+          "\ndkq_requests_rejected_total{reason=\"size\"} 1\n",
+          "\ndkq_requests_rejected_total{reason=\"data\"} 2\n",
+          "\ndkq_requests_rejected_total{reason=\"sum_format\"} 1\n",
+          "\ndkq_requests_rejected_total{reason=\"sum\"} 1\n",
+          "\ndkq_requests_rejected_total{reason=\"path\"} 1\n"})
+        EXPECT_NE(metrics.find(line), std::string::npos) << line;
+
+    EXPECT_EQ(collector->stop(), 0);
+    collector = std::make_unique<CollectorProcess>(args);
+    EXPECT_EQ(httpGet(collector->port(), "/api/uids").body, sites);
+}
+
+TEST_P(CollectorTest, UploadsCutOffByStopAreStoredExactlyWhenAnswered) {
+    const std::vector<std::string> args{"--listen", "127.0.0.1:0", "--database",
+                                        database("stopped")};
+    auto collector = std::make_unique<CollectorProcess>(args);
+    constexpr int Sites = 16;
+    std::vector<int> answered(Sites, 0);
+    std::atomic<bool> failedBeforeStop = false;
+    std::atomic<bool> stopping = false;
+    std::vector<std::thread> clients;
+    for (int site = 0; site < Sites; ++site) {
+        clients.emplace_back([&, site] {
+            try {
+                for (;; ++answered[site]) {
+                    const std::string target =
+                        uploadTarget(std::to_string(100 + site), std::to_string(answered[site]));
+                    if (httpGet(collector->port(), target).status != 200) break;
+                }
+            } catch (const std::exception&) {  // refused once stopped
+            }
+            failedBeforeStop = failedBeforeStop || !stopping;
+        });
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    stopping = true;
+    EXPECT_EQ(collector->stop(), 0);
+    for (std::thread& client : clients) client.join();
+    EXPECT_FALSE(failedBeforeStop);
+    collector = std::make_unique<CollectorProcess>(args);
+    for (int site = 0; site < Sites; ++site) {
+        std::string expected = "[";
+        for (int n = 0; n < answered[site]; ++n)
+            expected += std::string(n > 0 ? "," : "") + R"({"time":"T","data":")" +
+                        std::to_string(n) + R"(","values":[)" + std::to_string(n) + "]}";
+        EXPECT_GT(answered[site], 0);
+        EXPECT_EQ(
+            withoutTimes(
+                httpGet(collector->port(), "/api/readings?uid=" + std::to_string(100 + site)).body),
+            expected + "]");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(SqliteAndPostgresql, CollectorTest,
+                         ::testing::Values("sqlite", "postgresql"));
+
+}  // namespace
+}  // namespace dkq
