@@ -31,6 +31,7 @@ struct Statement {
     const char* name;
     const char* sql;
 };
+// clang-format off
 constexpr Statement Statements[] = {
     {"insert_reading",
      "INSERT INTO readings (uid, received, data, vals)"
@@ -39,22 +40,20 @@ constexpr Statement Statements[] = {
      "INSERT INTO sites (uid, readings) VALUES ($1::int4, $2::int8) ON CONFLICT (uid)"
      " DO UPDATE SET readings = sites.readings + EXCLUDED.readings"},
     {"list_sites",
-     "SELECT s.uid, s.readings, " DKQ_MS(
-         "r.received") ", r.id, r.data FROM sites s"
-                       " JOIN readings r ON r.id = (SELECT id FROM readings WHERE uid = s.uid"
-                       " ORDER BY received DESC, id DESC LIMIT 1) ORDER BY s.uid"},
+     "SELECT s.uid, s.readings, " DKQ_MS("r.received") ", r.id, r.data FROM sites s"
+     " JOIN readings r ON r.id = (SELECT id FROM readings WHERE uid = s.uid"
+     " ORDER BY received DESC, id DESC LIMIT 1) ORDER BY s.uid"},
     {"read_page",
-     "SELECT " DKQ_MS(
-         "received") ", id, data FROM readings WHERE uid = $1::int4"
-                     " AND received >= " DKQ_TIME(2) " AND received < " DKQ_TIME(
-                         3) " AND (received, id) > (" DKQ_TIME(4) ", $5::int8) ORDER BY received, "
-                                                                  "id LIMIT $6::int8"},
+     "SELECT " DKQ_MS("received") ", id, data FROM readings"
+     " WHERE uid = $1::int4 AND received >= " DKQ_TIME(2) " AND received < " DKQ_TIME(3)
+     " AND (received, id) > (" DKQ_TIME(4) ", $5::int8)"
+     " ORDER BY received, id LIMIT $6::int8"},
     {"newest_key",
-     "SELECT " DKQ_MS(
-         "received") ", id FROM readings WHERE uid = $1::int4"
-                     " AND received >= " DKQ_TIME(2) " AND received < " DKQ_TIME(
-                         3) " ORDER BY received DESC, id DESC LIMIT 1 OFFSET $4::int8"},
+     "SELECT " DKQ_MS("received") ", id FROM readings"
+     " WHERE uid = $1::int4 AND received >= " DKQ_TIME(2) " AND received < " DKQ_TIME(3)
+     " ORDER BY received DESC, id DESC LIMIT 1 OFFSET $4::int8"},
 };
+// clang-format on
 #undef DKQ_TIME
 #undef DKQ_MS
 
