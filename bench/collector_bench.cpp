@@ -164,7 +164,7 @@ bool storedOnce(int port, const Load& load) {
 }
 
 void measure(const char* name, const std::string& database, double seconds, double goal) {
-    dkq::test::CollectorProcess collector({"--listen", "127.0.0.1:0", "--database", database});
+    dkq::test::CollectorProcess collector(database);
     const double loadBefore = loadAverage();
     const Load load = uploadFor(collector.port(), seconds);
     std::printf(
@@ -220,7 +220,7 @@ void idleConnections(const std::string& database) {
     getrlimit(RLIMIT_NOFILE, &files);
     files.rlim_cur = files.rlim_max;
     setrlimit(RLIMIT_NOFILE, &files);
-    dkq::test::CollectorProcess collector({"--listen", "127.0.0.1:0", "--database", database});
+    dkq::test::CollectorProcess collector(database);
     const long before = residentKb(collector.pid());
     long peak = before;
     std::vector<int> idle;

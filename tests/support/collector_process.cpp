@@ -2,49 +2,22 @@
 
 #include <fcntl.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <pwd.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <stdexcept>
-#include <thread>
 
 #include "tests/support/loopback_listener.h"
 #include "tests/support/sim_process.h"
 
 namespace dkq::test {
 namespace {
-
-int connectToLoopback(int port) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        close(fd);
-        throw std::runtime_error("cannot connect to 127.0.0.1:" + std::to_string(port));
-    }
-    return fd;
-}
-
-// The newest PostgreSQL of Debian's postgresql packages.
-std::string postgresBin() {
-    std::string newest;
-    std::error_code ignored;
-    for (const auto& entry : std::filesystem::directory_iterator("/usr/lib/postgresql", ignored)) {
-        const std::string bin = entry.path().string() + "/bin";
-        if (std::filesystem::exists(bin + "/initdb") && bin > newest) newest = bin;
-    }
-    if (newest.empty()) throw std::runtime_error("no initdb under /usr/lib/postgresql");
-    return newest;
-}
 
 int freeLoopbackPort() {
     int port = 0;
@@ -54,32 +27,28 @@ int freeLoopbackPort() {
 
 }  // namespace
 
-CollectorProcess::CollectorProcess(const std::vector<std::string>& args) {
+CollectorProcess::CollectorProcess(const std::string& database) {
     const std::string program = toolPath("DKQ_COLLECTOR");
     int out[2];
     if (pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
     pid_ = fork();
     if (pid_ == 0) {
         dup2(out[1], STDOUT_FILENO);
-        std::vector<char*> argv{const_cast<char*>(program.c_str())};
-        for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-        argv.push_back(nullptr);
-        execv(program.c_str(), argv.data());
+        execl(program.c_str(), program.c_str(), "--listen", "127.0.0.1:0", "--database",
+              database.c_str(), nullptr);
         _exit(127);
     }
     close(out[1]);
-    std::string line;
-    char c;
-    pollfd pending{out[0], POLLIN, 0};
-    while (line.find('\n') == std::string::npos && poll(&pending, 1, 10000) > 0 &&
-           read(out[0], &c, 1) == 1)
-        line += c;
-    close(out[0]);
-    if (!line.starts_with("http 127.0.0.1:")) {
+    char line[128] = "";
+    FILE* output = fdopen(out[0], "r");
+    const bool started = fgets(line, sizeof line, output) != nullptr &&
+                         std::string_view(line).starts_with("http 127.0.0.1:");
+    fclose(output);
+    if (!started) {
         stop();
-        throw std::runtime_error("dkq-collector did not start: " + line);
+        throw std::runtime_error(std::string("dkq-collector did not start: ") + line);
     }
-    port_ = std::stoi(line.substr(line.rfind(':') + 1));
+    port_ = std::atoi(std::strrchr(line, ':') + 1);
 }
 
 CollectorProcess::~CollectorProcess() {
@@ -90,21 +59,19 @@ int CollectorProcess::stop() {
     if (pid_ < 0) return -1;
     kill(pid_, SIGTERM);
     int status = 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (waitpid(pid_, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, &status, 0);
-            status = -1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    waitpid(pid_, &status, 0);
     pid_ = -1;
-    return status >= 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 HttpAnswer httpGet(int port, const std::string& target) {
-    const int fd = connectToLoopback(port);
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{
+        AF_INET, htons(static_cast<std::uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        close(fd);
+        throw std::runtime_error("cannot connect to 127.0.0.1:" + std::to_string(port));
+    }
     const std::string request = "GET " + target + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n";
     [[maybe_unused]] auto sent = send(fd, request.data(), request.size(), MSG_NOSIGNAL);
     std::string bytes;
@@ -115,12 +82,11 @@ HttpAnswer httpGet(int port, const std::string& target) {
     const std::size_t end = bytes.find("\r\n\r\n");
     if (bytes.size() < 12 || end == std::string::npos) return answer;
     answer.status = std::stoi(bytes.substr(9, 3));
-    answer.headers = bytes.substr(0, end);
     answer.body = bytes.substr(end + 4);
     return answer;
 }
 
-PostgresCluster::PostgresCluster(bool durable) : bin_(postgresBin()) {
+PostgresCluster::PostgresCluster(bool durable) {
     std::string pattern = (std::filesystem::temp_directory_path() / "dkq-pg-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     folder_ = pattern;
@@ -157,8 +123,10 @@ std::string PostgresCluster::createDatabase(const std::string& name) const {
 }
 
 bool PostgresCluster::run(const std::string& command) const {
+    // The newest of Debian's PostgreSQL versions.
+    const std::string bin = "$(ls -d /usr/lib/postgresql/*/bin | sort -V | tail -n 1)/";
     const std::string asPostgres = getuid() == 0 ? "cd / && runuser -u postgres -- " : "";
-    return std::system((asPostgres + bin_ + "/" + command).c_str()) == 0;
+    return std::system((asPostgres + bin + command).c_str()) == 0;
 }
 
 }  // namespace dkq::test

@@ -10,16 +10,16 @@ namespace dkq::test {
 
 class CollectorProcess {
   public:
-    // Starts `$DKQ_COLLECTOR args...` in the current folder; waits for the
-    // line "http 127.0.0.1:PORT".
-    explicit CollectorProcess(const std::vector<std::string>& args);
+    // Starts `$DKQ_COLLECTOR --listen 127.0.0.1:0 --database URL` in the
+    // current folder; waits for the line "http 127.0.0.1:PORT".
+    explicit CollectorProcess(const std::string& database);
     ~CollectorProcess();
     CollectorProcess(const CollectorProcess&) = delete;
     CollectorProcess& operator=(const CollectorProcess&) = delete;
 
     int port() const { return port_; }
     int pid() const { return pid_; }
-    // SIGTERM; the exit status, or -1 when it had to be killed after 10 s.
+    // SIGTERM; the exit status, or -1 when it did not exit.
     int stop();
 
   private:
@@ -29,7 +29,6 @@ class CollectorProcess {
 
 struct HttpAnswer {
     int status = 0;
-    std::string headers;
     std::string body;
 };
 // One request on its own connection to 127.0.0.1:port.
@@ -52,7 +51,6 @@ class PostgresCluster {
     bool run(const std::string& command) const;
 
     std::string folder_;
-    std::string bin_;
     int port_ = 0;
     bool started_ = false;
 };
