@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "link/comm_log.h"
+#include "link/log_file.h"
 #include "link/module_link.h"
 #include "tests/support/sim_process.h"
 
@@ -25,7 +27,7 @@ TEST(CommLog, LineFormatMatchesTheTraceFileLayout) {
               "2024-03-05 23:07:02 (1234.568) >\ta\r\nb\r\n");
 }
 
-TEST(CommLog, WrittenWhenOnFromTheOriginSetByTheFirstCallAndRestartedByAnEmptyText) {
+TEST(CommLog, WrittenWhenOnFromTheOriginSetByTheFirstCallRestartedByAnEmptyTextAndRotated) {
     test::ScratchDir dir;
     resetCommLogOrigin();
     ModuleLink link;
@@ -37,7 +39,11 @@ TEST(CommLog, WrittenWhenOnFromTheOriginSetByTheFirstCallAndRestartedByAnEmptyTe
     link.LogEnabled = 1;
     link.CommLog("not written: sets the origin");
     EXPECT_FALSE(std::filesystem::exists(CommLogFileName));
+    // A log that the next line would take past its bound starts afresh.
+    std::ofstream(CommLogFileName).close();
+    std::filesystem::resize_file(CommLogFileName, LogRotationBytes - 20);
     link.CommLog("first");
+    EXPECT_EQ(std::filesystem::file_size("dkq_comm.log.1"), LogRotationBytes - 20);
     link.CommLog("");
     link.CommLog("rcv: połączenie zostało zerwane");
 
