@@ -111,7 +111,7 @@ bool LoadUploadSettings(UploadSettings& settings, const std::string& path,
                         const std::string& logPath) {
     settings = UploadSettings{};
     std::string bytes;
-    if (!readWholeFile(path, bytes)) return false;
+    if (readWholeFile(path, bytes, MaxTextFileBytes) != FileRead::Ok) return false;
     settings = parseUploadSettings(bytes);
     if (settings.addressRefused) reportUploadNotice(refusedAddressText(), logPath, true);
     return true;
