@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 
 #include "link/comm_log.h"
 #include "link/log_file.h"
@@ -39,11 +38,7 @@ TEST(CommLog, WrittenWhenOnFromTheOriginSetByTheFirstCallRestartedByAnEmptyTextA
     link.LogEnabled = 1;
     link.CommLog("not written: sets the origin");
     EXPECT_FALSE(std::filesystem::exists(CommLogFileName));
-    // A log that the next line would take past its bound starts afresh.
-    std::ofstream(CommLogFileName).close();
-    std::filesystem::resize_file(CommLogFileName, LogRotationBytes - 20);
     link.CommLog("first");
-    EXPECT_EQ(std::filesystem::file_size("dkq_comm.log.1"), LogRotationBytes - 20);
     link.CommLog("");
     link.CommLog("rcv: połączenie zostało zerwane");
 
@@ -54,6 +49,10 @@ TEST(CommLog, WrittenWhenOnFromTheOriginSetByTheFirstCallRestartedByAnEmptyTextA
     EXPECT_NE(bytes.find("(  0.000) >\trcv: po\xB3\xB9"
                          "czenie zosta\xB3o zerwane\r\n"),
               std::string::npos);
+    // A log that the next line would take past its bound starts afresh.
+    std::filesystem::resize_file(CommLogFileName, LogRotationBytes - 20);
+    link.CommLog("past the bound");
+    EXPECT_EQ(std::filesystem::file_size("dkq_comm.log.1"), LogRotationBytes - 20);
 }
 
 }  // namespace
