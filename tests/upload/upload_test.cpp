@@ -175,7 +175,6 @@ TEST(HttpUploadTest, RequestsInOrderOnceEachBoundedWaitingAndAnswerLog) {
     HttpServer answering(HttpMode::Answer, "Zapisano\nOK");
     UploadRun run = uploadTo(answering, dat, 3);
     EXPECT_EQ(run.result * 10 + run.unsent, 10);
-    EXPECT_EQ(run.requests[2].userAgent, "DKQ-1 Monitor/1.7");
     const std::string host = "\r\nGET http://127.0.0.1:" + std::to_string(answering.port());
     EXPECT_EQ(run.log, host + "/p.php?uid=9&data=1234&sum=d0b45c26\r\nZapisano\r\nOK" + host +
                            "/p.php?uid=9&data=1235&sum=a7b36cb0\r\nZapisano\r\nOK" + host +
