@@ -50,7 +50,7 @@ std::size_t MonitorCore::shutDown() {
     link_.InitNetwork(false);
     saveRegistrySettings(settings_, modules_);
     recorder_.retryWaiting();
-    return recorder_.waitingRecords();
+    return recorder_.lostRecords();
 }
 
 // --- START -------------------------------------------------------------------
@@ -105,8 +105,7 @@ bool MonitorCore::openLinkForStart() {
 }
 
 void MonitorCore::resetReadings() {
-    recordCountdown_ = 0;
-    backingOff_ = false;
+    recordCountdown_.restart();
     savedCount_ = 0;
     for (ModuleSlot& slot : modules_) {
         slot.errorCount = 0;
@@ -159,16 +158,16 @@ void MonitorCore::failStart(const std::string& text) {
 void MonitorCore::AcquisitionTick() {
     if (!monitoring_) return;
     view_.readFields(settings_);
-    if (recordCountdown_ != 0) --recordCountdown_;
+    recordCountdown_.countTick();
     reconnectIfDue();
-    view_.showCountdown(recordCountdown_);
+    view_.showCountdown(recordCountdown_.value());
     if (link_.IsOpen()) {
         writePendingRequests();
         const std::tm now = clock_.localNow();
         std::string row = readModules();
         refreshValues();
         std::replace(row.begin(), row.end(), '.', ',');
-        if (recordCountdown_ == 0) recordRow(now, row);
+        if (recordCountdown_.due()) recordRow(now, row);
         readBackSelected();
         if (tcpLatch_ != 0) link_.close_com();
     }
@@ -179,13 +178,13 @@ void MonitorCore::AcquisitionTick() {
 // attempts space out the next ones (at least 20 s after five in a row).
 void MonitorCore::reconnectIfDue() {
     if (link_.IsOpen()) return;
-    if (recordCountdown_ > 0 && !outputsDirty_ && counterClearMask_ == 0) return;
+    if (!recordCountdown_.due() && !outputsDirty_ && counterClearMask_ == 0) return;
     if (link_.NetworkStarted == 0) link_.InitNetwork(true);
     applyLinkSettings();
     if (link_.open_com(settings_.comPort, settings_.speed) == open::Ok) return;
     if (consecutiveFailures_ == 0) ++modules_[0].errorCount;
     ++consecutiveFailures_;
-    if (recordCountdown_ <= 0) backOff(consecutiveFailures_ >= BackOffFailures);
+    if (recordCountdown_.due()) backOff(consecutiveFailures_ >= BackOffFailures);
     view_.showConnectionLost(true);
 }
 
@@ -223,7 +222,7 @@ std::string MonitorCore::readModules() {
         }
     }
     if (failures.anyRead)
-        endBackOff();
+        recordCountdown_.moduleAnswered();
     else if (failures.connectionFailed)
         backOff(failures.longBackOff);
     return row;
@@ -250,18 +249,8 @@ void MonitorCore::countFailedRead(ModuleSlot& slot, int code, TickFailures& fail
 // modules that answer go on being recorded and a silent one fills its cells
 // with blanks.
 void MonitorCore::backOff(bool atLeastMinimum) {
-    recordCountdown_ = settings_.recordPeriod();
-    if (atLeastMinimum && recordCountdown_ < MinBackOffSeconds)
-        recordCountdown_ = MinBackOffSeconds;
-    backingOff_ = true;
-}
-
-// The back-off spares a dead link; once a module answers again the records
-// follow the normal period at once.
-void MonitorCore::endBackOff() {
-    if (!backingOff_) return;
-    backingOff_ = false;
-    recordCountdown_ = std::min(recordCountdown_, settings_.recordPeriod());
+    const int period = settings_.recordPeriod();
+    recordCountdown_.backOff(atLeastMinimum ? std::max(period, MinBackOffSeconds) : period);
 }
 
 void MonitorCore::takeReadings(ModuleSlot& slot, const std::array<std::int32_t, EntryCount>& values,
@@ -285,7 +274,7 @@ void MonitorCore::markUnread(ModuleSlot& slot, std::string& row) {
 }
 
 void MonitorCore::recordRow(const std::tm& time, const std::string& row) {
-    recordCountdown_ = settings_.recordPeriod();
+    recordCountdown_.recorded(settings_.recordPeriod());
     ++savedCount_;
     recorder_.record(savedCount_, time, row, csvHeader(modules_));
     view_.showPartPath(recorder_.splitting(), recorder_.currentPath());
@@ -372,7 +361,7 @@ void MonitorCore::showFileProblem(bool startFailed) {
 
 void MonitorCore::showVariables() {
     view_.showFields(settings_);
-    view_.showCountdown(recordCountdown_);
+    view_.showCountdown(recordCountdown_.value());
     view_.showSavedCount(savedCount_);
 }
 

@@ -44,7 +44,7 @@ TEST_F(WebWindowTest, OneModuleControlsAndTheShapedDialogs) {
     EXPECT_EQ(window_->windowTitle().toStdString(), "Monitor DKQ-1");
     EXPECT_TRUE(window_->findChildren<QRadioButton*>().isEmpty());
     EXPECT_FALSE(widget<QPushButton>("clearButton3")->isEnabled());
-    EXPECT_EQ(widget<QLineEdit>("nameLine1")->text().toStdString(), "Linia1");
+    EXPECT_EQ(widget<QLabel>("nameLine1")->text().toStdString(), "Linia1");
     EXPECT_FALSE(widget<QLabel>("uploadingLabel")->isVisible());
 
     onNextModal([&](QWidget* dialog) {
@@ -66,7 +66,16 @@ TEST_F(WebWindowTest, OneModuleControlsAndTheShapedDialogs) {
         click(child<QPushButton>(dialog, "okButton"));
     });
     click(widget<QPushButton>("lineSetupButton"));
-    EXPECT_EQ(widget<QLineEdit>("nameLine1")->text().toStdString(), "Piec");
+    const QLabel* name = widget<QLabel>("nameLine1");
+    EXPECT_EQ(name->text().toStdString(), "Piec");
+    // A name of a configuration file's 15 characters fits its place whole.
+    ChannelTable channels = window_->core().module().channels;
+    channels[0].name = "Temperatura pie";
+    window_->core().lineSetupClosed(channels);
+    EXPECT_EQ(name->text().toStdString() + "|" + name->toolTip().toStdString(),
+              "Temperatura pie|Temperatura pie");
+    EXPECT_TRUE(name->contentsRect().contains(name->fontMetrics().boundingRect(
+        name->contentsRect(), Qt::AlignCenter | Qt::TextWordWrap, name->text())));
 }
 
 }  // namespace
