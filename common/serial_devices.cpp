@@ -67,11 +67,11 @@ std::vector<fs::path> deviceAncestry(const fs::path& sysRoot, const fs::path& de
 }
 
 // The driver of the nearest device that has one, past the serial core's own.
+// Its link leads to .../bus/<bus>/drivers/<name>.
 std::string driverOf(const std::vector<fs::path>& ancestry) {
     for (const fs::path& folder : ancestry) {
         std::error_code error;
-        const fs::path driver =
-            fs::read_symlink(folder / "driver", error);  // bus/<bus>/drivers/<name>
+        const fs::path driver = fs::read_symlink(folder / "driver", error);
         if (!error && driver.parent_path().parent_path().filename() != SerialCoreBus)
             return driver.filename().string();
     }
@@ -87,15 +87,22 @@ std::string usbIdOf(const std::vector<fs::path>& ancestry) {
     return {};
 }
 
+// The entries of a folder in name order; none when it cannot be read.
+std::vector<fs::path> folderEntries(const fs::path& folder) {
+    std::vector<fs::path> entries;
+    std::error_code error;
+    for (fs::directory_iterator entry(folder, error), end; !error && entry != end;
+         entry.increment(error))
+        entries.push_back(entry->path());
+    std::sort(entries.begin(), entries.end());
+    return entries;
+}
+
 // udev's stable names by the name of the node each links to.
 std::map<std::string, std::string> stableNames(const fs::path& devRoot) {
     std::map<std::string, std::string> names;
-    std::error_code error;
-    std::vector<fs::path> links;
-    for (const auto& entry : fs::directory_iterator(devRoot / "serial" / "by-id", error))
-        links.push_back(entry.path());
-    std::sort(links.begin(), links.end());
-    for (const fs::path& link : links) {
+    for (const fs::path& link : folderEntries(devRoot / "serial" / "by-id")) {
+        std::error_code error;
         const fs::path target = fs::read_symlink(link, error);
         if (!error) names.emplace(target.filename().string(), link.string());
     }
@@ -143,11 +150,10 @@ int comPortOf(const std::string& device, const ComPortMap& mapped, const std::st
 std::vector<SerialDevice> listSerialDevices(const SerialRoots& roots) {
     const fs::path ttys = fs::path(roots.sys) / "class" / "tty";
     std::vector<std::string> names;
-    std::error_code error;
-    for (const auto& entry : fs::directory_iterator(ttys, error)) {
-        const std::string name = entry.path().filename().string();
-        if (hasDevice(entry.path()) && fs::exists(fs::path(roots.dev) / name, error))
-            names.push_back(name);
+    for (const fs::path& tty : folderEntries(ttys)) {
+        const std::string name = tty.filename().string();
+        std::error_code error;
+        if (hasDevice(tty) && fs::exists(fs::path(roots.dev) / name, error)) names.push_back(name);
     }
     std::sort(names.begin(), names.end(),
               [](const auto& a, const auto& b) { return nameOrder(a) < nameOrder(b); });
