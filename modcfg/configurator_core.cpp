@@ -144,9 +144,8 @@ void ConfiguratorCore::LoadConfigFile(const std::string& path) {
 }
 
 void ConfiguratorCore::SaveConfigFile(const std::string& path) {
-    const std::string upper = withUpperCaseFileName(path);
-    if (saveConfigFile(upper, image_) != ConfigFileResult::Ok)
-        prompter_.message(configFileMessage(ConfigFileResult::WriteFailed, fileNameOf(upper), 0),
+    if (saveConfigFile(path, image_) != ConfigFileResult::Ok)
+        prompter_.message(configFileMessage(ConfigFileResult::WriteFailed, fileNameOf(path), 0),
                           MessageIcon::Error);
 }
 

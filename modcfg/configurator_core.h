@@ -62,6 +62,7 @@ class ConfiguratorCore {
     bool ReadConfig(const MainFields& fields);
     bool WriteConfig(const MainFields& fields);
     void LoadConfigFile(const std::string& path);
+    // path as the save dialog gives it, its file name in capitals.
     void SaveConfigFile(const std::string& path);
 
     // Fills fields.live; false when the link could not be opened.

@@ -341,7 +341,7 @@ void ConfiguratorWindow::loadFile() {
 }
 
 void ConfiguratorWindow::saveFile() {
-    const auto path = prompter_.chooseSaveFile(ConfigFileFilter, ConfigFileExtension, "");
+    const auto path = prompter_.chooseSaveFileInCapitals(ConfigFileFilter, ConfigFileExtension);
     if (!path) return;
     core_.SaveConfigFile(*path);
     showFields();

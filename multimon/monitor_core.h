@@ -33,6 +33,8 @@ class MonitorCore {
     // Main window close: stops the socket library, saves the registry
     // settings and, as STOP does, tries the records still waiting for their
     // file once more. Returns how many could not be written: they are lost.
+    // Nothing starts afterwards, also when the close came while START or a
+    // tick waited for an answer to a message.
     std::size_t shutDown();
 
     void StartMonitoring();
@@ -109,6 +111,7 @@ class MonitorCore {
     CsvRecorder recorder_;
 
     bool monitoring_ = false;
+    bool ended_ = false;  // shut down: nothing starts or is written any more
     int recordCountdown_ = 0;
     int consecutiveFailures_ = 0;
     bool backingOff_ = false;  // the countdown was pushed back by failures

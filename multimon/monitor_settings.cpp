@@ -139,21 +139,21 @@ bool applyConfigLines(const std::vector<std::string>& lines, MonitorSettings& se
     return true;
 }
 
-ConfigFileResult saveConfigFile(const std::string& path, MonitorSettings& settings,
-                                const ModuleTable& modules, int tcpLatch) {
+MonitorConfigResult saveConfigFile(const std::string& path, MonitorSettings& settings,
+                                   const ModuleTable& modules, int tcpLatch) {
     if (!writeWholeFile(path, encodeTextFile(configFileText(settings, modules, tcpLatch))))
-        return ConfigFileResult::WriteFailed;
+        return MonitorConfigResult::WriteFailed;
     if (settings.fileName.empty()) settings.fileName = SavedDefaultFileName;
-    return ConfigFileResult::Ok;
+    return MonitorConfigResult::Ok;
 }
 
-ConfigFileResult loadConfigFile(const std::string& path, MonitorSettings& settings,
-                                ModuleTable& modules) {
+MonitorConfigResult loadConfigFile(const std::string& path, MonitorSettings& settings,
+                                   ModuleTable& modules) {
     std::string bytes;
-    if (!readWholeFile(path, bytes)) return ConfigFileResult::OpenFailed;
+    if (!readWholeFile(path, bytes)) return MonitorConfigResult::OpenFailed;
     return applyConfigLines(decodeTextLines(bytes), settings, modules)
-               ? ConfigFileResult::Ok
-               : ConfigFileResult::WrongFormat;
+               ? MonitorConfigResult::Ok
+               : MonitorConfigResult::WrongFormat;
 }
 
 }  // namespace dkq

@@ -40,6 +40,8 @@ class WebMonitorCore {
     // Window close: STOP when recording (records still waiting for their file
     // are tried once more), stops the socket library, saves the registry
     // settings. Returns how many records could not be written: they are lost.
+    // Nothing starts afterwards, also when the close came while START or a
+    // tick waited for an answer to a message.
     std::size_t shutDown();
 
     void StartMonitoring();
@@ -99,6 +101,7 @@ class WebMonitorCore {
     HttpUpload upload_;
 
     bool monitoring_ = false;
+    bool ended_ = false;  // shut down: nothing starts or is written any more
     int recordCountdown_ = 0;
     int consecutiveFailures_ = 0;
     bool outputsDirty_ = false;
