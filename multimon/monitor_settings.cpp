@@ -117,7 +117,8 @@ bool applyConfigLines(const std::vector<std::string>& lines, MonitorSettings& se
             applyNumber(addresses, module, modules[module].busAddress, BusAddressRange);
     }
     if (present(3)) {
-        settings.fileName = limitChars(lines[3], MaxFileNameChars);
+        // Only the file name: the recording stays in the working folder.
+        settings.fileName = fileNameOf(limitChars(lines[3], MaxFileNameChars));
         if (settings.fileName.empty()) settings.fileName = LoadedDefaultFileName;
     }
     for (int module = 0; module < ModuleCount; ++module) {

@@ -31,7 +31,8 @@ std::string configFileText(const MonitorSettings& settings, const ModuleTable& m
                            int tcpLatch);
 // Applies the lines of a file whose first word is "DKQ-1-5"; lines missing at
 // the end leave their fields as they were, except the names of missing
-// entries. False, with nothing changed, for another first word.
+// entries. The CSV file name is taken without its folders. False, with
+// nothing changed, for another first word.
 bool applyConfigLines(const std::vector<std::string>& lines, MonitorSettings& settings,
                       ModuleTable& modules);
 

@@ -136,9 +136,9 @@ TEST_F(SettingsTest, ShortAndOddLinesLoadAsDescribed) {
     modules_[1].channels[2].max = 999;
     const std::string path =
         writeText("short.cfg",
-                  "DKQ-1-5 comment\n0,99,0,0,-3,-5\n257,-1\n\n"
-                  "0,-2147483648,2147483647,Hala północna lewa\n"  // A L1: name cut to 15
-                  "3,1,2\n"                                        // A L2: no name
+                  "DKQ-1-5 comment\n0,99,0,0,-3,-5\n257,-1\n../x/\n"  // no file name
+                  "0,-2147483648,2147483647,Hala północna lewa\n"     // A L1: name cut to 15
+                  "3,1,2\n"                                           // A L2: no name
                   "1,2,3,ab,cd\n"  // A L3: commas belong to the name
                   "x\n"            // A L4: nothing parses
                   "1,2,3" +

@@ -135,10 +135,10 @@ TEST_F(WebCoreTest, SettingsFilesBothWaysAndValuesTakenIntoRange) {
     EXPECT_EQ(kept(loaded), "1,9600,0,1,1,3725,1,4001,1,dane,10.0.0.7");
     EXPECT_EQ(channelLine(loadedChannels[2]), "0,2732,3732,Piec, strefa 1");
 
-    // Blank lines between settings are skipped; a short entry line takes its
-    // default name; out-of-range numbers take the nearest allowed value; a
-    // missing last line keeps its value.
-    std::string lines = "DKQ-1\n\n300,9999999,5,257,1,-5,0,0\n\nplik.csv\n";
+    // Blank lines between settings are skipped; the CSV file keeps only its
+    // name; a short entry line takes its default name; out-of-range numbers
+    // take the nearest allowed value; a missing last line keeps its value.
+    std::string lines = "DKQ-1\n\n300,9999999,5,257,1,-5,0,0\n\n/tmp/../plik.csv\n";
     for (int entry = 0; entry < EntryCount; ++entry)
         lines += entry == 4 ? "2,0,4092\n" : "1,0,4092,N" + std::to_string(entry) + "\n";
     lines += "\n1\n\n127.0.0.1\n70000\n";
