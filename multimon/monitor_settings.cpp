@@ -151,7 +151,8 @@ MonitorConfigResult saveConfigFile(const std::string& path, MonitorSettings& set
 MonitorConfigResult loadConfigFile(const std::string& path, MonitorSettings& settings,
                                    ModuleTable& modules) {
     std::string bytes;
-    if (!readWholeFile(path, bytes)) return MonitorConfigResult::OpenFailed;
+    if (readWholeFile(path, bytes, MaxTextFileBytes) != FileRead::Ok)
+        return MonitorConfigResult::OpenFailed;
     return applyConfigLines(decodeTextLines(bytes), settings, modules)
                ? MonitorConfigResult::Ok
                : MonitorConfigResult::WrongFormat;
