@@ -46,6 +46,7 @@ void MonitorCore::startUp(const std::vector<std::string>& commandWords) {
 }
 
 std::size_t MonitorCore::shutDown() {
+    ended_ = true;
     view_.readFields(settings_);
     link_.InitNetwork(false);
     saveRegistrySettings(settings_, modules_);
@@ -56,7 +57,7 @@ std::size_t MonitorCore::shutDown() {
 // --- START -------------------------------------------------------------------
 
 void MonitorCore::StartMonitoring() {
-    if (monitoring_) return;
+    if (monitoring_ || ended_) return;
     view_.readFields(settings_);
     refreshModuleView();
     tcpLatch_ = settings_.useTcp;
@@ -69,6 +70,10 @@ void MonitorCore::StartMonitoring() {
         return;
     }
     if (!openLinkForStart()) return;
+    if (ended_) {  // closed while a port setup message waited
+        link_.close_com();
+        return;
+    }
     resetReadings();
     for (int module = 0; module < ModuleCount; ++module) {
         if (modules_[module].busAddress != 0 && !checkModule(module)) return;
@@ -156,10 +161,11 @@ void MonitorCore::failStart(const std::string& text) {
 // --- the tick ----------------------------------------------------------------
 
 void MonitorCore::AcquisitionTick() {
-    if (!monitoring_) return;
+    if (!monitoring_ || ended_) return;
     view_.readFields(settings_);
     recordCountdown_.countTick();
     reconnectIfDue();
+    if (ended_) return;
     view_.showCountdown(recordCountdown_.value());
     if (link_.IsOpen()) {
         writePendingRequests();
@@ -380,12 +386,11 @@ void MonitorCore::commSettingsClosed(const std::optional<CommSettings>& accepted
 // --- files ---------------------------------------------------------------------
 
 void MonitorCore::saveConfigFile() {
-    const auto chosen =
-        prompter_.chooseSaveFile("Pliki konfiguracji (*.CFG)|*.cfg||", "cfg", std::string());
-    if (!chosen) return;
+    const auto path =
+        prompter_.chooseSaveFileInCapitals("Pliki konfiguracji (*.CFG)|*.cfg||", "cfg");
+    if (!path) return;
     view_.readFields(settings_);
-    if (dkq::saveConfigFile(withUpperCaseFileName(*chosen), settings_, modules_, tcpLatch_) !=
-        ConfigFileResult::Ok) {
+    if (dkq::saveConfigFile(*path, settings_, modules_, tcpLatch_) != MonitorConfigResult::Ok) {
         prompter_.message("Błąd zapisu konfiguracji !", MessageIcon::None);
         return;
     }
@@ -394,17 +399,17 @@ void MonitorCore::saveConfigFile() {
 
 bool MonitorCore::loadConfigFile(const std::string& path) {
     view_.readFields(settings_);
-    const ConfigFileResult result = dkq::loadConfigFile(path, settings_, modules_);
-    if (result == ConfigFileResult::OpenFailed) {
+    const MonitorConfigResult result = dkq::loadConfigFile(path, settings_, modules_);
+    if (result == MonitorConfigResult::OpenFailed) {
         prompter_.message("Błąd odczytu konfiguracji !", MessageIcon::None);
         return false;
     }
-    if (result == ConfigFileResult::WrongFormat)
+    if (result == MonitorConfigResult::WrongFormat)
         prompter_.message("Nieprawidłowy format pliku !", MessageIcon::None);
     view_.showFields(settings_);
     updateModuleControls();
     refreshModuleView();
-    return result == ConfigFileResult::Ok;
+    return result == MonitorConfigResult::Ok;
 }
 
 void MonitorCore::chooseCsvFile() {

@@ -35,6 +35,8 @@ class MonitorCore {
     // settings and, as STOP does, tries the records still waiting for their
     // file once more. Returns how many could not be written (still waiting, or
     // dropped past the bound of waiting records): they are lost.
+    // Nothing starts afterwards, also when the close came while START or a
+    // tick waited for an answer to a message.
     std::size_t shutDown();
 
     void StartMonitoring();
@@ -110,6 +112,7 @@ class MonitorCore {
     CsvRecorder recorder_;
 
     bool monitoring_ = false;
+    bool ended_ = false;  // shut down: nothing starts or is written any more
     RecordCountdown recordCountdown_;
     int consecutiveFailures_ = 0;
     bool outputsDirty_ = false;

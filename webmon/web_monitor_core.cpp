@@ -108,6 +108,7 @@ void WebMonitorCore::startUp(const std::vector<std::string>& commandWords) {
 }
 
 std::size_t WebMonitorCore::shutDown() {
+    ended_ = true;
     view_.readFields(settings_);
     if (monitoring_)
         StopMonitoring();
@@ -121,7 +122,7 @@ std::size_t WebMonitorCore::shutDown() {
 // --- START -------------------------------------------------------------------
 
 void WebMonitorCore::StartMonitoring() {
-    if (monitoring_) return;
+    if (monitoring_ || ended_) return;
     view_.readFields(settings_);
     refreshModuleView();
     link_.ConnectTimeoutMs = StartConnectTimeoutMs;
@@ -139,6 +140,10 @@ void WebMonitorCore::StartMonitoring() {
     const int code = link_.open_com(settings_.comPort, settings_.speed);
     if (code != open::Ok) {
         prompter_.message(openFailureText(code, settings_), MessageIcon::Exclamation);
+        return;
+    }
+    if (ended_) {  // closed while a port setup message waited
+        link_.close_com();
         return;
     }
     module_.firmwareText.clear();
@@ -202,6 +207,7 @@ void WebMonitorCore::AcquisitionTick() {
     if (!monitoring_) return;
     view_.readFields(settings_);
     reconnectIfDue();
+    if (ended_) return;
     view_.showCountdown(recordCountdown_.value());
     if (link_.IsOpen()) {
         writePendingRequests();
@@ -415,11 +421,10 @@ void WebMonitorCore::showVariables() {
 // --- files ---------------------------------------------------------------------
 
 void WebMonitorCore::saveConfigFile() {
-    const auto chosen = prompter_.chooseSaveFile(ConfigFileFilter, "cfg", std::string());
-    if (!chosen) return;
+    const auto path = prompter_.chooseSaveFileInCapitals(ConfigFileFilter, "cfg");
+    if (!path) return;
     view_.readFields(settings_);
-    if (saveWebConfigFile(withUpperCaseFileName(*chosen), settings_, module_.channels) !=
-        WebConfigResult::Ok) {
+    if (saveWebConfigFile(*path, settings_, module_.channels) != WebConfigResult::Ok) {
         prompter_.message("Błąd zapisu konfiguracji !", MessageIcon::Exclamation);
         return;
     }

@@ -42,6 +42,8 @@ class WebMonitorCore {
     // are tried once more), stops the socket library, saves the registry
     // settings. Returns how many records could not be written: those still
     // waiting and those dropped past the bound of waiting records.
+    // Nothing starts afterwards, also when the close came while START or a
+    // tick waited for an answer to a message.
     std::size_t shutDown();
 
     void StartMonitoring();
@@ -102,6 +104,7 @@ class WebMonitorCore {
     HttpUpload upload_;
 
     bool monitoring_ = false;
+    bool ended_ = false;  // shut down: nothing starts or is written any more
     RecordCountdown recordCountdown_;
     int consecutiveFailures_ = 0;
     bool outputsDirty_ = false;

@@ -133,6 +133,7 @@ bool applyWebConfigLines(const std::vector<std::string>& lines, WebMonitorSettin
     std::string line;
     if (reader.nextWordLine(line)) applyGeneralLine(line, settings);
     reader.readWord(settings.fileName, MaxFileNameChars);
+    settings.fileName = fileNameOf(settings.fileName);  // recorded in the working folder
     // Entry lines missing at the end keep their values but get the name of a
     // line without one.
     for (int entry = 0; entry < EntryCount; ++entry) {

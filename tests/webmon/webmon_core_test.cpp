@@ -133,10 +133,11 @@ TEST_F(WebCoreTest, SavedFilesReadBackAndValuesAreTakenIntoRange) {
         EXPECT_EQ(loadedChannels, channels);
     }
     // A serial user's file, and numbers out of range taken to the nearest
-    // allowed value; a short entry line takes its default name.
+    // allowed value; the CSV file keeps only its name; a short entry line
+    // takes its default name.
     WebMonitorSettings serial;
     EXPECT_TRUE(webConfigFileText(serial, channels).ends_with("\n0\n\n0\n0\n"));
-    std::string lines = "DKQ-1\n\n300,9999999,5,257,1,-5,0,0\n\nplik.csv\n";
+    std::string lines = "DKQ-1\n\n300,9999999,5,257,1,-5,0,0\n\n/tmp/../plik.csv\n";
     for (int entry = 0; entry < EntryCount; ++entry)
         lines += entry == 4 ? "2,0,4092\n" : "1,0,4092,N" + std::to_string(entry) + "\n";
     lines += "1\n127.0.0.1\n70000\n";
