@@ -85,6 +85,7 @@ QCheckBox* CommSettingsDialog::addBox(QFormLayout* form, const QString& text,
                                       const QString& objectName) {
     auto* box = new QCheckBox(text);
     box->setObjectName(objectName);
+    box->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);  // as wide as its text
     form->addRow(box);
     return box;
 }

@@ -1,5 +1,6 @@
 #include "widgets/serial_device_picker.h"
 
+#include <QAbstractItemView>
 #include <QEvent>
 #include <QLineEdit>
 
@@ -8,7 +9,8 @@ namespace {
 
 // The first entry stands for a number that opens none of the devices.
 constexpr int NoDevice = 0;
-constexpr int ShownCharacters = 28;
+// The field shows the start of an entry; the list opens wide enough for whole lines.
+constexpr int ShownCharacters = 16;
 
 // The node and what tells adapters apart: udev's stable name, else the USB
 // id and the driver.
@@ -34,6 +36,7 @@ SerialDevicePicker::SerialDevicePicker(QLineEdit* comField, int highestComPort,
     setMinimumContentsLength(ShownCharacters);
     addItem(devices_.empty() ? "(brak portów szeregowych)" : "(wybierz urządzenie)");
     for (const SerialDevice& device : devices_) addItem(deviceLabel(device));
+    view()->setMinimumWidth(view()->sizeHintForColumn(0));
     setEnabled(comField->isEnabled());
     comField->installEventFilter(this);
     connect(comField, &QLineEdit::textChanged, this, &SerialDevicePicker::showDeviceOf);

@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "common/com_ports.h"
 #include "common/registry_key.h"
 #include "common/text.h"
 #include "common/text_file.h"
@@ -25,6 +26,7 @@
 #include "tests/support/widget_helpers.h"
 #include "widgets/close_on_signal.h"
 #include "widgets/qt_prompter.h"
+#include "widgets/serial_device_picker.h"
 
 namespace dkq {
 namespace {
@@ -259,6 +261,24 @@ TEST_P(ClosingTest, OnlyTheCloseCommandOrASignalClosesSavesAndCountsLostRecords)
 }
 
 INSTANTIATE_TEST_SUITE_P(ByCloseCommandAndSignal, ClosingTest, ::testing::Bool());
+
+// A modem no COM port number opens yet, picked beside a field of 1..9.
+TEST_F(WindowTest, ThePickedDeviceGivesTheComFieldItsNumberAFreeOneMappedFirst) {
+    const std::string sys = dir_.file("sys"), dev = dir_.file("dev");
+    std::filesystem::create_directories(sys + "/devices/usb1/1-3:1.0");
+    std::filesystem::create_directories(sys + "/class/tty/ttyACM0");
+    std::filesystem::create_directories(dev);
+    std::filesystem::create_directory_symlink(sys + "/devices/usb1/1-3:1.0",
+                                              sys + "/class/tty/ttyACM0/device");
+    ASSERT_TRUE(writeWholeFile(dev + "/ttyACM0", ""));
+    QLineEdit field("7");
+    SerialDevicePicker picker(&field, 9, {sys, dev});
+    QTest::keyClick(&picker, Qt::Key_Down);
+    EXPECT_EQ(field.text().toStdString() + "|" + comPortDevice(1), "1|" + dev + "/ttyACM0");
+    field.setText("5");
+    field.setEnabled(false);
+    EXPECT_EQ(std::to_string(picker.currentIndex()) + (picker.isEnabled() ? "on" : "off"), "0off");
+}
 
 TEST(QtPrompter, FileFiltersShowBothSpellingsOfTheExtension) {
     EXPECT_EQ(qtNameFilter("Arkusze CSV (*.CSV)|*.csv||").toStdString(),
