@@ -41,7 +41,9 @@ std::string withoutTimes(std::string text) {
         utc.tm_min = std::stoi(m[5]) - 30;
         utc.tm_sec = std::stoi(m[6]);
         EXPECT_LT(std::abs(timegm(&utc) - std::time(nullptr)), 60) << m[0];
-        text.replace(static_cast<size_t>(m.position(0)), static_cast<size_t>(m.length(0)), "T");
+        const std::string after = m.suffix();
+        text = m.prefix();
+        text.append("T").append(after);
     }
     text = std::regex_replace(
         text, std::regex(R"(\d{4}-\d\d-\d\d[ T] ?\d{1,2}:\d\d:\d\d(\.\d{3})?)"), "t");
