@@ -132,7 +132,7 @@ class ModuleLink {
     void waitOnWire(int characters);
     bool flushAndSend(std::span<const std::uint8_t> text);
     int receiveTcp(ReceivedText& rx, int expectedChars, std::span<const std::uint8_t> request);
-    void receiveSerial(ReceivedText& rx, int expectedChars);
+    void receiveSerial(ReceivedText& rx, int expectedChars, std::span<const std::uint8_t> request);
     int judgeAnswer(const ReceivedText& rx, int expectedBytes, AnswerFrame& answer,
                     int& expectedLen);
     int readRegisters(ReadKind kind, int addr, int start, int count,

@@ -82,7 +82,7 @@ int ModuleLink::Transact(std::span<const std::uint8_t> request, AnswerFrame& ans
     } else {
         transmitSerial(asBytes(text));
         if (broadcast) return tx::Ok;
-        receiveSerial(rx, expectedChars);
+        receiveSerial(rx, expectedChars, request);
     }
     const int code = judgeAnswer(rx, expectedBytes, answer, expectedLen);
     if (code == tx::BadLength)
@@ -137,10 +137,13 @@ int ModuleLink::receiveTcp(ReceivedText& rx, int expectedChars,
     return tx::Ok;
 }
 
-void ModuleLink::receiveSerial(ReceivedText& rx, int expectedChars) {
+void ModuleLink::receiveSerial(ReceivedText& rx, int expectedChars,
+                               std::span<const std::uint8_t> request) {
     Stopwatch(true);
     rx.count = port_.read(rx.freeSpace().first(static_cast<size_t>(expectedChars)));
-    if (rx.count > 0 && rx.count < expectedChars && rx.chars[0] == ':') {
+    // A whole exception answer is short by design: no more is coming.
+    if (rx.count > 0 && rx.count < expectedChars && rx.chars[0] == ':' &&
+        exceptionAnswered(rx.view(), 0, request) == 0) {
         platform::sleepMs(kGraceMs);
         rx.count += port_.read(rx.freeSpace().first(static_cast<size_t>(expectedChars - rx.count)));
     }
