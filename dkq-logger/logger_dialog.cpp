@@ -100,13 +100,13 @@ QWidget* LoggerDialog::buildConnection() {
     auto* group = new QGroupBox("Połączenie");
     auto* grid = new QGridLayout(group);
     addRow(grid, 0, 0, "Port COM", comPort_);
-    grid->addWidget(new SerialDevicePicker(comPort_, ComPortRange.high), 0, 2);
-    addRow(grid, 1, 0, "Prędkość", speed_);
-    grid->addWidget(useTcp_, 2, 0, 1, 2);
-    addRow(grid, 3, 0, "Adres IP", ipAddress_);
-    addRow(grid, 4, 0, "Nr portu", tcpPort_);
-    grid->addWidget(connect_, 5, 0);
-    grid->addWidget(connected_, 5, 1);
+    grid->addWidget(new SerialDevicePicker(comPort_, ComPortRange.high), 1, 0, 1, 2);
+    addRow(grid, 2, 0, "Prędkość", speed_);
+    grid->addWidget(useTcp_, 3, 0, 1, 2);
+    addRow(grid, 4, 0, "Adres IP", ipAddress_);
+    addRow(grid, 5, 0, "Nr portu", tcpPort_);
+    grid->addWidget(connect_, 6, 0);
+    grid->addWidget(connected_, 6, 1);
     return group;
 }
 
