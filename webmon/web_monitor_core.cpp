@@ -142,6 +142,7 @@ void WebMonitorCore::StartMonitoring() {
         return;
     }
     module_.firmwareText.clear();
+    trend_.clear();
     recordCountdown_ = 0;
     savedCount_ = 0;
     refreshModuleView();
@@ -293,6 +294,7 @@ void WebMonitorCore::takeReading(const std::array<std::int32_t, EntryCount>& val
         module_.valueTexts[entry] = reading.text;
         row += reading.csvCell;
     }
+    trend_.add(trendTime(now), values);
     std::replace(row.begin(), row.end(), '.', ',');
     const int outputWord = registers[OutputWordRegister];
     for (int output = 0; output < OutputCount; ++output) {

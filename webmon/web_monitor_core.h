@@ -15,6 +15,7 @@
 #include "link/module_link.h"
 #include "monitor/comm_settings.h"
 #include "monitor/csv_recorder.h"
+#include "monitor/trend_buffer.h"
 #include "upload/http_upload.h"
 #include "webmon/web_monitor_view.h"
 #include "webmon/web_settings.h"
@@ -70,6 +71,8 @@ class WebMonitorCore {
     int consecutiveFailures() const { return consecutiveFailures_; }
     WebMonitorSettings& settings() { return settings_; }
     const ModuleSlot& module() const { return module_; }
+    // The module's readings since START, for its trend chart.
+    const TrendBuffer& trend() const { return trend_; }
     const UploadSettings& uploadSettings() const { return uploadSettings_; }
     const CsvRecorder& recorder() const { return recorder_; }
 
@@ -95,6 +98,7 @@ class WebMonitorCore {
     ModuleSlot module_;
     OutputState outputs_;
     CsvRecorder recorder_;
+    TrendBuffer trend_;
     UploadSettings uploadSettings_;
     HttpUpload upload_;
 

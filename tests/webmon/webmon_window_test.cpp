@@ -1,5 +1,5 @@
 // webmon's window offscreen: its own controls, the shaped communication
-// dialog and the line setup title. (Recording, uploading and closing by
+// dialog, the line setup title and the chart of its module. (Recording, uploading and closing by
 // signal are run whole by webmon_program_test.)
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <memory>
@@ -67,6 +68,11 @@ TEST_F(WebWindowTest, OneModuleControlsAndTheShapedDialogs) {
     });
     click(widget<QPushButton>("lineSetupButton"));
     EXPECT_EQ(widget<QLineEdit>("nameLine1")->text().toStdString(), "Piec");
+    click(widget<QPushButton>("chartButton"));  // the chart of the module, names as set
+    QWidget* chart = widget("trendWindow");
+    EXPECT_EQ(chart->windowTitle().toStdString() + "|" +
+                  child<QListWidget>(chart, "seriesList")->item(0)->text().toStdString(),
+              "Wykres – Moduł 7|Piec");
 }
 
 }  // namespace
