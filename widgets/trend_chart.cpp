@@ -83,7 +83,7 @@ TrendChart::TrendChart(const TrendBuffer& trend,
     chart->setLocalizeNumbers(true);
     timeAxis_ = new QDateTimeAxis;
     timeAxis_->setFormat("HH:mm:ss");
-    timeAxis_->setTickCount(7);
+    timeAxis_->setTickCount(FreeTimeTicks);
     valueAxis_ = new QValueAxis;
     chart->addAxis(timeAxis_, Qt::AlignBottom);
     chart->addAxis(valueAxis_, Qt::AlignLeft);
@@ -203,7 +203,9 @@ void TrendChart::draw(std::int64_t from, std::int64_t to, int timeTicks) {
         showSeries(entry);
     }
     if (low > high) low = high = 0;
-    if (const ValueScale scale = valueScale(low, high); scale != shownScale_) {
+    // A zoom of the chart's own may have moved the axis as well.
+    if (const ValueScale scale = valueScale(low, high);
+        scale != shownScale_ || valueAxis_->min() != scale.low || valueAxis_->max() != scale.high) {
         shownScale_ = scale;
         showValueScale(valueAxis_, scale);
     }

@@ -24,7 +24,7 @@ struct Span {
     std::int64_t seconds;  // 0: everything since START
 };
 constexpr std::array<Span, 5> Spans = {
-    {{"1 min", 60}, {"10 min", 600}, {"1 h", 3600}, {"8 h", 8 * 3600}, {"od START", 0}}};
+    {{"1 min", 60}, {"10 min", 600}, {"1 h", 3600}, {"8 h", 28800}, {"od START", 0}}};
 constexpr int DefaultSpan = 1;
 constexpr int SeriesListWidth = 170;
 constexpr const char* WriteFailedText = "Błąd otwarcia pliku do zapisu!";
