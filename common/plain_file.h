@@ -2,6 +2,8 @@
 // (no Qt on Windows). Nothing here throws.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -12,12 +14,30 @@ namespace dkq {
 // sequences as U+FFFD); elsewhere the bytes are the path as they stand.
 std::filesystem::path pathFromUtf8(const std::string& utf8);
 
-// The whole file; false when it cannot be opened or read.
-bool readWholeFile(const std::string& path, std::string& bytes);
+// The bound of a settings or configuration text file: far above what any of
+// them holds, low enough that a wrong file cannot take the program's memory.
+inline constexpr std::size_t MaxTextFileBytes = 1 << 20;
+
+enum class FileRead {
+    Ok,
+    Unreadable,  // missing, not permitted, or a read failed
+    NotRegular,  // a folder, a device, a FIFO ...
+    TooLong,
+};
+
+// The whole file when it is a regular file of at most maxBytes bytes; both
+// are checked on the opened file before a byte is read, so a huge file, a
+// FIFO or /dev/zero neither takes the memory nor waits. bytes changes only on
+// Ok; length, when given, receives the length of a regular file (also of one
+// too long).
+FileRead readWholeFile(const std::string& path, std::string& bytes, std::size_t maxBytes,
+                       std::uintmax_t* length = nullptr);
 
 // Replaces the file with bytes through a temporary file in the same folder,
 // pushed to the disk and renamed over it: afterwards the file holds either
-// all of bytes or what it held before, never a part.
+// all of bytes or what it held before, never a part. The temporary file is
+// new, created under a name of its own (never through a file or link found
+// there), and gets the replaced file's permissions.
 bool writeWholeFile(const std::string& path, std::string_view bytes);
 
 }  // namespace dkq

@@ -17,6 +17,10 @@ struct ValueRange {
 };
 
 inline constexpr ValueRange SwitchRange{0, 1};  // an on/off value
+// Values of the key the monitors and the configurator share.
+inline constexpr ValueRange ComPortRange{1, 255};
+inline constexpr ValueRange TcpPortRange{0, 65535};
+inline constexpr ValueRange BusAddressRange{0, 31};  // 0: a monitor's module switched off
 // Registry strings are read into 256-byte buffers: 255 characters.
 inline constexpr std::size_t MaxRegistryStringChars = 255;
 

@@ -1,7 +1,5 @@
 #include "config/config_file.h"
 
-#include <algorithm>
-#include <climits>
 #include <cstdint>
 
 #include "common/registry_key.h"
@@ -9,14 +7,6 @@
 
 namespace dkq {
 namespace {
-
-constexpr std::size_t IpAddressBufferSize = 256;
-
-void readInt(RegistryKey& key, const char* name, int& value) {
-    std::uint32_t stored = 0;
-    if (key.ReadDword(name, stored))
-        value = static_cast<int>(std::min<std::uint32_t>(stored, INT_MAX));
-}
 
 std::uint32_t dword(int value) {
     return static_cast<std::uint32_t>(value);
@@ -36,9 +26,13 @@ std::string configFileBytes(const ConfigImage& image) {
 
 ConfigFileResult loadConfigFile(const std::string& path, ConfigImage& image, std::size_t* size) {
     std::string bytes;
-    if (!readWholeFile(path, bytes)) return ConfigFileResult::OpenFailed;
-    if (size != nullptr) *size = bytes.size();
-    if (bytes.size() != ConfigFileBytes) return ConfigFileResult::WrongSize;
+    std::uintmax_t length = 0;
+    const FileRead read = readWholeFile(path, bytes, ConfigFileBytes, &length);
+    if (read != FileRead::Ok && read != FileRead::TooLong) return ConfigFileResult::OpenFailed;
+    if (read == FileRead::Ok) length = bytes.size();
+    if (size != nullptr) *size = static_cast<std::size_t>(length);
+    if (read == FileRead::TooLong || bytes.size() != ConfigFileBytes)
+        return ConfigFileResult::WrongSize;
     for (std::size_t n = 0; n < image.size(); ++n) {
         std::uint32_t value = 0;
         for (std::size_t b = 0; b < 4; ++b)
@@ -75,14 +69,13 @@ void LoadSettings(ConfiguratorSettings& settings) {
         key.CreateKey(RegistryRoot::CurrentUser, ConfiguratorKeyPath);
         return;
     }
-    readInt(key, "ComPORT", settings.comPort);
-    readInt(key, "Speed", settings.speed);
-    readInt(key, "Echo", settings.echo);
-    readInt(key, "BusAdr", settings.busAddress);
-    if (std::string ip; key.ReadString("Adres_IP", ip, IpAddressBufferSize))
-        settings.ipAddress = ip;
-    readInt(key, "Port_TCP", settings.tcpPort);
-    readInt(key, "Polaczenie_TCP", settings.useTcp);
+    readDwordInRange(key, "ComPORT", settings.comPort, ComPortRange);
+    readDwordInRange(key, "Speed", settings.speed, ConfiguratorSpeedRange);
+    readDwordInRange(key, "Echo", settings.echo, SwitchRange);
+    readDwordInRange(key, "BusAdr", settings.busAddress, BusAddressRange);
+    readStringCut(key, "Adres_IP", settings.ipAddress);
+    readDwordInRange(key, "Port_TCP", settings.tcpPort, TcpPortRange);
+    readDwordInRange(key, "Polaczenie_TCP", settings.useTcp, SwitchRange);
 }
 
 bool SaveSettings(const ConfiguratorSettings& s) {

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <string>
 
+#include "common/setting_values.h"
 #include "config/config_image.h"
 
 namespace dkq {
@@ -43,8 +44,12 @@ struct ConfiguratorSettings {
 };
 
 inline constexpr const char* ConfiguratorKeyPath = "Software\\Veldmark\\DKQ-1";
+// "BPS:" offers more than the monitors do; a speed either saved stays as it is.
+inline constexpr ValueRange ConfiguratorSpeedRange{1, 300000};
 
-// Replaces the defaults by the values present; creates the key if missing.
+// Replaces the defaults by the values present, each taken into its range
+// (the COM port into the range the monitors keep too, so that modcfg never
+// rewrites a port they saved); creates the key if missing.
 void LoadSettings(ConfiguratorSettings& settings);
 // Writes every value; false when the key cannot be opened or written.
 bool SaveSettings(const ConfiguratorSettings& settings);

@@ -11,9 +11,8 @@ constexpr const char* ModeBitNames[ModeBitCount] = {
     "calibration",           "autonomous-lcd",       "ster_on",       "pwm", "digital-sensors",
     "logging-blocked-by-c1", "8-digital-8-analogue", "hv-2c-on-c3-c4"};
 
-// Registers the configurator keeps without interpreting them.
-constexpr int PlainRegisters[] = {0, 4, 7};
-constexpr int FirstPlainTail = cfg::CounterFlagsRegister + 1;
+constexpr int FirstCalibrationSlot = cfg::FirstCalibrationRegister;
+constexpr int EndCalibrationSlot = cfg::FirstCalibrationRegister + 2 * cfg::CalibrationLines;
 
 template <typename... Args>
 std::string line(const char* pattern, Args... args) {
@@ -22,8 +21,9 @@ std::string line(const char* pattern, Args... args) {
     return std::string(text) + '\n';
 }
 
-std::string plainRegisterLine(const ConfigImage& image, int reg) {
-    return line("R%d %d", reg, image[static_cast<std::size_t>(reg)] & 0xFFFF);
+// The calibration numbers are the only slots the named lines show whole.
+bool shownWhole(int slot) {
+    return slot >= FirstCalibrationSlot && slot < EndCalibrationSlot;
 }
 
 }  // namespace
@@ -63,9 +63,11 @@ std::string configImageText(const ConfigImage& image) {
             text += line("C%d pulse-counting=%d  saturates=%d", counter, pulses,
                          counters.saturates[n] ? 1 : 0);
     }
-    for (const int reg : PlainRegisters) text += plainRegisterLine(image, reg);
-    for (int reg = FirstPlainTail; reg < ConfigRegisterCount; ++reg)
-        text += plainRegisterLine(image, reg);
+    // Every other slot as it is held, so that two images that differ in any
+    // bit never print alike: the bits no field interprets, the high 16 bits,
+    // the file-only slots 240..511, -1 and its unsigned twin 65535.
+    for (int slot = 0; slot < ConfigSlotCount; ++slot)
+        if (!shownWhole(slot)) text += line("R%d %d", slot, image[static_cast<std::size_t>(slot)]);
     return text;
 }
 

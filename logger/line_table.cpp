@@ -53,7 +53,7 @@ LineEntry parseEntry(const std::string& line, int number) {
 
 LineTable loadLineTable(const std::string& path) {
     std::string bytes;
-    if (!readWholeFile(path, bytes)) return LineTable{};
+    if (readWholeFile(path, bytes, MaxTextFileBytes) != FileRead::Ok) return LineTable{};
     return parseLineTable(bytes);
 }
 

@@ -20,10 +20,7 @@ inline constexpr std::size_t MaxIpAddressTextChars = MaxRegistryStringChars;
 
 // What each value may hold; values from files and the registry are taken
 // into these ranges as they are read.
-inline constexpr ValueRange ComPortRange{1, 255};
 inline constexpr ValueRange SpeedRange{150, 115200};
-inline constexpr ValueRange TcpPortRange{0, 65535};
-inline constexpr ValueRange BusAddressRange{0, 31};   // 0: the module is switched off
 inline constexpr ValueRange RawValueRange{0, 65535};  // a line's or counter's min and max
 
 // The link's values: COM port and speed, or TCP address and port.

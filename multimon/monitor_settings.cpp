@@ -150,7 +150,8 @@ ConfigFileResult saveConfigFile(const std::string& path, MonitorSettings& settin
 ConfigFileResult loadConfigFile(const std::string& path, MonitorSettings& settings,
                                 ModuleTable& modules) {
     std::string bytes;
-    if (!readWholeFile(path, bytes)) return ConfigFileResult::OpenFailed;
+    if (readWholeFile(path, bytes, MaxTextFileBytes) != FileRead::Ok)
+        return ConfigFileResult::OpenFailed;
     return applyConfigLines(decodeTextLines(bytes), settings, modules)
                ? ConfigFileResult::Ok
                : ConfigFileResult::WrongFormat;

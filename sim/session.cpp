@@ -1,7 +1,5 @@
 #include "sim/session.h"
 
-#include <vector>
-
 namespace dkq::sim {
 namespace {
 
@@ -14,15 +12,14 @@ bool isLineEnd(char c) {
 // A request ends with its whole line end (CR LF), so the answer waits for
 // the LF that follows the CR in the same batch.
 void Session::receive(std::string_view chars, TimePoint now) {
-    std::vector<TimePoint> arrivals;
-    arrivals.reserve(chars.size());
-    for (size_t i = 0; i < chars.size(); ++i) arrivals.push_back(pacing_.arrive(now));
+    arrivals_.clear();
+    for (size_t i = 0; i < chars.size(); ++i) arrivals_.push_back(pacing_.arrive(now));
     for (size_t i = 0; i < chars.size(); ++i) {
         const auto line = splitter_.take(chars[i]);
         if (!line) continue;
         size_t last = i;
         while (last + 1 < chars.size() && isLineEnd(chars[last + 1])) ++last;
-        queue(lines_.takeLine(*line, arrivals[last]), arrivals[last]);
+        queue(lines_.takeLine(*line, arrivals_[last]), arrivals_[last]);
     }
 }
 

@@ -95,7 +95,7 @@ UploadSettings parseUploadSettings(std::string_view fileText) {
 bool LoadUploadSettings(UploadSettings& settings, const std::string& path) {
     settings = UploadSettings{};
     std::string bytes;
-    if (!readWholeFile(path, bytes)) return false;
+    if (readWholeFile(path, bytes, MaxTextFileBytes) != FileRead::Ok) return false;
     settings = parseUploadSettings(bytes);
     return true;
 }

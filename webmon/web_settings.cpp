@@ -153,7 +153,8 @@ WebConfigResult saveWebConfigFile(const std::string& path, WebMonitorSettings& s
 WebConfigResult loadWebConfigFile(const std::string& path, WebMonitorSettings& settings,
                                   ChannelTable& channels) {
     std::string bytes;
-    if (!readWholeFile(path, bytes)) return WebConfigResult::OpenFailed;
+    if (readWholeFile(path, bytes, MaxTextFileBytes) != FileRead::Ok)
+        return WebConfigResult::OpenFailed;
     return applyWebConfigLines(decodeTextLines(bytes), settings, channels)
                ? WebConfigResult::Ok
                : WebConfigResult::WrongFormat;

@@ -1,11 +1,15 @@
 // The common pieces: the code page at the file edge, text file lines, numbers
-// and words read from files and command lines, whole-file writes; and the
-// settings store that stands for the registry.
+// and words read from files and command lines, whole-file reads and writes;
+// and the settings store that stands for the registry.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
+#include <thread>
+#include <tuple>
 #include <vector>
 
 #include "common/com_ports.h"
@@ -22,16 +26,14 @@ namespace {
 namespace fs = std::filesystem;
 using Words = std::vector<std::string>;
 
-TEST(Cp1250, EveryByteRoundTripsAndPolishLettersMapToTheirBytes) {
+TEST(TextFile, Cp1250RoundTripsEveryByteAndLinesEndInCrLf) {
     std::string all;
     for (int byte = 0; byte < 256; ++byte) all.push_back(static_cast<char>(byte));
     EXPECT_EQ(utf8ToCp1250(cp1250ToUtf8(all)), all);
     EXPECT_EQ(utf8ToCp1250("ąćęłńóśźżĄĆĘŁŃÓŚŹŻ°€"),
               "\xB9\xE6\xEA\xB3\xF1\xF3\x9C\x9F\xBF\xA5\xC6\xCA\xA3\xD1\xD3\x8C\x8F\xAF\xB0\x80");
     EXPECT_EQ(utf8ToCp1250("a中b😀c\xC3"), "a?b?c?");
-}
-
-TEST(TextFile, FilesAreWrittenWithCrLfAndReadWithOrWithoutCr) {
+    // Text files are written with CR LF and read with or without CR.
     EXPECT_EQ(encodeTextFile("T [°C];\nżółw\n"),
               "T [\xB0"
               "C];\r\n\xBF\xF3\xB3w\r\n");
@@ -44,7 +46,7 @@ TEST(TextFile, FilesAreWrittenWithCrLfAndReadWithOrWithoutCr) {
     for (const auto& [bytes, lines] : cases) EXPECT_EQ(decodeTextLines(bytes), lines) << bytes;
 }
 
-TEST(TextFields, NumbersAreReadAsScanfReadsThem) {
+TEST(TextFields, NumbersAsScanfReadsThemWordsLimitsAndTheCommandLine) {
     const std::pair<std::string, std::vector<int>> cases[] = {
         {" 4, -5,+6", {4, -5, 6}},
         {"1 ,2", {1}},
@@ -55,9 +57,6 @@ TEST(TextFields, NumbersAreReadAsScanfReadsThem) {
         {"2147483647,-2147483648", {2147483647, -2147483648}},
         {"2147483648,1", {}}};
     for (const auto& [text, numbers] : cases) EXPECT_EQ(scanIntList(text, 3), numbers) << text;
-}
-
-TEST(TextFields, WordsCharacterLimitsAndTheCommandLine) {
     EXPECT_EQ(firstWord("  DKQ-1-5 rest"), "DKQ-1-5");
     EXPECT_EQ(firstWord(" \t "), "");
     EXPECT_EQ(limitChars("żółw", 2), "żó");
@@ -71,22 +70,44 @@ TEST(TextFields, WordsCharacterLimitsAndTheCommandLine) {
               std::string(MaxCommandWordChars, 'x'));
 }
 
-// Configuration files are written whole: a new file replaces the old one and
-// no temporary file is left; nothing is created in a missing folder.
-TEST(Files, AWholeWriteReplacesTheFileLeavesNothingElseAndReadsBack) {
+// Whole files are written through a temporary file of their own: a link
+// planted at a temporary name is never written through, the file's
+// permissions stay, saves of one name at once each land whole, nothing is
+// left beside the file or created in a missing folder. They are read only
+// when they are regular files within their bound, checked before reading.
+TEST(Files, WholeFilesAreWrittenThroughTheirOwnTemporaryFileAndReadWithinABound) {
     test::ScratchDir dir;
+    const mode_t formerMask = umask(022);
     ASSERT_TRUE(writeWholeFile("a.cfg", "first, longer content"));
-    ASSERT_TRUE(writeWholeFile("a.cfg", "second"));
-    EXPECT_EQ(test::readFileBytes("a.cfg"), "second");
+    EXPECT_EQ(fs::status("a.cfg").permissions(), fs::perms(0644));
+    fs::permissions("a.cfg", fs::perms(0640));
+    std::ofstream("target") << "kept";
+    fs::create_symlink("target", "a.cfg.saving");
+    ASSERT_TRUE(writeWholeFile("a.cfg", "12345"));
+    umask(formerMask);
+    EXPECT_EQ(test::readFileBytes("a.cfg") + test::readFileBytes("target"), "12345kept");
+    EXPECT_EQ(fs::symlink_status("a.cfg").permissions(), fs::perms(0640));
     EXPECT_FALSE(writeWholeFile("missing/a.cfg", "x"));
-    EXPECT_EQ(std::distance(fs::directory_iterator("."), fs::directory_iterator()), 1);
+    std::vector<std::thread> savers;
+    for (const char c : {'w', 'x', 'y', 'z'})
+        savers.emplace_back([c] {
+            for (int i = 0; i < 25; ++i) EXPECT_TRUE(writeWholeFile("b.cfg", std::string(9000, c)));
+        });
+    for (std::thread& saver : savers) saver.join();
+    const std::string last = test::readFileBytes("b.cfg");
+    EXPECT_EQ(last, std::string(9000, last.at(0)));
+    EXPECT_EQ(std::distance(fs::directory_iterator("."), fs::directory_iterator()), 4);
 
-    std::string bytes = "old";
-    EXPECT_TRUE(readWholeFile("a.cfg", bytes));
-    EXPECT_EQ(bytes, "second");
-    EXPECT_FALSE(readWholeFile("missing.cfg", bytes));
-    EXPECT_FALSE(readWholeFile(".", bytes));
-    EXPECT_EQ(bytes, "second");
+    ASSERT_EQ(mkfifo("fifo", 0600), 0);
+    const std::tuple<const char*, std::size_t, FileRead> cases[] = {
+        {"a.cfg", 5, FileRead::Ok},           {"a.cfg", 4, FileRead::TooLong},
+        {"missing", 5, FileRead::Unreadable}, {".", 5, FileRead::NotRegular},
+        {"fifo", 5, FileRead::NotRegular},    {"/dev/zero", 5, FileRead::NotRegular}};
+    for (const auto& [path, bound, result] : cases) {
+        std::string bytes = "old";
+        EXPECT_EQ(readWholeFile(path, bytes, bound), result) << path;
+        EXPECT_EQ(bytes, result == FileRead::Ok ? "12345" : "old") << path;
+    }
 }
 
 // --- the registry ----------------------------------------------------------------
@@ -107,7 +128,7 @@ class RegistryTest : public ::testing::Test {
     RegistryKey key_;
 };
 
-TEST_F(RegistryTest, AKeyOpensOnlyOnceCreatedAsItsFileAndValuesNeedAnOpenKey) {
+TEST_F(RegistryTest, AKeyOpensOnlyOnceCreatedAsItsFileValuesNeedAnOpenKeyPortsMap) {
     constexpr const char* OtherPath = "Software\\Veldmark\\Inny";
     RegistryKey key;
     std::uint32_t number = 7;
@@ -124,6 +145,8 @@ TEST_F(RegistryTest, AKeyOpensOnlyOnceCreatedAsItsFileAndValuesNeedAnOpenKey) {
     EXPECT_TRUE(fs::is_regular_file(dir_.file("Veldmark/Inny.conf")));
     EXPECT_FALSE(key.IsOpen());
     EXPECT_TRUE(key.Open(RegistryRoot::CurrentUser, OtherPath));
+    // A COM port that the ports key does not name is the system's port n - 1.
+    EXPECT_EQ(comPortDevice(7), fs::exists("/dev/ttyUSB6") ? "/dev/ttyUSB6" : "/dev/ttyS6");
 }
 
 TEST_F(RegistryTest, ADwordReadSucceedsOnlyForAStoredDecimalNumber) {
@@ -165,11 +188,6 @@ TEST_F(RegistryTest, StringsAreUtf8BoundedByTheBufferSizeAndSharedAtOnce) {
     std::uint32_t port = 0;
     EXPECT_TRUE(other.ReadString("Adres_IP", address, 256) && key_.ReadDword("Port_TCP", port));
     EXPECT_EQ(address + ":" + std::to_string(port), "10.0.0.7:4001");
-}
-
-// A COM port that the ports key does not name is the system's port n - 1.
-TEST_F(RegistryTest, AnUnnamedComPortIsTtyUsbOrTtySCountedFromZero) {
-    EXPECT_EQ(comPortDevice(7), fs::exists("/dev/ttyUSB6") ? "/dev/ttyUSB6" : "/dev/ttyS6");
 }
 
 }  // namespace

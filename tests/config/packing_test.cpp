@@ -1,11 +1,12 @@
-// The image's fields, display text codec and files, from the module's edge
-// cases.
+// The image's fields, display text codec, text and files, from the module's
+// edge cases; the configurator's registry settings.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <random>
 
+#include "common/registry_key.h"
 #include "config/config_file.h"
 #include "tests/support/sim_process.h"
 
@@ -131,7 +132,7 @@ TEST(ConfigLcdText, DecodesAndEncodes) {
     EXPECT_EQ(lcdTextForEditing(image), "$C6ma $B9");
 }
 
-TEST(ConfigFiles, RoundTripsBitForBitAndRefusesOtherSizes) {
+TEST(ConfigFiles, RoundTripBitForBitShowEveryBitRefuseOtherSizesTakeSettingsIntoRange) {
     test::ScratchDir dir;
     ConfigImage image{};
     std::mt19937 random(11);
@@ -146,22 +147,45 @@ TEST(ConfigFiles, RoundTripsBitForBitAndRefusesOtherSizes) {
     ConfigImage loaded{};
     ASSERT_EQ(loadConfigFile(dir.file("a.dkq"), loaded), ConfigFileResult::Ok);
     EXPECT_EQ(loaded, image);
+    // The image as text is for diff: a change of any bit of any slot shows.
+    const std::string text = configImageText(image);
+    std::vector<std::pair<int, int>> unseen;
+    for (int slot = 0; slot < ConfigSlotCount; ++slot)
+        for (int bit = 0; bit < 32; ++bit) {
+            ConfigImage flipped = image;
+            flipped[size_t(slot)] ^= static_cast<std::int32_t>(1u << bit);
+            if (configImageText(flipped) == text) unseen.emplace_back(slot, bit);
+        }
+    EXPECT_EQ(unseen, (std::vector<std::pair<int, int>>{}));
 
-    for (const size_t size : {size_t{0}, size_t{2047}, size_t{2049}}) {
-        std::ofstream(dir.file("cut.dkq"), std::ios::binary)
-            << bytes.substr(0, size) << (size > 2048 ? "x" : "");
+    // A file longer than an image is refused by its length, before reading.
+    for (const size_t size : {size_t{0}, size_t{2047}, size_t{2049}, size_t{3} << 30}) {
+        std::ofstream(dir.file("cut.dkq"), std::ios::binary) << bytes.substr(0, size);
+        std::filesystem::resize_file(dir.file("cut.dkq"), size);
         size_t seen = 99;
         EXPECT_EQ(loadConfigFile(dir.file("cut.dkq"), loaded, &seen), ConfigFileResult::WrongSize);
         EXPECT_EQ(seen, size);
         EXPECT_EQ(loaded, image);
     }
-    EXPECT_EQ(loadConfigFile(dir.file("none.dkq"), loaded), ConfigFileResult::OpenFailed);
     EXPECT_EQ(saveConfigFile(dir.file("no/such/folder/x.dkq"), image),
               ConfigFileResult::WriteFailed);
     EXPECT_EQ(configFileMessage(ConfigFileResult::WriteFailed, "x.dkq", 0),
               "Błąd zapisu pliku x.dkq.\nKonfiguracja nie została zapisana.");
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2)
-        << "no temporary file left behind";
+
+    // Settings from the key the monitors share are taken into range as read.
+    setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
+    RegistryKey key;
+    ASSERT_TRUE(key.CreateKey(RegistryRoot::CurrentUser, ConfiguratorKeyPath) &&
+                key.Open(RegistryRoot::CurrentUser, ConfiguratorKeyPath));
+    const std::pair<const char*, std::uint32_t> stored[] = {
+        {"ComPORT", 0},  {"Speed", 4294967295u}, {"Echo", 7},
+        {"BusAdr", 257}, {"Port_TCP", 70000},    {"Polaczenie_TCP", 2}};
+    for (const auto& [name, value] : stored) key.WriteDword(name, value);
+    key.WriteString("Adres_IP", std::string(300, '1'));
+    ConfiguratorSettings settings;
+    LoadSettings(settings);
+    EXPECT_EQ(settings, (ConfiguratorSettings{1, 300000, 1, 31, std::string(255, '1'), 65535, 1}));
+    unsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace

@@ -93,7 +93,7 @@ TEST_F(SettingsTest, ValuesOutOfRangeAreTakenIntoItAsTheyAreRead) {
     EXPECT_EQ(loaded(), "255,115200,1,360003599," + std::string(255, 'f') + "," +
                             std::string(255, '1') + ":65535,1,1,31,31,0,0,0");
     const std::string path = writeText("range.cfg", "DKQ-1-5\n" + std::string(103, '\n') + "-1\n" +
-                                                        std::string(1 << 20, '2') + "\n70000\n");
+                                                        std::string(100000, '2') + "\n70000\n");
     ASSERT_EQ(loadConfigFile(path, settings_, modules_), ConfigFileResult::Ok);
     EXPECT_EQ(kept(settings_, modules_),
               "1,9600,1,0,pomiar1.csv," + std::string(255, '2') + ":65535,0,0,1,0,0,0,0");
