@@ -75,8 +75,10 @@ ValueScale valueScale(double low, double high) {
 
 TrendChart::TrendChart(const TrendBuffer& trend,
                        const std::array<ChannelConfig, EntryCount>& channels, QWidget* parent)
-    : QChartView(parent), trend_(trend), channels_(channels) {
-    auto* chart = new QChart;
+    : QChartView(new QChart, parent), trend_(trend), channels_(channels) {
+    // The view owns the chart given to its constructor; one given later by
+    // setChart would leave the view's first chart to leak.
+    QChart* chart = this->chart();
     chart->legend()->setAlignment(Qt::AlignRight);
     chart->setMargins(QMargins(4, 4, 4, 4));
     chart->setLocale(QLocale(QLocale::Polish, QLocale::Poland));  // decimal comma on the axis
@@ -103,7 +105,6 @@ TrendChart::TrendChart(const TrendBuffer& trend,
     beyond->setBorderColor(QColor(BeyondColour));
     beyond->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
     chart->addSeries(beyond);
-    setChart(chart);
     setRubberBand(QChartView::HorizontalRubberBand);
     viewport()->setMouseTracking(true);
     setMinimumSize(640, 360);
