@@ -95,6 +95,9 @@ TEST_F(CycleTest, AStartFromTheCommandLineChecksTheModulesAndRecordsByteForByte)
     EXPECT_EQ(view_.savedCount, 3);
     EXPECT_EQ(view_.valueSlot.valueTexts[0] + " " + view_.valueSlot.valueTexts[19], "22.9°C 303");
     EXPECT_EQ(view_.errorCounts, (std::array<int, ModuleCount>{}));
+    core_.StopMonitoring();
+    core_.StartMonitoring();  // the chart's readings begin again
+    EXPECT_EQ(core_.trend(0).size() + core_.trend(2).size(), 0u);
 }
 
 // START refuses missing TCP settings, a link that does not open, a module
