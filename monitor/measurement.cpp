@@ -146,12 +146,10 @@ std::string unitCell(int entry, int kind) {
             return "T [°C];";
         case KindVolts:
             return "U [V];";
-        case KindRaw:
-            return "[0-4092];";
         case KindKelvin:
             return "T [K];";
-        default:
-            return "";
+        default:  // NUM, and any unknown kind, whose cells hold the raw value
+            return "[0-4092];";
     }
 }
 

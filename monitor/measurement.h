@@ -26,6 +26,7 @@ struct ChannelConfig {
     int min = 0;           // display range, raw register units
     int max = 4092;
     std::string name;  // caption and CSV column name, at most 15 characters
+    bool operator==(const ChannelConfig&) const = default;
 };
 
 // Configuration register 6 of a module; the monitor only shows it.
@@ -91,7 +92,8 @@ EntryReading entryReading(int entry, int raw, int kind);
 // The number an entry shows, in its unit: what the trend chart draws.
 double entryValue(int entry, int raw, int kind);
 
-// Unit cell of an entry in the CSV header; empty for an unknown line kind.
+// Unit cell of an entry in the CSV header; a line of an unknown kind has the
+// raw range as NUM has, so that the header always lines up with the cells.
 std::string unitCell(int entry, int kind);
 
 // The range a bar shows: min and max each taken as a 16-bit value.

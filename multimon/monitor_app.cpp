@@ -8,7 +8,9 @@
 namespace dkq {
 
 MonitorApp::MonitorApp(int& argc, char** argv)
-    : application_(argc, argv), commandWords_(commandWordsOf(QApplication::arguments())) {}
+    : application_(argc, argv), commandWords_(commandWordsOf(QApplication::arguments())) {
+    usePolishStandardDialogs();
+}
 
 int MonitorApp::run() {
     MonitorDialog dialog;

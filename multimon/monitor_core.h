@@ -13,6 +13,7 @@
 #include "common/prompter.h"
 #include "link/module_link.h"
 #include "monitor/csv_recorder.h"
+#include "monitor/record_countdown.h"
 #include "monitor/trend_buffer.h"
 #include "multimon/comm_settings.h"
 #include "multimon/module_table.h"
@@ -33,7 +34,10 @@ class MonitorCore {
     void startUp(const std::vector<std::string>& commandWords);
     // Main window close: stops the socket library, saves the registry
     // settings and, as STOP does, tries the records still waiting for their
-    // file once more. Returns how many could not be written: they are lost.
+    // file once more. Returns how many could not be written (still waiting, or
+    // dropped past the bound of waiting records): they are lost.
+    // Nothing starts afterwards, also when the close came while START or a
+    // tick waited for an answer to a message.
     std::size_t shutDown();
 
     void StartMonitoring();
@@ -63,7 +67,7 @@ class MonitorCore {
     void chooseCsvFile();
 
     bool monitoring() const { return monitoring_; }
-    int recordCountdown() const { return recordCountdown_; }
+    int recordCountdown() const { return recordCountdown_.value(); }
     int savedCount() const { return savedCount_; }
     int consecutiveFailures() const { return consecutiveFailures_; }
     int selectedModule() const { return selectedModule_; }
@@ -96,7 +100,6 @@ class MonitorCore {
     };
     void countFailedRead(ModuleSlot& slot, int code, TickFailures& failures);
     void backOff(bool atLeastMinimum);
-    void endBackOff();
     void recordRow(const std::tm& time, const std::string& row);
     void readBackSelected();
     void showFileProblem(bool startFailed = false);
@@ -113,9 +116,9 @@ class MonitorCore {
     std::array<TrendBuffer, ModuleCount> trends_;
 
     bool monitoring_ = false;
-    int recordCountdown_ = 0;
+    bool ended_ = false;  // shut down: nothing starts or is written any more
+    RecordCountdown recordCountdown_;
     int consecutiveFailures_ = 0;
-    bool backingOff_ = false;  // the countdown was pushed back by failures
     bool outputsDirty_ = false;
     int counterClearMask_ = 0;
     int selectedModule_ = 0;

@@ -22,7 +22,6 @@
 #include "widgets/comm_settings_dialog.h"
 #include "widgets/form_fields.h"
 #include "widgets/line_setup_dialog.h"
-#include "widgets/program_run.h"
 #include "widgets/readings_panel.h"
 #include "widgets/recording_panel.h"
 #include "widgets/trend_window.h"
@@ -287,7 +286,7 @@ void MonitorDialog::closeEvent(QCloseEvent* event) {
         closed_ = true;
         acquisitionTimer_.stop();
         if (const std::size_t lost = core_.shutDown(); lost > 0)
-            reportLostRecords(*this, prompter_, lost, "multimon");
+            prompter_.message(lostRecordsText(lost), MessageIcon::Exclamation);
     }
     event->accept();
     QDialog::done(QDialog::Accepted);

@@ -1,0 +1,49 @@
+// Uploads waiting for their commit. A writer takes everything that queued up
+// while the previous commit ran and stores it in one transaction, so the
+// number of commits follows the disk, not the number of uploads; each upload
+// hears of its own commit only after it.
+#pragma once
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "collector/reading_store.h"
+
+namespace dkq::collector {
+
+class GroupCommit {
+  public:
+    // One upload on its way: committed() is called once, from a writer
+    // thread, after its transaction ended.
+    class Entry {
+      public:
+        virtual ~Entry() = default;
+        virtual void committed(bool stored) = 0;
+        NewReading reading;
+    };
+
+    // Starts the store's number of writer threads.
+    explicit GroupCommit(ReadingStore& store);
+    // Commits what is queued, then ends the writers.
+    ~GroupCommit();
+    GroupCommit(const GroupCommit&) = delete;
+    GroupCommit& operator=(const GroupCommit&) = delete;
+
+    // The queue holds one entry per open connection at most, so it is bounded
+    // by the server's connection limit.
+    void submit(Entry& entry);
+
+  private:
+    void write();
+
+    ReadingStore& store_;
+    std::mutex mutex_;
+    std::condition_variable queued_;
+    std::vector<Entry*> queue_;
+    bool stopping_ = false;
+    std::vector<std::thread> writers_;
+};
+
+}  // namespace dkq::collector

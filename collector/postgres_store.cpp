@@ -1,0 +1,299 @@
+#include "collector/postgres_store.h"
+
+#include <libpq-fe.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "collector/reading_views.h"
+
+namespace dkq::collector {
+namespace {
+
+// vals holds the numbers of the data text (vals[1] is the first).
+constexpr SchemaStep SchemaSteps[] = {
+    {1,
+     "CREATE TABLE readings (id bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,"
+     " uid integer NOT NULL, received timestamptz NOT NULL, data text NOT NULL,"
+     " vals double precision[] NOT NULL);"
+     "CREATE INDEX readings_by_site_time ON readings (uid, received, id);"
+     "CREATE TABLE sites (uid integer PRIMARY KEY, readings bigint NOT NULL);"},
+};
+
+// Collectors starting together take turns at creating the schema.
+constexpr const char* SchemaLock = "SELECT pg_advisory_xact_lock(4469041)";
+
+// Times travel as milliseconds since 1970 and are kept as timestamptz.
+#define DKQ_TIME(n) "(timestamptz 'epoch' + $" #n "::float8 * interval '1 millisecond')"
+#define DKQ_MS(column) "(extract(epoch from " column ") * 1000)::int8"
+
+struct Statement {
+    const char* name;
+    const char* sql;
+};
+// clang-format off
+constexpr Statement Statements[] = {
+    {"insert_reading",
+     "INSERT INTO readings (uid, received, data, vals)"
+     " VALUES ($1::int4, " DKQ_TIME(2) ", $3, $4::float8[])"},
+    {"count_site",
+     "INSERT INTO sites (uid, readings) VALUES ($1::int4, $2::int8) ON CONFLICT (uid)"
+     " DO UPDATE SET readings = sites.readings + EXCLUDED.readings"},
+    {"list_sites",
+     "SELECT s.uid, s.readings, " DKQ_MS("r.received") ", r.id, r.data FROM sites s"
+     " JOIN readings r ON r.id = (SELECT id FROM readings WHERE uid = s.uid"
+     " ORDER BY received DESC, id DESC LIMIT 1) ORDER BY s.uid"},
+    {"read_page",
+     "SELECT " DKQ_MS("received") ", id, data FROM readings"
+     " WHERE uid = $1::int4 AND received >= " DKQ_TIME(2) " AND received < " DKQ_TIME(3)
+     " AND (received, id) > (" DKQ_TIME(4) ", $5::int8)"
+     " ORDER BY received, id LIMIT $6::int8"},
+    {"newest_key",
+     "SELECT " DKQ_MS("received") ", id FROM readings"
+     " WHERE uid = $1::int4 AND received >= " DKQ_TIME(2) " AND received < " DKQ_TIME(3)
+     " ORDER BY received DESC, id DESC LIMIT 1 OFFSET $4::int8"},
+};
+// clang-format on
+#undef DKQ_TIME
+#undef DKQ_MS
+
+struct ResultClearer {
+    void operator()(PGresult* result) const { PQclear(result); }
+};
+using Result = std::unique_ptr<PGresult, ResultClearer>;
+
+bool succeeded(const Result& result, ExecStatusType expected) {
+    if (result && PQresultStatus(result.get()) == expected) return true;
+    if (result)
+        std::fprintf(stderr, "dkq-collector: postgresql: %s", PQresultErrorMessage(result.get()));
+    return false;
+}
+
+// Parameters are sent as text; the statements cast them.
+Result run(PGconn* connection, const char* statement, std::initializer_list<std::string> params) {
+    std::vector<const char*> values;
+    for (const std::string& param : params) values.push_back(param.c_str());
+    return Result(PQexecPrepared(connection, statement, static_cast<int>(values.size()),
+                                 values.data(), nullptr, nullptr, 0));
+}
+
+Result execute(PGconn* connection, const char* sql) {
+    return Result(PQexec(connection, sql));
+}
+
+std::int64_t int64At(const Result& result, int row, int column) {
+    return std::strtoll(PQgetvalue(result.get(), row, column), nullptr, 10);
+}
+
+std::string textAt(const Result& result, int row, int column) {
+    return {PQgetvalue(result.get(), row, column),
+            static_cast<std::size_t>(PQgetlength(result.get(), row, column))};
+}
+
+std::string errorOf(PGconn* connection) {
+    std::string text = PQerrorMessage(connection);
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+    return text;
+}
+
+// The URL's own settings override the time-out and the name given here.
+PGconn* openConnection(const std::string& url) {
+    const char* keywords[] = {"connect_timeout", "application_name", "dbname", nullptr};
+    const char* values[] = {"10", "dkq-collector", url.c_str(), nullptr};
+    return PQconnectdbParams(keywords, values, 1);
+}
+
+bool upgradeSchema(PGconn* connection, std::string& error) {
+    if (!succeeded(execute(connection, "SET client_min_messages TO warning"), PGRES_COMMAND_OK) ||
+        !succeeded(execute(connection, "BEGIN"), PGRES_COMMAND_OK) ||
+        !succeeded(execute(connection, SchemaLock), PGRES_TUPLES_OK) ||
+        !succeeded(execute(connection,
+                           "CREATE TABLE IF NOT EXISTS dkq_schema"
+                           " (version integer NOT NULL)"),
+                   PGRES_COMMAND_OK)) {
+        error = errorOf(connection);
+        return false;
+    }
+    const Result stored = execute(connection, "SELECT coalesce(max(version), 0) FROM dkq_schema");
+    const int found =
+        succeeded(stored, PGRES_TUPLES_OK) ? std::atoi(PQgetvalue(stored.get(), 0, 0)) : -1;
+    bool upgraded = found >= 0 && schemaKnown(found, error);
+    for (const SchemaStep& step : SchemaSteps) {
+        if (upgraded && step.version > found)
+            upgraded = succeeded(execute(connection, step.sql), PGRES_COMMAND_OK);
+    }
+    const std::string version = std::to_string(SchemaVersion);
+    const char* values[] = {version.c_str()};
+    upgraded =
+        upgraded && succeeded(execute(connection, "DELETE FROM dkq_schema"), PGRES_COMMAND_OK) &&
+        succeeded(
+            Result(PQexecParams(connection, "INSERT INTO dkq_schema (version) VALUES ($1::int4)", 1,
+                                nullptr, values, nullptr, nullptr, 0)),
+            PGRES_COMMAND_OK);
+    if (!upgraded && error.empty()) error = errorOf(connection);
+    return succeeded(execute(connection, upgraded ? "COMMIT" : "ROLLBACK"), PGRES_COMMAND_OK) &&
+           upgraded;
+}
+
+}  // namespace
+
+// A connection of the pool for one operation. A connection that broke is
+// closed when given back, and the next lease opens a fresh one.
+class PostgresStore::Lease {
+  public:
+    explicit Lease(PostgresStore& store) : store_(store) {
+        std::unique_lock lock(store.mutex_);
+        store.returned_.wait(lock, [&] { return !store.idle_.empty() || store.open_ < PoolSize; });
+        if (!store.idle_.empty()) {
+            connection_ = store.idle_.back();
+            store.idle_.pop_back();
+            return;
+        }
+        ++store.open_;
+        lock.unlock();
+        std::string error;
+        connection_ = store.connect(error);
+        if (connection_ != nullptr) return;
+        std::fprintf(stderr, "dkq-collector: postgresql: %s\n", error.c_str());
+        lock.lock();
+        --store.open_;
+        store.returned_.notify_one();
+    }
+    ~Lease() {
+        if (connection_ == nullptr) return;
+        std::lock_guard lock(store_.mutex_);
+        if (PQstatus(connection_) == CONNECTION_OK && !broken_) {
+            store_.idle_.push_back(connection_);
+        } else {
+            PQfinish(connection_);
+            --store_.open_;
+        }
+        store_.returned_.notify_one();
+    }
+    Lease(const Lease&) = delete;
+    Lease& operator=(const Lease&) = delete;
+
+    PGconn* connection() const { return connection_; }
+    // The connection is in a state nobody should inherit.
+    void drop() { broken_ = true; }
+
+  private:
+    PostgresStore& store_;
+    PGconn* connection_ = nullptr;
+    bool broken_ = false;
+};
+
+PGconn* PostgresStore::connect(std::string& error) {
+    PGconn* connection = openConnection(url_);
+    bool ready = PQstatus(connection) == CONNECTION_OK;
+    for (const Statement& statement : Statements) {
+        if (ready)
+            ready =
+                succeeded(Result(PQprepare(connection, statement.name, statement.sql, 0, nullptr)),
+                          PGRES_COMMAND_OK);
+    }
+    if (ready) return connection;
+    error = errorOf(connection);
+    PQfinish(connection);
+    return nullptr;
+}
+
+std::unique_ptr<PostgresStore> PostgresStore::open(const std::string& url, std::string& error) {
+    std::unique_ptr<PostgresStore> store(new PostgresStore(url));
+    PGconn* first = openConnection(url);
+    const bool ready = PQstatus(first) == CONNECTION_OK && upgradeSchema(first, error);
+    if (!ready && error.empty()) error = errorOf(first);
+    PQfinish(first);
+    return ready ? std::move(store) : nullptr;
+}
+
+PostgresStore::~PostgresStore() {
+    for (PGconn* connection : idle_) PQfinish(connection);
+}
+
+// The whole batch goes in one pipeline: every statement between two syncs
+// runs in one implicit transaction, committed at the sync, so a batch costs
+// one round trip and one commit. Its answers are small, so the server never
+// waits for us to read while we send.
+bool PostgresStore::storeReadings(std::span<const NewReading> batch) {
+    Lease lease(*this);
+    PGconn* connection = lease.connection();
+    if (connection == nullptr || PQenterPipelineMode(connection) != 1) return false;
+    int sent = 0;
+    bool stored = true;
+    const auto send = [&](const char* statement, std::initializer_list<std::string> params) {
+        std::vector<const char*> values;
+        for (const std::string& param : params) values.push_back(param.c_str());
+        stored =
+            stored && PQsendQueryPrepared(connection, statement, static_cast<int>(values.size()),
+                                          values.data(), nullptr, nullptr, 0) == 1;
+        sent += stored ? 1 : 0;
+    };
+    std::string vals;
+    for (const NewReading& reading : batch) {
+        vals.clear();
+        appendNumbers(vals, reading.values, '{', '}');
+        send("insert_reading",
+             {std::to_string(reading.uid), std::to_string(reading.timeMs), reading.data, vals});
+    }
+    for (const SiteCount& site : countsBySite(batch))
+        send("count_site", {std::to_string(site.uid), std::to_string(site.readings)});
+    stored = stored && PQpipelineSync(connection) == 1;
+    for (int i = 0; stored && i < sent; ++i) {
+        stored = succeeded(Result(PQgetResult(connection)), PGRES_COMMAND_OK) &&
+                 PQgetResult(connection) == nullptr;
+    }
+    stored = stored && succeeded(Result(PQgetResult(connection)), PGRES_PIPELINE_SYNC) &&
+             PQexitPipelineMode(connection) == 1;
+    if (!stored) {
+        std::fprintf(stderr, "dkq-collector: postgresql: %s\n", errorOf(connection).c_str());
+        lease.drop();
+    }
+    return stored;
+}
+
+bool PostgresStore::listSites(std::vector<SiteSummary>& sites) {
+    Lease lease(*this);
+    if (lease.connection() == nullptr) return false;
+    const Result result = run(lease.connection(), "list_sites", {});
+    if (!succeeded(result, PGRES_TUPLES_OK)) return false;
+    sites.clear();
+    for (int row = 0; row < PQntuples(result.get()); ++row) {
+        sites.push_back(
+            {static_cast<std::int32_t>(int64At(result, row, 0)),
+             int64At(result, row, 1),
+             {{int64At(result, row, 2), int64At(result, row, 3)}, textAt(result, row, 4)}});
+    }
+    return true;
+}
+
+bool PostgresStore::readPage(const ReadingRange& range, const ReadingKey& after, std::size_t count,
+                             std::vector<StoredReading>& page) {
+    Lease lease(*this);
+    if (lease.connection() == nullptr) return false;
+    const Result result =
+        run(lease.connection(), "read_page",
+            {std::to_string(range.uid), std::to_string(range.fromMs), std::to_string(range.toMs),
+             std::to_string(after.timeMs), std::to_string(after.id), std::to_string(count)});
+    if (!succeeded(result, PGRES_TUPLES_OK)) return false;
+    page.clear();
+    for (int row = 0; row < PQntuples(result.get()); ++row)
+        page.push_back(
+            {{int64At(result, row, 0), int64At(result, row, 1)}, textAt(result, row, 2)});
+    return true;
+}
+
+bool PostgresStore::newestKey(const ReadingRange& range, std::size_t newer, ReadingKey& key,
+                              bool& found) {
+    Lease lease(*this);
+    if (lease.connection() == nullptr) return false;
+    const Result result = run(lease.connection(), "newest_key",
+                              {std::to_string(range.uid), std::to_string(range.fromMs),
+                               std::to_string(range.toMs), std::to_string(newer)});
+    if (!succeeded(result, PGRES_TUPLES_OK)) return false;
+    found = PQntuples(result.get()) > 0;
+    if (found) key = {int64At(result, 0, 0), int64At(result, 0, 1)};
+    return true;
+}
+
+}  // namespace dkq::collector

@@ -1,0 +1,91 @@
+// Where the collector keeps its readings: one interface, a SQLite file by
+// default and PostgreSQL for sites that several collectors share. Every
+// operation is safe to call from several threads at once; none throws.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace dkq::collector {
+
+// A reading as it arrived: the site's user number, the arrival time in
+// milliseconds since 1970-01-01 00:00 UTC, the data text exactly as received
+// and the numbers read from it.
+struct NewReading {
+    std::int32_t uid = 0;
+    std::int64_t timeMs = 0;
+    std::string data;
+    std::vector<double> values;
+};
+
+// Readings are ordered by arrival time, ties by the order they were stored.
+struct ReadingKey {
+    std::int64_t timeMs = 0;
+    std::int64_t id = 0;
+};
+inline constexpr ReadingKey BeforeAllReadings{-1, 0};
+
+struct StoredReading {
+    ReadingKey key;
+    std::string data;
+};
+
+struct SiteSummary {
+    std::int32_t uid = 0;
+    std::int64_t readings = 0;
+    StoredReading last;
+};
+
+// Readings of one site with fromMs <= time < toMs.
+struct ReadingRange {
+    std::int32_t uid = 0;
+    std::int64_t fromMs = 0;
+    std::int64_t toMs = 0;
+};
+
+class ReadingStore {
+  public:
+    virtual ~ReadingStore() = default;
+
+    // How many batches may be committing at the same moment.
+    virtual int concurrentWriters() const = 0;
+    // Stores the batch in one transaction: all of it, or none when false.
+    virtual bool storeReadings(std::span<const NewReading> batch) = 0;
+    // Every site with its reading count and its newest reading, by uid.
+    virtual bool listSites(std::vector<SiteSummary>& sites) = 0;
+    // Up to `count` readings of the range that come after `after`, in order.
+    virtual bool readPage(const ReadingRange& range, const ReadingKey& after, std::size_t count,
+                          std::vector<StoredReading>& page) = 0;
+    // The key of the reading of the range that has `newer` readings after it
+    // (0: the newest); `found` is false when the range holds no more.
+    virtual bool newestKey(const ReadingRange& range, std::size_t newer, ReadingKey& key,
+                           bool& found) = 0;
+};
+
+// "sqlite:PATH" or a PostgreSQL connection URI ("postgresql://..." or
+// "postgres://..."). Creates or updates the schema; nothing, with a reason
+// in `error`, when the database cannot be used.
+std::unique_ptr<ReadingStore> openReadingStore(const std::string& url, std::string& error);
+
+// The uid and count of each site in a batch, by ascending uid: sites are
+// updated in this order, so two collectors never wait on each other in turn.
+struct SiteCount {
+    std::int32_t uid;
+    std::int64_t readings;
+};
+std::vector<SiteCount> countsBySite(std::span<const NewReading> batch);
+
+// The schema's versions in order: each step brings the previous version to
+// its own. A store applies the steps above the version it finds.
+struct SchemaStep {
+    int version;
+    const char* sql;
+};
+inline constexpr int SchemaVersion = 1;
+// False, with the reason, when the database was made by a newer collector.
+bool schemaKnown(int found, std::string& error);
+
+}  // namespace dkq::collector

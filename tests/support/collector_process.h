@@ -1,0 +1,58 @@
+// dkq-collector and PostgreSQL for the collector's tests and benchmark: the
+// collector as a child process, a plain HTTP/1.0 GET, and a throwaway
+// PostgreSQL cluster on 127.0.0.1 that lives as long as its object.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace dkq::test {
+
+class CollectorProcess {
+  public:
+    // Starts `$DKQ_COLLECTOR --listen 127.0.0.1:0 --database URL` in the
+    // current folder; waits for the line "http 127.0.0.1:PORT".
+    explicit CollectorProcess(const std::string& database);
+    ~CollectorProcess();
+    CollectorProcess(const CollectorProcess&) = delete;
+    CollectorProcess& operator=(const CollectorProcess&) = delete;
+
+    int port() const { return port_; }
+    int pid() const { return pid_; }
+    // SIGTERM; the exit status, or -1 when it did not exit.
+    int stop();
+
+  private:
+    int pid_ = -1;
+    int port_ = 0;
+};
+
+struct HttpAnswer {
+    int status = 0;
+    std::string body;
+};
+// One request on its own connection to 127.0.0.1:port.
+HttpAnswer httpGet(int port, const std::string& target);
+
+class PostgresCluster {
+  public:
+    // initdb and pg_ctl of Debian's postgresql, as the postgres user when run
+    // as root; listens on 127.0.0.1 only, at a free port. `durable` keeps
+    // fsync on (benchmarks); tests go without. Throws when it cannot start.
+    explicit PostgresCluster(bool durable = false);
+    ~PostgresCluster();
+    PostgresCluster(const PostgresCluster&) = delete;
+    PostgresCluster& operator=(const PostgresCluster&) = delete;
+
+    // A new empty database; its URL, postgresql://dkq@127.0.0.1:PORT/NAME.
+    std::string createDatabase(const std::string& name) const;
+
+  private:
+    bool run(const std::string& command) const;
+
+    std::string folder_;
+    int port_ = 0;
+    bool started_ = false;
+};
+
+}  // namespace dkq::test
