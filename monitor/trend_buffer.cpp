@@ -148,10 +148,7 @@ std::string trendCsv(const TrendBuffer& trend,
     std::string text = "Czas;";
     for (const ChannelConfig& channel : channels) text += channel.name + ";";
     text += "\n;";
-    for (int entry = 0; entry < EntryCount; ++entry) {
-        const std::string unit = unitCell(entry, channels[entry].kind);
-        text += unit.empty() ? ";" : unit;  // columns stay aligned for any kind
-    }
+    for (int entry = 0; entry < EntryCount; ++entry) text += unitCell(entry, channels[entry].kind);
     text += "\n";
     for (std::size_t i = 0; i < trend.size(); ++i) {
         std::string cells;
