@@ -212,9 +212,19 @@ void TrendChart::draw(std::int64_t from, std::int64_t to, int timeTicks) {
     }
     if (timeAxis_->tickCount() != timeTicks) timeAxis_->setTickCount(timeTicks);
     timeAxis_->setRange(timeAt(from_), timeAt(to_));
-    // The plot alone is painted again; the axes repaint themselves when they change.
-    const QRectF plot = chart()->mapRectToScene(chart()->plotArea());
-    viewport()->update(mapFromScene(plot).boundingRect().adjusted(-2, -2, 2, 2));
+    // The plot alone is painted again, and only from the last reading drawn
+    // on when nothing else changed; the axes repaint themselves.
+    PlotLayout layout{from_, to_, shownScale_, shown_, {}};
+    for (int entry = 0; entry < EntryCount; ++entry)
+        layout.lines[entry] = {channels_[entry].kind, channels_[entry].min, channels_[entry].max};
+    QRectF dirty = chart()->mapRectToScene(chart()->plotArea());
+    if (layout == drawnLayout_ && drawnUntil_ >= from_)
+        dirty.setLeft(dirty.left() - 2 * MarkSize +
+                      dirty.width() * static_cast<double>(drawnUntil_ - from_) /
+                          static_cast<double>(to_ - from_));
+    drawnLayout_ = layout;
+    drawnUntil_ = trend_.empty() ? from_ : trend_.newest().time;
+    viewport()->update(mapFromScene(dirty).boundingRect().adjusted(-2, -2, 2, 2));
 }
 
 // The lines and marks are painted over the chart's plot area here rather
@@ -231,7 +241,7 @@ void TrendChart::drawForeground(QPainter* painter, const QRectF& rect) {
                        plot.bottom() - (at.y() - valueAxis_->min()) * yScale);
     };
     painter->save();
-    painter->setClipRect(plot);
+    painter->setClipRect(plot, Qt::IntersectClip);
     painter->setRenderHint(QPainter::Antialiasing, false);  // crisp, and a third faster
     QPolygonF line;
     for (int entry = 0; entry < EntryCount; ++entry) {

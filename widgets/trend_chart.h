@@ -32,6 +32,17 @@ struct ValueScale {
 };
 ValueScale valueScale(double low, double high);
 
+// All that decides where the plot's lines and marks lie but the readings:
+// while it stays, a new reading changes the plot only right of the last one.
+struct PlotLayout {
+    std::int64_t from = 0;
+    std::int64_t to = 0;
+    ValueScale scale;
+    std::array<bool, EntryCount> shown{};
+    std::array<std::array<int, 3>, EntryCount> lines{};  // kind, min, max of each
+    bool operator==(const PlotLayout&) const = default;
+};
+
 class TrendChart : public QChartView {
     Q_OBJECT
 
@@ -88,6 +99,8 @@ class TrendChart : public QChartView {
     std::array<QPolygonF, EntryCount> drawn_;
     QPolygonF beyondDrawn_;
     ValueScale shownScale_;
+    PlotLayout drawnLayout_;
+    std::int64_t drawnUntil_ = 0;  // the newest reading drawn
 };
 
 }  // namespace dkq

@@ -16,6 +16,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 
@@ -301,6 +302,16 @@ TEST_F(WindowTest, TheChartWindowSpansPausesZoomsAndSavesAPicture) {
     EXPECT_EQ(ranges,
               "6640..7240 Pauza|7140..7200 Pauza|4000..7600 Pauza|0..7199 Pauza|-800..7300 Pauza|"
               "-800..7300 Wznów|7140..7200 Wznów|7200..7260 Pauza|");
+    // A reading within the axes repaints the plot only from the last one on:
+    // the window shows what a whole repaint gives.
+    QTest::qWait(50);
+    raw[0] = 30;
+    trend.add(start + 7260, raw);
+    window.showReadings();
+    QTest::qWait(50);
+    EXPECT_EQ(
+        window.screen()->grabWindow(window.winId()).toImage().convertToFormat(QImage::Format_RGB32),
+        window.grab().toImage().convertToFormat(QImage::Format_RGB32));
 
     const QRectF plot = view->chart()->plotArea();
     const auto at = [&](double part) {
