@@ -109,9 +109,6 @@ TEST(TrendBuffer, KeepsTheNewestReadingsWithinItsCapacityAndAgeInOrder) {
             held.push_back({trend[i].time, trend[i].raw[0]});
         EXPECT_EQ(shown(held), expected) << capacity << " " << kept;
     }
-    const TrendBuffer trend = filled(4, 100, {1, 2, 3, 4, 5, 6});
-    for (const auto& [time, index] : {std::pair{2, 0}, {3, 0}, {4, 1}, {6, 3}, {7, 4}})
-        EXPECT_EQ(trend.firstAtOrAfter(time), index) << time;
 }
 
 // Per column of the chart the lowest and the highest value in the order
@@ -129,18 +126,6 @@ TEST(TrendBuffer, DecimationKeepsEveryColumnsExtremes) {
     for (const auto& [from, to, columns, expected] : cases)
         EXPECT_EQ(shown(decimate(trend, from, to, columns)[0]), expected) << from << ".." << to;
     EXPECT_EQ(shown(decimate(trend, 0, 9, 2)[1]), "0@0 0@5 ");  // level: one point a column
-
-    // A full day thinned to 1000 columns keeps its highest and lowest value.
-    std::vector<std::int64_t> seconds(86400);
-    std::vector<int> values(86400);
-    for (int second = 0; second < 86400; ++second) {
-        seconds[second] = second;
-        values[second] = second == 4321 ? 4095 : second == 70001 ? 7 : 50 + second * 7919 % 4000;
-    }
-    const auto points = decimate(filled(86400, 86400, seconds, values), 0, 86399, 1000)[0];
-    EXPECT_LE(points.size(), 2000u);
-    EXPECT_NE(shown(points).find("4095@4321 "), std::string::npos);
-    EXPECT_NE(shown(points).find("7@70001 "), std::string::npos);
 }
 
 // --- dialog fields and the line setup --------------------------------------------
