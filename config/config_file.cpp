@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "common/registry_key.h"
+#include "settings/registry_key.h"
 #include "common/text_file.h"
 
 namespace dkq {

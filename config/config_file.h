@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <string>
 
-#include "common/setting_values.h"
+#include "settings/setting_values.h"
 #include "config/config_image.h"
 
 namespace dkq {

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "common/com_ports.h"
+#include "settings/com_ports.h"
 #include "common/cp1250.h"
 #include "common/text_file.h"
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "common/registry_key.h"
-#include "common/setting_values.h"
+#include "settings/registry_key.h"
+#include "settings/setting_values.h"
 #include "monitor/measurement.h"
 
 namespace dkq {

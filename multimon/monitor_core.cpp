@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <span>
 
-#include "common/com_ports.h"
+#include "settings/com_ports.h"
 #include "common/text_file.h"
 #include "link/result_codes.h"
-#include "monitor/csv_file_chooser.h"
+#include "forms/csv_file_chooser.h"
 #include "multimon/monitor_messages.h"
 
 namespace dkq {

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "common/plain_file.h"
-#include "common/registry_key.h"
+#include "settings/registry_key.h"
 #include "common/text.h"
 #include "common/text_file.h"
 

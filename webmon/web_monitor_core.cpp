@@ -4,10 +4,10 @@
 #include <filesystem>
 #include <span>
 
-#include "common/com_ports.h"
+#include "settings/com_ports.h"
 #include "common/text_file.h"
 #include "link/result_codes.h"
-#include "monitor/csv_file_chooser.h"
+#include "forms/csv_file_chooser.h"
 
 namespace dkq {
 namespace {

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <random>
 
-#include "common/registry_key.h"
+#include "settings/registry_key.h"
 #include "config/config_file.h"
 #include "tests/support/sim_process.h"
 

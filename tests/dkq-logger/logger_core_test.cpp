@@ -2,7 +2,7 @@
 // port of the fields, the edit fields' ranges.
 #include <gtest/gtest.h>
 
-#include "common/registry_key.h"
+#include "settings/registry_key.h"
 #include "dkq-logger/logger_core.h"
 #include "tests/support/sim_process.h"
 

@@ -12,7 +12,7 @@
 #include <QPushButton>
 #include <functional>
 
-#include "common/registry_key.h"
+#include "settings/registry_key.h"
 #include "modcfg/configurator_window.h"
 #include "tests/support/sim_process.h"
 #include "tests/support/widget_helpers.h"

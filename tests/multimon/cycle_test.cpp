@@ -5,8 +5,8 @@
 #include <functional>
 #include <memory>
 
-#include "common/com_ports.h"
-#include "common/registry_key.h"
+#include "settings/com_ports.h"
+#include "settings/registry_key.h"
 #include "monitor/csv_recorder.h"
 #include "multimon/module_table.h"
 #include "tests/multimon/fakes.h"

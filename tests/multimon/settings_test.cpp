@@ -3,7 +3,7 @@
 #include <climits>
 #include <filesystem>
 
-#include "common/registry_key.h"
+#include "settings/registry_key.h"
 #include "monitor/line_setup.h"
 #include "multimon/comm_settings.h"
 #include "multimon/monitor_settings.h"

@@ -24,8 +24,8 @@
 #include <functional>
 #include <map>
 
-#include "common/com_ports.h"
-#include "common/registry_key.h"
+#include "settings/com_ports.h"
+#include "settings/registry_key.h"
 #include "common/text.h"
 #include "common/text_file.h"
 #include "multimon/monitor_dialog.h"

@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "common/registry_key.h"
+#include "settings/registry_key.h"
 #include "common/text.h"
 #include "common/text_file.h"
 #include "tests/multimon/sim_rows.h"

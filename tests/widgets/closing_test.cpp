@@ -18,8 +18,8 @@
 #include <fstream>
 #include <map>
 
-#include "common/com_ports.h"
-#include "common/registry_key.h"
+#include "settings/com_ports.h"
+#include "settings/registry_key.h"
 #include "modcfg/configurator_window.h"
 #include "multimon/monitor_dialog.h"
 #include "tests/support/loopback_listener.h"
