@@ -374,7 +374,7 @@ void MonitorCore::showVariables() {
     view_.showSavedCount(savedCount_);
 }
 
-CommSettings MonitorCore::commSettings() const {
+CommSettings MonitorCore::commSettings() {
     return commDialogValues(settings_, modules_);
 }
 
