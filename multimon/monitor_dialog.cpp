@@ -26,9 +26,9 @@ MonitorDialog::MonitorDialog(QWidget* parent)
                     MessageIcon::Error, parent),
       core_(link_, *this, prompter_, clock_) {
     fileProblem_ = alarmLabel("Brak dostępu do pliku!", "fileProblemLabel");
-    MonitorWindowParts parts{buildSplitRow(), fileProblem_, buildModuleChoice(),
-                             buildLineSetupButtons(), "Zapisz CFG\nna dysk",
-                             "Odczytaj CFG\nz dysku"};
+    MonitorWindowParts parts{buildSplitRow(),       fileProblem_,
+                             buildModuleChoice(),   buildLineSetupButtons(),
+                             "Zapisz CFG\nna dysk", "Odczytaj CFG\nz dysku"};
     assemble(core_, multimonCommShape(), parts);
     addAboutAction(
         this, programIcon(ProgramIcon::Multimon),

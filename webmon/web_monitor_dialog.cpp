@@ -21,8 +21,9 @@ WebMonitorDialog::WebMonitorDialog(QWidget* parent)
     : MonitorWindow("Monitor DKQ-1", programIcon(ProgramIcon::Webmon), "CLR %1",
                     MessageIcon::Exclamation, parent),
       core_(link_, *this, prompter_, clock_) {
-    MonitorWindowParts parts{nullptr,          buildUploadingLabel(), buildModuleState(),
-                             {buildLineSetupButton()}, "Zapisz CFG",  "Odczytaj CFG"};
+    MonitorWindowParts parts{
+        nullptr,      buildUploadingLabel(), buildModuleState(), {buildLineSetupButton()},
+        "Zapisz CFG", "Odczytaj CFG"};
     assemble(core_, webCommShape(), parts);
     addAboutAction(this, programIcon(ProgramIcon::Webmon),
                    {"Monitor DKQ-1", "wersja 1.7C", "Wersja 1-modułowa (20 linii wejściowych)",

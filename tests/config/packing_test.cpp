@@ -183,7 +183,7 @@ TEST(ConfigFiles, RoundTripBitForBitShowEveryBitRefuseOtherSizesTakeSettingsInto
     for (const auto& [name, value] : stored) key.WriteDword(name, value);
     key.WriteString("Adres_IP", std::string(300, '1'));
     ConfiguratorSettings settings;
-    LoadSettings(settings);
+    loadConfiguratorSettings(settings);
     EXPECT_EQ(settings, (ConfiguratorSettings{1, 300000, 1, 31, std::string(255, '1'), 65535, 1}));
     unsetenv("XDG_CONFIG_HOME");
 }
