@@ -1,5 +1,6 @@
 // dkqsim as a process, reached over TCP and over its pseudo-terminal by the
-// module link, the way the programs reach a bus.
+// module link, the way the programs reach a bus. (Its configuration memory
+// kept across a restart is seen in the dkq config tool's test.)
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -59,24 +60,6 @@ TEST(SimOverTcp, ConnectionsEnd) {
     const auto fourth = linkTo(sim.tcpPort());
     EXPECT_EQ(readOutputWord(*fourth, 2), tx::PeerClosed);
     EXPECT_EQ(fourth->IsOpen(), 0);
-}
-
-TEST(SimOverTcp, ConfigurationMemorySurvivesARestart) {
-    ScratchDir dir;
-    const std::vector<std::string> args{"--tcp", "0", "--modules", "1,9", "--state", "bus.state"};
-    {
-        SimProcess sim(args);
-        EXPECT_EQ(linkTo(sim.tcpPort())->WriteRegisters(9, 7, 2, std::vector{0x0102, 0xFFFE}),
-                  tx::Ok);
-        EXPECT_EQ(sim.command("set-config 1 239 5"), "ok");
-    }
-    SimProcess sim(args);
-    const auto link = linkTo(sim.tcpPort());
-    std::array<std::int32_t, 2> config{};
-    EXPECT_EQ(link->ReadSignedRegisters(9, 7, 2, config), tx::Ok);
-    EXPECT_EQ(config, (std::array<std::int32_t, 2>{0x0102, -2}));
-    EXPECT_EQ(link->ReadSignedRegisters(1, 239, 1, config), tx::Ok);
-    EXPECT_EQ(config[0], 5);
 }
 
 // Started as a service (stdin at end of file), it runs until SIGTERM and
