@@ -242,6 +242,7 @@ function draw(rows, from, to) {
         chart = null;
     }
     chartElement.dataset.rows = '[]';
+    chartElement.hidden = rows.length === 0;
     if (rows.length === 0) return;
     exposePending = true;
     const options = {file: rows, labels, dateWindow: [from, to]};
