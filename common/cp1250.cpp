@@ -110,4 +110,17 @@ std::string utf8ToCp1250(std::string_view text) {
     return out;
 }
 
+std::string charsOutsideCp1250(std::string_view text) {
+    std::string outside;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        const char32_t cp = nextCodePoint(text, pos);
+        if (cp == U'?' || encodeCodePoint(cp) != '?') continue;
+        std::string character;
+        appendUtf8(character, cp);
+        if (outside.find(character) == std::string::npos) outside += character;
+    }
+    return outside;
+}
+
 }  // namespace dkq

@@ -16,6 +16,9 @@ std::string cp1250ToUtf8(std::string_view bytes);
 
 // Characters outside the code page become '?'; malformed UTF-8 sequences too.
 std::string utf8ToCp1250(std::string_view text);
+// The characters that utf8ToCp1250 turns into '?', each once, in the order
+// they first appear (UTF-8; U+FFFD for a malformed sequence).
+std::string charsOutsideCp1250(std::string_view text);
 
 // The UTF-8 steps both conversions are made of. nextCodePoint decodes the
 // sequence at text[pos] and moves pos past what it took: U+FFFD for a

@@ -77,13 +77,19 @@ bool pushToDisk(std::FILE* file) {
     return std::fflush(file) == 0 && _commit(_fileno(file)) == 0;
 }
 
-// ReplaceFileW keeps the replaced file's attributes and access rights.
+// ReplaceFileW keeps the replaced file's attributes and access rights. It is
+// given full paths: wine's refuses a bare name (ERROR_DIRECTORY).
 bool replaceFile(const fs::path& from, const fs::path& to) {
     if (GetFileAttributesW(to.c_str()) == INVALID_FILE_ATTRIBUTES)
         return MoveFileExW(from.c_str(), to.c_str(),
                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-    return ReplaceFileW(to.c_str(), from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
-                        nullptr) != 0;
+    std::error_code fromError;
+    std::error_code toError;
+    const fs::path fullFrom = fs::absolute(from, fromError);
+    const fs::path fullTo = fs::absolute(to, toError);
+    return !fromError && !toError &&
+           ReplaceFileW(fullTo.c_str(), fullFrom.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
+                        nullptr, nullptr) != 0;
 }
 
 #else

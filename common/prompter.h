@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "common/text_file.h"
+
 namespace dkq {
 
 enum class MessageIcon { None, Information, Exclamation, Error };
@@ -23,6 +25,15 @@ class Prompter {
     virtual std::optional<std::string> chooseSaveFile(const std::string& filter,
                                                       const std::string& defaultExtension,
                                                       const std::string& initialName) = 0;
+    // A Save As dialog for a file that is written under its name in capitals
+    // (kopia.sm3 becomes KOPIA.SM3): the path to write, or nothing when
+    // cancelled. A window asks before replacing that file, not the one typed.
+    virtual std::optional<std::string> chooseSaveFileInCapitals(
+        const std::string& filter, const std::string& defaultExtension) {
+        const auto chosen = chooseSaveFile(filter, defaultExtension, std::string());
+        if (!chosen) return std::nullopt;
+        return withUpperCaseFileName(*chosen);
+    }
 };
 
 }  // namespace dkq

@@ -106,12 +106,15 @@ void LoggerCore::endWork(const LoggerFields& fields) {
 ControlStates LoggerCore::controls(bool tcpTicked) const {
     const bool downloading = download_.running();
     const bool ready = session_.moduleReady();
+    // A lost line ends the connection state: the window is as before "Połącz".
+    const ConnectionFields connection =
+        session_.lineLost() ? ConnectionFields::ByTransport : connectionFields_;
     ControlStates c;
-    c.comFields = connectionFields_ == ConnectionFields::All ||
-                  (connectionFields_ == ConnectionFields::ByTransport && !tcpTicked);
-    c.tcpFields = connectionFields_ == ConnectionFields::All ||
-                  (connectionFields_ == ConnectionFields::ByTransport && tcpTicked);
-    c.tcpBox = connectionFields_ != ConnectionFields::None;
+    c.comFields = connection == ConnectionFields::All ||
+                  (connection == ConnectionFields::ByTransport && !tcpTicked);
+    c.tcpFields = connection == ConnectionFields::All ||
+                  (connection == ConnectionFields::ByTransport && tcpTicked);
+    c.tcpBox = connection != ConnectionFields::None;
     c.connectButton = !downloading;
     c.moduleButtons = ready && !downloading;
     c.connectedShown = ready;

@@ -1,10 +1,9 @@
 #include "dkq-logger/logger_fields.h"
 
-#include <algorithm>
-#include <climits>
 #include <cstdint>
 
 #include "common/registry_key.h"
+#include "common/setting_values.h"
 
 namespace dkq {
 namespace {
@@ -13,19 +12,11 @@ constexpr int MaxComPort = 255;
 constexpr int MinSpeed = 1200;
 constexpr int MaxSpeed = 256000;
 constexpr int MaxTcpPort = 65535;
-// The address is read into a buffer of 256 bytes, terminator included.
-constexpr std::size_t IpAddressBufferSize = 256;
-constexpr std::size_t MaxIpAddressChars = IpAddressBufferSize - 1;
-
-void readInt(RegistryKey& key, const char* name, int& value) {
-    std::uint32_t stored = 0;
-    if (key.ReadDword(name, stored))
-        value = static_cast<int>(std::min<std::uint32_t>(stored, INT_MAX));
-}
+constexpr std::size_t MaxIpAddressChars = MaxRegistryStringChars;
 
 void readFlag(RegistryKey& key, const char* name, bool& value) {
-    std::uint32_t stored = 0;
-    if (key.ReadDword(name, stored)) value = stored != 0;
+    int stored = 0;
+    if (readDwordInRange(key, name, stored, SwitchRange)) value = stored != 0;
 }
 
 }  // namespace
@@ -54,13 +45,14 @@ void loadLoggerSettings(LoggerFields& fields) {
         key.CreateKey(RegistryRoot::CurrentUser, LoggerKeyPath);
         return;
     }
-    readInt(key, "ComPORT", fields.comPort);
-    readInt(key, "Speed", fields.speed);
+    // Each value is taken into the range of its field, so that every field
+    // shown passes its own check when "Połącz" takes it.
+    readDwordInRange(key, "ComPORT", fields.comPort, {1, MaxComPort});
+    readDwordInRange(key, "Speed", fields.speed, {MinSpeed, MaxSpeed});
     readFlag(key, "Read_Type", fields.readAsTemperatures);
     readFlag(key, "Divide_Files", fields.splitFiles);
-    std::string address;
-    if (key.ReadString("Adres_IP", address, IpAddressBufferSize)) fields.ipAddress = address;
-    readInt(key, "Port_TCP", fields.tcpPort);
+    readStringCut(key, "Adres_IP", fields.ipAddress, MaxIpAddressChars);
+    readDwordInRange(key, "Port_TCP", fields.tcpPort, {0, MaxTcpPort});
     readFlag(key, "Polaczenie_TCP", fields.useTcp);
 }
 

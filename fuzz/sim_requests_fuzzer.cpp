@@ -20,6 +20,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     BusSettings busSettings;
     busSettings.addresses = {1, 2, 3};
     busSettings.deterministic = true;
+    // Damaged answers, the record memory's text command answers among them.
+    busSettings.faults = {{FaultKind::BadLrc, 1, 0.5},
+                          {FaultKind::Short, 0, 0.3},
+                          {FaultKind::Garbage, 1, 0.3}};
     Bus bus(busSettings, recordMemory, start);
     Session session(bus, SessionSettings{});
 

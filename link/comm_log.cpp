@@ -2,9 +2,9 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
 
 #include "common/cp1250.h"
+#include "link/log_file.h"
 #include "link/platform/clock.h"
 
 namespace dkq {
@@ -63,9 +63,7 @@ void writeCommLog(std::string_view message) {
     std::tm local{};
     platform::localTime(calendar, local);
 
-    std::ofstream file(CommLogFileName, std::ios::binary | std::ios::app);
-    if (!file) return;
-    file << utf8ToCp1250(formatCommLogLine(local, seconds, message));
+    appendToLog(CommLogFileName, utf8ToCp1250(formatCommLogLine(local, seconds, message)));
 }
 
 void resetCommLogOrigin() {

@@ -21,7 +21,7 @@ std::string formatCommLogLine(const std::tm& local, double seconds, std::string_
 
 // Appends a line to the log, or, when the origin is unset or the message is
 // empty, only (re)starts the seconds column. A file that cannot be opened
-// drops the line silently.
+// drops the line silently. The log is rotated at LogRotationBytes.
 void writeCommLog(std::string_view message);
 
 // Forgets the log time origin; for tests that need a fresh process state.

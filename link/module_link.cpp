@@ -50,28 +50,52 @@ int ModuleLink::openTcp() {
         socket_.close();
         Connected = 0;
     }
-    if (const int error = socket_.create(); error != 0) {
+    OpenFailure.clear();
+    const std::string host = IpAddress.substr(0, kMaxIpAddressChars);
+    Stopwatch(true);
+    std::string unknownName;
+    const auto peers = platform::resolve(host, TcpPort & 0xFFFF, unknownName);
+    if (peers.empty()) OpenFailure = "cannot resolve " + host + ": " + unknownName;
+    // A name may stand for several addresses (IPv6 and IPv4): each is tried
+    // in turn within the one connect time-out.
+    for (const auto& peer : peers) {
+        const int left = ConnectTimeoutMs - Stopwatch(false);
+        if (left <= 0) break;
+        const int code = connectTo(peer, left);
+        if (code == open::Ok) {
+            CommLog(logText("connect OK, %d ms", Stopwatch(false)));
+            OpenFailure.clear();
+            Connected = 1;
+            return open::Ok;
+        }
+        if (code != open::ConnectTimeout) return code;
+    }
+    // A refused connection ends here at once with the same code and line.
+    CommLog(logText("open_com: Timeout (%d>%d ms)", Stopwatch(false), ConnectTimeoutMs));
+    if (OpenFailure.empty()) OpenFailure = logText("no connection within %d ms", ConnectTimeoutMs);
+    return open::ConnectTimeout;
+}
+
+int ModuleLink::connectTo(const platform::PeerAddress& peer, int timeoutMs) {
+    if (const int error = socket_.create(peer.family); error != 0) {
         CommLog(logText("Socket error (%d)", error));
+        OpenFailure = platform::errorText(error);
         return open::SocketFailed;
     }
     if (const int error = socket_.setNonBlocking(true); error != 0) {
         CommLog(logText("ioctlsocket error (%d)", error));
+        OpenFailure = platform::errorText(error);
         socket_.close();
         return open::IoctlFailed;
     }
-    const std::string address = IpAddress.substr(0, kMaxIpAddressChars);
-    Stopwatch(true);
-    const auto outcome = socket_.connect(address, TcpPort & 0xFFFF, ConnectTimeoutMs);
-    const int elapsed = Stopwatch(false);
-    if (outcome != platform::ConnectOutcome::Connected) {
-        // A refused connection ends here at once with the same code and line.
-        CommLog(logText("open_com: Timeout (%d>%d ms)", elapsed, ConnectTimeoutMs));
-        socket_.close();
-        return open::ConnectTimeout;
-    }
-    CommLog(logText("connect OK, %d ms", elapsed));
-    Connected = 1;
-    return open::Ok;
+    int error = 0;
+    const auto outcome = socket_.connect(peer, timeoutMs, error);
+    if (outcome == platform::ConnectOutcome::Connected) return open::Ok;
+    OpenFailure = outcome == platform::ConnectOutcome::Refused
+                      ? platform::errorText(error)
+                      : logText("no connection within %d ms", ConnectTimeoutMs);
+    socket_.close();
+    return open::ConnectTimeout;
 }
 
 int ModuleLink::openSerial(int comPort, int baud) {
@@ -81,15 +105,23 @@ int ModuleLink::openSerial(int comPort, int baud) {
         port_.close();
         Connected = 0;
     }
+    OpenFailure.clear();
     Stopwatch(true);
-    if (!port_.open(device)) {
+    if (const int error = port_.open(device); error != 0) {
         CommLog(logText("open_COM%d ERROR", comPort));
+        OpenFailure = platform::errorText(error);
         return open::PortFailed;
     }
-    SetupPort(baud, true);
+    // With StrictPortSetup a setting the port refuses ends the opening.
+    const auto refused = [&] {
+        port_.close();
+        CommLog(logText("open_COM%d ERROR", comPort));
+        return open::PortFailed;
+    };
+    if (!SetupPort(baud, true) && StrictPortSetup) return refused();
     if (RecordMemoryMode) {
         sendWakeUpLine();
-        SetupPort(kRecordMemoryBaud, false);
+        if (!SetupPort(kRecordMemoryBaud, false) && StrictPortSetup) return refused();
         platform::sleepMs(kAfterWakeUpMs);
         port_.purgeReceive();
     } else {
@@ -127,19 +159,31 @@ void ModuleLink::close_com() {
     Connected = 0;
 }
 
+// 1 when every step took; a failed step is shown (or, with StrictPortSetup,
+// kept in OpenFailure) and the setup goes on.
 int ModuleLink::SetupPort(int baud, bool asciiFraming) {
     // 115200 baud is the record memory's speed: always 8 data bits, 1 stop bit.
     const bool sevenTwo = asciiFraming && baud != kRecordMemoryBaud;
     BaudRate = baud;
     MicrosPerChar = baud > 0 ? 10.0 / baud * 1'000'000.0 : 0.0;
     const auto result = port_.configure(baud, sevenTwo ? 7 : 8, sevenTwo ? 2 : 1);
+    const bool tookAll = result.stateRead && result.stateApplied && result.timeoutsApplied;
+    if (StrictPortSetup) {
+        if (!result.stateRead)
+            OpenFailure = "not a serial port (its settings cannot be read)";
+        else if (!result.stateApplied)
+            OpenFailure = logText("the port does not take %d baud", baud);
+        else if (!result.timeoutsApplied)
+            OpenFailure = "the port's time-outs cannot be set";
+        return tookAll ? 1 : 0;
+    }
     auto show = [this](const char* text) {
         if (PortSetupMessage) PortSetupMessage(text);
     };
     if (!result.stateRead) show("Getcommstate ERROR");
     if (!result.stateApplied) show("Błąd ustawienia portu !");
     if (!result.timeoutsApplied) show("Błąd wpisu timeouts !");
-    return 1;
+    return tookAll ? 1 : 0;
 }
 
 void ModuleLink::closeSocket() {

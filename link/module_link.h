@@ -47,12 +47,16 @@ class ModuleLink {
     // Record memory mode (DKQ-Logger only): open_com sends the wake-up line
     // and runs the serial port at 115200 baud, and AsciiCommand works.
     bool RecordMemoryMode = false;
-    std::string IpAddress;  // dotted IPv4 text; at most 1023 characters are used
-    int TcpPort = 0;        // low 16 bits used
-    int UseTcp = 0;         // nonzero: TCP, zero: serial port
+    // Host name, IPv4 or IPv6 address text; at most 1023 characters are used.
+    std::string IpAddress;
+    int TcpPort = 0;  // low 16 bits used
+    int UseTcp = 0;   // nonzero: TCP, zero: serial port
     int ConnectTimeoutMs = 0;
     int ReceiveTimeoutMs = 0;  // TCP: time for the start of an answer
     int LogEnabled = 0;        // nonzero: write dkq_comm.log
+    // Nonzero: a serial port setting the port refuses (a speed it cannot run)
+    // fails open_com with code 1 instead of a PortSetupMessage.
+    int StrictPortSetup = 0;
 
     // Shows one of the three port-setup messages ("Getcommstate ERROR",
     // "Błąd ustawienia portu !", "Błąd wpisu timeouts !"). The program
@@ -68,6 +72,13 @@ class ModuleLink {
     double MicrosPerChar = 0.0;  // one character (10 bits) on the line, µs
     int BaudRate = 0;
     int Connected = 0;
+    // The exception code of the last exchange's answer when the module
+    // answered with a Modbus exception (function code with bit 7 set), else
+    // 0. Such an exchange returns code 2, as any short answer does.
+    int ExceptionCode = 0;
+    // Why the last open_com failed, in English words for tools and logs (the
+    // system's reason, "connection refused", ...); empty after a success.
+    std::string OpenFailure;
 
     // --- transport --------------------------------------------------------
     int InitNetwork(bool start);
@@ -113,14 +124,15 @@ class ModuleLink {
     struct ReceivedText;
 
     int openTcp();
+    int connectTo(const platform::PeerAddress& peer, int timeoutMs);
     int openSerial(int comPort, int baud);
     void sendWakeUpLine();
     void closeSocket();
     int transmitSerial(std::span<const std::uint8_t> text);
     void waitOnWire(int characters);
     bool flushAndSend(std::span<const std::uint8_t> text);
-    int receiveTcp(ReceivedText& rx, int expectedChars);
-    void receiveSerial(ReceivedText& rx, int expectedChars);
+    int receiveTcp(ReceivedText& rx, int expectedChars, std::span<const std::uint8_t> request);
+    void receiveSerial(ReceivedText& rx, int expectedChars, std::span<const std::uint8_t> request);
     int judgeAnswer(const ReceivedText& rx, int expectedBytes, AnswerFrame& answer,
                     int& expectedLen);
     int readRegisters(ReadKind kind, int addr, int start, int count,

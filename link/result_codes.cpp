@@ -1,5 +1,7 @@
 #include "link/result_codes.h"
 
+#include <iterator>
+
 namespace dkq {
 
 const char* codeMeaning(CodeKind kind, int code) {
@@ -10,7 +12,7 @@ const char* codeMeaning(CodeKind kind, int code) {
             case open::PortFailed:
                 return "serial port could not be opened";
             case open::ConnectTimeout:
-                return "no TCP connection within the connect time-out";
+                return "no TCP connection";
             case open::NetworkFailed:
                 return "socket library could not be started";
             case open::SocketFailed:
@@ -45,6 +47,24 @@ const char* codeMeaning(CodeKind kind, int code) {
         default:
             return "unknown transaction code";
     }
+}
+
+const char* exceptionMeaning(int exception) {
+    static constexpr const char* kNames[] = {"",
+                                             "illegal function",
+                                             "illegal data address",
+                                             "illegal data value",
+                                             "server device failure",
+                                             "acknowledge",
+                                             "server device busy",
+                                             "",
+                                             "memory parity error",
+                                             "",
+                                             "gateway path unavailable",
+                                             "gateway target device failed to respond"};
+    const bool named = exception > 0 && exception < static_cast<int>(std::size(kNames)) &&
+                       *kNames[exception] != '\0';
+    return named ? kNames[exception] : "unknown exception";
 }
 
 }  // namespace dkq

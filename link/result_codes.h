@@ -18,11 +18,12 @@ inline constexpr int LineDead = 8;      // nothing received for the 11th time in
 inline constexpr int NotOpen = 9;       // link not open
 }  // namespace tx
 
-// Codes of open_com (3 also of InitNetwork).
+// Codes of open_com (3 also of InitNetwork). ModuleLink::OpenFailure says why
+// in words: the system's reason, "connection refused", a name not resolved.
 namespace open {
 inline constexpr int Ok = 0;
-inline constexpr int PortFailed = 1;      // serial port could not be opened
-inline constexpr int ConnectTimeout = 2;  // no TCP connection within the time-out, or refused
+inline constexpr int PortFailed = 1;      // serial port could not be opened or set up
+inline constexpr int ConnectTimeout = 2;  // no TCP connection: time-out, refused, unknown name
 inline constexpr int NetworkFailed = 3;   // socket library did not start
 inline constexpr int SocketFailed = 4;    // socket() failed
 inline constexpr int IoctlFailed = 5;     // could not make the socket non-blocking
@@ -32,5 +33,9 @@ enum class CodeKind { Transaction, Open };
 
 // Meaning of a code for log files, tools and diagnostics (English, stable).
 const char* codeMeaning(CodeKind kind, int code);
+
+// The name of a Modbus exception code as the Modbus application protocol
+// gives it ("illegal data address"); "unknown exception" for the others.
+const char* exceptionMeaning(int exception);
 
 }  // namespace dkq

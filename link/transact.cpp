@@ -21,6 +21,19 @@ std::span<const std::uint8_t> asBytes(const std::string& text) {
     return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
 
+// The exception code when text holds, from startOffset, a whole exception
+// answer to request (its address, its function code with bit 7 set, the
+// code, a correct LRC); 0 otherwise.
+int exceptionAnswered(std::string_view text, int startOffset,
+                      std::span<const std::uint8_t> request) {
+    constexpr std::uint8_t kExceptionBit = 0x80;
+    std::array<std::uint8_t, 4> bytes{};  // address, function, code, LRC
+    const auto decoded = modbus::decodeFrame(text, startOffset, bytes);
+    const bool exception = decoded.code == tx::Ok && decoded.byteCount == 4 &&
+                           bytes[0] == request[0] && bytes[1] == (request[1] | kExceptionBit);
+    return exception ? bytes[2] : 0;
+}
+
 }  // namespace
 
 // The answer text as received, bounded by the link's 512-character buffer.
@@ -49,6 +62,7 @@ int ModuleLink::Transact(std::span<const std::uint8_t> request, AnswerFrame& ans
                          int& expectedLen) {
     const int expectedBytes = expectedLen;
     expectedLen = 0;
+    ExceptionCode = 0;
     if (!Connected) return tx::NotOpen;
     // Nothing that does not fit the frame buffers is ever sent.
     if (request.empty() || request.size() > static_cast<size_t>(modbus::MaxFrameBytes) ||
@@ -63,16 +77,21 @@ int ModuleLink::Transact(std::span<const std::uint8_t> request, AnswerFrame& ans
     if (UseTcp) {
         if (!flushAndSend(asBytes(text))) return tx::SendFailed;
         if (broadcast) return tx::Ok;
-        if (const int failure = receiveTcp(rx, expectedChars); failure != tx::Ok) return failure;
+        const int failure = receiveTcp(rx, expectedChars, request);
+        if (failure != tx::Ok) return failure;
     } else {
         transmitSerial(asBytes(text));
         if (broadcast) return tx::Ok;
-        receiveSerial(rx, expectedChars);
+        receiveSerial(rx, expectedChars, request);
     }
-    return judgeAnswer(rx, expectedBytes, answer, expectedLen);
+    const int code = judgeAnswer(rx, expectedBytes, answer, expectedLen);
+    if (code == tx::BadLength)
+        ExceptionCode = exceptionAnswered(rx.view(), rx.startOffset, request);
+    return code;
 }
 
-int ModuleLink::receiveTcp(ReceivedText& rx, int expectedChars) {
+int ModuleLink::receiveTcp(ReceivedText& rx, int expectedChars,
+                           std::span<const std::uint8_t> request) {
     bool startSeen = false;
     int limit = ReceiveTimeoutMs;
     socket_.setNonBlocking(true);
@@ -103,6 +122,8 @@ int ModuleLink::receiveTcp(ReceivedText& rx, int expectedChars) {
         }
         rx.elapsedMs = Stopwatch(false);
         if (rx.count >= expectedChars + rx.startOffset) break;
+        // An exception answer is short by design: no more is coming.
+        if (startSeen && exceptionAnswered(rx.view(), rx.startOffset, request) != 0) return tx::Ok;
         if (rx.count > 0 && rx.chars[static_cast<size_t>(rx.startOffset)] == ':')
             limit = kAnswerStartedLimitMs;
         if (rx.elapsedMs >= limit || full) break;
@@ -116,10 +137,13 @@ int ModuleLink::receiveTcp(ReceivedText& rx, int expectedChars) {
     return tx::Ok;
 }
 
-void ModuleLink::receiveSerial(ReceivedText& rx, int expectedChars) {
+void ModuleLink::receiveSerial(ReceivedText& rx, int expectedChars,
+                               std::span<const std::uint8_t> request) {
     Stopwatch(true);
     rx.count = port_.read(rx.freeSpace().first(static_cast<size_t>(expectedChars)));
-    if (rx.count > 0 && rx.count < expectedChars && rx.chars[0] == ':') {
+    // A whole exception answer is short by design: no more is coming.
+    if (rx.count > 0 && rx.count < expectedChars && rx.chars[0] == ':' &&
+        exceptionAnswered(rx.view(), 0, request) == 0) {
         platform::sleepMs(kGraceMs);
         rx.count += port_.read(rx.freeSpace().first(static_cast<size_t>(expectedChars - rx.count)));
     }

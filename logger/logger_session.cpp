@@ -49,6 +49,7 @@ ConnectResult LoggerSession::ConnectLogger(int comPort, int baud) {
         clock_.sleepMs(kReconnectPauseMs);
     }
     ConnectResult result;
+    lineLost_ = false;
     result.openCode = link_.open_com(comPort, baud);
     if (result.openCode != open::Ok) {
         showOpenFailure(result.openCode, comPort);
@@ -91,6 +92,9 @@ int LoggerSession::ReadStatus() {
         if (attempt < kStatusTries) clock_.sleepMs(kStatusRetryMs);
     }
     if (!link_.IsOpen()) {
+        // The connection is over: nothing may go on as if it were there.
+        moduleReady_ = false;
+        lineLost_ = true;
         error(link_.UseTcp ? text::TcpLinkLost : text::SerialLinkLost);
         return status::NoAnswer;
     }

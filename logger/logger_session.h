@@ -69,6 +69,9 @@ class LoggerSession {
     // True between a successful status read and the next disconnect: the
     // indicator "Połączenie nawiązane" and the module buttons follow it.
     bool moduleReady() const { return moduleReady_; }
+    // True after a status request found the line lost ("Połączenie TCP/IP
+    // zostało zerwane!"), until the next "Połącz".
+    bool lineLost() const { return lineLost_; }
     LineKind lineKind() const { return link_.UseTcp ? LineKind::Tcp : LineKind::Serial; }
 
     ModuleLink& link() { return link_; }
@@ -88,6 +91,7 @@ class LoggerSession {
     Clock& clock_;
     std::optional<StatusAnswer> status_;
     bool moduleReady_ = false;
+    bool lineLost_ = false;
 };
 
 }  // namespace dkq::logger

@@ -1,13 +1,11 @@
 #include "modcfg/configurator_core.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 
 #include "common/com_ports.h"
 #include "common/cp1250.h"
 #include "common/text_file.h"
-#include "monitor/field_reader.h"
 
 namespace dkq {
 namespace {
@@ -52,12 +50,11 @@ std::string diagnosticsText(const Diagn1Block& d) {
 
 }  // namespace
 
-std::string liveVoltsText(int raw) {
-    return displayNumber(static_cast<float>(raw * 0.001));
-}
-
-std::string liveDegreesText(int raw) {
-    return displayNumber(static_cast<float>(raw * 0.1 - 273.2));
+void tellReplacedCharacters(Prompter& prompter, std::string_view text) {
+    if (const std::string outside = charsOutsideCp1250(text); !outside.empty())
+        prompter.message(
+            "Znaki spoza strony kodowej Windows-1250 zastąpiono znakiem '?': " + outside,
+            MessageIcon::Exclamation);
 }
 
 ConfiguratorCore::ConfiguratorCore(Prompter& prompter, TransferProgress& progress)
@@ -144,18 +141,22 @@ void ConfiguratorCore::LoadConfigFile(const std::string& path) {
 }
 
 void ConfiguratorCore::SaveConfigFile(const std::string& path) {
-    const std::string upper = withUpperCaseFileName(path);
-    if (saveConfigFile(upper, image_) != ConfigFileResult::Ok)
-        prompter_.message(configFileMessage(ConfigFileResult::WriteFailed, fileNameOf(upper), 0),
+    if (saveConfigFile(path, image_) != ConfigFileResult::Ok)
+        prompter_.message(configFileMessage(ConfigFileResult::WriteFailed, fileNameOf(path), 0),
                           MessageIcon::Error);
 }
 
 bool ConfiguratorCore::LiveReading(MainFields& fields) {
     if (!link_.IsOpen() && !Connect(fields)) return false;
     std::array<std::int32_t, LiveRegisters> values{};
-    if (answered(link_.ReadInputRegisters(fields.busAddress, fields.inputRegister, LiveRegisters,
-                                          values)))
-        std::copy_n(values.begin(), fields.live.size(), fields.live.begin());
+    if (!answered(link_.ReadInputRegisters(fields.busAddress, fields.inputRegister, LiveRegisters,
+                                           values)))
+        return true;
+    for (std::size_t k = 0; k < fields.live.size(); ++k) {
+        fields.live[k] = values[k];
+        fields.liveVolts[k] = static_cast<float>(values[k] * 0.001);
+        fields.liveDegrees[k] = static_cast<float>(values[k] * 0.1 - 273.2);
+    }
     return true;
 }
 
@@ -201,10 +202,11 @@ void ConfiguratorCore::WriteOutputRegister(const MainFields& f) {
 }
 
 void ConfiguratorCore::ShowText(const MainFields& f) {
+    if (!linkReady()) return;
+    tellReplacedCharacters(prompter_, f.displayText);
     const std::string bytes = utf8ToCp1250(f.displayText);
-    if (linkReady())
-        answered(link_.WriteText(f.busAddress, DisplayInitCommand, static_cast<int>(bytes.size()),
-                                 bytes));
+    answered(
+        link_.WriteText(f.busAddress, DisplayInitCommand, static_cast<int>(bytes.size()), bytes));
 }
 
 bool ConfiguratorCore::ShowDiagnostics(const MainFields& f) {

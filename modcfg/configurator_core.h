@@ -6,6 +6,7 @@
 
 #include <array>
 #include <string>
+#include <string_view>
 
 #include "common/prompter.h"
 #include "config/config_file.h"
@@ -29,13 +30,17 @@ struct MainFields {
     int inputValue = 0;
     int outputRegister = 0;  // 0..19
     int outputValue = 0;
-    std::string displayText;    // "Tekst LCD"
-    std::array<int, 4> live{};  // raw readings under L1..L4
+    std::string displayText;  // "Tekst LCD"
+    // Under L1..L4: the bars' raw readings, the "V" and the "°C" row; all 0
+    // until the first reading.
+    std::array<int, 4> live{};
+    std::array<float, 4> liveVolts{};
+    std::array<float, 4> liveDegrees{};
 };
 
-// What the volt and degree fields under a live bar show for a raw reading.
-std::string liveVoltsText(int raw);
-std::string liveDegreesText(int raw);
+// A display text goes to the module in Windows-1250: characters the code
+// page cannot hold become '?', and the user is told which.
+void tellReplacedCharacters(Prompter& prompter, std::string_view text);
 
 // The longest display text one WriteText call carries.
 inline constexpr int MaxDisplayTextChars = 246;
@@ -62,9 +67,10 @@ class ConfiguratorCore {
     bool ReadConfig(const MainFields& fields);
     bool WriteConfig(const MainFields& fields);
     void LoadConfigFile(const std::string& path);
+    // path as the save dialog gives it, its file name in capitals.
     void SaveConfigFile(const std::string& path);
 
-    // Fills fields.live; false when the link could not be opened.
+    // Fills the live fields; false when the link could not be opened.
     bool LiveReading(MainFields& fields);
     void ReadConfigRegister(MainFields& fields);
     void WriteConfigRegister(const MainFields& fields);

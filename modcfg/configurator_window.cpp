@@ -272,10 +272,9 @@ void ConfiguratorWindow::showFields() {
     showNumber(outputValue_, f.outputValue);
     displayText_->setText(QString::fromStdString(f.displayText));
     for (std::size_t k = 0; k < live_.size(); ++k) {
-        const int raw = f.live[k];
-        live_[k].bar->setValue(std::clamp(raw, 0, LiveBarMaximum));
-        live_[k].volts->setText(QString::fromStdString(liveVoltsText(raw)));
-        live_[k].degrees->setText(QString::fromStdString(liveDegreesText(raw)));
+        live_[k].bar->setValue(std::clamp(f.live[k], 0, LiveBarMaximum));
+        live_[k].volts->setText(QString::fromStdString(displayNumber(f.liveVolts[k])));
+        live_[k].degrees->setText(QString::fromStdString(displayNumber(f.liveDegrees[k])));
     }
 }
 
@@ -341,7 +340,7 @@ void ConfiguratorWindow::loadFile() {
 }
 
 void ConfiguratorWindow::saveFile() {
-    const auto path = prompter_.chooseSaveFile(ConfigFileFilter, ConfigFileExtension, "");
+    const auto path = prompter_.chooseSaveFileInCapitals(ConfigFileFilter, ConfigFileExtension);
     if (!path) return;
     core_.SaveConfigFile(*path);
     showFields();

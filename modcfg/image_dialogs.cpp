@@ -11,6 +11,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+#include "modcfg/configurator_core.h"
 #include "modcfg/dialog_parts.h"
 
 namespace dkq {
@@ -528,6 +529,7 @@ bool GeneralDialog::store() {
         counters.saturates[n] = n != 1 && saturation_[n]->isChecked();
     }
     storeCounterFlags(image_, counters);
+    tellReplacedCharacters(prompter_, text.toStdString());
     return true;
 }
 

@@ -49,6 +49,11 @@ class CsvRecorder {
     bool splitting() const { return splitting_; }
     std::size_t waitingRecords() const { return waitingRecords_; }
     long long droppedRecords() const { return droppedRecords_; }
+    // Records of this run that are not in their file: still waiting, or
+    // dropped past the bound.
+    std::size_t lostRecords() const {
+        return waitingRecords_ + static_cast<std::size_t>(droppedRecords_);
+    }
 
   private:
     struct PendingWrite {

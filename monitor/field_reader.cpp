@@ -31,7 +31,7 @@ std::optional<T> parseWhole(std::string_view text) {
 
 int FieldReader::integer(int field, std::string_view text, int min, int max) {
     if (problem_) return min;
-    const auto value = parseWhole<long long>(text);
+    const auto value = parseWhole<int>(text);  // beyond 32 bits is no integer either
     if (!value) {
         fail(field, "Please enter an integer.");
         return min;
@@ -41,7 +41,7 @@ int FieldReader::integer(int field, std::string_view text, int min, int max) {
                         std::to_string(max) + ".");
         return min;
     }
-    return static_cast<int>(*value);
+    return *value;
 }
 
 float FieldReader::number(int field, std::string_view text) {

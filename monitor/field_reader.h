@@ -19,7 +19,8 @@ struct FieldProblem {
 class FieldReader {
   public:
     // An integer in min..max ("Please enter an integer." for text that is no
-    // integer, "Please enter an integer between %1 and %2." out of range).
+    // 32-bit integer, "Please enter an integer between %1 and %2." out of
+    // range).
     int integer(int field, std::string_view text, int min, int max);
     // A decimal number ("Please enter a number." for text that is none).
     float number(int field, std::string_view text);

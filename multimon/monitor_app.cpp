@@ -3,11 +3,14 @@
 #include "multimon/monitor_dialog.h"
 #include "widgets/close_on_signal.h"
 #include "widgets/program_run.h"
+#include "widgets/trend_window.h"
 
 namespace dkq {
 
 MonitorApp::MonitorApp(int& argc, char** argv)
-    : application_(argc, argv), commandWords_(commandWordsOf(QApplication::arguments())) {}
+    : application_(argc, argv), commandWords_(commandWordsOf(QApplication::arguments())) {
+    usePolishStandardDialogs();
+}
 
 int MonitorApp::run() {
     MonitorDialog dialog;
@@ -15,6 +18,9 @@ int MonitorApp::run() {
     dialog.startUp(commandWords_);
     if (dialog.closed()) return 0;  // closed by a signal while START was asking
     takePictureWhenAsked(dialog, "MULTIMON_PICTURE");
+    saveChartAtCloseWhenAsked(
+        dialog, [&dialog] { return dialog.openChart(); }, "MULTIMON_CHART_PICTURE",
+        "MULTIMON_CHART_DATA");
     dialog.exec();
     return 0;
 }

@@ -46,17 +46,18 @@ void MonitorCore::startUp(const std::vector<std::string>& commandWords) {
 }
 
 std::size_t MonitorCore::shutDown() {
+    ended_ = true;
     view_.readFields(settings_);
     link_.InitNetwork(false);
     saveRegistrySettings(settings_, modules_);
     recorder_.retryWaiting();
-    return recorder_.waitingRecords();
+    return recorder_.lostRecords();
 }
 
 // --- START -------------------------------------------------------------------
 
 void MonitorCore::StartMonitoring() {
-    if (monitoring_) return;
+    if (monitoring_ || ended_) return;
     view_.readFields(settings_);
     refreshModuleView();
     tcpLatch_ = settings_.useTcp;
@@ -69,6 +70,10 @@ void MonitorCore::StartMonitoring() {
         return;
     }
     if (!openLinkForStart()) return;
+    if (ended_) {  // closed while a port setup message waited
+        link_.close_com();
+        return;
+    }
     resetReadings();
     for (int module = 0; module < ModuleCount; ++module) {
         if (modules_[module].busAddress != 0 && !checkModule(module)) return;
@@ -105,9 +110,9 @@ bool MonitorCore::openLinkForStart() {
 }
 
 void MonitorCore::resetReadings() {
-    recordCountdown_ = 0;
-    backingOff_ = false;
+    recordCountdown_.restart();
     savedCount_ = 0;
+    for (TrendBuffer& trend : trends_) trend.clear();
     for (ModuleSlot& slot : modules_) {
         slot.errorCount = 0;
         slot.firmwareText.clear();
@@ -157,18 +162,19 @@ void MonitorCore::failStart(const std::string& text) {
 // --- the tick ----------------------------------------------------------------
 
 void MonitorCore::AcquisitionTick() {
-    if (!monitoring_) return;
+    if (!monitoring_ || ended_) return;
     view_.readFields(settings_);
-    if (recordCountdown_ != 0) --recordCountdown_;
+    recordCountdown_.countTick();
     reconnectIfDue();
-    view_.showCountdown(recordCountdown_);
+    if (ended_) return;
+    view_.showCountdown(recordCountdown_.value());
     if (link_.IsOpen()) {
         writePendingRequests();
         const std::tm now = clock_.localNow();
-        std::string row = readModules();
+        std::string row = readModules(now);
         refreshValues();
         std::replace(row.begin(), row.end(), '.', ',');
-        if (recordCountdown_ == 0) recordRow(now, row);
+        if (recordCountdown_.due()) recordRow(now, row);
         readBackSelected();
         if (tcpLatch_ != 0) link_.close_com();
     }
@@ -179,13 +185,13 @@ void MonitorCore::AcquisitionTick() {
 // attempts space out the next ones (at least 20 s after five in a row).
 void MonitorCore::reconnectIfDue() {
     if (link_.IsOpen()) return;
-    if (recordCountdown_ > 0 && !outputsDirty_ && counterClearMask_ == 0) return;
+    if (!recordCountdown_.due() && !outputsDirty_ && counterClearMask_ == 0) return;
     if (link_.NetworkStarted == 0) link_.InitNetwork(true);
     applyLinkSettings();
     if (link_.open_com(settings_.comPort, settings_.speed) == open::Ok) return;
     if (consecutiveFailures_ == 0) ++modules_[0].errorCount;
     ++consecutiveFailures_;
-    if (recordCountdown_ <= 0) backOff(consecutiveFailures_ >= BackOffFailures);
+    if (recordCountdown_.due()) backOff(consecutiveFailures_ >= BackOffFailures);
     view_.showConnectionLost(true);
 }
 
@@ -204,11 +210,12 @@ void MonitorCore::writePendingRequests() {
     }
 }
 
-// Reads every switched-on module into its slot and the record row.
-std::string MonitorCore::readModules() {
+// Reads every switched-on module into its slot, its trend and the record row.
+std::string MonitorCore::readModules(const std::tm& time) {
     std::string row;
     TickFailures failures;
-    for (ModuleSlot& slot : modules_) {
+    for (int module = 0; module < ModuleCount; ++module) {
+        ModuleSlot& slot = modules_[module];
         if (slot.busAddress == 0) continue;
         std::array<std::int32_t, EntryCount> values{};
         const int code = link_.ReadInputRegisters(slot.busAddress, 0, EntryCount, values);
@@ -217,13 +224,14 @@ std::string MonitorCore::readModules() {
             consecutiveFailures_ = 0;
             view_.showConnectionLost(false);
             takeReadings(slot, values, row);
+            trends_[module].add(trendTime(time), values);
         } else {
             countFailedRead(slot, code, failures);
             markUnread(slot, row);
         }
     }
     if (failures.anyRead)
-        endBackOff();
+        recordCountdown_.moduleAnswered();
     else if (failures.connectionFailed)
         backOff(failures.longBackOff);
     return row;
@@ -250,18 +258,8 @@ void MonitorCore::countFailedRead(ModuleSlot& slot, int code, TickFailures& fail
 // modules that answer go on being recorded and a silent one fills its cells
 // with blanks.
 void MonitorCore::backOff(bool atLeastMinimum) {
-    recordCountdown_ = settings_.recordPeriod();
-    if (atLeastMinimum && recordCountdown_ < MinBackOffSeconds)
-        recordCountdown_ = MinBackOffSeconds;
-    backingOff_ = true;
-}
-
-// The back-off spares a dead link; once a module answers again the records
-// follow the normal period at once.
-void MonitorCore::endBackOff() {
-    if (!backingOff_) return;
-    backingOff_ = false;
-    recordCountdown_ = std::min(recordCountdown_, settings_.recordPeriod());
+    const int period = settings_.recordPeriod();
+    recordCountdown_.backOff(atLeastMinimum ? std::max(period, MinBackOffSeconds) : period);
 }
 
 void MonitorCore::takeReadings(ModuleSlot& slot, const std::array<std::int32_t, EntryCount>& values,
@@ -285,7 +283,7 @@ void MonitorCore::markUnread(ModuleSlot& slot, std::string& row) {
 }
 
 void MonitorCore::recordRow(const std::tm& time, const std::string& row) {
-    recordCountdown_ = settings_.recordPeriod();
+    recordCountdown_.recorded(settings_.recordPeriod());
     ++savedCount_;
     recorder_.record(savedCount_, time, row, csvHeader(modules_));
     view_.showPartPath(recorder_.splitting(), recorder_.currentPath());
@@ -372,7 +370,7 @@ void MonitorCore::showFileProblem(bool startFailed) {
 
 void MonitorCore::showVariables() {
     view_.showFields(settings_);
-    view_.showCountdown(recordCountdown_);
+    view_.showCountdown(recordCountdown_.value());
     view_.showSavedCount(savedCount_);
 }
 
@@ -391,12 +389,11 @@ void MonitorCore::commSettingsClosed(const std::optional<CommSettings>& accepted
 // --- files ---------------------------------------------------------------------
 
 void MonitorCore::saveConfigFile() {
-    const auto chosen =
-        prompter_.chooseSaveFile("Pliki konfiguracji (*.CFG)|*.cfg||", "cfg", std::string());
-    if (!chosen) return;
+    const auto path =
+        prompter_.chooseSaveFileInCapitals("Pliki konfiguracji (*.CFG)|*.cfg||", "cfg");
+    if (!path) return;
     view_.readFields(settings_);
-    if (dkq::saveConfigFile(withUpperCaseFileName(*chosen), settings_, modules_, tcpLatch_) !=
-        ConfigFileResult::Ok) {
+    if (dkq::saveConfigFile(*path, settings_, modules_, tcpLatch_) != MonitorConfigResult::Ok) {
         prompter_.message("Błąd zapisu konfiguracji !", MessageIcon::None);
         return;
     }
@@ -405,17 +402,17 @@ void MonitorCore::saveConfigFile() {
 
 bool MonitorCore::loadConfigFile(const std::string& path) {
     view_.readFields(settings_);
-    const ConfigFileResult result = dkq::loadConfigFile(path, settings_, modules_);
-    if (result == ConfigFileResult::OpenFailed) {
+    const MonitorConfigResult result = dkq::loadConfigFile(path, settings_, modules_);
+    if (result == MonitorConfigResult::OpenFailed) {
         prompter_.message("Błąd odczytu konfiguracji !", MessageIcon::None);
         return false;
     }
-    if (result == ConfigFileResult::WrongFormat)
+    if (result == MonitorConfigResult::WrongFormat)
         prompter_.message("Nieprawidłowy format pliku !", MessageIcon::None);
     view_.showFields(settings_);
     updateModuleControls();
     refreshModuleView();
-    return result == ConfigFileResult::Ok;
+    return result == MonitorConfigResult::Ok;
 }
 
 void MonitorCore::chooseCsvFile() {

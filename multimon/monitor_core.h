@@ -13,6 +13,8 @@
 #include "common/prompter.h"
 #include "link/module_link.h"
 #include "monitor/csv_recorder.h"
+#include "monitor/record_countdown.h"
+#include "monitor/trend_buffer.h"
 #include "multimon/comm_settings.h"
 #include "multimon/module_table.h"
 #include "multimon/monitor_settings.h"
@@ -32,7 +34,10 @@ class MonitorCore {
     void startUp(const std::vector<std::string>& commandWords);
     // Main window close: stops the socket library, saves the registry
     // settings and, as STOP does, tries the records still waiting for their
-    // file once more. Returns how many could not be written: they are lost.
+    // file once more. Returns how many could not be written (still waiting, or
+    // dropped past the bound of waiting records): they are lost.
+    // Nothing starts afterwards, also when the close came while START or a
+    // tick waited for an answer to a message.
     std::size_t shutDown();
 
     void StartMonitoring();
@@ -62,13 +67,15 @@ class MonitorCore {
     void chooseCsvFile();
 
     bool monitoring() const { return monitoring_; }
-    int recordCountdown() const { return recordCountdown_; }
+    int recordCountdown() const { return recordCountdown_.value(); }
     int savedCount() const { return savedCount_; }
     int consecutiveFailures() const { return consecutiveFailures_; }
     int selectedModule() const { return selectedModule_; }
     int tcpLatch() const { return tcpLatch_; }
     MonitorSettings& settings() { return settings_; }
     ModuleTable& modules() { return modules_; }
+    // The readings of a module since START, for its trend chart.
+    const TrendBuffer& trend(int module) const { return trends_[module]; }
     const OutputState& outputs() const { return outputs_; }
     const CsvRecorder& recorder() const { return recorder_; }
 
@@ -81,7 +88,7 @@ class MonitorCore {
     void failStart(const std::string& text);
     void reconnectIfDue();
     void writePendingRequests();
-    std::string readModules();
+    std::string readModules(const std::tm& time);
     void takeReadings(ModuleSlot& slot, const std::array<std::int32_t, EntryCount>& values,
                       std::string& row);
     void markUnread(ModuleSlot& slot, std::string& row);
@@ -93,7 +100,6 @@ class MonitorCore {
     };
     void countFailedRead(ModuleSlot& slot, int code, TickFailures& failures);
     void backOff(bool atLeastMinimum);
-    void endBackOff();
     void recordRow(const std::tm& time, const std::string& row);
     void readBackSelected();
     void showFileProblem(bool startFailed = false);
@@ -107,11 +113,12 @@ class MonitorCore {
     ModuleTable modules_ = defaultModuleTable();
     OutputState outputs_;
     CsvRecorder recorder_;
+    std::array<TrendBuffer, ModuleCount> trends_;
 
     bool monitoring_ = false;
-    int recordCountdown_ = 0;
+    bool ended_ = false;  // shut down: nothing starts or is written any more
+    RecordCountdown recordCountdown_;
     int consecutiveFailures_ = 0;
-    bool backingOff_ = false;  // the countdown was pushed back by failures
     bool outputsDirty_ = false;
     int counterClearMask_ = 0;
     int selectedModule_ = 0;

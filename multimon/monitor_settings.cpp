@@ -117,7 +117,8 @@ bool applyConfigLines(const std::vector<std::string>& lines, MonitorSettings& se
             applyNumber(addresses, module, modules[module].busAddress, BusAddressRange);
     }
     if (present(3)) {
-        settings.fileName = limitChars(lines[3], MaxFileNameChars);
+        // Only the file name: the recording stays in the working folder.
+        settings.fileName = fileNameOf(limitChars(lines[3], MaxFileNameChars));
         if (settings.fileName.empty()) settings.fileName = LoadedDefaultFileName;
     }
     for (int module = 0; module < ModuleCount; ++module) {
@@ -139,22 +140,22 @@ bool applyConfigLines(const std::vector<std::string>& lines, MonitorSettings& se
     return true;
 }
 
-ConfigFileResult saveConfigFile(const std::string& path, MonitorSettings& settings,
-                                const ModuleTable& modules, int tcpLatch) {
+MonitorConfigResult saveConfigFile(const std::string& path, MonitorSettings& settings,
+                                   const ModuleTable& modules, int tcpLatch) {
     if (!writeWholeFile(path, encodeTextFile(configFileText(settings, modules, tcpLatch))))
-        return ConfigFileResult::WriteFailed;
+        return MonitorConfigResult::WriteFailed;
     if (settings.fileName.empty()) settings.fileName = SavedDefaultFileName;
-    return ConfigFileResult::Ok;
+    return MonitorConfigResult::Ok;
 }
 
-ConfigFileResult loadConfigFile(const std::string& path, MonitorSettings& settings,
-                                ModuleTable& modules) {
+MonitorConfigResult loadConfigFile(const std::string& path, MonitorSettings& settings,
+                                   ModuleTable& modules) {
     std::string bytes;
     if (readWholeFile(path, bytes, MaxTextFileBytes) != FileRead::Ok)
-        return ConfigFileResult::OpenFailed;
+        return MonitorConfigResult::OpenFailed;
     return applyConfigLines(decodeTextLines(bytes), settings, modules)
-               ? ConfigFileResult::Ok
-               : ConfigFileResult::WrongFormat;
+               ? MonitorConfigResult::Ok
+               : MonitorConfigResult::WrongFormat;
 }
 
 }  // namespace dkq

@@ -23,7 +23,7 @@ void loadRegistrySettings(MonitorSettings& settings, ModuleTable& modules);
 // Writes every value; false when the key cannot be opened or written.
 bool saveRegistrySettings(const MonitorSettings& settings, const ModuleTable& modules);
 
-enum class ConfigFileResult { Ok, OpenFailed, WrongFormat, WriteFailed };
+enum class MonitorConfigResult { Ok, OpenFailed, WrongFormat, WriteFailed };
 
 // The file text (UTF-8, "\n" line ends). tcpLatch: the TCP mode of the last
 // START, written for information and never read back.
@@ -31,15 +31,16 @@ std::string configFileText(const MonitorSettings& settings, const ModuleTable& m
                            int tcpLatch);
 // Applies the lines of a file whose first word is "DKQ-1-5"; lines missing at
 // the end leave their fields as they were, except the names of missing
-// entries. False, with nothing changed, for another first word.
+// entries. The CSV file name is taken without its folders. False, with
+// nothing changed, for another first word.
 bool applyConfigLines(const std::vector<std::string>& lines, MonitorSettings& settings,
                       ModuleTable& modules);
 
 // Whole or not at all. An empty file name field becomes "pomiary1.csv" in the
 // file, and in settings once the file is saved.
-ConfigFileResult saveConfigFile(const std::string& path, MonitorSettings& settings,
-                                const ModuleTable& modules, int tcpLatch);
-ConfigFileResult loadConfigFile(const std::string& path, MonitorSettings& settings,
-                                ModuleTable& modules);
+MonitorConfigResult saveConfigFile(const std::string& path, MonitorSettings& settings,
+                                   const ModuleTable& modules, int tcpLatch);
+MonitorConfigResult loadConfigFile(const std::string& path, MonitorSettings& settings,
+                                   ModuleTable& modules);
 
 }  // namespace dkq

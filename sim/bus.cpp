@@ -31,8 +31,7 @@ Bus::Bus(const BusSettings& settings, TextCommandPeer& recordMemory, TimePoint s
 // A text command may itself contain ':' (the clock command does), so it is
 // recognised first.
 Reply Bus::takeLine(std::string_view line, TimePoint now) {
-    if (!line.empty() && line.front() == TextCommandStart)
-        return {recordMemory_.answerTextCommand(line)};
+    if (!line.empty() && line.front() == TextCommandStart) return takeTextCommand(line);
     const auto colon = line.rfind(':');
     if (colon == std::string_view::npos) return {};
     std::array<std::uint8_t, modbus::MaxFrameBytes + 1> bytes{};
@@ -64,6 +63,16 @@ Reply Bus::takeFrame(std::span<const std::uint8_t> request, TimePoint now) {
     }
     if (muted_.contains(address)) return {};
     return faults_.deliver(address, answer);
+}
+
+// As a muted module still carries out a write, the command is carried out
+// and only its answer is held back or damaged.
+Reply Bus::takeTextCommand(std::string_view line) {
+    std::string answer = recordMemory_.answerTextCommand(line);
+    if (answer.empty() || modules_.empty()) return {std::move(answer)};
+    const int owner = modules_.begin()->first;
+    if (muted_.contains(owner)) return {};
+    return faults_.deliverRecordAnswer(owner, std::move(answer));
 }
 
 void Bus::broadcast(std::span<const std::uint8_t> request, TimePoint now) {

@@ -1,6 +1,7 @@
 // The simulated RS-485 bus: the modules by address, the record memory behind
 // its seam, and the faults that damage answers. Takes complete lines, gives
-// back what goes out on the line.
+// back what goes out on the line. The record memory is the first module's
+// (the lowest address): its mute and faults reach the text commands too.
 #pragma once
 
 #include <map>
@@ -46,6 +47,7 @@ class Bus : public LineHandler {
 
   private:
     Reply takeFrame(std::span<const std::uint8_t> request, TimePoint now);
+    Reply takeTextCommand(std::string_view line);
     void broadcast(std::span<const std::uint8_t> request, TimePoint now);
 
     std::map<int, Module> modules_;

@@ -83,14 +83,27 @@ bool FaultInjector::strikes(const FaultRule& fault, int address) {
 }
 
 Reply FaultInjector::deliver(int address, std::span<const std::uint8_t> answer) {
+    return damage(address, modbus::encodeFrame(answer), true);
+}
+
+Reply FaultInjector::deliverRecordAnswer(int address, std::string answer) {
+    return damage(address, std::move(answer), false);
+}
+
+Reply FaultInjector::damage(int address, std::string text, bool modbusFrame) {
     std::bitset<KindNames.size()> struck;
     for (const auto& fault : faults_)
         if (strikes(fault, address)) struck.set(bit(fault.kind));
 
     if (struck[bit(FaultKind::Silent)]) return {};
-    Reply reply{modbus::encodeFrame(answer)};
-    if (struck[bit(FaultKind::BadLrc)]) spoilLrc(reply.text);
-    if (struck[bit(FaultKind::LowerHex)]) lowerCase(reply.text);
+    Reply reply{std::move(text)};
+    if (struck[bit(FaultKind::BadLrc)]) {
+        if (modbusFrame)
+            spoilLrc(reply.text);
+        else
+            reply.text.back() = static_cast<char>(~reply.text.back());
+    }
+    if (struck[bit(FaultKind::LowerHex)] && modbusFrame) lowerCase(reply.text);
     if (struck[bit(FaultKind::Short)] || struck[bit(FaultKind::CloseMid)])
         reply.text.resize(reply.text.size() / 2);
     reply.closeAfter = struck[bit(FaultKind::CloseMid)];

@@ -38,9 +38,14 @@ class FaultInjector {
     // The reply carrying the answer of module `address`, after the faults
     // that strike it this time.
     Reply deliver(int address, std::span<const std::uint8_t> answer);
+    // The same for an answer of the record memory of module `address` (raw
+    // bytes): bad-lrc changes its last byte (a frame's CRC), lower-hex leaves
+    // it alone.
+    Reply deliverRecordAnswer(int address, std::string answer);
 
   private:
     bool strikes(const FaultRule& fault, int address);
+    Reply damage(int address, std::string text, bool modbusFrame);
 
     std::vector<FaultRule> faults_;
     std::mt19937 random_;

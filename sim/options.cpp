@@ -206,6 +206,10 @@ Faults:
                       damage answers (of module A only; with probability P):
                       bad-lrc, garbage (bytes before ':'), short (half, no CR LF),
                       silent, close-mid (TCP: half, then close), lower-hex
+                      The record memory is the first module's (lowest address):
+                      --mute, --fault and the console's mute and fault of that
+                      module (or of every module) reach its text command answers
+                      too; there bad-lrc changes an answer's last byte (its CRC)
   --exception FC      answer function FC with exception code 1 (repeatable)
   --close-after N     close a TCP connection right after its N-th answer
   --trace             print "rx <line>" for every line received
@@ -214,9 +218,9 @@ Faults:
 
 Console (stdin, one command a line, each answered "ok" or "error <reason>"):
   set-input A R V | set-holding A R V | set-config A R V   set a register
-  mute A | unmute A                  stop / resume answering
+  mute A | unmute A                  stop / resume answering (text commands too)
   drop                               close the current TCP connection
-  fault KIND[:A][@P] | clear-faults  as --fault; remove all faults
+  fault KIND[:A][@P] | clear-faults  as --fault (text commands too); remove all faults
   quit                               exit
 V may be decimal (negative for a 16-bit pattern) or 0x hexadecimal. Values set
 from the console stay as set; counters go on counting from them.

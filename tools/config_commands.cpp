@@ -77,8 +77,12 @@ Prepared configWrite(const Args& a) {
 }
 
 constexpr ToolCommand kCommands[] = {
-    {"config-read", "ADDR FILE.DKQ", false, configRead},
-    {"config-write", "ADDR FILE.DKQ", false, configWrite},
+    {"config-read", "ADDR FILE.DKQ",
+     "back up the configuration memory, registers 0..223, into a file (function 30)", false,
+     configRead},
+    {"config-write", "ADDR FILE.DKQ",
+     "restore the configuration memory, registers 4..239, from a file (function 31)", false,
+     configWrite},
 };
 
 }  // namespace

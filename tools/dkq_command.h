@@ -14,8 +14,11 @@
 
 namespace dkq::tool {
 
-// Exit status for a command line that cannot be understood (sysexits EX_USAGE).
-inline constexpr int UsageError = 64;
+// Exit statuses beyond the transaction codes 0..9 (and 128 + the signal's
+// number for a logger-download ended by SIGINT or SIGTERM: 130, 143).
+inline constexpr int ModbusException = 10;  // the module answered with an exception
+inline constexpr int NoRecords = 11;        // logger-download: the record memory is empty
+inline constexpr int UsageError = 64;       // a command line that cannot be understood
 
 struct CommandContext {
     ModuleLink& link;
@@ -24,6 +27,7 @@ struct CommandContext {
     int comPort = 0;
     int baud = 0;
     OutputOptions output{};
+    bool progress = false;  // show progress on standard error
 };
 
 // A command whose arguments have been understood; returns the exit status.
@@ -32,6 +36,7 @@ using PreparedCommand = std::function<int(CommandContext& context)>;
 struct ToolCommand {
     const char* name;
     const char* arguments;  // usage text of the arguments
+    const char* summary;    // what it does, with the module function it sends
     bool recordMemory;      // the command opens and ends the line itself, as the
                             // record memory reader does; otherwise dkq opens it
     // Reads the words after the command name; nothing for a usage error, so
@@ -43,6 +48,10 @@ std::span<const ToolCommand> registerCommands();
 std::span<const ToolCommand> recordMemoryCommands();
 std::span<const ToolCommand> fieldCommands();  // scan, poll
 std::span<const ToolCommand> configCommands();
+
+// For a command renamed for what it touches (read-signed, write-registers):
+// the problem that names its new name; nothing for any other word.
+std::optional<std::string> renamedCommand(const std::string& name);
 
 // A command that works on files alone and opens no line (config-show): its
 // exit status, or nothing when words name no such command.
@@ -66,7 +75,37 @@ std::optional<int> numberArgument(const std::string& word, const char* name, int
 // Whether there are min..max arguments; refuses "expected ... arguments, got N".
 bool argumentCount(const std::vector<std::string>& args, size_t min, size_t max);
 
-// Prints "dkq: <what> failed: code N (meaning)" and returns the code.
+// A failed exchange as dkq reports it: its exit status and its words, "code
+// 1 (no answer within the time-out)" or, for a Modbus exception answer,
+// "exception 2: illegal data address" (status ModbusException).
+struct Failure {
+    int status;
+    std::string text;
+};
+Failure failureOf(const ModuleLink& link, int code);
+
+// Prints "dkq: <what> failed: <failure>" and returns its exit status.
 int reportFailure(CommandContext& context, const char* what, int code);
+
+// Prints why the line did not open ("dkq: cannot open /dev/ttyUSB3: No such
+// file or directory", "dkq: cannot connect to localhost:502: Connection
+// refused") and returns the exit status 9.
+int reportOpenFailure(CommandContext& context, int code);
+
+// SIGINT and SIGTERM, caught while an object lives: a command that runs on
+// asks stopSignal() between its exchanges and ends cleanly.
+class StopSignals {
+  public:
+    StopSignals();
+    ~StopSignals();
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+
+  private:
+    void (*previousInterrupt_)(int);
+    void (*previousTerminate_)(int);
+};
+// The number of the signal caught, 0 while none was.
+int stopSignal();
 
 }  // namespace dkq::tool

@@ -1,10 +1,20 @@
 // dkq: command-line access to every module operation, for scripts and for
 // diagnosing a bus. The exit status is the transaction code (0 = success).
+// Options may stand anywhere on the line, as "--opt value" or "--opt=value";
+// "--" ends them.
 #include <charconv>
-#include <cstring>
+#include <csignal>
+#include <cstdio>
 #include <iostream>
+#include <sstream>
 #include <string>
 #include <vector>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 #include "common/com_ports.h"
 #include "common/version.h"
@@ -15,16 +25,29 @@
 namespace dkq::tool {
 namespace {
 
+constexpr int kDefaultBaud = 9600;
+constexpr int kDefaultReceiveTimeoutMs = 800;
+constexpr int kDefaultConnectTimeoutMs = 6000;
+
 struct Connection {
     std::string tcpHost;
     int tcpPort = 0;
     int comPort = 0;
     std::string device;
-    int baud = 9600;
-    int receiveTimeoutMs = 800;
-    int connectTimeoutMs = 6000;
+    int baud = 0;  // 0: not given
+    int receiveTimeoutMs = kDefaultReceiveTimeoutMs;
+    int connectTimeoutMs = kDefaultConnectTimeoutMs;
     bool log = false;
+    bool quiet = false;
     OutputOptions output;
+};
+
+// What the words of a command line ask for.
+struct CommandLine {
+    Connection connection;
+    std::vector<std::string> words;  // the command and its arguments
+    bool help = false;
+    bool version = false;
 };
 
 // The first problem a command line was refused for.
@@ -46,114 +69,268 @@ std::vector<ToolCommand> allCommands() {
     return all;
 }
 
-void printUsage(std::ostream& out) {
-    out << "usage: dkq (--tcp HOST:PORT | --com N | --device PATH) [--baud B] [--timeout MS]\n"
-           "           [--connect-timeout MS] [--log] [--format text|csv|json] [--hex]\n"
-           "           COMMAND ARGS...\n"
-           "       dkq -h | --help | --version\n"
-           "commands:\n";
-    for (const auto& command : allCommands())
-        out << "  " << command.name << ' ' << command.arguments << '\n';
-    out << "  config-show FILE.DKQ   (no connection: the image as text, for diff)\n";
-    out << "--com N opens the device named by the setting COM<N> under Software\\Veldmark\\Ports,\n"
-           "else /dev/ttyUSB<N-1> when present, else /dev/ttyS<N-1>.\n"
-           "Exit status: 0 success, the transaction code of a failed exchange, 9 when the line\n"
-           "could not be opened, 64 for a usage error, 73 when a CSV or .DKQ file cannot be\n"
-           "written, 65 for a .DKQ file that is not 2048 bytes long, 66 when it cannot be opened.\n"
-           "config-read starts from default.dkq in the current folder when it is there and\n"
-           "writes FILE.DKQ only when every block was read.\n"
-           "The logger-* commands open the line as the record memory reader does (wake-up\n"
-           "line, status) and end it with \"*EOT!\" twice.\n"
-           "--format and --hex apply to the read commands, poll and scan: CSV has a header\n"
-           "line and ';' between fields, JSON is one object a line; --hex prints register\n"
-           "values as four hex digits.\n";
-}
-
-bool parseHostPort(const std::string& text, Connection& connection) {
-    const auto colon = text.rfind(':');
-    if (colon == std::string::npos || colon == 0) return false;
-    const auto port = parseNumber(text.substr(colon + 1), 1, 65535);
-    if (!port) return false;
-    connection.tcpHost = text.substr(0, colon);
-    connection.tcpPort = *port;
-    return true;
-}
-
-struct NumericOption {
-    const char* name;
-    int min;
-    int max;
-    int Connection::*field;
-};
-
-constexpr NumericOption kNumericOptions[] = {
-    {"--com", 1, 255, &Connection::comPort},
-    {"--baud", 150, 256000, &Connection::baud},
-    {"--timeout", 1, 600000, &Connection::receiveTimeoutMs},
-    {"--connect-timeout", 1, 600000, &Connection::connectTimeoutMs},
-};
-
-bool parseFormat(const std::string& value, Connection& c) {
-    const auto format = parseOutputFormat(value);
-    if (!format) return refused("--format must be text, csv or json");
-    c.output.format = *format;
-    return true;
-}
-
-// Reads one option at words[i] (and its value, advancing i); false, with the
-// problem named, if it is not understood.
-bool parseOption(const std::vector<std::string>& words, size_t& i, Connection& c) {
-    const std::string& option = words[i];
-    if (option == "--log") {
-        c.log = true;
-        return true;
-    }
-    if (option == "--hex") {
-        c.output.hex = true;
-        return true;
-    }
-    if (i + 1 >= words.size()) return refused(option + " needs a value");
-    const std::string& value = words[++i];
-    if (option == "--device") {
-        c.device = value;
-        return true;
-    }
-    if (option == "--format") return parseFormat(value, c);
-    if (option == "--tcp")
-        return parseHostPort(value, c) || refused("--tcp must be HOST:PORT, PORT 1..65535");
-    for (const auto& numeric : kNumericOptions) {
-        if (option != numeric.name) continue;
-        const auto number = numberArgument(value, numeric.name, numeric.min, numeric.max);
-        if (number) c.*numeric.field = *number;
-        return number.has_value();
-    }
-    return refused("unknown option " + option);
-}
-
-// Reads the options before the command; returns the index of the command
-// word, or 0 for a usage error (the problem named).
-size_t parseConnection(const std::vector<std::string>& words, Connection& c) {
-    size_t i = 0;
-    for (; i < words.size() && words[i].rfind("--", 0) == 0; ++i) {
-        if (!parseOption(words, i, c)) return 0;
-    }
-    const int transports = !c.tcpHost.empty() + (c.comPort != 0) + !c.device.empty();
-    if (transports != 1) {
-        refuse("give exactly one of --tcp, --com and --device");
-        return 0;
-    }
-    if (i == words.size()) {
-        refuse("no command given");
-        return 0;
-    }
-    return i;
-}
+// config-show opens no line; it lives apart from the table.
+constexpr const char* kConfigShow = "config-show";
+constexpr ToolCommand kConfigShowUsage{
+    kConfigShow, "FILE.DKQ", "the image as text, an item a line (no connection)", false, nullptr};
 
 std::optional<ToolCommand> findCommand(const std::string& name) {
+    if (name == kConfigShow) return kConfigShowUsage;
     for (const auto& command : allCommands())
         if (name == command.name) return command;
     return std::nullopt;
 }
+
+// ---- options ----------------------------------------------------------------
+
+struct Option {
+    const char* name;
+    const char* shortName;  // or nullptr
+    const char* value;      // usage text of the value; nullptr for a switch
+    const char* help;
+    bool (*apply)(CommandLine& line, const std::string& value);
+};
+
+bool parseHostPort(const std::string& text, Connection& connection) {
+    const auto colon = text.rfind(':');
+    if (colon == std::string::npos || colon == 0) return false;
+    std::string host = text.substr(0, colon);
+    if (host.front() == '[' && host.back() == ']' && host.size() > 2)
+        host = host.substr(1, host.size() - 2);
+    else if (host.find(':') != std::string::npos)
+        return false;  // an IPv6 address needs its brackets
+    const auto port = parseNumber(text.substr(colon + 1), 1, 65535);
+    if (!port) return false;
+    connection.tcpHost = host;
+    connection.tcpPort = *port;
+    return true;
+}
+
+bool setNumber(int& field, const std::string& value, const char* name, int min, int max) {
+    const auto number = numberArgument(value, name, min, max);
+    if (number) field = *number;
+    return number.has_value();
+}
+
+constexpr Option kOptions[] = {
+    {"--tcp", nullptr, "HOST:PORT",
+     "a TCP server (serial-to-Ethernet); HOST a name, an IPv4 or an [IPv6] address",
+     [](CommandLine& l, const std::string& v) {
+         return parseHostPort(v, l.connection) ||
+                refused("--tcp must be HOST:PORT, PORT 1..65535, an IPv6 address in brackets");
+     }},
+    {"--com", nullptr, "N",
+     "COM port N (1..255): the device named by COM<N> under Software\\Veldmark\\Ports, else "
+     "/dev/ttyUSB<N-1> when present, else /dev/ttyS<N-1>",
+     [](CommandLine& l, const std::string& v) {
+         return setNumber(l.connection.comPort, v, "--com", 1, 255);
+     }},
+    {"--device", nullptr, "PATH", "a serial device by its path",
+     [](CommandLine& l, const std::string& v) {
+         l.connection.device = v;
+         return !v.empty() || refused("--device needs a path");
+     }},
+    {"--baud", nullptr, "B",
+     "serial speed, default 9600 (for logger-* the wake-up line's; then 115200); not with --tcp",
+     [](CommandLine& l, const std::string& v) {
+         return setNumber(l.connection.baud, v, "--baud", 150, 256000);
+     }},
+    {"--timeout", nullptr, "MS",
+     "TCP only: time for an answer to start, default 800 (a serial read waits 900 ms + 2 ms a "
+     "character)",
+     [](CommandLine& l, const std::string& v) {
+         return setNumber(l.connection.receiveTimeoutMs, v, "--timeout", 1, 600000);
+     }},
+    {"--connect-timeout", nullptr, "MS", "TCP connect time-out, default 6000",
+     [](CommandLine& l, const std::string& v) {
+         return setNumber(l.connection.connectTimeoutMs, v, "--connect-timeout", 1, 600000);
+     }},
+    {"--log", nullptr, nullptr, "append the exchanges to dkq_comm.log in the current folder",
+     [](CommandLine& l, const std::string&) { return l.connection.log = true; }},
+    {"--format", nullptr, "text|csv|json",
+     "output of every command that prints data (default text): CSV with a header line and ';' "
+     "between fields, JSON one object a line, times ISO 8601",
+     [](CommandLine& l, const std::string& v) {
+         const auto format = parseOutputFormat(v);
+         if (format) l.connection.output.format = *format;
+         return format.has_value() || refused("--format must be text, csv or json");
+     }},
+    {"--hex", nullptr, nullptr, "register values as four hex digits",
+     [](CommandLine& l, const std::string&) { return l.connection.output.hex = true; }},
+    {"--quiet", "-q", nullptr, "no progress (shown on standard error only when it is a terminal)",
+     [](CommandLine& l, const std::string&) { return l.connection.quiet = true; }},
+    {"--help", "-h", nullptr, "this text; with a command, that command's usage",
+     [](CommandLine& l, const std::string&) { return l.help = true; }},
+    {"--version", "-V", nullptr, "the version of the suite",
+     [](CommandLine& l, const std::string&) { return l.version = true; }},
+};
+
+const Option* findOption(const std::string& name) {
+    for (const auto& option : kOptions)
+        if (name == option.name || (option.shortName && name == option.shortName)) return &option;
+    return nullptr;
+}
+
+// Reads the options wherever they stand; the other words are the command and
+// its arguments. A word like an option before the command word that is no
+// option of dkq is refused; after it, it is the command's own ("--from").
+bool parseCommandLine(const std::vector<std::string>& words, CommandLine& line) {
+    bool optionsEnded = false;
+    for (size_t i = 0; i < words.size(); ++i) {
+        const std::string& word = words[i];
+        if (optionsEnded || word.size() < 2 || word[0] != '-' ||
+            (word[1] != '-' && word.size() != 2)) {
+            line.words.push_back(word);
+            continue;
+        }
+        if (word == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        const auto equals = word.find('=');
+        const std::string name = word.substr(0, equals);
+        const Option* option = findOption(name);
+        if (option == nullptr) {
+            if (line.words.empty()) return refused("unknown option " + name);
+            // A command's own option; its "=value" becomes the next word.
+            line.words.push_back(name);
+            if (equals != std::string::npos) line.words.push_back(word.substr(equals + 1));
+            continue;
+        }
+        std::string value;
+        if (option->value == nullptr && equals != std::string::npos)
+            return refused(name + " takes no value");
+        if (option->value != nullptr) {
+            if (equals != std::string::npos)
+                value = word.substr(equals + 1);
+            else if (i + 1 < words.size())
+                value = words[++i];
+            else
+                return refused(name + " needs a value");
+        }
+        if (!option->apply(line, value)) return false;
+    }
+    return true;
+}
+
+// Exactly one transport; --baud only with a serial one.
+bool checkConnection(const Connection& c) {
+    const int transports = !c.tcpHost.empty() + (c.comPort != 0) + !c.device.empty();
+    if (transports != 1) return refused("give exactly one of --tcp, --com and --device");
+    if (!c.tcpHost.empty() && c.baud != 0)
+        return refused("--baud applies to --com and --device, not to --tcp");
+    return true;
+}
+
+// ---- help -------------------------------------------------------------------
+
+// "  LEFT  text" wrapped at 79 columns: continuation lines, and the text of
+// a LEFT too long to stand beside it, begin at `column`, so that every
+// command and option has a line of its own beginning with two blanks.
+void printItem(std::ostream& out, const std::string& left, const std::string& text, size_t column) {
+    constexpr size_t kWidth = 79;
+    const std::string indent(column, ' ');
+    std::string line = "  " + left;
+    if (line.size() + 1 > column) {
+        out << line << '\n';
+        line = indent;
+    }
+    line.resize(column, ' ');
+    std::istringstream words(text);
+    for (std::string word; words >> word;) {
+        if (line.size() > column && line.size() + 1 + word.size() > kWidth) {
+            out << line << '\n';
+            line = indent;
+        }
+        if (line.size() > column) line += ' ';
+        line += word;
+    }
+    out << line << '\n';
+}
+
+std::string withArguments(const ToolCommand& command) {
+    return *command.arguments ? std::string(command.name) + ' ' + command.arguments : command.name;
+}
+
+constexpr size_t kOptionColumn = 28;
+constexpr size_t kCommandColumn = 36;
+
+void printHelp(std::ostream& out) {
+    out << "usage: dkq [OPTIONS] COMMAND [ARGS...]\n"
+           "       dkq help [COMMAND]\n"
+           "       dkq COMMAND --help\n"
+           "       dkq -V | --version\n"
+           "\n"
+           "ADDR is a module's bus address (0: every module, writes only). START, REG and\n"
+           "COIL are the module's own register numbers, counted from 0 as the frame\n"
+           "carries them (no 30001/40001 numbering). Numbers are decimal or 0x hexadecimal.\n"
+           "\n"
+           "Options (anywhere on the line, also as --opt=value; -- ends them):\n";
+    for (const auto& option : kOptions) {
+        std::string left = option.shortName ? std::string(option.shortName) + ", " : "";
+        left += option.name;
+        if (option.value) left += std::string(" ") + option.value;
+        printItem(out, left, option.help, kOptionColumn);
+    }
+    out << "\nCommands (each but config-show needs one of --tcp, --com and --device):\n";
+    for (const auto& command : allCommands())
+        printItem(out, withArguments(command), command.summary, kCommandColumn);
+    printItem(out, withArguments(kConfigShowUsage), kConfigShowUsage.summary, kCommandColumn);
+    printItem(out, "help [COMMAND]", "this text, or a command's usage", kCommandColumn);
+    out << "\n"
+           "Exit status: 0 success; 1..9 the transaction code of the failed exchange (1 no\n"
+           "answer, 2 wrong length or header, 3 peer closed, 4 receive error, 5 send\n"
+           "failed, 6 no frame start, 7 LRC error, 8 no answer for the 11th time in a row,\n"
+           "9 line not open: also when it cannot be opened or the port refuses the baud\n"
+           "rate); 10 the module answered with a Modbus exception; 11 logger-download\n"
+           "found no records; 64 usage error; 65 a .DKQ file that is not 2048 bytes long;\n"
+           "66 a file that cannot be opened; 73 a CSV or .DKQ file that cannot be written;\n"
+           "130 and 143 logger-download ended by SIGINT or SIGTERM (the rows read so far\n"
+           "are kept).\n"
+           "\n"
+           "The logger-* commands open the line as the record memory reader does (wake-up\n"
+           "line, status) and end it with \"*EOT!\" twice; logger-download takes line names\n"
+           "from DKQ-Logger.cfg in the current folder. config-read starts from default.dkq\n"
+           "in the current folder when it is there and writes FILE.DKQ only when every\n"
+           "block was read.\n";
+}
+
+void printCommandUsage(std::ostream& out, const ToolCommand& command) {
+    out << "usage: dkq [OPTIONS] " << withArguments(command) << '\n' << command.summary << '\n';
+}
+
+// Says what is wrong, then how the command (or dkq) is used.
+int usageError(const std::optional<ToolCommand>& command) {
+    const std::string problem = refusal().empty() ? "wrong arguments" : refusal();
+    std::cerr << "dkq: " << problem << '\n';
+    if (command)
+        printCommandUsage(std::cerr, *command);
+    else
+        std::cerr << "usage: dkq [OPTIONS] COMMAND [ARGS...]   (dkq --help lists them)\n";
+    return UsageError;
+}
+
+int refuseLine(const std::string& problem) {
+    refuse(problem);
+    return usageError({});
+}
+
+// "dkq help [COMMAND]" and --help anywhere.
+int help(const std::vector<std::string>& words) {
+    const bool helpWord = !words.empty() && words[0] == "help";
+    const size_t at = helpWord ? 1 : 0;
+    if (words.size() <= at) {
+        printHelp(std::cout);
+        return 0;
+    }
+    if (const auto renamed = renamedCommand(words[at])) return refuseLine(*renamed);
+    const auto command = findCommand(words[at]);
+    if (!command) return refuseLine("unknown command " + words[at]);
+    printCommandUsage(std::cout, *command);
+    return 0;
+}
+
+// ---- running a command ------------------------------------------------------
 
 void configureLink(ModuleLink& link, const Connection& c) {
     link.UseTcp = c.tcpHost.empty() ? 0 : 1;
@@ -162,52 +339,70 @@ void configureLink(ModuleLink& link, const Connection& c) {
     link.ConnectTimeoutMs = c.connectTimeoutMs;
     link.ReceiveTimeoutMs = c.receiveTimeoutMs;
     link.LogEnabled = c.log ? 1 : 0;
+    link.StrictPortSetup = 1;  // a refused baud rate is an error, not a warning
     link.ComDevice = comPortDevice;
     if (!c.device.empty()) link.ComDevice = [device = c.device](int) { return device; };
-    link.PortSetupMessage = [](const std::string& text) { std::cerr << "dkq: " << text << '\n'; };
 }
 
-// Says what is wrong, then how the command is used.
-void printCommandUsage(const ToolCommand& command) {
-    const std::string problem = refusal().empty() ? "wrong arguments" : refusal();
-    std::cerr << "dkq: " << problem << "\nusage: dkq [connection] " << command.name << ' '
-              << command.arguments << '\n';
+bool standardErrorIsTerminal() {
+#ifdef _WIN32
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return isatty(STDERR_FILENO) != 0;
+#endif
 }
 
-int run(const std::vector<std::string>& words) {
-    Connection connection;
-    const size_t at = parseConnection(words, connection);
-    const auto command = at ? findCommand(words[at]) : std::nullopt;
-    if (!command) {
-        if (at) refuse("unknown command " + words[at]);
-        std::cerr << "dkq: " << refusal() << '\n';
-        printUsage(std::cerr);
-        return UsageError;
-    }
-    const std::vector<std::string> args(words.begin() + static_cast<long>(at) + 1, words.end());
-    const auto prepared = command->prepare(args);
-    if (!prepared) {
-        printCommandUsage(*command);
-        return UsageError;
-    }
+int run(const ToolCommand& command, const Connection& connection,
+        const std::vector<std::string>& args) {
+    const auto prepared = command.prepare(args);
+    if (!prepared) return usageError(command);
 
     ModuleLink link;
     configureLink(link, connection);
     link.CommLog("");  // starts the log's seconds column
-    CommandContext context{
-        link, std::cout, std::cerr, connection.comPort, connection.baud, connection.output};
+    const int baud = connection.baud ? connection.baud : kDefaultBaud;
+    CommandContext context{link,
+                           std::cout,
+                           std::cerr,
+                           connection.comPort,
+                           baud,
+                           connection.output,
+                           standardErrorIsTerminal() && !connection.quiet};
     link.InitNetwork(true);
-    if (!command->recordMemory) {
-        if (const int code = link.open_com(connection.comPort, connection.baud); code != open::Ok) {
-            std::cerr << "dkq: open_com failed: code " << code << " ("
-                      << codeMeaning(CodeKind::Open, code) << ")\n";
-            return tx::NotOpen;
-        }
+    int status = tx::Ok;
+    if (!command.recordMemory) {
+        if (const int code = link.open_com(connection.comPort, baud); code != open::Ok)
+            status = reportOpenFailure(context, code);
     }
-    const int status = (*prepared)(context);
+    if (status == tx::Ok) status = (*prepared)(context);
     if (link.IsOpen()) link.close_com();
     link.InitNetwork(false);
     return status;
+}
+
+int dkqMain(const std::vector<std::string>& words) {
+    CommandLine line;
+    if (!parseCommandLine(words, line)) return usageError({});
+    if (line.version) {
+        std::cout << "dkq " << SuiteVersion << '\n';
+        return 0;
+    }
+    if (line.help || (!line.words.empty() && line.words[0] == "help")) return help(line.words);
+    if (line.words.empty()) return refuseLine("no command given");
+    const std::string& name = line.words[0];
+    if (name == kConfigShow) return *runFileCommand(line.words, std::cout, std::cerr);
+    if (const auto renamed = renamedCommand(name)) return refuseLine(*renamed);
+    const auto command = findCommand(name);
+    if (!command) return refuseLine("unknown command " + name);
+    if (!checkConnection(line.connection)) return usageError(command);
+    return run(*command, line.connection, {line.words.begin() + 1, line.words.end()});
+}
+
+volatile std::sig_atomic_t caughtSignal = 0;
+
+void catchSignal(int number) {
+    caughtSignal = number;
+    std::signal(number, catchSignal);  // some platforms reset the handler
 }
 
 }  // namespace
@@ -247,22 +442,55 @@ bool argumentCount(const std::vector<std::string>& args, size_t min, size_t max)
     return false;
 }
 
+Failure failureOf(const ModuleLink& link, int code) {
+    if (code == tx::BadLength && link.ExceptionCode != 0)
+        return {ModbusException, "exception " + std::to_string(link.ExceptionCode) + ": " +
+                                     exceptionMeaning(link.ExceptionCode)};
+    return {code,
+            "code " + std::to_string(code) + " (" + codeMeaning(CodeKind::Transaction, code) + ")"};
+}
+
 int reportFailure(CommandContext& context, const char* what, int code) {
-    context.err << "dkq: " << what << " failed: code " << code << " ("
-                << codeMeaning(CodeKind::Transaction, code) << ")\n";
-    return code;
+    const Failure failure = failureOf(context.link, code);
+    context.err << "dkq: " << what << " failed: " << failure.text << '\n';
+    return failure.status;
+}
+
+int reportOpenFailure(CommandContext& context, int code) {
+    const ModuleLink& link = context.link;
+    const std::string reason =
+        link.OpenFailure.empty() ? codeMeaning(CodeKind::Open, code) : link.OpenFailure;
+    if (link.UseTcp) {
+        const bool ipv6 = link.IpAddress.find(':') != std::string::npos;
+        context.err << "dkq: cannot connect to " << (ipv6 ? "[" : "") << link.IpAddress
+                    << (ipv6 ? "]:" : ":") << link.TcpPort << ": " << reason << '\n';
+    } else {
+        const std::string device = link.ComDevice(context.comPort);
+        const std::string port = "COM" + std::to_string(context.comPort) + " (" + device + ")";
+        context.err << "dkq: cannot open " << (context.comPort ? port : device) << ": " << reason
+                    << '\n';
+    }
+    return tx::NotOpen;
+}
+
+StopSignals::StopSignals()
+    : previousInterrupt_(std::signal(SIGINT, catchSignal)),
+      previousTerminate_(std::signal(SIGTERM, catchSignal)) {
+    caughtSignal = 0;
+}
+
+StopSignals::~StopSignals() {
+    std::signal(SIGINT, previousInterrupt_);
+    std::signal(SIGTERM, previousTerminate_);
+}
+
+int stopSignal() {
+    return caughtSignal;
 }
 
 }  // namespace dkq::tool
 
 int main(int argc, char** argv) {
-    if (dkq::printVersionIfAsked("dkq", argc, argv)) return 0;
     dkq::tool::useUtf8Console();
-    const std::vector<std::string> words = dkq::tool::utf8Arguments(argc, argv);
-    if (words.size() == 1 && (words[0] == "--help" || words[0] == "-h")) {
-        dkq::tool::printUsage(std::cout);
-        return 0;
-    }
-    if (const auto status = dkq::tool::runFileCommand(words, std::cout, std::cerr)) return *status;
-    return dkq::tool::run(words);
+    return dkq::tool::dkqMain(dkq::tool::utf8Arguments(argc, argv));
 }

@@ -1,13 +1,15 @@
 #include "tools/output_format.h"
 
-#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 
 #include "common/text.h"
 #include "link/platform/clock.h"
 
 namespace dkq::tool {
 namespace {
+
+using namespace std::chrono;
 
 std::string hexByte(std::uint8_t b) {
     char text[3];
@@ -17,13 +19,52 @@ std::string hexByte(std::uint8_t b) {
 
 std::string serialNumber(const Diagn1Block& block) {
     std::string text;
-    for (int i = 1; i <= 6; ++i) text += hexByte(block[static_cast<size_t>(i)]);
+    for (size_t i = 1; i <= 6; ++i) text += hexByte(block[i]);
     return text;
 }
 
 constexpr size_t kFirmware = 0;
 constexpr size_t kSupply = 7;
 constexpr size_t kLogicSupply = 8;
+constexpr size_t kProgramSum = 9;
+constexpr size_t kEepromSum = 10;
+
+// JSON string contents: quotes, backslashes and control characters escaped.
+std::string jsonEscaped(const std::string& text) {
+    std::string escaped;
+    for (const char c : text) {
+        if (c == '"' || c == '\\') {
+            escaped += '\\';
+            escaped += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            char code[8];
+            std::snprintf(code, sizeof code, "\\u%04X", static_cast<unsigned>(c));
+            escaped += code;
+        } else {
+            escaped += c;
+        }
+    }
+    return escaped;
+}
+
+struct LocalTime {
+    std::tm civil{};
+    int millis = 0;
+    int offsetMinutes = 0;  // local time minus UTC
+};
+
+LocalTime localTimeOf(WallClock::time_point time) {
+    const auto whole = floor<seconds>(time);
+    LocalTime local;
+    local.millis = static_cast<int>(duration_cast<milliseconds>(time - whole).count());
+    platform::localTime(WallClock::to_time_t(whole), local.civil);
+    // The local civil time read as if it were UTC, less the instant itself.
+    const std::tm& c = local.civil;
+    const auto civilAsUtc = sys_days{year{c.tm_year + 1900} / (c.tm_mon + 1) / c.tm_mday} +
+                            hours{c.tm_hour} + minutes{c.tm_min} + seconds{c.tm_sec};
+    local.offsetMinutes = static_cast<int>(duration_cast<minutes>(civilAsUtc - whole).count());
+    return local;
+}
 
 }  // namespace
 
@@ -34,19 +75,59 @@ std::optional<OutputFormat> parseOutputFormat(const std::string& word) {
     return std::nullopt;
 }
 
-std::string localTimestamp() {
-    using namespace std::chrono;
-    const auto now = system_clock::now();
-    const auto millis = duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000;
-    std::tm local{};
-    platform::localTime(system_clock::to_time_t(now), local);
+std::string textTimestamp(WallClock::time_point time) {
+    const LocalTime local = localTimeOf(time);
     char fraction[8];
-    std::snprintf(fraction, sizeof fraction, ".%03d", static_cast<int>(millis));
-    return formatDateTime(local) + fraction;
+    std::snprintf(fraction, sizeof fraction, ".%03d", local.millis);
+    return formatDateTime(local.civil) + fraction;
+}
+
+std::string isoTimestamp(WallClock::time_point time) {
+    const LocalTime local = localTimeOf(time);
+    const std::tm& c = local.civil;
+    const int offset = std::abs(local.offsetMinutes);
+    char text[96];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d%c%02d:%02d",
+                  c.tm_year + 1900, c.tm_mon + 1, c.tm_mday, c.tm_hour, c.tm_min, c.tm_sec,
+                  local.millis, local.offsetMinutes < 0 ? '-' : '+', offset / 60, offset % 60);
+    return text;
+}
+
+std::string hexBytes(std::span<const std::uint8_t> bytes) {
+    std::string text;
+    for (const auto b : bytes) {
+        if (!text.empty()) text += ' ';
+        text += hexByte(b);
+    }
+    return text;
+}
+
+void RecordPrinter::print(const Fields& fields) {
+    if (format_ == OutputFormat::Csv) {
+        if (!headerDone_) {
+            for (size_t i = 0; i < fields.size(); ++i) out_ << (i ? ";" : "") << fields[i].key;
+            out_ << '\n';
+            headerDone_ = true;
+        }
+        for (size_t i = 0; i < fields.size(); ++i) out_ << (i ? ";" : "") << fields[i].value;
+    } else {
+        out_ << '{';
+        for (size_t i = 0; i < fields.size(); ++i) {
+            const Field& f = fields[i];
+            const bool quoted = f.kind == Field::Text;
+            out_ << (i ? "," : "") << '"' << f.key << "\":" << (quoted ? "\"" : "")
+                 << (quoted ? jsonEscaped(f.value) : f.value) << (quoted ? "\"" : "");
+        }
+        out_ << '}';
+    }
+    out_ << '\n' << std::flush;
 }
 
 ReadingPrinter::ReadingPrinter(std::ostream& out, OutputOptions options, bool textTimestamps)
-    : out_(out), options_(options), textTimestamps_(textTimestamps) {}
+    : out_(out),
+      options_(options),
+      textTimestamps_(textTimestamps),
+      records_(out, options.format) {}
 
 std::string ReadingPrinter::value(std::int32_t v) const {
     if (!options_.hex) return std::to_string(v);
@@ -56,70 +137,57 @@ std::string ReadingPrinter::value(std::int32_t v) const {
 }
 
 void ReadingPrinter::print(const Reading& reading) {
-    switch (options_.format) {
-        case OutputFormat::Text:
-            if (reading.code != tx::Ok) return;
-            if (textTimestamps_) out_ << reading.time << ' ';
-            for (size_t i = 0; i < reading.values.size(); ++i)
-                out_ << (i ? " " : "") << value(reading.values[i]);
-            out_ << '\n';
-            break;
-        case OutputFormat::Csv:
-            printCsv(reading);
-            break;
-        case OutputFormat::Json:
-            printJson(reading);
-            break;
-    }
-    out_.flush();
-}
-
-void ReadingPrinter::printCsv(const Reading& reading) {
-    if (!headerDone_) {
-        out_ << "time;addr";
-        for (int i = 0; i < reading.count; ++i) out_ << ";reg" << reading.start + i;
-        out_ << '\n';
-        headerDone_ = true;
-    }
-    if (reading.code != tx::Ok) return;
-    out_ << reading.time << ';' << reading.address;
-    for (const auto v : reading.values) out_ << ';' << value(v);
-    out_ << '\n';
-}
-
-void ReadingPrinter::printJson(const Reading& reading) {
-    const char* quote = options_.hex ? "\"" : "";
-    out_ << "{\"address\":" << reading.address << ",\"start\":" << reading.start << ",\"values\":[";
-    if (reading.code == tx::Ok) {
+    const bool ok = reading.error.empty();
+    if (options_.format == OutputFormat::Text) {
+        if (!ok) return;
+        if (textTimestamps_) out_ << textTimestamp(reading.time) << ' ';
         for (size_t i = 0; i < reading.values.size(); ++i)
-            out_ << (i ? "," : "") << quote << value(reading.values[i]) << quote;
+            out_ << (i ? " " : "") << value(reading.values[i]);
+        out_ << '\n' << std::flush;
+        return;
     }
-    out_ << "],\"time\":\"" << reading.time << "\",\"code\":" << reading.code << "}\n";
+    const std::string status = std::to_string(reading.status);
+    if (options_.format == OutputFormat::Csv) {
+        Fields fields{{"time", isoTimestamp(reading.time)},
+                      {"addr", std::to_string(reading.address)}};
+        for (int i = 0; i < reading.count; ++i)
+            fields.push_back({"reg" + std::to_string(reading.start + i),
+                              ok ? value(reading.values[static_cast<size_t>(i)]) : ""});
+        fields.push_back({"code", status});
+        fields.push_back({"error", reading.error});
+        return records_.print(fields);
+    }
+    const char* quote = options_.hex ? "\"" : "";
+    std::string list = "[";
+    for (size_t i = 0; ok && i < reading.values.size(); ++i) {
+        if (i) list += ',';
+        list.append(quote).append(value(reading.values[i])).append(quote);
+    }
+    Fields fields{{"address", std::to_string(reading.address), Field::Number},
+                  {"start", std::to_string(reading.start), Field::Number},
+                  {"values", list + "]", Field::Json},
+                  {"time", isoTimestamp(reading.time)},
+                  {"code", status, Field::Number}};
+    if (!ok) fields.push_back({"error", reading.error});
+    records_.print(fields);
 }
 
 void ModulePrinter::print(int address, const Diagn1Block& block) {
-    const std::string firmware = hexByte(block[kFirmware]);
-    const int supply = block[kSupply];
-    const int logicSupply = block[kLogicSupply];
-    switch (format_) {
-        case OutputFormat::Text:
-            out_ << address << "  v" << firmware << "  SN=" << serialNumber(block)
-                 << "  UZ=" << hexByte(block[kSupply]) << " Vcc=" << hexByte(block[kLogicSupply])
-                 << '\n';
-            break;
-        case OutputFormat::Csv:
-            if (!headerDone_) out_ << "addr;firmware;serial;supply;logic_supply\n";
-            headerDone_ = true;
-            out_ << address << ';' << firmware << ';' << serialNumber(block) << ';' << supply << ';'
-                 << logicSupply << '\n';
-            break;
-        case OutputFormat::Json:
-            out_ << "{\"address\":" << address << ",\"firmware\":\"" << firmware
-                 << "\",\"serial\":\"" << serialNumber(block) << "\",\"supply\":" << supply
-                 << ",\"logic_supply\":" << logicSupply << "}\n";
-            break;
+    if (format_ == OutputFormat::Text) {
+        out_ << address << "  v" << hexByte(block[kFirmware]) << "  SN=" << serialNumber(block)
+             << "  UZ=" << hexByte(block[kSupply]) << " Vcc=" << hexByte(block[kLogicSupply])
+             << '\n'
+             << std::flush;
+        return;
     }
-    out_.flush();
+    records_.print({{format_ == OutputFormat::Csv ? "addr" : "address", std::to_string(address),
+                     Field::Number},
+                    {"firmware", hexByte(block[kFirmware])},
+                    {"serial", serialNumber(block)},
+                    {"supply", hexByte(block[kSupply])},
+                    {"logic_supply", hexByte(block[kLogicSupply])},
+                    {"program_sum", hexByte(block[kProgramSum])},
+                    {"eeprom_sum", hexByte(block[kEepromSum])}});
 }
 
 }  // namespace dkq::tool

@@ -3,12 +3,14 @@
 // ("*EOT!" twice); messages go to standard output (information) or standard
 // error (errors and warnings), and every question is answered yes: giving
 // the command is the user's yes.
-#include <iostream>
-#include <set>
+#include <utility>
+#include <vector>
 
 #include "common/clock.h"
 #include "common/prompter.h"
+#include "logger/format_text.h"
 #include "logger/line_table.h"
+#include "logger/logger_messages.h"
 #include "logger/logger_session.h"
 #include "logger/record_download.h"
 #include "logger/status_answer.h"
@@ -25,12 +27,21 @@ constexpr int FileFailed = 73;
 
 class ConsolePrompter : public Prompter {
   public:
-    ConsolePrompter(std::ostream& out, std::ostream& err, std::string file)
-        : out_(out), err_(err), file_(std::move(file)) {}
+    ConsolePrompter(CommandContext& context, std::string file)
+        : out_(context.out),
+          err_(context.err),
+          progress_(context.progress),
+          file_(std::move(file)) {}
 
     void message(const std::string& text, MessageIcon icon) override {
+        if (holding_) return held_.push_back({text, icon});
         endProgress();
-        (icon == MessageIcon::Information ? out_ : err_) << text << '\n';
+        // The window's button that message names is a command here.
+        if (text == text::ClearAfterItemsChange)
+            err_ << "dkq: the logged items changed: clear the record memory now with "
+                    "\"dkq logger-clear\"\n";
+        else
+            (icon == MessageIcon::Information ? out_ : err_) << text << '\n';
     }
     bool askYesNo(const std::string&) override { return true; }
     std::optional<std::string> chooseSaveFile(const std::string&, const std::string&,
@@ -38,9 +49,18 @@ class ConsolePrompter : public Prompter {
         return file_;
     }
 
-    // A progress line on standard error, rewritten in place; any message
-    // begins on a line of its own.
+    // Messages are held back while on, shown or dropped when turned off.
+    void hold(bool on, bool show = true) {
+        holding_ = on;
+        if (on) return;
+        for (const auto& [text, icon] : std::exchange(held_, {}))
+            if (show) message(text, icon);
+    }
+
+    // A progress line on standard error, rewritten in place, when asked for;
+    // any message begins on a line of its own.
     void showProgress(const std::string& text) {
+        if (!progress_) return;
         err_ << '\r' << text << std::flush;
         progressShown_ = true;
     }
@@ -52,8 +72,11 @@ class ConsolePrompter : public Prompter {
   private:
     std::ostream& out_;
     std::ostream& err_;
+    bool progress_;
     std::string file_;
     bool progressShown_ = false;
+    bool holding_ = false;
+    std::vector<std::pair<std::string, MessageIcon>> held_;
 };
 
 // The exit status for a failed status request: the transaction code of the
@@ -76,19 +99,24 @@ int commandExit(CommandOutcome outcome) {
 }
 
 // One record memory session from "Połącz" to "Koniec pracy" around `work`,
-// which runs only when the status was read.
+// which runs only when the status was read. A line that does not open is
+// reported as every command reports it; a signal during the session ends it
+// as usual ("*EOT!" twice) and makes the exit status 128 + its number.
 template <typename Work>
 int withLogger(CommandContext& c, const std::string& file, Work work) {
-    ConsolePrompter prompter(c.out, c.err, file);
+    const StopSignals stops;
+    ConsolePrompter prompter(c, file);
     SystemClock clock;
     LoggerSession session(c.link, prompter, clock);
+    prompter.hold(true);
     const ConnectResult connected = session.ConnectLogger(c.comPort, c.baud);
-    if (connected.openCode != open::Ok) return tx::NotOpen;
+    prompter.hold(false, connected.openCode == open::Ok);
+    if (connected.openCode != open::Ok) return reportOpenFailure(c, connected.openCode);
     if (!connected.connected()) return statusExit(*connected.statusCode);
     const int exit = work(session, prompter);
     prompter.endProgress();
     session.EndWork();
-    return exit;
+    return stopSignal() != 0 ? 128 + stopSignal() : exit;
 }
 
 std::string itemList(const LoggedItemMask& mask) {
@@ -101,28 +129,76 @@ std::string itemList(const LoggedItemMask& mask) {
     return list;
 }
 
-void printStatus(std::ostream& out, const StatusAnswer& s, LineKind line, int comPort) {
+// A status item: its label and value as the window shows them, and its
+// field for scripts.
+struct StatusItem {
+    const char* label;
+    std::string text;
+    Field field;
+};
+
+std::vector<StatusItem> statusItems(const StatusAnswer& s, LineKind line, int comPort) {
     const auto yesNo = [](bool on) { return on ? "tak" : "nie"; };
-    out << "Wersja modułu: " << versionText(s) << '\n'
-        << "Rozmiar pamięci [MB]: " << memorySizeText(s) << '\n'
-        << "Liczba rekordów w pamięci: " << s.recordCount << '\n'
-        << "Max. liczba rekordów: " << maxRecordCount(s) << '\n'
-        << "Długość rekordu [B]: " << s.recordLength << '\n'
-        << "Zajętość pamięci: " << occupancyText(s) << '\n'
-        << "Okres logowania [s]: " << s.periodSeconds << '\n'
-        << "Logowanie włączone: " << yesNo(s.loggingOn) << '\n'
-        << "Bufor cykliczny: " << yesNo(s.cyclicBuffer) << '\n'
-        << "Pojemność pamięci [h]: " << capacityHours(s) << '\n'
-        << "Ustawienie zegara: " << moduleClockText(s) << '\n'
-        << "Czas odczytu danych: " << downloadTimeText(downloadSeconds(s, line, comPort)) << '\n'
-        << "Logowane rejestry: " << itemList(s.mask) << '\n';
+    const auto boolean = [](bool on) { return on ? "true" : "false"; };
+    const auto number = [](std::int64_t n) { return std::to_string(n); };
+    const double seconds = downloadSeconds(s, line, comPort);
+    const ModuleClock& t = s.clock;
+    const std::string items = itemList(s.mask);
+    const std::string size = memorySizeText(s);  // "%4.1f"
+    return {
+        {"Wersja modułu", versionText(s), {"version", versionText(s)}},
+        {"Rozmiar pamięci [MB]",
+         size,
+         {"memory_mb", size.substr(size.find_first_not_of(' ')), Field::Number}},
+        {"Liczba rekordów w pamięci",
+         number(s.recordCount),
+         {"records", number(s.recordCount), Field::Number}},
+        {"Max. liczba rekordów",
+         number(maxRecordCount(s)),
+         {"max_records", number(maxRecordCount(s)), Field::Number}},
+        {"Długość rekordu [B]",
+         number(s.recordLength),
+         {"record_length", number(s.recordLength), Field::Number}},
+        {"Zajętość pamięci",
+         occupancyText(s),
+         {"occupancy_percent", number(s.occupancyPercent), Field::Number}},
+        {"Okres logowania [s]",
+         number(s.periodSeconds),
+         {"period_s", number(s.periodSeconds), Field::Number}},
+        {"Logowanie włączone", yesNo(s.loggingOn), {"logging", boolean(s.loggingOn), Field::Json}},
+        {"Bufor cykliczny",
+         yesNo(s.cyclicBuffer),
+         {"cyclic", boolean(s.cyclicBuffer), Field::Json}},
+        {"Pojemność pamięci [h]",
+         number(capacityHours(s)),
+         {"capacity_h", number(capacityHours(s)), Field::Number}},
+        {"Ustawienie zegara",
+         moduleClockText(s),
+         {"module_clock", formatText("20%02d-%02d-%02dT%02d:%02d:%02d", t.year, t.month, t.day,
+                                     t.hour, t.minute, t.second)}},
+        {"Czas odczytu danych",
+         downloadTimeText(seconds),
+         {"download_s", formatText("%.1f", seconds), Field::Number}},
+        {"Logowane rejestry", items, {"items", items}},
+    };
+}
+
+void printStatus(CommandContext& c, const StatusAnswer& s, LineKind line) {
+    const auto items = statusItems(s, line, c.comPort);
+    if (c.output.format == OutputFormat::Text) {
+        for (const auto& item : items) c.out << item.label << ": " << item.text << '\n';
+        return;
+    }
+    Fields fields;
+    for (const auto& item : items) fields.push_back(item.field);
+    RecordPrinter(c.out, c.output.format).print(fields);
 }
 
 std::optional<PreparedCommand> loggerStatus(const std::vector<std::string>& args) {
     if (!argumentCount(args, 0, 0)) return std::nullopt;
     return [](CommandContext& c) {
-        return withLogger(c, {}, [&](LoggerSession& session, ConsolePrompter&) {
-            printStatus(c.out, *session.status(), session.lineKind(), c.comPort);
+        return withLogger(c, {}, [&](const LoggerSession& session, ConsolePrompter&) {
+            printStatus(c, *session.status(), session.lineKind());
             return tx::Ok;
         });
     };
@@ -215,8 +291,9 @@ std::optional<PreparedCommand> loggerSettings(const std::vector<std::string>& ar
 int startExit(DownloadStart start) {
     switch (start) {
         case DownloadStart::Started:
-        case DownloadStart::NoRecords:
             return tx::Ok;
+        case DownloadStart::NoRecords:
+            return NoRecords;
         case DownloadStart::FileError:
             return FileFailed;
         case DownloadStart::NotConnected:
@@ -240,7 +317,10 @@ int stepExit(DownloadStep step) {
     }
 }
 
-int runDownload(LoggerSession& session, ConsolePrompter& prompter, const DownloadOptions& options) {
+// A signal ends the download after the batch in hand: the rows written so
+// far stay whole in their file.
+int runDownload(LoggerSession& session, ConsolePrompter& prompter, const DownloadOptions& options,
+                const std::string& file) {
     // As in the window: a line table read from the current folder names the
     // lines and sets their kinds, and "read as temperatures" no longer applies.
     const LineTable table = loadLineTable(LineTableFile);
@@ -250,10 +330,20 @@ int runDownload(LoggerSession& session, ConsolePrompter& prompter, const Downloa
     if (const auto start = download.start(effective); start != DownloadStart::Started)
         return startExit(start);
     DownloadStep step = DownloadStep::Running;
-    while (step == DownloadStep::Running) {
+    while (step == DownloadStep::Running && stopSignal() == 0) {
         step = download.step();
         prompter.showProgress("Nr rekordu: " + std::to_string(download.recordsDone()) + " / " +
                               std::to_string(download.recordCount()));
+    }
+    if (step == DownloadStep::Running) {
+        download.abandon();
+        prompter.endProgress();
+        prompter.message(
+            formatText("dkq: download stopped by signal %d after %lld of %lld records; the rows "
+                       "read are in %s",
+                       stopSignal(), static_cast<long long>(download.recordsDone()),
+                       static_cast<long long>(download.recordCount()), file.c_str()),
+            MessageIcon::Error);
     }
     return stepExit(step);
 }
@@ -277,19 +367,20 @@ std::optional<PreparedCommand> loggerDownload(const std::vector<std::string>& ar
     if (file.empty()) return refuse("no CSV file named");
     return [file, options](CommandContext& c) {
         return withLogger(c, file, [&](LoggerSession& s, ConsolePrompter& p) {
-            return runDownload(s, p, options);
+            return runDownload(s, p, options, file);
         });
     };
 }
 
 constexpr ToolCommand kCommands[] = {
-    {"logger-status", "", true, loggerStatus},
-    {"logger-download", "FILE.csv [--split] [--write-invalid] [--temperatures]", true,
-     loggerDownload},
-    {"logger-clock", "", true, loggerClock},
-    {"logger-clear", "", true, loggerClear},
-    {"logger-settings", "[--on|--off] [--cyclic|--linear] [--period S] [--items LIST|none]", true,
-     loggerSettings},
+    {"logger-status", "", "the record memory's status, an item a line (text command *RD_0,0)", true,
+     loggerStatus},
+    {"logger-download", "FILE.csv [--split] [--write-invalid] [--temperatures]",
+     "every record into CSV, with a report (text commands *RD_)", true, loggerDownload},
+    {"logger-clock", "", "set the module clock from the PC (text command *CK=)", true, loggerClock},
+    {"logger-clear", "", "clear the record memory (text command *CLR=1,0)", true, loggerClear},
+    {"logger-settings", "[--on|--off] [--cyclic|--linear] [--period S] [--items LIST|none]",
+     "change what is logged and how often (text command *LG=)", true, loggerSettings},
 };
 
 }  // namespace

@@ -1,7 +1,9 @@
-// Register and diagnostics commands: one module operation each.
+// Register and diagnostics commands: one module operation each. Register
+// numbers are the module's own, counted from 0, as they travel in the frame.
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
+#include <utility>
 #include <vector>
 
 #include "common/cp1250.h"
@@ -12,17 +14,6 @@ namespace {
 
 using Args = std::vector<std::string>;
 using Prepared = std::optional<PreparedCommand>;
-
-std::string hexBytes(std::span<const std::uint8_t> bytes) {
-    std::string text;
-    for (auto b : bytes) {
-        char cell[4];
-        std::snprintf(cell, sizeof cell, "%02X", b);
-        if (!text.empty()) text.push_back(' ');
-        text += cell;
-    }
-    return text;
-}
 
 std::string firmwareLine(const Diagn1Block& d) {
     char line[64];
@@ -36,7 +27,7 @@ int finishWrite(CommandContext& c, const char* what, int code) {
     return code == tx::Ok ? code : reportFailure(c, what, code);
 }
 
-constexpr const char* kReadCommands[] = {"read-input", "read-holding", "read-signed"};
+constexpr const char* kReadCommands[] = {"read-input", "read-holding", "read-config"};
 constexpr ReadOperation kReadOperations[] = {&ModuleLink::ReadInputRegisters,
                                              &ModuleLink::ReadHoldingRegisters,
                                              &ModuleLink::ReadSignedRegisters};
@@ -46,7 +37,7 @@ Prepared readCommand(const char* name, const Args& a) {
     if (!read) return std::nullopt;
     return [read = *read](CommandContext& c) {
         ReadingPrinter printer(c.out, c.output, false);
-        return readAndPrint(c, read, printer, localTimestamp(), "read");
+        return readAndPrint(c, read, printer, WallClock::now(), "read");
     };
 }
 
@@ -56,7 +47,7 @@ Prepared readInput(const Args& a) {
 Prepared readHolding(const Args& a) {
     return readCommand(kReadCommands[1], a);
 }
-Prepared readSigned(const Args& a) {
+Prepared readConfig(const Args& a) {
     return readCommand(kReadCommands[2], a);
 }
 
@@ -87,7 +78,7 @@ Prepared writeCoil(const Args& a) {
     };
 }
 
-Prepared writeRegisters(const Args& a) {
+Prepared writeConfig(const Args& a) {
     if (!argumentCount(a, 3, 2 + MaxRegistersPerWrite)) return std::nullopt;
     const auto addr = addressArgument(a[0]);
     const auto start = numberArgument(a[1], "START", 0, 65535);
@@ -100,8 +91,7 @@ Prepared writeRegisters(const Args& a) {
     }
     return [=](CommandContext& c) {
         const int count = static_cast<int>(values.size());
-        return finishWrite(c, "write-registers",
-                           c.link.WriteRegisters(*addr, *start, count, values));
+        return finishWrite(c, "write-config", c.link.WriteRegisters(*addr, *start, count, values));
     };
 }
 
@@ -149,7 +139,10 @@ Prepared diag1(const Args& a) {
         Diagn1Block block{};
         if (const int code = c.link.ReadDiagn1(addr, sub, block); code != tx::Ok)
             return reportFailure(c, "diag1", code);
-        c.out << hexBytes(block) << '\n' << firmwareLine(block) << '\n';
+        if (c.output.format == OutputFormat::Text)
+            c.out << hexBytes(block) << '\n' << firmwareLine(block) << '\n';
+        else
+            ModulePrinter(c.out, c.output.format).print(addr, block);
         return tx::Ok;
     };
 }
@@ -162,22 +155,44 @@ Prepared diag2(const Args& a) {
         Diagn2Block block{};
         if (const int code = c.link.ReadDiagn2(addr, sub, block); code != tx::Ok)
             return reportFailure(c, "diag2", code);
-        c.out << hexBytes(block) << '\n';
+        if (c.output.format == OutputFormat::Text)
+            c.out << hexBytes(block) << '\n';
+        else
+            RecordPrinter(c.out, c.output.format)
+                .print({{c.output.format == OutputFormat::Csv ? "addr" : "address",
+                         std::to_string(addr), Field::Number},
+                        {"bytes", hexBytes(block)}});
         return tx::Ok;
     };
 }
 
 constexpr ToolCommand kCommands[] = {
-    {kReadCommands[0], "ADDR START COUNT", false, readInput},
-    {kReadCommands[1], "ADDR START COUNT", false, readHolding},
-    {kReadCommands[2], "ADDR START COUNT", false, readSigned},
-    {"write-register", "ADDR REG VALUE", false, writeRegister},
-    {"write-coil", "ADDR COIL on|off", false, writeCoil},
-    {"write-registers", "ADDR START VALUE...", false, writeRegisters},
-    {"write-text", "ADDR START TEXT", false, writeText},
-    {"clear-counters", "ADDR MASK", false, clearCounters},
-    {"diag1", "ADDR [SUB]", false, diag1},
-    {"diag2", "ADDR [SUB]", false, diag2},
+    {kReadCommands[0], "ADDR START COUNT", "read input registers (function 4)", false, readInput},
+    {kReadCommands[1], "ADDR START COUNT", "read holding registers (function 3)", false,
+     readHolding},
+    {kReadCommands[2], "ADDR START COUNT",
+     "read configuration memory registers as signed values (function 30)", false, readConfig},
+    {"write-register", "ADDR REG VALUE", "write one holding register (function 6)", false,
+     writeRegister},
+    {"write-coil", "ADDR COIL on|off", "switch one output, O1..O12 as coils 0..11 (function 5)",
+     false, writeCoil},
+    {"write-config", "ADDR START VALUE...",
+     "write configuration memory registers: calibration, rules, flags (function 31)", false,
+     writeConfig},
+    {"write-text", "ADDR START TEXT", "write display text from character START (function 32)",
+     false, writeText},
+    {"clear-counters", "ADDR MASK", "clear the counters C1..C4 of the mask's bits (function 10)",
+     false, clearCounters},
+    {"diag1", "ADDR [SUB]",
+     "diagnostics block 1: firmware, serial number, supplies, checksums (function 8)", false,
+     diag1},
+    {"diag2", "ADDR [SUB]", "diagnostics block 2, 30 bytes (function 9)", false, diag2},
+};
+
+// The commands renamed for what they touch: the old name is refused with the new one.
+constexpr std::pair<const char*, const char*> kRenamed[] = {
+    {"read-signed", "read-config"},
+    {"write-registers", "write-config"},
 };
 
 }  // namespace
@@ -187,10 +202,18 @@ std::span<const ToolCommand> registerCommands() {
 }
 
 const char* readCommandNames() {
-    return "read-input|read-holding|read-signed";
+    return "read-input|read-holding|read-config";
+}
+
+std::optional<std::string> renamedCommand(const std::string& name) {
+    for (const auto& [old, now] : kRenamed)
+        if (name == old)
+            return name + " is now " + now + ": it reads or writes the configuration memory";
+    return std::nullopt;
 }
 
 std::optional<RegisterRead> parseRegisterRead(const std::string& name, const Args& args) {
+    if (const auto renamed = renamedCommand(name)) return refuse(*renamed);
     const auto* found = std::find(std::begin(kReadCommands), std::end(kReadCommands), name);
     if (found == std::end(kReadCommands))
         return refuse("the command to repeat must be one of " + std::string(readCommandNames()));
@@ -204,11 +227,20 @@ std::optional<RegisterRead> parseRegisterRead(const std::string& name, const Arg
 }
 
 int readAndPrint(CommandContext& c, const RegisterRead& read, ReadingPrinter& printer,
-                 const std::string& time, const std::string& what) {
+                 WallClock::time_point time, const std::string& what) {
     std::vector<std::int32_t> values(static_cast<size_t>(read.count));
     const int code = (c.link.*read.operation)(read.address, read.start, read.count, values);
-    printer.print({time, read.address, read.start, read.count, values, code});
-    return code == tx::Ok ? code : reportFailure(c, what.c_str(), code);
+    Reading reading{time, read.address, read.start, read.count, values, tx::Ok, {}};
+    if (code == tx::Ok) {
+        printer.print(reading);
+        return tx::Ok;
+    }
+    const Failure failure = failureOf(c.link, code);
+    reading.status = failure.status;
+    reading.error = failure.text;
+    printer.print(reading);
+    c.err << "dkq: " << what << " failed: " << failure.text << '\n';
+    return failure.status;
 }
 
 }  // namespace dkq::tool

@@ -1,4 +1,4 @@
-// The three read commands (read-input, read-holding, read-signed) as one
+// The three read commands (read-input, read-holding, read-config) as one
 // request, shared by the commands themselves and by poll.
 #pragma once
 
@@ -25,13 +25,13 @@ struct RegisterRead {
 std::optional<RegisterRead> parseRegisterRead(const std::string& name,
                                               const std::vector<std::string>& args);
 
-// Usage text of the read commands' names, "read-input|read-holding|read-signed".
+// Usage text of the read commands' names, "read-input|read-holding|read-config".
 const char* readCommandNames();
 
 // Runs the read once, prints it through `printer` as taken at `time` (a
 // failure also as "dkq: <what> failed: ..." on standard error) and returns
-// its code.
+// its exit status.
 int readAndPrint(CommandContext& context, const RegisterRead& read, ReadingPrinter& printer,
-                 const std::string& time, const std::string& what);
+                 WallClock::time_point time, const std::string& what);
 
 }  // namespace dkq::tool

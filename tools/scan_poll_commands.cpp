@@ -1,10 +1,10 @@
 // Field commands: scan finds the modules that answer on the bus, poll repeats
-// a read on a fixed schedule until its count is done or SIGINT arrives.
+// a read on a fixed schedule until its count is done or SIGINT or SIGTERM
+// arrives.
 #include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <climits>
-#include <csignal>
 #include <thread>
 
 #include "tools/register_read.h"
@@ -52,8 +52,10 @@ int runScan(CommandContext& c, AddressRange range) {
             if (linkLost(code)) lost = code;
         }
     }
-    std::ostream& summary = c.output.format == OutputFormat::Text ? c.out : c.err;
-    summary << answered << " of " << range.to - range.from + 1 << " addresses answered\n";
+    // Beside data for scripts the summary is a message on standard error.
+    const bool text = c.output.format == OutputFormat::Text;
+    (text ? c.out : c.err) << (text ? "" : "dkq: ") << answered << " of "
+                           << range.to - range.from + 1 << " addresses answered\n";
     if (lost != tx::Ok) return lost;  // an unfinished scan is no result
     return answered > 0 ? tx::Ok : tx::NoAnswer;
 }
@@ -80,12 +82,6 @@ struct PollPlan {
     RegisterRead read{};
 };
 
-volatile std::sig_atomic_t stopRequested = 0;
-
-void requestStop(int) {
-    stopRequested = 1;
-}
-
 // Seconds with fractions, 0.001..86400, read without the locale.
 std::optional<SteadyClock::duration> parseInterval(const std::string& word) {
     double seconds = 0;
@@ -108,11 +104,11 @@ SteadyClock::time_point nextSlot(SteadyClock::time_point previous, SteadyClock::
     return next;
 }
 
-// Sleeps until the deadline in short slices, so that SIGINT ends the wait
+// Sleeps until the deadline in short slices, so that a signal ends the wait
 // soon; false when a stop was requested.
 bool sleepUntil(SteadyClock::time_point deadline) {
     constexpr auto kSlice = std::chrono::milliseconds(50);
-    while (!stopRequested) {
+    while (stopSignal() == 0) {
         const auto now = SteadyClock::now();
         if (now >= deadline) return true;
         std::this_thread::sleep_for(std::min<SteadyClock::duration>(deadline - now, kSlice));
@@ -123,24 +119,22 @@ bool sleepUntil(SteadyClock::time_point deadline) {
 // One round; a link that a failure closed is opened again first.
 int pollRound(CommandContext& c, const RegisterRead& read, ReadingPrinter& printer) {
     if (!c.link.IsOpen()) c.link.open_com(c.comPort, c.baud);
-    const std::string time = localTimestamp();
-    return readAndPrint(c, read, printer, time, time + " read");
+    const auto time = WallClock::now();
+    return readAndPrint(c, read, printer, time, textTimestamp(time) + " read");
 }
 
-// Exit status: the code of the last exchange.
+// Exit status: that of the last exchange.
 int runPoll(CommandContext& c, const PollPlan& plan) {
-    stopRequested = 0;
-    const auto previousHandler = std::signal(SIGINT, requestStop);
+    const StopSignals stops;
     ReadingPrinter printer(c.out, c.output, true);
     auto slot = SteadyClock::now();
     int code = tx::Ok;
     for (long long round = 1;; ++round) {
         code = pollRound(c, plan.read, printer);
-        if (round == plan.count || stopRequested) break;
+        if (round == plan.count || stopSignal() != 0) break;
         slot = nextSlot(slot, plan.interval, SteadyClock::now());
         if (!sleepUntil(slot)) break;
     }
-    std::signal(SIGINT, previousHandler);
     return code;
 }
 
@@ -180,9 +174,10 @@ Prepared poll(const Args& a) {
 }
 
 constexpr ToolCommand kCommands[] = {
-    {"scan", "[--from A] [--to B]", false, scan},
-    {"poll", "[--interval S] [--count N] read-input|read-holding|read-signed ADDR START COUNT",
-     false, poll},
+    {"scan", "[--from A] [--to B]",
+     "ask every address (1..31 by default) for diagnostics block 1 (function 8)", false, scan},
+    {"poll", "[--interval S] [--count N] read-input|read-holding|read-config ADDR START COUNT",
+     "repeat a read every S seconds (default 1), N times or until Ctrl+C", false, poll},
 };
 
 }  // namespace

@@ -3,11 +3,24 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <deque>
+#include <mutex>
+#include <thread>
 
-#include "common/text_file.h"
+#include "common/plain_file.h"
+#include "common/text.h"
+#include "link/log_file.h"
 
 namespace dkq {
 namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+// libcurl's own timers are looked at at least this often.
+constexpr long PollMs = 1000;
 
 // The log is a text file: line ends become CR LF, as everywhere in the suite.
 std::string withCrLf(const std::string& text) {
@@ -18,6 +31,10 @@ std::string withCrLf(const std::string& text) {
         bytes += c;
     }
     return bytes;
+}
+
+void appendToAnswerLog(const std::string& logPath, const std::string& bytes) {
+    appendToLog(pathFromUtf8(logPath), bytes);
 }
 
 }  // namespace
@@ -40,52 +57,154 @@ std::size_t CollectResponse(char* piece, std::size_t size, std::size_t count, vo
     return 0;
 }
 
-HttpUpload::HttpUpload(const UploadSettings& settings, UploadTimeouts timeouts, std::string logPath)
-    : settings_(settings), timeouts_(timeouts), logPath_(std::move(logPath)) {}
+std::string unsentUploadsText(long long count) {
+    return "Nie wysłano do serwera pomiarów: " + std::to_string(count) + ".";
+}
+
+void reportUploadNotice(const std::string& text, const std::string& logPath, bool toLog) {
+    std::fprintf(stderr, "webmon: %s\n", text.c_str());
+    if (toLog) appendToAnswerLog(logPath, encodeTextFile("\n" + text + "\n"));
+}
+
+// The thread that sends the requests of one recording run, with the waiting
+// requests it takes them from.
+class HttpUpload::Worker {
+  public:
+    Worker(const UploadLimits& limits, std::string logPath, bool logAnswers)
+        : limits_(limits), logPath_(std::move(logPath)), logAnswers_(logAnswers) {
+        thread_ = std::thread([this] { run(); });
+    }
+    Worker(const Worker&) = delete;
+    Worker& operator=(const Worker&) = delete;
+
+    // Queues a request; when the queue is full the oldest waiting one is
+    // dropped.
+    void hand(std::string request) {
+        {
+            const std::lock_guard lock(mutex_);
+            if (!waiting_.empty() && waiting_.size() >= limits_.maxWaitingRequests) {
+                waiting_.pop_front();
+                ++unsent_;
+            }
+            waiting_.push_back(std::move(request));
+        }
+        wake_.notify_one();
+    }
+
+    // Sends what waits until the stop deadline, leaves the rest and ends the
+    // thread; the count of requests not sent.
+    long long finish() {
+        {
+            const std::lock_guard lock(mutex_);
+            stopping_ = true;
+            stopDeadline_ = SteadyClock::now() + std::chrono::milliseconds(limits_.stopWaitMs);
+        }
+        wake_.notify_one();
+        thread_.join();
+        return unsent_;
+    }
+
+  private:
+    void run() {
+        CURLM* multi = curl_multi_init();
+        CURL* easy = curl_easy_init();
+        std::string request;
+        while (nextRequest(request)) {
+            ResponseBuffer response;
+            send(multi, easy, request, response);
+            if (logAnswers_ && !response.bytes.empty())
+                appendToAnswerLog(logPath_, withCrLf("\nGET " + request + "\n" + response.bytes));
+        }
+        curl_easy_cleanup(easy);
+        curl_multi_cleanup(multi);
+    }
+
+    // The oldest waiting request; false when the run ends, with what still
+    // waits counted as not sent.
+    bool nextRequest(std::string& request) {
+        std::unique_lock lock(mutex_);
+        wake_.wait(lock, [this] { return stopping_ || !waiting_.empty(); });
+        if (waiting_.empty() || (stopping_ && SteadyClock::now() >= stopDeadline_)) {
+            unsent_ += static_cast<long long>(waiting_.size());
+            waiting_.clear();
+            return false;
+        }
+        request = std::move(waiting_.front());
+        waiting_.pop_front();
+        return true;
+    }
+
+    // How long to wait for the transfer before looking again; negative when
+    // the stop deadline has passed and the request is left.
+    long msToWait() {
+        const std::lock_guard lock(mutex_);
+        if (!stopping_) return PollMs;
+        const SteadyClock::time_point now = SteadyClock::now();
+        if (now >= stopDeadline_) return -1;
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(stopDeadline_ - now);
+        return std::min<long>(static_cast<long>(left.count()), PollMs);
+    }
+
+    // One GET; its result is not examined. The handle is driven through a
+    // multi handle so that a request can be left at the stop deadline; a
+    // name look-up still running then is forgotten, not waited for.
+    void send(CURLM* multi, CURL* easy, const std::string& request, ResponseBuffer& response) {
+        curl_easy_setopt(easy, CURLOPT_URL, request.c_str());
+        curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &CollectResponse);
+        curl_easy_setopt(easy, CURLOPT_WRITEDATA, &response);
+        curl_easy_setopt(easy, CURLOPT_USERAGENT, UploadUserAgent);
+        curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, limits_.connectMs);
+        curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, limits_.totalMs);
+        curl_easy_setopt(easy, CURLOPT_QUICK_EXIT, 1L);
+        curl_multi_add_handle(multi, easy);
+        int running = 1;
+        while (curl_multi_perform(multi, &running) == CURLM_OK && running > 0) {
+            const long waitMs = msToWait();
+            if (waitMs < 0) break;
+            curl_multi_poll(multi, nullptr, 0, static_cast<int>(waitMs), nullptr);
+        }
+        curl_multi_remove_handle(multi, easy);
+    }
+
+    const UploadLimits limits_;
+    const std::string logPath_;
+    const bool logAnswers_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<std::string> waiting_;
+    long long unsent_ = 0;
+    bool stopping_ = false;
+    SteadyClock::time_point stopDeadline_;
+    std::thread thread_;
+};
+
+HttpUpload::HttpUpload(const UploadSettings& settings, const UploadLimits& limits,
+                       std::string logPath)
+    : settings_(settings), limits_(limits), logPath_(std::move(logPath)) {}
 
 HttpUpload::~HttpUpload() {
     close();
 }
 
 void HttpUpload::open() {
-    if (settings_.address.empty() || handle_ != nullptr) return;
-    response_ = {};
-    handle_ = curl_easy_init();
+    if (settings_.address.empty() || worker_ != nullptr) return;
+    worker_ = std::make_unique<Worker>(limits_, logPath_, settings_.logResponses != 0);
 }
 
-void HttpUpload::close() {
-    if (handle_ == nullptr) return;
-    curl_easy_cleanup(static_cast<CURL*>(handle_));
-    handle_ = nullptr;
-    response_ = {};
+long long HttpUpload::close() {
+    if (worker_ == nullptr) return 0;
+    const long long unsent = worker_->finish();
+    worker_.reset();
+    if (unsent > 0)
+        reportUploadNotice(unsentUploadsText(unsent), logPath_, settings_.logResponses != 0);
+    return unsent;
 }
 
 int HttpUpload::UploadReading(const UploadReadingValues& reading) {
     if (!settings_.active()) return 0;
-    const std::string request = uploadRequest(settings_, reading);
-    response_ = {};
-    if (handle_ == nullptr) return 1;
-    send(request);
-    if (!response_.bytes.empty() && settings_.logResponses != 0) logAnswer(request);
+    if (worker_ != nullptr) worker_->hand(uploadRequest(settings_, reading));
     return 1;
-}
-
-void HttpUpload::send(const std::string& request) {
-    CURL* handle = static_cast<CURL*>(handle_);
-    curl_easy_setopt(handle, CURLOPT_URL, request.c_str());
-    curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &CollectResponse);
-    curl_easy_setopt(handle, CURLOPT_WRITEDATA, &response_);
-    curl_easy_setopt(handle, CURLOPT_USERAGENT, UploadUserAgent);
-    curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, timeouts_.connectMs);
-    curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, timeouts_.totalMs);
-    curl_easy_perform(handle);
-}
-
-// "\nGET <request>\n" and the answer's bytes as received; a log that cannot
-// be written is skipped.
-void HttpUpload::logAnswer(const std::string& request) const {
-    appendToFile(logPath_, withCrLf("\nGET " + request + "\n" + response_.bytes));
 }
 
 }  // namespace dkq

@@ -1,12 +1,18 @@
-// The upload over HTTP: one GET request per recorded reading through one
-// libcurl easy handle per recording run, the server's answer kept for the
-// answer log "log_http.log". Every request ends within bounded time: a server
-// that accepts and never answers, or an address whose packets are dropped,
-// costs at most the total time-out, and an answer longer than the buffer ends
-// its transfer.
+// The upload over HTTP: one GET request per recorded reading, the server's
+// answer kept for the answer log "log_http.log".
+//
+// The requests go out from a worker thread of their own, which owns the
+// libcurl handles, so that no server, network or name server can hold up a
+// reading: the acquisition tick only hands a request over and never waits.
+// Requests go out in order, each once, one at a time; those waiting behind
+// the one in flight are bounded, and past the bound the oldest are dropped
+// and counted. Every request ends within its time-outs, the name look-up
+// included (a resolver that never answers is left behind, not waited for),
+// and STOP waits for what is still to be sent at most StopWaitMs.
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 
 #include "upload/upload_request.h"
@@ -14,12 +20,13 @@
 
 namespace dkq {
 
-inline constexpr const char* AnswerLogFile = "log_http.log";
 inline constexpr std::size_t MaxAnswerBytes = 64 * 1024;
 
-struct UploadTimeouts {
+struct UploadLimits {
     long connectMs = 2000;
-    long totalMs = 4000;
+    long totalMs = 4000;  // the whole request, name look-up included
+    std::size_t maxWaitingRequests = 1000;
+    long stopWaitMs = 2000;
 };
 
 // libcurl's global state, set up once when the program starts and released
@@ -32,7 +39,7 @@ class CurlLibrary {
     CurlLibrary& operator=(const CurlLibrary&) = delete;
 };
 
-// The server's answer to the last request, at most MaxAnswerBytes.
+// The server's answer to one request, at most MaxAnswerBytes.
 struct ResponseBuffer {
     std::string bytes;
     bool cut = false;  // the answer was longer and its transfer was ended
@@ -43,35 +50,42 @@ struct ResponseBuffer {
 // transfer.
 std::size_t CollectResponse(char* piece, std::size_t size, std::size_t count, void* buffer);
 
+// "Nie wysłano do serwera pomiarów: N." — requests dropped or left at STOP.
+std::string unsentUploadsText(long long count);
+
+// A notice for whoever watches an unattended run: "webmon: text" on standard
+// error and, when toLog is set, the text in the answer log.
+void reportUploadNotice(const std::string& text, const std::string& logPath, bool toLog);
+
 class HttpUpload {
   public:
-    explicit HttpUpload(const UploadSettings& settings, UploadTimeouts timeouts = {},
+    explicit HttpUpload(const UploadSettings& settings, const UploadLimits& limits = {},
                         std::string logPath = AnswerLogFile);
     ~HttpUpload();
     HttpUpload(const HttpUpload&) = delete;
     HttpUpload& operator=(const HttpUpload&) = delete;
 
-    // START and STOP: the easy handle of one recording run. Nothing happens
-    // when the address is empty.
+    // START: the worker of one recording run starts. Nothing happens when
+    // the address is empty.
     void open();
-    void close();
-    bool isOpen() const { return handle_ != nullptr; }
+    // STOP: waits at most StopWaitMs for the requests still to be sent, then
+    // leaves them; reports the requests of the run that were not sent (on
+    // standard error, and in the answer log when it is on) and returns their
+    // count.
+    long long close();
+    bool isOpen() const { return worker_ != nullptr; }
 
-    // Sends the request for the reading just recorded; 1 when the upload is
-    // active (whatever became of the request), 0 when it is not.
+    // Hands the request for the reading just recorded to the worker; 1 when
+    // the upload is active (whatever becomes of the request), 0 when it is not.
     int UploadReading(const UploadReadingValues& reading);
 
-    const ResponseBuffer& response() const { return response_; }
-
   private:
-    void send(const std::string& request);
-    void logAnswer(const std::string& request) const;
+    class Worker;
 
     const UploadSettings& settings_;
-    UploadTimeouts timeouts_;
+    UploadLimits limits_;
     std::string logPath_;
-    void* handle_ = nullptr;  // the libcurl easy handle while open
-    ResponseBuffer response_;
+    std::unique_ptr<Worker> worker_;  // while open
 };
 
 }  // namespace dkq

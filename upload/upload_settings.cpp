@@ -1,9 +1,11 @@
 #include "upload/upload_settings.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "common/text.h"
 #include "common/text_file.h"
+#include "upload/http_upload.h"
 
 namespace dkq {
 namespace {
@@ -68,7 +70,19 @@ void applyLine(std::string_view line, UploadSettings& settings) {
     if (afterKey(line, "LOGRESP=", rest)) readNumber(rest, settings.logResponses);
 }
 
+// Bytes below the blank and DEL: libcurl would cut the request at a NUL or
+// refuse it without a word.
+bool holdsControlByte(std::string_view text) {
+    return std::any_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
+}
+
 }  // namespace
+
+std::string refusedAddressText() {
+    return "Adres URL w pliku web-monitor.dat zawiera znak sterujący: wysyłanie do serwera "
+           "wyłączone.";
+}
 
 std::string completeAddress(std::string_view address) {
     std::string completed(address);
@@ -88,15 +102,18 @@ std::string completeAddress(std::string_view address) {
 UploadSettings parseUploadSettings(std::string_view fileText) {
     UploadSettings settings;
     for (const std::string_view piece : linePieces(fileText)) applyLine(piece, settings);
-    settings.address = completeAddress(settings.address);
+    settings.addressRefused = holdsControlByte(settings.address);
+    settings.address = settings.addressRefused ? "" : completeAddress(settings.address);
     return settings;
 }
 
-bool LoadUploadSettings(UploadSettings& settings, const std::string& path) {
+bool LoadUploadSettings(UploadSettings& settings, const std::string& path,
+                        const std::string& logPath) {
     settings = UploadSettings{};
     std::string bytes;
     if (readWholeFile(path, bytes, MaxTextFileBytes) != FileRead::Ok) return false;
     settings = parseUploadSettings(bytes);
+    if (settings.addressRefused) reportUploadNotice(refusedAddressText(), logPath, true);
     return true;
 }
 

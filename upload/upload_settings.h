@@ -13,6 +13,7 @@
 namespace dkq {
 
 inline constexpr const char* UploadSettingsFile = "web-monitor.dat";
+inline constexpr const char* AnswerLogFile = "log_http.log";
 // A line is read in pieces of at most this many characters.
 inline constexpr std::size_t UploadLinePieceChars = 1023;
 // The address field holds 511 characters, and "http://" with the address must
@@ -25,17 +26,24 @@ struct UploadSettings {
     int uid = 0;          // 0: no upload
     // Registers 1..20 (index 0..19): L1..L16, then C1..C4.
     std::array<bool, EntryCount> registers{};
-    int logResponses = 0;  // non-zero: answers are appended to "log_http.log"
+    int logResponses = 0;         // non-zero: answers are appended to "log_http.log"
+    bool addressRefused = false;  // the address held a control byte: no upload
 
     bool active() const { return !address.empty() && uid != 0; }
 };
 
-// The file's text applied to fresh settings, the address completed.
+// "Adres URL w pliku web-monitor.dat zawiera znak sterujący: ..."
+std::string refusedAddressText();
+
+// The file's text applied to fresh settings, the address completed. An
+// address holding a control byte (a NUL among them) is refused.
 UploadSettings parseUploadSettings(std::string_view fileText);
 // Lower case, without "http://", and ".../rec.php" appended unless the address
 // names a ".php" itself; empty when the result does not fit its field.
 std::string completeAddress(std::string_view address);
-// Reads the file; false (and no upload) when it cannot be opened.
-bool LoadUploadSettings(UploadSettings& settings, const std::string& path = UploadSettingsFile);
+// Reads the file; false (and no upload) when it cannot be opened. A refused
+// address is reported on standard error and in the answer log at logPath.
+bool LoadUploadSettings(UploadSettings& settings, const std::string& path = UploadSettingsFile,
+                        const std::string& logPath = AnswerLogFile);
 
 }  // namespace dkq

@@ -12,6 +12,7 @@ int main(int argc, char** argv) {
     if (dkq::printVersionIfAsked("webmon", argc, argv)) return 0;
     const dkq::CurlLibrary curl;
     QApplication application(argc, argv);
+    dkq::usePolishStandardDialogs();
     dkq::WebMonitorDialog dialog;
     dkq::SignalCloser closer(&dialog);
     dialog.startUp(dkq::commandWordsOf(QApplication::arguments()));

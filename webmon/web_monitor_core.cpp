@@ -74,13 +74,13 @@ std::string webCsvHeader(const ChannelTable& channels) {
 }
 
 WebMonitorCore::WebMonitorCore(ModuleLink& link, WebMonitorView& view, Prompter& prompter,
-                               Clock& clock, UploadTimeouts uploadTimeouts)
+                               Clock& clock, const UploadLimits& uploadLimits)
     : link_(link),
       view_(view),
       prompter_(prompter),
       clock_(clock),
       recorder_(DefaultRecordsPerPart),
-      upload_(uploadSettings_, uploadTimeouts) {
+      upload_(uploadSettings_, uploadLimits) {
     link_.ComDevice = comPortDevice;
     module_.busAddress = settings_.busAddress;
     module_.channels = defaultWebChannels();
@@ -108,6 +108,7 @@ void WebMonitorCore::startUp(const std::vector<std::string>& commandWords) {
 }
 
 std::size_t WebMonitorCore::shutDown() {
+    ended_ = true;
     view_.readFields(settings_);
     if (monitoring_)
         StopMonitoring();
@@ -115,13 +116,13 @@ std::size_t WebMonitorCore::shutDown() {
         recorder_.retryWaiting();
     link_.InitNetwork(false);
     saveWebRegistrySettings(settings_);
-    return recorder_.waitingRecords();
+    return recorder_.lostRecords();
 }
 
 // --- START -------------------------------------------------------------------
 
 void WebMonitorCore::StartMonitoring() {
-    if (monitoring_) return;
+    if (monitoring_ || ended_) return;
     view_.readFields(settings_);
     refreshModuleView();
     link_.ConnectTimeoutMs = StartConnectTimeoutMs;
@@ -141,8 +142,13 @@ void WebMonitorCore::StartMonitoring() {
         prompter_.message(openFailureText(code, settings_), MessageIcon::Exclamation);
         return;
     }
+    if (ended_) {  // closed while a port setup message waited
+        link_.close_com();
+        return;
+    }
     module_.firmwareText.clear();
-    recordCountdown_ = 0;
+    trend_.clear();
+    recordCountdown_.restart();
     savedCount_ = 0;
     refreshModuleView();
     if (!checkModule()) return;
@@ -202,7 +208,8 @@ void WebMonitorCore::AcquisitionTick() {
     if (!monitoring_) return;
     view_.readFields(settings_);
     reconnectIfDue();
-    view_.showCountdown(recordCountdown_);
+    if (ended_) return;
+    view_.showCountdown(recordCountdown_.value());
     if (link_.IsOpen()) {
         writePendingRequests();
         std::array<std::int32_t, EntryCount> values{};
@@ -213,7 +220,7 @@ void WebMonitorCore::AcquisitionTick() {
             takeReading(values, outputsCode, registers);
         } else if (isConnectionFailure(code)) {
             countConnectionFailure();
-            recordCountdown_ = std::max(settings_.recordPeriod(), MinBackOffSeconds);
+            backOff();
         } else {
             ++module_.errorCount;
         }
@@ -223,7 +230,7 @@ void WebMonitorCore::AcquisitionTick() {
         }
         if (settings_.disconnectAfterReading != 0 && link_.IsOpen()) link_.close_com();
     }
-    if (recordCountdown_ != 0) --recordCountdown_;
+    recordCountdown_.countTick();
     view_.showValues(module_);
     showVariables();
 }
@@ -233,13 +240,13 @@ void WebMonitorCore::AcquisitionTick() {
 // apart.
 void WebMonitorCore::reconnectIfDue() {
     if (link_.IsOpen()) return;
-    if (recordCountdown_ > 0 && !outputsDirty_ && counterClearMask_ == 0) return;
+    if (!recordCountdown_.due() && !outputsDirty_ && counterClearMask_ == 0) return;
     applyLinkSettings();
     if (link_.open_com(settings_.comPort, settings_.speed) == open::Ok) return;
     if (consecutiveFailures_ == 0) ++module_.errorCount;
     ++consecutiveFailures_;
-    if (recordCountdown_ <= 0 && consecutiveFailures_ >= BackOffFailures) {
-        recordCountdown_ = std::max(settings_.recordPeriod(), MinBackOffSeconds);
+    if (recordCountdown_.due() && consecutiveFailures_ >= BackOffFailures) {
+        backOff();
         ++module_.errorCount;
     }
     view_.showConnectionLost(true);
@@ -249,6 +256,12 @@ void WebMonitorCore::countConnectionFailure() {
     if (consecutiveFailures_ == 0) ++module_.errorCount;
     ++consecutiveFailures_;
     view_.showConnectionLost(true);
+}
+
+// A dead link is spared a period, at least 30 s; the first tick that reads
+// the module again ends it.
+void WebMonitorCore::backOff() {
+    recordCountdown_.backOff(std::max(settings_.recordPeriod(), MinBackOffSeconds));
 }
 
 // The output word first, then the counter clear, each once.
@@ -281,6 +294,7 @@ void WebMonitorCore::takeReading(const std::array<std::int32_t, EntryCount>& val
                                  int outputsCode,
                                  const std::array<std::int32_t, HoldingRegisterCount>& registers) {
     consecutiveFailures_ = 0;
+    recordCountdown_.moduleAnswered();
     view_.showConnectionLost(false);
     const std::tm now = clock_.localNow();
     std::string row;
@@ -293,6 +307,7 @@ void WebMonitorCore::takeReading(const std::array<std::int32_t, EntryCount>& val
         module_.valueTexts[entry] = reading.text;
         row += reading.csvCell;
     }
+    trend_.add(trendTime(now), values);
     std::replace(row.begin(), row.end(), '.', ',');
     const int outputWord = registers[OutputWordRegister];
     for (int output = 0; output < OutputCount; ++output) {
@@ -302,13 +317,13 @@ void WebMonitorCore::takeReading(const std::array<std::int32_t, EntryCount>& val
             row += ((outputWord >> output) & 1) != 0 ? "1;" : "0;";
     }
     view_.showValues(module_);
-    if (recordCountdown_ <= 0) record(now, row);
+    if (recordCountdown_.due()) record(now, row);
 }
 
 // Writes the row (kept for later when the file cannot take it) and uploads
 // the reading all the same.
 void WebMonitorCore::record(const std::tm& time, const std::string& row) {
-    recordCountdown_ = settings_.recordPeriod();
+    recordCountdown_.recorded(settings_.recordPeriod());
     ++savedCount_;
     recorder_.record(savedCount_, time, row, webCsvHeader(module_.channels));
     UploadReadingValues reading;
@@ -401,18 +416,17 @@ void WebMonitorCore::refreshModuleView() {
 
 void WebMonitorCore::showVariables() {
     view_.showFields(settings_);
-    view_.showCountdown(recordCountdown_);
+    view_.showCountdown(recordCountdown_.value());
     view_.showSavedCount(savedCount_);
 }
 
 // --- files ---------------------------------------------------------------------
 
 void WebMonitorCore::saveConfigFile() {
-    const auto chosen = prompter_.chooseSaveFile(ConfigFileFilter, "cfg", std::string());
-    if (!chosen) return;
+    const auto path = prompter_.chooseSaveFileInCapitals(ConfigFileFilter, "cfg");
+    if (!path) return;
     view_.readFields(settings_);
-    if (saveWebConfigFile(withUpperCaseFileName(*chosen), settings_, module_.channels) !=
-        WebConfigResult::Ok) {
+    if (saveWebConfigFile(*path, settings_, module_.channels) != WebConfigResult::Ok) {
         prompter_.message("Błąd zapisu konfiguracji !", MessageIcon::Exclamation);
         return;
     }

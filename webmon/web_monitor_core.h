@@ -15,6 +15,8 @@
 #include "link/module_link.h"
 #include "monitor/comm_settings.h"
 #include "monitor/csv_recorder.h"
+#include "monitor/record_countdown.h"
+#include "monitor/trend_buffer.h"
 #include "upload/http_upload.h"
 #include "webmon/web_monitor_view.h"
 #include "webmon/web_settings.h"
@@ -31,7 +33,7 @@ class WebMonitorCore {
   public:
     // Installs comPortDevice as the link's ComDevice.
     WebMonitorCore(ModuleLink& link, WebMonitorView& view, Prompter& prompter, Clock& clock,
-                   UploadTimeouts uploadTimeouts = {});
+                   const UploadLimits& uploadLimits = {});
 
     // Window start: registry settings, web-monitor.dat, the configuration
     // file named by the first word (unless it begins with "/" and names no
@@ -39,7 +41,10 @@ class WebMonitorCore {
     void startUp(const std::vector<std::string>& commandWords);
     // Window close: STOP when recording (records still waiting for their file
     // are tried once more), stops the socket library, saves the registry
-    // settings. Returns how many records could not be written: they are lost.
+    // settings. Returns how many records could not be written: those still
+    // waiting and those dropped past the bound of waiting records.
+    // Nothing starts afterwards, also when the close came while START or a
+    // tick waited for an answer to a message.
     std::size_t shutDown();
 
     void StartMonitoring();
@@ -65,11 +70,13 @@ class WebMonitorCore {
     void refreshModuleView();
 
     bool monitoring() const { return monitoring_; }
-    int recordCountdown() const { return recordCountdown_; }
+    int recordCountdown() const { return recordCountdown_.value(); }
     int savedCount() const { return savedCount_; }
     int consecutiveFailures() const { return consecutiveFailures_; }
     WebMonitorSettings& settings() { return settings_; }
     const ModuleSlot& module() const { return module_; }
+    // The module's readings since START, for its trend chart.
+    const TrendBuffer& trend() const { return trend_; }
     const UploadSettings& uploadSettings() const { return uploadSettings_; }
     const CsvRecorder& recorder() const { return recorder_; }
 
@@ -81,6 +88,7 @@ class WebMonitorCore {
     void writePendingRequests();
     int readOutputs(std::array<std::int32_t, HoldingRegisterCount>& registers);
     void countConnectionFailure();
+    void backOff();
     void takeReading(const std::array<std::int32_t, EntryCount>& values, int outputsCode,
                      const std::array<std::int32_t, HoldingRegisterCount>& registers);
     void record(const std::tm& time, const std::string& row);
@@ -95,11 +103,13 @@ class WebMonitorCore {
     ModuleSlot module_;
     OutputState outputs_;
     CsvRecorder recorder_;
+    TrendBuffer trend_;
     UploadSettings uploadSettings_;
     HttpUpload upload_;
 
     bool monitoring_ = false;
-    int recordCountdown_ = 0;
+    bool ended_ = false;  // shut down: nothing starts or is written any more
+    RecordCountdown recordCountdown_;
     int consecutiveFailures_ = 0;
     bool outputsDirty_ = false;
     int counterClearMask_ = 0;

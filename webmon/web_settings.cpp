@@ -18,9 +18,11 @@ std::string missingEntryName(int entry) {
     return "Linia L" + std::to_string(entry + 1);
 }
 
-// Reads a file the way its format was defined: the settings lines as
-// formatted input (blank lines skipped, one word or number each), the
-// presentation lines whole.
+// Reads a file the way it is written: the general line and the CSV name as
+// formatted input (blank lines before them skipped), then every line at its
+// place: the presentation lines whole, the connection lines one word or
+// number each, so that an empty address (TCP off) stays empty instead of
+// taking the next line's value.
 class ConfigReader {
   public:
     explicit ConfigReader(const std::vector<std::string>& lines) : lines_(lines) {}
@@ -38,9 +40,13 @@ class ConfigReader {
         line = lines_[next_++];
         return true;
     }
-    void readNumber(int& value, ValueRange range) {
+    void readNumberLine(int& value, ValueRange range) {
         std::string line;
-        if (nextWordLine(line)) applyNumber(scanIntList(line, 1), 0, value, range);
+        if (nextLine(line)) applyNumber(scanIntList(line, 1), 0, value, range);
+    }
+    void readWordLine(std::string& value, std::size_t maxChars) {
+        std::string line;
+        if (nextLine(line)) value = limitChars(firstWord(line), maxChars);
     }
     void readWord(std::string& value, std::size_t maxChars) {
         std::string line;
@@ -127,6 +133,7 @@ bool applyWebConfigLines(const std::vector<std::string>& lines, WebMonitorSettin
     std::string line;
     if (reader.nextWordLine(line)) applyGeneralLine(line, settings);
     reader.readWord(settings.fileName, MaxFileNameChars);
+    settings.fileName = fileNameOf(settings.fileName);  // recorded in the working folder
     // Entry lines missing at the end keep their values but get the name of a
     // line without one.
     for (int entry = 0; entry < EntryCount; ++entry) {
@@ -135,10 +142,10 @@ bool applyWebConfigLines(const std::vector<std::string>& lines, WebMonitorSettin
         else
             channels[entry].name = missingEntryName(entry);
     }
-    reader.readNumber(settings.useTcp, SwitchRange);
-    reader.readWord(settings.ipAddress, MaxIpAddressTextChars);
-    reader.readNumber(settings.tcpPort, TcpPortRange);
-    reader.readNumber(settings.disconnectAfterReading, SwitchRange);
+    reader.readNumberLine(settings.useTcp, SwitchRange);
+    reader.readWordLine(settings.ipAddress, MaxIpAddressTextChars);
+    reader.readNumberLine(settings.tcpPort, TcpPortRange);
+    reader.readNumberLine(settings.disconnectAfterReading, SwitchRange);
     return true;
 }
 

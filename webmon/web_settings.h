@@ -34,8 +34,8 @@ enum class WebConfigResult { Ok, OpenFailed, WrongFormat, WriteFailed };
 
 // The file text (UTF-8, "\n" line ends).
 std::string webConfigFileText(const WebMonitorSettings& settings, const ChannelTable& channels);
-// Applies the lines of a file whose first word is "DKQ-1"; false, with
-// nothing changed, for another first word.
+// Applies the lines of a file whose first word is "DKQ-1", the CSV file name
+// without its folders; false, with nothing changed, for another first word.
 bool applyWebConfigLines(const std::vector<std::string>& lines, WebMonitorSettings& settings,
                          ChannelTable& channels);
 

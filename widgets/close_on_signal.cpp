@@ -21,6 +21,7 @@ namespace {
 constexpr std::array ClosingSignals = {SIGTERM, SIGINT};
 constexpr int MaxOpenDialogs = 8;
 int signalPipe[2] = {-1, -1};
+bool closedBySignal = false;  // the closer of this process has closed its window
 
 extern "C" void onClosingSignal(int) {
     const int savedErrno = errno;
@@ -40,6 +41,7 @@ void setHandlers(void (*handler)(int)) {
 }  // namespace
 
 SignalCloser::SignalCloser(QWidget* window) : window_(window) {
+    closedBySignal = false;
     if (pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
     notifier_ = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, &SignalCloser::closeWindow);
@@ -49,6 +51,7 @@ SignalCloser::SignalCloser(QWidget* window) : window_(window) {
 SignalCloser::~SignalCloser() {
     if (notifier_ == nullptr) return;
     setHandlers(SIG_DFL);
+    closedBySignal = false;
     delete notifier_;
     close(signalPipe[0]);
     close(signalPipe[1]);
@@ -61,21 +64,29 @@ void SignalCloser::closeWindow() {
     char bytes[16];
     while (read(signalPipe[0], bytes, sizeof bytes) > 0) {
     }
+    closedBySignal = true;
     for (int i = 0; i < MaxOpenDialogs; ++i) {
         QWidget* modal = QApplication::activeModalWidget();
         if (modal == nullptr || modal == window_) break;
         modal->close();
     }
-    window_->setProperty(ClosedBySignalProperty, true);
     window_->close();
 }
 
 #else  // Windows ends console programs by its own means.
+
+namespace {
+constexpr bool closedBySignal = false;
+}  // namespace
 
 SignalCloser::SignalCloser(QWidget* window) : window_(window) {}
 SignalCloser::~SignalCloser() = default;
 void SignalCloser::closeWindow() {}
 
 #endif
+
+bool closingBySignal() {
+    return closedBySignal;
+}
 
 }  // namespace dkq

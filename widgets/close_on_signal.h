@@ -11,9 +11,9 @@ class QWidget;
 
 namespace dkq {
 
-// Set to true on the window before a signal closes it: nobody is there to
-// answer a message box.
-inline constexpr const char* ClosedBySignalProperty = "closedBySignal";
+// True from the moment a signal closes the window on: nobody is there to
+// answer a message box, and the program starts and writes nothing more.
+bool closingBySignal();
 
 class SignalCloser : public QObject {
     Q_OBJECT

@@ -1,12 +1,13 @@
 #include "widgets/program_run.h"
 
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QTimer>
+#include <QTranslator>
 #include <QWidget>
-#include <cstdio>
 
 #include "common/text.h"
-#include "monitor/csv_recorder.h"
-#include "widgets/close_on_signal.h"
 
 namespace dkq {
 namespace {
@@ -30,13 +31,13 @@ void takePictureWhenAsked(QWidget& window, const char* variable) {
     });
 }
 
-void reportLostRecords(const QWidget& window, Prompter& prompter, std::size_t count,
-                       const char* program) {
-    const std::string text = lostRecordsText(count);
-    if (!window.property(ClosedBySignalProperty).toBool())
-        prompter.message(text, MessageIcon::Exclamation);
+void usePolishStandardDialogs() {
+    auto* translator = new QTranslator(QCoreApplication::instance());
+    if (translator->load(QLocale(QLocale::Polish), "qtbase", "_",
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(translator);
     else
-        std::fprintf(stderr, "%s: %s\n", program, text.c_str());
+        qWarning("no Polish translation of Qt's standard dialogs (qtbase_pl.qm)");
 }
 
 }  // namespace dkq

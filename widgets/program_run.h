@@ -1,14 +1,11 @@
 // What the window programs do around their main window: the command words,
-// a picture of the window for documentation and headless runs, and telling
-// about records lost at closing.
+// a picture of the window for documentation and headless runs, and the
+// language of Qt's standard dialogs.
 #pragma once
 
 #include <QStringList>
-#include <cstddef>
 #include <string>
 #include <vector>
-
-#include "common/prompter.h"
 
 class QWidget;
 
@@ -22,10 +19,8 @@ std::vector<std::string> commandWordsOf(const QStringList& arguments);
 // of itself into it ten seconds after the start.
 void takePictureWhenAsked(QWidget& window, const char* variable);
 
-// Records that still could not be written when the window closed: a message
-// box when the user closed it, a line on standard error when a signal did
-// (SignalCloser marks the window; no one is there to answer a box).
-void reportLostRecords(const QWidget& window, Prompter& prompter, std::size_t count,
-                       const char* program);
+// Standard dialogs and buttons ("Anuluj", "Tak", "Nie") in Polish, from Qt's
+// own translations, whatever the system's language.
+void usePolishStandardDialogs();
 
 }  // namespace dkq

@@ -2,9 +2,14 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QStringList>
+#include <cstdio>
+
+#include "common/text_file.h"
+#include "widgets/close_on_signal.h"
 
 namespace dkq {
 namespace {
@@ -24,8 +29,16 @@ QMessageBox::Icon boxIcon(MessageIcon icon) {
 }
 
 std::optional<std::string> chosenFile(QFileDialog& dialog) {
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    if (closingBySignal() || dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
     return dialog.selectedFiles().constFirst().toStdString();
+}
+
+void setUpSaveDialog(QFileDialog& dialog, const std::string& filter,
+                     const std::string& defaultExtension) {
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilter(qtNameFilter(filter));
+    dialog.setDefaultSuffix(QString::fromStdString(defaultExtension));
 }
 
 }  // namespace
@@ -47,11 +60,16 @@ QString qtNameFilter(const std::string& filter) {
 }
 
 void QtPrompter::message(const std::string& text, MessageIcon icon) {
+    if (closingBySignal()) {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(QApplication::applicationName()), text.c_str());
+        return;
+    }
     QMessageBox box(boxIcon(icon), title(), QString::fromStdString(text), QMessageBox::Ok, parent_);
     box.exec();
 }
 
 bool QtPrompter::askYesNo(const std::string& text) {
+    if (closingBySignal()) return false;
     QMessageBox box(QMessageBox::Question, title(), QString::fromStdString(text),
                     QMessageBox::Yes | QMessageBox::No, parent_);
     return box.exec() == QMessageBox::Yes;
@@ -61,11 +79,31 @@ std::optional<std::string> QtPrompter::chooseSaveFile(const std::string& filter,
                                                       const std::string& defaultExtension,
                                                       const std::string& initialName) {
     QFileDialog dialog(parent_, "Zapisz jako");
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setNameFilter(qtNameFilter(filter));
-    dialog.setDefaultSuffix(QString::fromStdString(defaultExtension));
+    setUpSaveDialog(dialog, filter, defaultExtension);
     if (!initialName.empty()) dialog.selectFile(QString::fromStdString(initialName));
     return chosenFile(dialog);
+}
+
+// The dialog's own question would be about the name as typed; it is asked
+// here about the name in capitals. After a No the dialog opens again.
+std::optional<std::string> QtPrompter::chooseSaveFileInCapitals(
+    const std::string& filter, const std::string& defaultExtension) {
+    QString typed;
+    for (;;) {
+        QFileDialog dialog(parent_, "Zapisz jako");
+        setUpSaveDialog(dialog, filter, defaultExtension);
+        dialog.setOption(QFileDialog::DontConfirmOverwrite);
+        if (!typed.isEmpty()) dialog.selectFile(typed);
+        const auto chosen = chosenFile(dialog);
+        if (!chosen) return std::nullopt;
+        const QFileInfo written(QString::fromStdString(withUpperCaseFileName(*chosen)));
+        if (!written.exists() ||
+            askYesNo(QFileDialog::tr("%1 already exists.\nDo you want to replace it?")
+                         .arg(written.fileName())
+                         .toStdString()))
+            return written.filePath().toStdString();
+        typed = QString::fromStdString(*chosen);
+    }
 }
 
 std::optional<std::string> QtPrompter::chooseOpenFile(const std::string& filter) {

@@ -1,5 +1,7 @@
 // Prompter with Qt's message boxes and file dialogs, for every window of the
-// suite. Messages carry the title of the window they belong to.
+// suite. Messages carry the title of the window they belong to. Once a signal
+// has closed the program nothing is asked: a message goes to standard error,
+// a question is answered No and a file dialog is cancelled.
 #pragma once
 
 #include <QString>
@@ -31,6 +33,8 @@ class QtPrompter : public Prompter {
     std::optional<std::string> chooseSaveFile(const std::string& filter,
                                               const std::string& defaultExtension,
                                               const std::string& initialName) override;
+    std::optional<std::string> chooseSaveFileInCapitals(
+        const std::string& filter, const std::string& defaultExtension) override;
     // An Open dialog for an existing file.
     std::optional<std::string> chooseOpenFile(const std::string& filter);
 

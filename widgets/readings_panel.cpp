@@ -17,6 +17,8 @@ namespace {
 
 constexpr int BarColumnWidth = 62;
 constexpr int BarHeight = 170;
+constexpr int NameLines = 2;
+constexpr qreal SmallestNamePointSize = 6.5;
 constexpr int PWMBit = 3;
 // The mode indicators, in window order, with the ModeFlags bit each shows.
 struct ModeIndicator {
@@ -37,6 +39,20 @@ constexpr int OutputsPerRow = 6;
 QString entryLabel(int entry) {
     return entry < LineCount ? QString("Line%1").arg(entry + 1)
                              : QString("Counter%1").arg(entry - LineCount + 1);
+}
+
+// A name with a word longer than a line, broken after as many characters as
+// fit; the rest elided if it is longer still.
+QString brokenName(const QString& name, const QFontMetrics& metrics, int width) {
+    qsizetype split = 1;
+    while (split < name.size() && metrics.horizontalAdvance(name.left(split + 1)) <= width) ++split;
+    return name.left(split) + "\n" + metrics.elidedText(name.mid(split), Qt::ElideRight, width);
+}
+
+bool fits(const QString& text, const QFont& font, const QRect& area) {
+    const QRect needed =
+        QFontMetrics(font).boundingRect(area, Qt::AlignCenter | Qt::TextWordWrap, text);
+    return needed.width() <= area.width() && needed.height() <= area.height();
 }
 
 void showBar(QProgressBar* bar, const ChannelConfig& channel, int raw) {
@@ -79,7 +95,13 @@ ReadingsPanel::BarColumn ReadingsPanel::addBarColumn(int entry) {
     column.column = new QWidget;
     column.column->setObjectName("column" + entryLabel(entry));
     keepPlaceWhenHidden(column.column);
-    column.name = readOnlyField("name" + entryLabel(entry), BarColumnWidth);
+    column.name = new QLabel;
+    column.name->setObjectName("name" + entryLabel(entry));
+    column.name->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    column.name->setAlignment(Qt::AlignCenter);
+    column.name->setWordWrap(true);
+    column.name->setFixedSize(
+        BarColumnWidth, NameLines * fontMetrics().lineSpacing() + 2 * column.name->frameWidth());
     column.bar = new QProgressBar;
     column.bar->setObjectName("bar" + entryLabel(entry));
     column.bar->setOrientation(Qt::Vertical);
@@ -97,12 +119,22 @@ ReadingsPanel::BarColumn ReadingsPanel::addBarColumn(int entry) {
 void ReadingsPanel::showChannels(const ModuleSlot& slot) {
     bars_[PwmCounterEntry].column->setVisible(!slot.modeFlags.pwm());
     for (int entry = 0; entry < EntryCount; ++entry) {
-        const QString name = QString::fromStdString(slot.channels[entry].name);
-        setFieldText(bars_[entry].name, name);
-        bars_[entry].name->setToolTip(name);
-        bars_[entry].name->setCursorPosition(0);
+        showName(bars_[entry].name, QString::fromStdString(slot.channels[entry].name));
         showBar(bars_[entry].bar, slot.channels[entry], slot.raw[entry]);
     }
+}
+
+// In the panel's font when the name fits, else in the largest smaller one
+// down to SmallestNamePointSize, there broken within a word if need be.
+void ReadingsPanel::showName(QLabel* plate, const QString& name) const {
+    const QRect area = plate->contentsRect();
+    QFont font = this->font();
+    while (!fits(name, font, area) && font.pointSizeF() - 0.5 >= SmallestNamePointSize)
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+    plate->setFont(font);
+    plate->setText(fits(name, font, area) ? name
+                                          : brokenName(name, QFontMetrics(font), area.width()));
+    plate->setToolTip(name);
 }
 
 void ReadingsPanel::showValues(const ModuleSlot& slot) {

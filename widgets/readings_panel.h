@@ -27,8 +27,9 @@ class ReadingsPanel : public QFrame {
     // clearCaption: the clear buttons' text with %1 for the counter number.
     explicit ReadingsPanel(const QString& clearCaption, QWidget* parent = nullptr);
 
-    // Names above the bars and the bars' ranges; the C2 column is hidden in
-    // PWM mode.
+    // Names above the bars, whole in up to two lines (the font made smaller
+    // when they need it; the tooltip holds the name too), and the bars'
+    // ranges; the C2 column is hidden in PWM mode.
     void showChannels(const ModuleSlot& slot);
     // Bar positions and value texts.
     void showValues(const ModuleSlot& slot);
@@ -40,12 +41,13 @@ class ReadingsPanel : public QFrame {
   private:
     // One bar column: name above, bar, value below.
     struct BarColumn {
-        QLineEdit* name = nullptr;
+        QLabel* name = nullptr;
         QProgressBar* bar = nullptr;
         QLineEdit* value = nullptr;
         QWidget* column = nullptr;
     };
     BarColumn addBarColumn(int entry);
+    void showName(QLabel* plate, const QString& name) const;
 
     std::array<BarColumn, EntryCount> bars_;
     std::array<QPushButton*, CounterCount> clearButtons_{};

@@ -24,7 +24,8 @@ class SerialPort {
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
 
-    bool open(const std::string& device);
+    // 0, or the system's error code (see errorText).
+    int open(const std::string& device);
     void close();
     bool isOpen() const;
 
@@ -62,6 +63,9 @@ class SerialPort {
     bool switchedOnRs485_ = false;  // ... because open() asked it to
 #endif
 };
+
+// The system's words for one of its error codes (errno, GetLastError).
+std::string errorText(int systemError);
 
 // Device of COM port n when nothing else is configured: on Windows
 // "\\.\COMn", elsewhere /dev/ttyUSB(n-1) if present, else /dev/ttyS(n-1).

@@ -2,7 +2,9 @@
 // port of the fields, the edit fields' ranges.
 #include <gtest/gtest.h>
 
+#include "common/registry_key.h"
 #include "dkq-logger/logger_core.h"
+#include "tests/support/sim_process.h"
 
 namespace dkq {
 namespace {
@@ -77,6 +79,26 @@ TEST(LoggerFields, EditFieldsAreTakenInOrderUpToTheFirstOutOfRange) {
         EXPECT_EQ(fields.comPort, *field > ComPortField ? 3 : 1);
         EXPECT_EQ(fields.ipAddress, *field > IpAddressField ? "a" : "192.168.2.1");
     }
+}
+
+// Stored settings out of their fields' ranges are taken into them, so that
+// "Połącz" finds every field it checks valid.
+TEST(LoggerFields, StoredValuesAreTakenIntoTheFieldsRanges) {
+    test::ScratchDir dir;
+    setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
+    RegistryKey key;
+    ASSERT_TRUE(key.CreateKey(RegistryRoot::CurrentUser, LoggerKeyPath) &&
+                key.Open(RegistryRoot::CurrentUser, LoggerKeyPath));
+    key.WriteDword("ComPORT", 999);
+    key.WriteDword("Speed", 0);
+    key.WriteDword("Port_TCP", 70000);
+    key.WriteString("Adres_IP", std::string(300, '7'));
+    LoggerFields fields;
+    loadLoggerSettings(fields);
+    EXPECT_EQ(std::tie(fields.comPort, fields.speed, fields.tcpPort),
+              std::make_tuple(255, 1200, 65535));
+    EXPECT_EQ(fields.ipAddress, std::string(255, '7'));
+    EXPECT_FALSE(readFieldTexts(fieldTexts(fields), fields).has_value());
 }
 
 }  // namespace

@@ -325,6 +325,12 @@ TEST_F(LoggerWindow, ClearClockAndSettingsAskFirstAndSendOnlyOnYes) {
               (Lines{text::AskClear, text::Cleared}));
     EXPECT_EQ(received(), (Lines{"*LG=1,0,30,2,0,17,0,31", "*RD_0,0", "*CLR=1,0", "*RD_0,0"}));
     EXPECT_EQ(text("recordCountField"), "0");
+
+    // A lost line ends the connection: the window is as before "Połącz".
+    ASSERT_EQ(sim_->command("drop"), "ok");
+    EXPECT_EQ(clickAnswering("statusButton", {press(QMessageBox::Ok)}), Lines{text::TcpLinkLost});
+    EXPECT_EQ(enabling() + enabling(true), "00111000001");
+    EXPECT_FALSE(shown("connectedLabel"));
 }
 
 // Closing in the middle of a download, by the close command or a signal:

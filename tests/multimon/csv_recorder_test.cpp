@@ -36,13 +36,13 @@ TEST(CsvHeader, NamesThenUnitsOfTheSwitchedOnModules) {
     const auto lines = decodeTextLines(encodeTextFile(csvHeader(modules)));
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(std::count(lines[0].begin(), lines[0].end(), ';'), 42);
-    EXPECT_EQ(std::count(lines[1].begin(), lines[1].end(), ';'), 41);  // no unit for kind 6
+    EXPECT_EQ(std::count(lines[1].begin(), lines[1].end(), ';'), 42);  // kind 6 in raw units
     EXPECT_TRUE(lines[0].starts_with("Lp;Czas   ;Temp;Kelwin;Surowa;Inna;Linia5A;"));
     EXPECT_TRUE(
         lines[0].ends_with("Cnt4A;Linia1C;Linia2C;Linia3C;Linia4C;Linia5C;Linia6C;"
                            "Linia7C;Linia8C;Linia9C;Linia10C;Linia11C;Linia12C;"
                            "Linia13C;Linia14C;Linia15C;Linia16C;Cnt1C;Cnt2C;Cnt3C;Cnt4C;"));
-    EXPECT_TRUE(lines[1].starts_with(";;T [°C];T [K];[0-4092];U [V];"));
+    EXPECT_TRUE(lines[1].starts_with(";;T [°C];T [K];[0-4092];[0-4092];U [V];"));
     EXPECT_TRUE(lines[1].ends_with("U [V];[imp];[imp];[imp];[imp];"));
 }
 
@@ -99,6 +99,7 @@ TEST_F(CsvRecorderTest, RecordsWaitForTheirFileUpToABound) {
     fs::remove("pomiary.csv");
     recorder.retryWaiting();
     EXPECT_EQ(test::readFileBytes("pomiary.csv"), lines(3, 5));
+    EXPECT_EQ(recorder.lostRecords(), 2u);  // the dropped ones stay lost
 
     CsvRecorder parts(2);
     ASSERT_TRUE(parts.startRecording("p.csv", true, csvHeader(modules_)));

@@ -94,7 +94,7 @@ TEST_F(SettingsTest, ValuesOutOfRangeAreTakenIntoItAsTheyAreRead) {
                             std::string(255, '1') + ":65535,1,1,31,31,0,0,0");
     const std::string path = writeText("range.cfg", "DKQ-1-5\n" + std::string(103, '\n') + "-1\n" +
                                                         std::string(100000, '2') + "\n70000\n");
-    ASSERT_EQ(loadConfigFile(path, settings_, modules_), ConfigFileResult::Ok);
+    ASSERT_EQ(loadConfigFile(path, settings_, modules_), MonitorConfigResult::Ok);
     EXPECT_EQ(kept(settings_, modules_),
               "1,9600,1,0,pomiar1.csv," + std::string(255, '2') + ":65535,0,0,1,0,0,0,0");
     ChannelTable channels = defaultChannels("A");
@@ -113,7 +113,7 @@ TEST_F(SettingsTest, ConfigurationFilesAreCp1250WithCrLfAndRoundTrip) {
                 "Ł, " + std::to_string(module) + " " + std::to_string(entry)};
     }
     const std::string path = dir_.file("a.cfg");
-    ASSERT_EQ(saveConfigFile(path, settings_, modules_, 1), ConfigFileResult::Ok);
+    ASSERT_EQ(saveConfigFile(path, settings_, modules_, 1), MonitorConfigResult::Ok);
     const std::string bytes = test::readFileBytes(path);
     const std::string head =
         "DKQ-1-5\r\n2,9600,77,0,0,360003599,1,0\r\n1,2,3,4,5\r\npomiary1.csv\r\n"
@@ -125,7 +125,7 @@ TEST_F(SettingsTest, ConfigurationFilesAreCp1250WithCrLfAndRoundTrip) {
     EXPECT_EQ(settings_.fileName, "pomiary1.csv");
     MonitorSettings loaded;
     ModuleTable loadedModules = defaultModuleTable();
-    ASSERT_EQ(loadConfigFile(path, loaded, loadedModules), ConfigFileResult::Ok);
+    ASSERT_EQ(loadConfigFile(path, loaded, loadedModules), MonitorConfigResult::Ok);
     EXPECT_EQ(configFileText(loaded, loadedModules, 1), configFileText(settings_, modules_, 1));
 }
 
@@ -136,16 +136,16 @@ TEST_F(SettingsTest, ShortAndOddLinesLoadAsDescribed) {
     modules_[1].channels[2].max = 999;
     const std::string path =
         writeText("short.cfg",
-                  "DKQ-1-5 comment\n0,99,0,0,-3,-5\n257,-1\n\n"
-                  "0,-2147483648,2147483647,Hala północna lewa\n"  // A L1: name cut to 15
-                  "3,1,2\n"                                        // A L2: no name
+                  "DKQ-1-5 comment\n0,99,0,0,-3,-5\n257,-1\n../x/\n"  // no file name
+                  "0,-2147483648,2147483647,Hala północna lewa\n"     // A L1: name cut to 15
+                  "3,1,2\n"                                           // A L2: no name
                   "1,2,3,ab,cd\n"  // A L3: commas belong to the name
                   "x\n"            // A L4: nothing parses
                   "1,2,3" +
                       std::string(100, ' ') +
                       ",x\n"                          // A L5: comma too far
                       "1, 2, 3,   spaces kept  \n");  // A L6
-    ASSERT_EQ(loadConfigFile(path, settings_, modules_), ConfigFileResult::Ok);
+    ASSERT_EQ(loadConfigFile(path, settings_, modules_), MonitorConfigResult::Ok);
     // Only six numbers on the second line: the split flag is cleared.
     EXPECT_EQ(kept(settings_, modules_), "1,150,0,0,pomiar1.csv,10.0.0.1:502,0,0,31,0,0,0,0");
     EXPECT_EQ(modules_[0].channels[0].min + modules_[0].channels[0].max, 0 + 65535);

@@ -12,8 +12,7 @@
 
 namespace dkq::test {
 
-HttpServer::HttpServer(HttpMode mode, std::string body, int lateMs)
-    : mode_(mode), body_(std::move(body)), lateMs_(lateMs) {
+HttpServer::HttpServer(HttpMode mode, std::string body) : mode_(mode), body_(std::move(body)) {
     listener_ = listenOnLoopback(16, port_);
     if (pipe(stopPipe_) != 0) throw std::runtime_error("http server cannot listen");
     thread_ = std::thread([this] { serve(); });
@@ -38,10 +37,6 @@ static bool waitFor(int fd, short events, int stopFd, int timeoutMs) {
     pollfd fds[2] = {{fd, events, 0}, {stopFd, POLLIN, 0}};
     poll(fds, 2, timeoutMs);
     return (fds[1].revents & POLLIN) == 0;
-}
-
-bool HttpServer::waitStop(int timeoutMs) {
-    return !waitFor(-1, 0, stopPipe_[0], timeoutMs);
 }
 
 void HttpServer::serve() {
@@ -84,10 +79,7 @@ bool HttpServer::readRequest(int connection) {
 }
 
 void HttpServer::respond(int connection) {
-    switch (mode_.load()) {
-        case HttpMode::AnswerLate:
-            if (waitStop(lateMs_)) return;
-            [[fallthrough]];
+    switch (mode_) {
         case HttpMode::Answer:
             sendAll(connection,
                     "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body_.size()) +

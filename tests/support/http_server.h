@@ -1,9 +1,8 @@
 // A small HTTP server on 127.0.0.1 for the upload tests: it takes GET
-// requests one connection at a time and, by its mode, answers, answers late,
-// never answers, sends a body without end or closes the connection at once.
+// requests one connection at a time and, by its mode, answers, never answers,
+// sends a body without end or closes the connection at once.
 #pragma once
 
-#include <atomic>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -11,7 +10,7 @@
 
 namespace dkq::test {
 
-enum class HttpMode { Answer, AnswerLate, Silent, EndlessBody, CloseAtOnce };
+enum class HttpMode { Answer, Silent, EndlessBody, CloseAtOnce };
 
 struct HttpRequest {
     std::string target;  // "/path?query" of the request line
@@ -20,13 +19,12 @@ struct HttpRequest {
 
 class HttpServer {
   public:
-    explicit HttpServer(HttpMode mode, std::string body = "OK", int lateMs = 0);
+    explicit HttpServer(HttpMode mode, std::string body = "OK");
     ~HttpServer();
     HttpServer(const HttpServer&) = delete;
     HttpServer& operator=(const HttpServer&) = delete;
 
     int port() const { return port_; }
-    void setMode(HttpMode mode) { mode_ = mode; }
     std::vector<HttpRequest> requests();
 
   private:
@@ -34,11 +32,9 @@ class HttpServer {
     bool readRequest(int connection);
     void respond(int connection);
     bool sendAll(int connection, const std::string& bytes);
-    bool waitStop(int timeoutMs);
 
-    std::atomic<HttpMode> mode_;
+    const HttpMode mode_;
     std::string body_;
-    int lateMs_;
     int listener_ = -1;
     int port_ = 0;
     int stopPipe_[2] = {-1, -1};

@@ -1,10 +1,14 @@
-// The upload: reading web-monitor.dat, the request and its sum against an
-// independent CRC-32, and requests to a loopback HTTP server in every mode.
+// The upload: reading web-monitor.dat, the request and its sum, and the
+// worker that sends the requests to a loopback HTTP server in every mode.
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <thread>
 
+#include "common/plain_file.h"
+#include "link/log_file.h"
 #include "tests/support/http_server.h"
 #include "tests/support/sim_process.h"
 #include "upload/http_upload.h"
@@ -14,22 +18,6 @@ namespace {
 
 using test::HttpMode;
 using test::HttpServer;
-
-// Bit by bit, reflected polynomial 0xEDB88320: independent of zlib's table.
-std::uint32_t referenceCrc32(std::string_view text) {
-    std::uint32_t crc = 0xFFFFFFFF;
-    for (const char c : text) {
-        crc ^= static_cast<unsigned char>(c);
-        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320 & (0 - (crc & 1)));
-    }
-    return crc ^ 0xFFFFFFFF;
-}
-
-std::string hex8(std::uint32_t value) {
-    char text[9];
-    std::snprintf(text, sizeof text, "%08x", static_cast<unsigned>(value));
-    return text;
-}
 
 std::string selected(const UploadSettings& settings) {
     std::string list;
@@ -67,6 +55,9 @@ TEST(UploadSettingsTest, FileRulesAsTable) {
         {"URL=" + std::string(496, 'b') + "\n", std::string(496, 'b') + "/rec.php", 0, "", 0},
         {std::string(1017, ' ') + "UID=42\n", "", 42, "", 0},
         {std::string(1019, ' ') + "UID=42\n", "", 0, "", 0},
+        // Control bytes are refused: a NUL would cut the request.
+        {std::string("URL=bad\0/x\nUID=1\n", 17), "", 1, "", 0},
+        {"URL=bad\x01/er\nUID=1\n", "", 1, "", 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file.substr(0, 60));
@@ -75,16 +66,27 @@ TEST(UploadSettingsTest, FileRulesAsTable) {
         EXPECT_EQ(settings.uid, c.uid);
         EXPECT_EQ(selected(settings), c.registers);
         EXPECT_EQ(settings.logResponses, c.logResponses);
+        EXPECT_EQ(settings.addressRefused, c.file.starts_with("URL=bad"));
     }
     test::ScratchDir dir;
     UploadSettings loaded = parseUploadSettings("URL=a\nUID=1\n");
     EXPECT_FALSE(LoadUploadSettings(loaded));
     EXPECT_FALSE(loaded.active());
+    // A refused address is told on standard error and in the answer log.
+    ASSERT_TRUE(writeWholeFile(UploadSettingsFile, "URL=a\x7F\nUID=1\n"));
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(LoadUploadSettings(loaded));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "webmon: Adres URL w pliku web-monitor.dat zawiera znak sterujący: wysyłanie do "
+              "serwera wyłączone.\n");
+    EXPECT_EQ(test::readFileBytes(AnswerLogFile),
+              "\r\nAdres URL w pliku web-monitor.dat zawiera znak steruj\271cy: wysy\263anie do "
+              "serwera wy\263\271czone.\r\n");
+    EXPECT_FALSE(loaded.active());
 }
 
-TEST(UploadRequestTest, DataAndSumAgainstAnIndependentCrc) {
-    EXPECT_EQ(referenceCrc32("123456789"), 0xCBF43926u);
-    EXPECT_EQ(uploadSum("12345", "6789"), 0xCBF43926u ^ 0x4e73u);
+TEST(UploadRequestTest, DataAndSumWithLeadingZeros) {
+    EXPECT_EQ(uploadSum("12345", "6789"), 0xCBF47755u);  // CRC-32 check value XOR 0x4e73
 
     UploadSettings settings = parseUploadSettings("URL=Server/Dir/\nUID=1021\nINREGS=17,2,1\n");
     UploadReadingValues reading;
@@ -93,17 +95,20 @@ TEST(UploadRequestTest, DataAndSumAgainstAnIndependentCrc) {
     reading.raw[0] = 2945;  // 21.4 °C through the monitor's float chain
     reading.raw[1] = 4500;
     reading.raw[16] = 120;
-    const std::string data = "21.4,4.500,120";
     EXPECT_EQ(uploadRequest(settings, reading),
-              "http://server/dir/rec.php?uid=1021&data=" + data +
-                  "&sum=" + hex8(referenceCrc32("1021" + data) ^ 0x4e73));
+              "http://server/dir/rec.php?uid=1021&data=21.4,4.500,120&sum=a9fa2ac4");
+    settings.registers = {};
+    settings.registers[0] = true;
+    reading.kinds[0] = KindRaw;
+    reading.raw[0] = 31;
+    EXPECT_EQ(uploadRequest(settings, reading),
+              "http://server/dir/rec.php?uid=1021&data=31&sum=05fb59d9");
 
     struct Case {
         int kind;
         int raw;
         std::string item;
     } kinds[] = {{KindCelsius, 2731, "-0.0"},
-                 {KindVolts, 4092, "4.092"},
                  {KindKelvin, 3000, "300.0"},
                  {KindRaw, 4092, "4092"},
                  {7, 65535, "65535"}};
@@ -118,88 +123,89 @@ TEST(UploadRequestTest, DataAndSumAgainstAnIndependentCrc) {
     }
 
     settings = parseUploadSettings("URL=s\nUID=-5\n");
-    EXPECT_EQ(uploadRequest(settings, reading),
-              "http://s/rec.php?uid=-5&data=&sum=" + hex8(referenceCrc32("-5") ^ 0x4e73));
+    EXPECT_EQ(uploadRequest(settings, reading), "http://s/rec.php?uid=-5&data=&sum=3740c240");
 }
 
-// One upload of a reading to a loopback server in the given mode.
+// One recording run of `readings` records against a loopback server: the
+// worker started, each record handed over, STOP.
 struct UploadRun {
     int result = 0;
-    double seconds = 0;
+    long long unsent = 0;
+    double stopSeconds = 0;
     std::vector<test::HttpRequest> requests;
-    std::string answer;
-    bool cut = false;
     std::string log;
+    std::string errors;
 };
 
-UploadRun uploadTo(HttpServer& server, const std::string& datFile, UploadTimeouts timeouts) {
-    test::ScratchDir dir;
+UploadRun uploadTo(HttpServer& server, const std::string& datFile, int readings = 1,
+                   UploadLimits limits = {300, 700, 1000, 2000}) {
     const UploadSettings settings = parseUploadSettings(
         "URL=127.0.0.1:" + std::to_string(server.port()) + "/p.php\n" + datFile);
-    HttpUpload upload(settings, timeouts);
+    HttpUpload upload(settings, limits);
     upload.open();
     UploadReadingValues reading;
-    reading.raw[0] = 1234;
     reading.kinds[0] = KindRaw;
-    const auto start = std::chrono::steady_clock::now();
     UploadRun run;
-    run.result = upload.UploadReading(reading);
-    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    run.answer = upload.response().bytes;
-    run.cut = upload.response().cut;
+    for (int i = 0; i < readings; ++i) {
+        reading.raw[0] = 1234 + i;
+        run.result = upload.UploadReading(reading);
+        // The first request is in flight before the others are handed over.
+        while (i == 0 && readings > 1 && server.requests().empty())
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    testing::internal::CaptureStderr();
+    const auto start = std::chrono::steady_clock::now();
+    run.unsent = upload.close();
+    run.stopSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    run.errors = testing::internal::GetCapturedStderr();
     run.requests = server.requests();
-    run.log = test::readFileBytes(dir.file(AnswerLogFile));
-    upload.close();
+    run.log = test::readFileBytes(AnswerLogFile);
     return run;
 }
 
-TEST(HttpUploadTest, EveryServerBehaviourEndsInBoundedTime) {
+TEST(HttpUploadTest, RequestsInOrderOnceEachBoundedWaitingAndAnswerLog) {
     const CurlLibrary curl;
-    const UploadTimeouts quick{300, 700};
+    test::ScratchDir dir;
     const std::string dat = "UID=9\nINREGS=1\nLOGRESP=1\n";
-    const std::string target =
-        "/p.php?uid=9&data=1234&sum=" + hex8(referenceCrc32("91234") ^ 0x4e73);
+    // The answer log full to its bound is rotated before the next answer.
+    std::ofstream(AnswerLogFile).close();
+    std::filesystem::resize_file(AnswerLogFile, LogRotationBytes - 10);
 
     HttpServer answering(HttpMode::Answer, "Zapisano\nOK");
-    UploadRun run = uploadTo(answering, dat, quick);
-    EXPECT_EQ(run.result, 1);
-    ASSERT_EQ(run.requests.size(), 1u);
-    EXPECT_EQ(run.requests[0].target, target);
-    EXPECT_EQ(run.requests[0].userAgent, "DKQ-1 Monitor/1.7");
-    EXPECT_EQ(run.log, "\r\nGET http://127.0.0.1:" + std::to_string(answering.port()) + target +
-                           "\r\nZapisano\r\nOK");
+    UploadRun run = uploadTo(answering, dat, 3);
+    EXPECT_EQ(run.result * 10 + run.unsent, 10);
+    const std::string host = "\r\nGET http://127.0.0.1:" + std::to_string(answering.port());
+    EXPECT_EQ(run.log, host + "/p.php?uid=9&data=1234&sum=d0b45c26\r\nZapisano\r\nOK" + host +
+                           "/p.php?uid=9&data=1235&sum=a7b36cb0\r\nZapisano\r\nOK" + host +
+                           "/p.php?uid=9&data=1236&sum=3eba3d0a\r\nZapisano\r\nOK");
+    EXPECT_EQ(std::filesystem::file_size(rotatedLogPath(AnswerLogFile)), LogRotationBytes - 10);
 
-    HttpServer late(HttpMode::AnswerLate, "late", 300);
-    run = uploadTo(late, dat, {300, 2000});
-    EXPECT_EQ(run.answer, "late");
-    EXPECT_GE(run.seconds, 0.25);
-
+    // A silent server holds the first request: of five more only the last two
+    // wait, and STOP leaves those after its wait.
     HttpServer silent(HttpMode::Silent);
-    run = uploadTo(silent, dat, quick);
-    EXPECT_EQ(run.result, 1);
-    EXPECT_EQ(run.requests.size(), 1u);
-    EXPECT_LT(run.seconds, 2.0);
-    EXPECT_EQ(run.log, "");
+    std::filesystem::remove(AnswerLogFile);
+    run = uploadTo(silent, dat, 6, {300, 5000, 2, 500});
+    EXPECT_EQ(run.requests.size() * 10 + run.unsent, 15u);
+    EXPECT_NEAR(run.stopSeconds, 0.9, 0.5);  // the request in flight left after 0.5 s
+    EXPECT_EQ(run.errors, "webmon: Nie wysłano do serwera pomiarów: 5.\n");
+    EXPECT_EQ(run.log, "\r\nNie wys\263ano do serwera pomiar\363w: 5.\r\n");
 
+    // An endless answer is cut at its bound; nothing is logged without an
+    // answer or without LOGRESP, nothing is sent without a uid.
     HttpServer endless(HttpMode::EndlessBody);
-    run = uploadTo(endless, dat, {300, 5000});
-    EXPECT_EQ(run.result, 1);
-    EXPECT_TRUE(run.cut);
-    EXPECT_EQ(run.answer, std::string(MaxAnswerBytes, 'x'));
-    EXPECT_LT(run.seconds, 4.0);
+    std::filesystem::remove(AnswerLogFile);
+    run = uploadTo(endless, dat, 1, {300, 5000, 1000, 2000});
     EXPECT_EQ(run.log.size(), run.log.find("\r\n", 2) + 2 + MaxAnswerBytes);
-
+    std::filesystem::remove(AnswerLogFile);
     HttpServer closing(HttpMode::CloseAtOnce);
-    run = uploadTo(closing, dat, quick);
-    EXPECT_EQ(run.result, 1);
-    EXPECT_EQ(run.log, "");
-
     HttpServer empty(HttpMode::Answer, "");
-    EXPECT_EQ(uploadTo(empty, dat, quick).log, "");
     HttpServer unlogged(HttpMode::Answer, "x");
-    EXPECT_EQ(uploadTo(unlogged, "UID=9\n", quick).log, "");
+    EXPECT_EQ(
+        uploadTo(closing, dat).log + uploadTo(empty, dat).log + uploadTo(unlogged, "UID=9\n").log,
+        "");
     HttpServer inactive(HttpMode::Answer);
-    run = uploadTo(inactive, "UID=0\nLOGRESP=1\n", quick);
+    run = uploadTo(inactive, "UID=0\nLOGRESP=1\n");
     EXPECT_EQ(run.result, 0);
     EXPECT_TRUE(run.requests.empty());
 }

@@ -12,7 +12,6 @@
 #include "tests/support/core_fakes.h"
 #include "tests/support/http_server.h"
 #include "tests/support/sim_process.h"
-#include "upload/upload_request.h"
 #include "webmon/web_monitor_core.h"
 
 namespace dkq {
@@ -26,20 +25,17 @@ class FakeWebView : public WebMonitorView {
   public:
     void readFields(WebMonitorSettings& settings) override { settings = fields; }
     void showFields(const WebMonitorSettings& settings) override { fields = settings; }
-    void showModule(const ModuleSlot& slot) override { shownModule = slot; }
-    void showValues(const ModuleSlot& slot) override { shownValues = slot; }
+    void showModule(const ModuleSlot&) override {}
+    void showValues(const ModuleSlot&) override {}
     void showCountdown(int seconds) override { countdowns.push_back(seconds); }
-    void showSavedCount(int count) override { savedCount = count; }
+    void showSavedCount(int) override {}
     void showReadback(const OutputReadback& shown) override { readback = shown; }
     void showConnectionLost(bool visible) override { connectionLost = visible; }
     void showUploading(bool visible) override { uploading = visible; }
     void showMonitoring(bool on) override { monitoring = on; }
 
     WebMonitorSettings fields;
-    ModuleSlot shownModule;
-    ModuleSlot shownValues;
     std::vector<int> countdowns;
-    int savedCount = 0;
     std::optional<OutputReadback> readback;
     bool connectionLost = false, uploading = false, monitoring = false;
 };
@@ -49,13 +45,6 @@ std::string rowCells(const std::string& outputs) {
     std::string cells = test::cells(1);
     for (int o = 0; o < OutputCount; ++o) cells += outputs;
     return cells;
-}
-
-// The request target for uid 77 and data.
-std::string target(const std::string& data) {
-    char sum[9];
-    std::snprintf(sum, sizeof sum, "%08x", uploadSum("77", data));
-    return "/rec.php?uid=77&data=" + data + "&sum=" + sum;
 }
 
 class WebCoreTest : public ::testing::Test {
@@ -90,7 +79,14 @@ class WebCoreTest : public ::testing::Test {
         for (int i = 0; i < count; ++i) core_.AcquisitionTick();
     }
     std::string csv() { return test::readFileBytes(dir_.file("rejestr0.csv")); }
-    std::string header() { return encodeTextFile(webCsvHeader(core_.module().channels)); }
+    // Both header lines of the start-up presentation table.
+    static std::string header() {
+        return "Lp;Czas   ;Linia1;Linia2;Linia3;Linia4;Linia5;Linia6;Linia7;Linia8;Linia9;"
+               "Linia10;Linia11;Linia12;Linia13;Linia14;Linia15;Linia16;Cnt1;Cnt2;Cnt3;Cnt4;O1 ;"
+               "O2 ;O3 ;O4 ;O5 ;O6 ;O7 ;O8 ;O9 ;O10 ;O11 ;O12 ;\r\n;;U [V];U [V];U [V];U [V];"
+               "U [V];U [V];U [V];U [V];U [V];U [V];U [V];U [V];U [V];U [V];U [V];U [V];[imp];"
+               "[imp];[imp];[imp];stan;stan;stan;stan;stan;stan;stan;stan;stan;stan;stan;stan;\r\n";
+    }
     std::vector<std::string> targets() {
         std::vector<std::string> list;
         for (const auto& request : server_->requests()) list.push_back(request.target);
@@ -102,7 +98,7 @@ class WebCoreTest : public ::testing::Test {
     FakeWebView view_;
     test::ScriptedPrompter prompter_;
     test::FakeClock clock_;
-    WebMonitorCore core_{link_, view_, prompter_, clock_, {300, 700}};
+    WebMonitorCore core_{link_, view_, prompter_, clock_, {300, 700, 1000, 2000}};
     std::unique_ptr<test::SimProcess> sim_;
     std::unique_ptr<test::HttpServer> server_;
 };
@@ -114,38 +110,41 @@ std::string kept(const WebMonitorSettings& s) {
            "," + s.fileName + "," + s.ipAddress;
 }
 
-TEST_F(WebCoreTest, SettingsFilesBothWaysAndValuesTakenIntoRange) {
-    WebMonitorSettings settings;
+// Every combination of the switches and of empty and set connection values
+// that a user can save reads back as saved; the presentation lines too.
+TEST_F(WebCoreTest, SavedFilesReadBackAndValuesAreTakenIntoRange) {
     ChannelTable channels = defaultWebChannels();
-    EXPECT_EQ(channels[0].name + channels[19].name, "Linia1Cnt4");
-    settings.fileName = "dane z hali.csv";
-    settings.setRecordPeriod(3725);
-    settings.useTcp = 1;
-    settings.ipAddress = "10.0.0.7";
-    settings.tcpPort = 4001;
-    settings.disconnectAfterReading = 1;
     channels[2] = {KindCelsius, 2732, 3732, "Piec, strefa 1"};
-    const std::string text = webConfigFileText(settings, channels);
-    EXPECT_TRUE(text.starts_with("DKQ-1\n1,9600,0,1,1,3725,0,0\ndane z hali.csv\n"));
-    EXPECT_TRUE(text.ends_with("\n1\n10.0.0.7\n4001\n1\n"));
-    WebMonitorSettings loaded;
-    ChannelTable loadedChannels = defaultWebChannels();
-    ASSERT_TRUE(applyWebConfigLines(decodeTextLines(text), loaded, loadedChannels));
-    // A name with a blank comes back cut at it.
-    EXPECT_EQ(kept(loaded), "1,9600,0,1,1,3725,1,4001,1,dane,10.0.0.7");
-    EXPECT_EQ(channelLine(loadedChannels[2]), "0,2732,3732,Piec, strefa 1");
-
-    // Blank lines between settings are skipped; a short entry line takes its
-    // default name; out-of-range numbers take the nearest allowed value; a
-    // missing last line keeps its value.
-    std::string lines = "DKQ-1\n\n300,9999999,5,257,1,-5,0,0\n\nplik.csv\n";
+    channels[3] = {7, 0, 4092, "Temperatura pie"};
+    for (int c = 0; c < 64; ++c) {  // its bits: TCP, address, port, disconnect, echo, period
+        WebMonitorSettings saved;
+        saved.useTcp = c & 1;
+        saved.ipAddress = (c & 2) != 0 ? "10.0.0.7" : "";
+        saved.tcpPort = (c & 4) != 0 ? 4001 : 0;
+        saved.disconnectAfterReading = (c >> 3) & 1;
+        saved.echo = saved.testOuts = (c >> 4) & 1;
+        saved.setRecordPeriod((c >> 5) * 3725);
+        saved.comPort = saved.busAddress = 1 + c % 31;
+        WebMonitorSettings loaded;
+        ChannelTable loadedChannels;
+        ASSERT_TRUE(applyWebConfigLines(decodeTextLines(webConfigFileText(saved, channels)), loaded,
+                                        loadedChannels));
+        EXPECT_EQ(kept(loaded), kept(saved));
+        EXPECT_EQ(loadedChannels, channels);
+    }
+    // A serial user's file, and numbers out of range taken to the nearest
+    // allowed value; the CSV file keeps only its name; a short entry line
+    // takes its default name.
+    WebMonitorSettings serial;
+    EXPECT_TRUE(webConfigFileText(serial, channels).ends_with("\n0\n\n0\n0\n"));
+    std::string lines = "DKQ-1\n\n300,9999999,5,257,1,-5,0,0\n\n/tmp/../plik.csv\n";
     for (int entry = 0; entry < EntryCount; ++entry)
         lines += entry == 4 ? "2,0,4092\n" : "1,0,4092,N" + std::to_string(entry) + "\n";
-    lines += "\n1\n\n127.0.0.1\n70000\n";
-    ASSERT_TRUE(applyWebConfigLines(decodeTextLines(lines), loaded, loadedChannels));
-    EXPECT_EQ(kept(loaded), "255,115200,1,31,1,0,1,65535,1,plik.csv,127.0.0.1");
-    EXPECT_EQ(channelLine(loadedChannels[4]), "2,0,4092,Linia L5");
-    EXPECT_FALSE(applyWebConfigLines({"DKQ-1-5", "1,2"}, loaded, loadedChannels));
+    lines += "1\n127.0.0.1\n70000\n";
+    ASSERT_TRUE(applyWebConfigLines(decodeTextLines(lines), serial, channels));
+    EXPECT_EQ(kept(serial), "255,115200,1,31,1,0,1,65535,0,plik.csv,127.0.0.1");
+    EXPECT_EQ(channelLine(channels[4]), "2,0,4092,Linia L5");
+    EXPECT_FALSE(applyWebConfigLines({"DKQ-1-5", "1,2"}, serial, channels));
 
     RegistryKey key;
     key.CreateKey(RegistryRoot::CurrentUser, MonitorKeyPath);
@@ -171,12 +170,13 @@ TEST_F(WebCoreTest, StartRecordsEveryTickUploadsEachRecordAndMarksUnreadOutputs)
     ticks(2);
     EXPECT_EQ(csv(),
               header() + recordLine(1, "09", rowCells("?;")) + recordLine(2, "10", rowCells("?;")));
-    const std::string data = "2.940,1.001,100";
-    EXPECT_EQ(targets(), std::vector<std::string>(2, target(data)));
     EXPECT_TRUE(view_.uploading);
     EXPECT_EQ(core_.module().errorCount, 0);
     EXPECT_EQ(link_.IsOpen(), 1);  // kept open between ticks
+    // STOP waits for the requests handed over.
     core_.StopMonitoring();
+    EXPECT_EQ(targets(),
+              std::vector<std::string>(2, "/rec.php?uid=77&data=2.940,1.001,100&sum=8744a430"));
     EXPECT_FALSE(view_.uploading || view_.monitoring || link_.IsOpen());
 
     // A second START adds its header pair; outputs read back go into the row.
@@ -194,13 +194,14 @@ TEST_F(WebCoreTest, StartRecordsEveryTickUploadsEachRecordAndMarksUnreadOutputs)
                          recordLine(2, "10", rowCells("?;")) + header() + recordLine(1, "11", row) +
                          recordLine(2, "13", row));
     EXPECT_EQ(view_.countdowns.back(), 1);
-    EXPECT_EQ(targets().size(), 4u);
+    EXPECT_EQ(core_.trend().size(), 3u);  // since this START, every tick's reading for the chart
     ASSERT_TRUE(view_.readback.has_value());
     EXPECT_TRUE(view_.readback->outputs.outputOn(1));
 
     // "/log" before "/start" switches the log on; a configuration file first.
     core_.shutDown();
     EXPECT_FALSE(core_.monitoring());
+    EXPECT_EQ(targets().size(), 4u);
     const std::string config =
         writeText("plant.cfg", webConfigFileText(core_.settings(), defaultWebChannels()));
     ModuleLink link;
@@ -212,7 +213,10 @@ TEST_F(WebCoreTest, StartRecordsEveryTickUploadsEachRecordAndMarksUnreadOutputs)
     second.StopMonitoring();
 }
 
-TEST_F(WebCoreTest, StartFailuresShowTheirMessageAndLeaveTheLinkClosed) {
+// START's failures show their message and leave the link closed. Once
+// recording, a read that fails on the connection holds the records back
+// 30 s, and the first tick that reads the module again records at once.
+TEST_F(WebCoreTest, StartFailuresThenA30sBackOffThatEndsWithTheModulesAnswer) {
     startUp({}, {"--mute", "1"}, std::nullopt);
     view_.fields.tcpPort = 0;
     core_.StartMonitoring();
@@ -228,8 +232,24 @@ TEST_F(WebCoreTest, StartFailuresShowTheirMessageAndLeaveTheLinkClosed) {
                          MessageIcon::Exclamation},
                         {"Błąd otwarcia pliku do zapisu.", MessageIcon::Exclamation}}));
     EXPECT_FALSE(core_.monitoring() || link_.IsOpen());
+
+    view_.fields.fileName = "rejestr0.csv";
+    view_.fields.setRecordPeriod(2);
+    core_.StartMonitoring();
+    link_.ReceiveTimeoutMs = 200;
+    ticks(1);
+    sim_->command("mute 1");
+    ticks(3);
+    EXPECT_EQ(core_.recordCountdown(), 29);
+    EXPECT_EQ(core_.savedCount(), 1);
+    sim_->command("unmute 1");
+    ticks(1);
+    EXPECT_EQ(core_.savedCount(), 2);
+    EXPECT_EQ(core_.recordCountdown(), 1);
 }
 
+// A link closed after each reading is reopened for a waiting counter clear;
+// one that cannot be opened is tried five ticks, then every 30 s.
 TEST_F(WebCoreTest, ALostLinkIsTriedFiveTicksThenEvery30s) {
     startUp({}, {}, HttpMode::Silent);
     view_.fields.disconnectAfterReading = 1;
@@ -237,10 +257,12 @@ TEST_F(WebCoreTest, ALostLinkIsTriedFiveTicksThenEvery30s) {
     core_.StartMonitoring();
     ticks(1);
     EXPECT_EQ(link_.IsOpen(), 0);  // closed after the reading
-    EXPECT_EQ(targets().size(), 1u);
+    core_.RequestCounterClear(2);
+    ticks(1);
+    EXPECT_EQ(core_.module().valueTexts[18], "0");
+    EXPECT_EQ(link_.IsOpen(), 0);
 
-    ticks(10);
-    EXPECT_EQ(targets().size(), 2u);
+    ticks(9);
     sim_.reset();  // the module's server goes away
     std::vector<int> failures;
     for (int tick = 0; tick < 44; ++tick) {
@@ -254,8 +276,10 @@ TEST_F(WebCoreTest, ALostLinkIsTriedFiveTicksThenEvery30s) {
     EXPECT_TRUE(view_.connectionLost);
     EXPECT_EQ(core_.module().errorCount, 3);
     core_.StopMonitoring();
-    EXPECT_EQ(csv(),
-              header() + recordLine(1, "09", rowCells("0;")) + recordLine(2, "10", rowCells("0;")));
+    std::string cleared = rowCells("0;");
+    cleared.replace(cleared.find(";102;"), 5, ";0;");
+    EXPECT_EQ(csv(), header() + recordLine(1, "09", rowCells("0;")) + recordLine(2, "11", cleared));
+    EXPECT_EQ(targets().size(), 2u);
 }
 
 }  // namespace

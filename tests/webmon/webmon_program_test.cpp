@@ -1,14 +1,22 @@
 // The webmon program run unattended ("webmon CFG /start", no display) against
-// the simulated module and a loopback HTTP server: rows and requests match,
-// a silent server never stops the recording, SIGTERM closes it in seconds.
+// the simulated module: with an answering HTTP server rows and requests
+// match; with a silent server, or a name server that never answers, a row is
+// still written every tick and one SIGTERM closes it at once.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <sched.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <memory>
 #include <thread>
 
@@ -17,7 +25,6 @@
 #include "monitor/measurement.h"
 #include "tests/support/http_server.h"
 #include "tests/support/sim_process.h"
-#include "upload/upload_request.h"
 
 namespace dkq {
 namespace {
@@ -25,11 +32,49 @@ namespace {
 using test::HttpMode;
 using Clock = std::chrono::steady_clock;
 
-// webmon with the words, in the current folder.
+// This process in a network namespace of its own, with loopback only and a
+// resolv.conf naming a loopback UDP socket that nobody answers, until the
+// object ends. Only root can make one; failure tells why not.
+class SilentResolver {
+  public:
+    explicit SilentResolver(const std::string& resolvConf) {
+        if (unshare(CLONE_NEWNET | CLONE_NEWNS) != 0) {
+            failure = std::string("no private network namespace: ") + std::strerror(errno);
+            return;
+        }
+        EXPECT_TRUE(writeWholeFile(resolvConf, "nameserver 127.0.0.1\n"));
+        EXPECT_EQ(mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
+        EXPECT_EQ(mount(resolvConf.c_str(), "/etc/resolv.conf", nullptr, MS_BIND, nullptr), 0);
+        socket_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);  // in the new namespace
+        ifreq loopback{};
+        std::strcpy(loopback.ifr_name, "lo");
+        EXPECT_EQ(ioctl(socket_, SIOCGIFFLAGS, &loopback), 0);
+        loopback.ifr_flags |= IFF_UP;
+        EXPECT_EQ(ioctl(socket_, SIOCSIFFLAGS, &loopback), 0);
+        sockaddr_in address{AF_INET, htons(53), {htonl(INADDR_LOOPBACK)}, {}};
+        EXPECT_EQ(bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    }
+    ~SilentResolver() {
+        close(socket_);
+        setns(hostMounts_, CLONE_NEWNS);
+        setns(hostNetwork_, CLONE_NEWNET);
+        close(hostNetwork_);
+        close(hostMounts_);
+    }
+    std::string failure;
+
+  private:
+    int hostNetwork_ = open("/proc/self/ns/net", O_RDONLY | O_CLOEXEC);
+    int hostMounts_ = open("/proc/self/ns/mnt", O_RDONLY | O_CLOEXEC);
+    int socket_ = -1;
+};
+
+// webmon with the words, in the current folder, its standard error into a file.
 pid_t startWebmon(const std::vector<std::string>& words) {
     const std::string program = test::toolPath("WEBMON");
     const pid_t pid = fork();
     if (pid == 0) {
+        dup2(open("webmon.err", O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644), STDERR_FILENO);
         std::vector<char*> argv{const_cast<char*>(program.c_str())};
         for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
         argv.push_back(nullptr);
@@ -39,111 +84,106 @@ pid_t startWebmon(const std::vector<std::string>& words) {
     return pid;
 }
 
-// Seconds until the process ended after SIGTERM, or -1 after 15 s (then killed).
+// Seconds until the process ended after SIGTERM (killed after 15 s).
 double secondsToEnd(pid_t pid, int& status) {
     kill(pid, SIGTERM);
     const auto start = Clock::now();
-    while (Clock::now() - start < std::chrono::seconds(15)) {
-        if (waitpid(pid, &status, WNOHANG) == pid)
-            return std::chrono::duration<double>(Clock::now() - start).count();
+    while (waitpid(pid, &status, WNOHANG) != pid) {
+        if (Clock::now() - start > std::chrono::seconds(15)) kill(pid, SIGKILL);
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    kill(pid, SIGKILL);
-    waitpid(pid, &status, 0);
-    return -1;
+    return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-std::vector<std::string> split(const std::string& text, char separator) {
-    std::vector<std::string> parts;
-    std::size_t start = 0;
-    for (std::size_t end; (end = text.find(separator, start)) != std::string::npos; start = end + 1)
-        parts.push_back(text.substr(start, end - start));
-    parts.push_back(text.substr(start));
-    return parts;
-}
+enum class Peer { AnsweringServer, SilentServer, SilentResolver };
 
-class WebmonProgramTest : public ::testing::TestWithParam<HttpMode> {
+class WebmonProgramTest : public ::testing::TestWithParam<Peer> {
   protected:
     WebmonProgramTest() { setenv("XDG_CONFIG_HOME", dir_.path().c_str(), 1); }
 
     // A configuration file for the simulated module, a web-monitor.dat for
     // the server; then webmon starts and runs until `rows` rows are recorded
     // or the time is up, and is sent SIGTERM.
-    void run(HttpMode mode, int periodSeconds, std::size_t rows, int maxSeconds) {
-        server_ = std::make_unique<test::HttpServer>(mode, "Zapisano");
+    void run(const std::string& address, int periodSeconds, std::size_t rows) {
+        sim_ = std::make_unique<test::SimProcess>(
+            std::vector<std::string>{"--tcp", "127.0.0.1:0", "--deterministic"});
         std::string config =
             "DKQ-1\n1,9600,0,1,1," + std::to_string(periodSeconds) + ",0,0\npomiary\n";
         for (int entry = 0; entry < EntryCount; ++entry)
             config +=
                 entry == 0 ? "0,2732,3732,Piec\n" : "1,0,4092,L" + std::to_string(entry) + "\n";
-        config += "1\n127.0.0.1\n" + std::to_string(sim_.tcpPort()) + "\n0\n";
+        config += "1\n127.0.0.1\n" + std::to_string(sim_->tcpPort()) + "\n0\n";
         ASSERT_TRUE(writeWholeFile(dir_.file("plant.cfg"), encodeTextFile(config)));
-        ASSERT_TRUE(writeWholeFile(dir_.file("web-monitor.dat"),
-                                   "URL=HTTP://127.0.0.1:" + std::to_string(server_->port()) +
-                                       "/Dir/\r\nUID=1021\r\nINREGS=20 5 1 17\r\nLOGRESP=1\r\n"));
+        ASSERT_TRUE(writeWholeFile(
+            dir_.file("web-monitor.dat"),
+            "URL=HTTP://" + address + "/Dir/\r\nUID=1021\r\nINREGS=20 5 1 17\r\nLOGRESP=1\r\n"));
         const pid_t pid = startWebmon({"plant.cfg", "/start"});
         const auto start = Clock::now();
-        while (recordedRows().size() < rows &&
-               Clock::now() - start < std::chrono::seconds(maxSeconds))
+        while (recordedRows() < rows && Clock::now() - start < std::chrono::seconds(25))
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        secondsToRows_ = std::chrono::duration<double>(Clock::now() - start).count();
         secondsToClose_ = secondsToEnd(pid, status_);
+        sim_.reset();
     }
-    std::vector<std::string> recordedRows() {
-        std::vector<std::string> lines =
-            decodeTextLines(test::readFileBytes(dir_.file("pomiary.csv")));
-        if (lines.size() < 2) return {};
-        return {lines.begin() + 2, lines.end()};
-    }
-    // The request target a row gives: lines 1 and 5, counters C1 and C4.
-    static std::string expectedTarget(const std::string& row) {
-        const std::vector<std::string> cells = split(row, ';');
-        std::string data;
-        for (const int entry : {0, 4, 16, 19}) {
-            std::string cell = cells[static_cast<std::size_t>(2 + entry)];
-            std::replace(cell.begin(), cell.end(), ',', '.');
-            data += (data.empty() ? "" : ",") + cell;
-        }
-        char sum[9];
-        std::snprintf(sum, sizeof sum, "%08x", uploadSum("1021", data));
-        return "/dir/rec.php?uid=1021&data=" + data + "&sum=" + sum;
+    // The rows after the two header lines.
+    std::size_t recordedRows() {
+        const std::size_t lines = decodeTextLines(test::readFileBytes("pomiary.csv")).size();
+        return lines < 2 ? 0 : lines - 2;
     }
 
     test::ScratchDir dir_;
-    test::SimProcess sim_{{"--tcp", "127.0.0.1:0", "--deterministic"}};
-    std::unique_ptr<test::HttpServer> server_;
-    double secondsToClose_ = -1;
+    std::unique_ptr<test::SimProcess> sim_;
+    double secondsToRows_ = -1;
+    double secondsToClose_ = 0;
     int status_ = -1;
 };
 
-// A silent server never stops the rows, nor SIGTERM closing in seconds.
-TEST_P(WebmonProgramTest, RecordsUploadsEachRowLogsTheAnswersAndClosesOnSigterm) {
-    const bool answering = GetParam() == HttpMode::Answer;
-    run(GetParam(), answering ? 1 : 0, answering ? 4 : 3, 25);
-    EXPECT_GE(secondsToClose_, 0);
-    EXPECT_LT(secondsToClose_, answering ? 3 : 6);
-    EXPECT_TRUE(WIFEXITED(status_) && WEXITSTATUS(status_) == 0);
-    const std::vector<std::string> rows = recordedRows();
-    ASSERT_GE(rows.size(), answering ? 4u : 3u);
-    EXPECT_TRUE(rows[0].starts_with("1;"));
-    EXPECT_NE(rows[0].find(";20,9;2,941;"), std::string::npos) << rows[0];
-    const auto requests = server_->requests();
-    ASSERT_EQ(requests.size(), rows.size());
-    std::string log;
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        EXPECT_EQ(requests[i].target, expectedTarget(rows[i]));
-        EXPECT_EQ(requests[i].userAgent, "DKQ-1 Monitor/1.7");
-        log += "\r\nGET http://127.0.0.1:" + std::to_string(server_->port()) + requests[i].target +
-               "\r\nZapisano";
+TEST_P(WebmonProgramTest, RecordsEveryTickUploadsEachRowInOrderAndClosesOnSigterm) {
+    const Peer peer = GetParam();
+    std::unique_ptr<SilentResolver> resolver;
+    std::unique_ptr<test::HttpServer> server;
+    if (peer == Peer::SilentResolver) {
+        resolver = std::make_unique<SilentResolver>(dir_.file("resolv.conf"));
+        if (!resolver->failure.empty()) GTEST_SKIP() << resolver->failure;
+        run("collector.plant.example", 0, 6);
+    } else {
+        const bool answering = peer == Peer::AnsweringServer;
+        server = std::make_unique<test::HttpServer>(answering ? HttpMode::Answer : HttpMode::Silent,
+                                                    "Zapisano");
+        run("127.0.0.1:" + std::to_string(server->port()), answering ? 1 : 0, answering ? 4 : 6);
     }
-    EXPECT_EQ(requests[0].target.substr(0, 37), "/dir/rec.php?uid=1021&data=20.9,1.001");
-    EXPECT_EQ(test::readFileBytes(dir_.file("log_http.log")), answering ? log : "");
+    // Closed within the 2 s given to a request in flight.
+    EXPECT_LT(secondsToClose_, 3.5);
+    EXPECT_TRUE(WIFEXITED(status_) && WEXITSTATUS(status_) == 0);
+    const std::size_t rows = recordedRows();
+    ASSERT_GE(rows, peer == Peer::AnsweringServer ? 4u : 6u);
     // The close command stored the settings.
     EXPECT_NE(test::readFileBytes(dir_.file("Veldmark/DKQ-1.conf")).find("Fname=pomiary"),
               std::string::npos);
+    const std::string errors = test::readFileBytes(dir_.file("webmon.err"));
+    if (peer != Peer::AnsweringServer) {
+        // A row every tick: the silence costs the rows nothing.
+        EXPECT_LT(secondsToRows_, 8);
+        EXPECT_NE(errors.find("webmon: Nie wysłano do serwera pomiarów: "), std::string::npos);
+    }
+    if (!server) return;
+    // Every row of the simulated module carries the same values.
+    const auto requests = server->requests();
+    const std::string target = "/dir/rec.php?uid=1021&data=20.9,1.001,100,103&sum=4dde4d59";
+    std::string log;
+    for (const test::HttpRequest& request : requests) {
+        EXPECT_EQ(request.target + " " + request.userAgent, target + " DKQ-1 Monitor/1.7");
+        log +=
+            "\r\nGET http://127.0.0.1:" + std::to_string(server->port()) + target + "\r\nZapisano";
+    }
+    if (peer != Peer::AnsweringServer) return;
+    EXPECT_EQ(requests.size(), rows);
+    EXPECT_EQ(test::readFileBytes(dir_.file("log_http.log")), log);
 }
 
-INSTANTIATE_TEST_SUITE_P(AnsweringAndSilentServer, WebmonProgramTest,
-                         ::testing::Values(HttpMode::Answer, HttpMode::Silent));
+INSTANTIATE_TEST_SUITE_P(Peers, WebmonProgramTest,
+                         ::testing::Values(Peer::AnsweringServer, Peer::SilentServer,
+                                           Peer::SilentResolver));
 
 }  // namespace
 }  // namespace dkq

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 
 #include "link/platform/serial_port.h"
@@ -100,11 +101,12 @@ SerialPort::~SerialPort() {
     close();
 }
 
-bool SerialPort::open(const std::string& device) {
+int SerialPort::open(const std::string& device) {
     close();
     fd_ = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (fd_ >= 0) takeKernelDirection();
-    return fd_ >= 0;
+    if (fd_ < 0) return errno;
+    takeKernelDirection();
+    return 0;
 }
 
 void SerialPort::close() {
@@ -246,6 +248,10 @@ int SerialPort::read(std::span<std::uint8_t> bytes) {
         sleepForCharacters(bytes.size() - got, deadline, characterNanos_);
     }
     return static_cast<int>(got);
+}
+
+std::string errorText(int systemError) {
+    return std::strerror(systemError);
 }
 
 std::string defaultComDevice(int comPort) {

@@ -1,14 +1,16 @@
 // TCP client socket on POSIX sockets.
-#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 
 #include "link/platform/tcp_socket.h"
 
@@ -48,9 +50,34 @@ TcpSocket::~TcpSocket() {
     close();
 }
 
-int TcpSocket::create() {
+std::vector<PeerAddress> resolve(const std::string& host, int port, std::string& error) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    hints.ai_flags = AI_NUMERICSERV;
+    addrinfo* found = nullptr;
+    const int failed = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
+    std::vector<PeerAddress> peers;
+    if (failed != 0) {
+        error = gai_strerror(failed);
+        return peers;
+    }
+    for (const addrinfo* a = found; a != nullptr; a = a->ai_next) {
+        PeerAddress peer;
+        if (a->ai_addrlen > peer.bytes.size()) continue;
+        peer.family = a->ai_family;
+        peer.length = static_cast<int>(a->ai_addrlen);
+        std::memcpy(peer.bytes.data(), a->ai_addr, a->ai_addrlen);
+        peers.push_back(peer);
+    }
+    freeaddrinfo(found);
+    return peers;
+}
+
+int TcpSocket::create(int family) {
     close();
-    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+    fd_ = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
     if (fd_ < 0) return errno;
     const int one = 1;
     // Frames are small and answered one at a time; do not let Nagle hold them.
@@ -75,22 +102,21 @@ void TcpSocket::close() {
     fd_ = -1;
 }
 
-ConnectOutcome TcpSocket::connect(const std::string& ipAddress, int port, int timeoutMs) {
-    sockaddr_in peer{};
-    peer.sin_family = AF_INET;
-    peer.sin_addr.s_addr = inet_addr(ipAddress.c_str());
-    peer.sin_port = htons(static_cast<std::uint16_t>(port));
-    const int started = ::connect(fd_, reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
+ConnectOutcome TcpSocket::connect(const PeerAddress& peer, int timeoutMs, int& error) {
+    sockaddr_storage address{};
+    std::memcpy(&address, peer.bytes.data(), std::min(sizeof address, peer.bytes.size()));
+    const int started = ::connect(fd_, reinterpret_cast<const sockaddr*>(&address),
+                                  static_cast<socklen_t>(peer.length));
+    error = errno;
     if (started != 0 && errno != EINPROGRESS) return ConnectOutcome::Refused;
 
     short revents = 0;
     if (pollFor(fd_, POLLOUT, timeoutMs, revents) <= 0) return ConnectOutcome::TimedOut;
     // Writable is not connected: a refused connection is writable too.
-    int error = 0;
     socklen_t length = sizeof error;
-    if (getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0)
-        return ConnectOutcome::Refused;
-    return ConnectOutcome::Connected;
+    error = 0;
+    if (getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &length) != 0) error = errno;
+    return error == 0 ? ConnectOutcome::Connected : ConnectOutcome::Refused;
 }
 
 int TcpSocket::send(std::span<const std::uint8_t> bytes) {

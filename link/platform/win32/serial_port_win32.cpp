@@ -17,14 +17,14 @@ HANDLE asHandle(void* handle) { return static_cast<HANDLE>(handle); }
 
 SerialPort::~SerialPort() { close(); }
 
-bool SerialPort::open(const std::string& device) {
+int SerialPort::open(const std::string& device) {
     close();
     HANDLE handle = CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return false;
+    if (handle == INVALID_HANDLE_VALUE) return static_cast<int>(GetLastError());
     handle_ = handle;
     SetupComm(handle, kQueueSize, kQueueSize);
-    return true;
+    return 0;
 }
 
 void SerialPort::close() {
@@ -93,6 +93,17 @@ int SerialPort::read(std::span<std::uint8_t> bytes) {
     if (!ReadFile(asHandle(handle_), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr))
         return 0;
     return static_cast<int>(got);
+}
+
+std::string errorText(int systemError) {
+    char text[256] = {};
+    const DWORD length =
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                       static_cast<DWORD>(systemError), 0, text, sizeof text, nullptr);
+    std::string words(text, length);
+    while (!words.empty() && (words.back() == '\n' || words.back() == '\r' || words.back() == '.'))
+        words.pop_back();
+    return words.empty() ? "error " + std::to_string(systemError) : words;
 }
 
 std::string defaultComDevice(int comPort) { return "\\\\.\\COM" + std::to_string(comPort); }

@@ -1,6 +1,11 @@
 // TCP client socket on Windows Sockets 2.
 #include <winsock2.h>
+#include <ws2tcpip.h>
 
+#include <algorithm>
+#include <cstring>
+
+#include "link/platform/serial_port.h"
 #include "link/platform/tcp_socket.h"
 
 namespace dkq::platform {
@@ -23,9 +28,34 @@ int lastSocketError() { return WSAGetLastError(); }
 
 TcpSocket::~TcpSocket() { close(); }
 
-int TcpSocket::create() {
+std::vector<PeerAddress> resolve(const std::string& host, int port, std::string& error) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    hints.ai_flags = AI_NUMERICSERV;
+    addrinfo* found = nullptr;
+    const int failed = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
+    std::vector<PeerAddress> peers;
+    if (failed != 0) {
+        error = errorText(failed);
+        return peers;
+    }
+    for (const addrinfo* a = found; a != nullptr; a = a->ai_next) {
+        PeerAddress peer;
+        if (a->ai_addrlen > peer.bytes.size()) continue;
+        peer.family = a->ai_family;
+        peer.length = static_cast<int>(a->ai_addrlen);
+        std::memcpy(peer.bytes.data(), a->ai_addr, a->ai_addrlen);
+        peers.push_back(peer);
+    }
+    freeaddrinfo(found);
+    return peers;
+}
+
+int TcpSocket::create(int family) {
     close();
-    const SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    const SOCKET s = ::socket(family, SOCK_STREAM, IPPROTO_TCP);
     if (s == INVALID_SOCKET) return WSAGetLastError();
     handle_ = static_cast<std::uintptr_t>(s);
     return 0;
@@ -43,12 +73,10 @@ void TcpSocket::close() {
     handle_ = kNoSocket;
 }
 
-ConnectOutcome TcpSocket::connect(const std::string& ipAddress, int port, int timeoutMs) {
-    sockaddr_in peer{};
-    peer.sin_family = AF_INET;
-    peer.sin_addr.s_addr = inet_addr(ipAddress.c_str());
-    peer.sin_port = htons(static_cast<u_short>(port));
-    ::connect(asSocket(handle_), reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
+ConnectOutcome TcpSocket::connect(const PeerAddress& peer, int timeoutMs, int& error) {
+    sockaddr_storage address{};
+    std::memcpy(&address, peer.bytes.data(), std::min(sizeof address, peer.bytes.size()));
+    ::connect(asSocket(handle_), reinterpret_cast<const sockaddr*>(&address), peer.length);
 
     fd_set writable;
     fd_set failed;
@@ -59,9 +87,12 @@ ConnectOutcome TcpSocket::connect(const std::string& ipAddress, int port, int ti
     timeval limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
     const int ready = select(0, nullptr, &writable, &failed, &limit);
     if (ready <= 0) return ConnectOutcome::TimedOut;
+    if (FD_ISSET(asSocket(handle_), &writable)) return ConnectOutcome::Connected;
     // Winsock reports a refused connect in the exception set.
-    return FD_ISSET(asSocket(handle_), &writable) ? ConnectOutcome::Connected
-                                                  : ConnectOutcome::Refused;
+    int length = sizeof error;
+    error = 0;
+    getsockopt(asSocket(handle_), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length);
+    return ConnectOutcome::Refused;
 }
 
 int TcpSocket::send(std::span<const std::uint8_t> bytes) {
