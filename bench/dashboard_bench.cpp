@@ -52,7 +52,10 @@ std::string plantData(std::int64_t timeMs, int n) {
 bool fill(const std::string& database, std::int64_t now, int readings) {
     std::string error;
     const auto store = collector::openReadingStore(database, error);
-    if (!store) return std::fprintf(stderr, "%s\n", error.c_str()), false;
+    if (!store) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return false;
+    }
     std::vector<NewReading> batch;
     const auto add = [&](std::int32_t uid, std::int64_t timeMs, int n) {
         NewReading reading{uid, timeMs, plantData(timeMs, n), {}};

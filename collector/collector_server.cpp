@@ -313,7 +313,7 @@ bool CollectorServer::route(MHD_Connection* connection, std::string_view path, v
     if (path == "/api/readings") return readings(connection, fields, false);
     if (path == "/export.csv") return readings(connection, fields, true);
     if (path == "/metrics") return metrics(connection);
-    if (const WebFile* file = web_.find(path)) return page(connection, *file);
+    if (const WebFile* file = web_.find(path)) return serveFile(connection, *file);
     if (path == "/")
         return answer(connection, MHD_HTTP_NOT_FOUND, "the dashboard's files are not installed\n");
     return reject(connection, Rejection::UnknownPath);
@@ -350,7 +350,7 @@ bool CollectorServer::reject(MHD_Connection* connection, Rejection rejection) {
 }
 
 // The page may load what it names from this collector alone.
-bool CollectorServer::page(MHD_Connection* connection, const WebFile& file) {
+bool CollectorServer::serveFile(MHD_Connection* connection, const WebFile& file) {
     MHD_Response* response = MHD_create_response_from_buffer(
         file.body.size(), const_cast<char*>(file.body.data()), MHD_RESPMEM_PERSISTENT);
     if (response == nullptr) return false;

@@ -59,7 +59,7 @@ class CollectorServer {
     bool upload(MHD_Connection* connection, std::span<const QueryField> fields, void** request);
     bool uploadCommitted(MHD_Connection* connection, const PendingUpload& pending);
     bool reject(MHD_Connection* connection, Rejection rejection);
-    bool page(MHD_Connection* connection, const WebFile& file);
+    bool serveFile(MHD_Connection* connection, const WebFile& file);
     bool sites(MHD_Connection* connection);
     bool addUsualIntervals(std::vector<SiteSummary>& sites);
     bool readings(MHD_Connection* connection, std::span<const QueryField> fields, bool csv);

@@ -125,6 +125,7 @@ TEST(DashboardTest, ListsMarksAndChartsTheStoredReadingsFromTheCollectorAlone) {
                 request.starts_with("http://127.0.0.1:" + std::to_string(collector.port()) + "/"))
                 << request;
     }
+    EXPECT_EQ(collector.stop(), 0);
 }
 
 }  // namespace
