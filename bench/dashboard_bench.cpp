@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <regex>
+#include <thread>
 
 #include "collector/instant.h"
 #include "collector/reading_store.h"
@@ -167,6 +168,7 @@ void pageTime(int port) {
     const int devtools = std::atoi(test::readFileBytes("profile/DevToolsActivePort").c_str());
     std::vector<double> warm;
     for (int tab = 0; tab < WarmTabs; ++tab) {
+        std::this_thread::sleep_for(std::chrono::seconds(2));  // as a user opens the next one
         const std::string opened = devTools(
             devtools,
             "PUT /json/new?" + std::regex_replace(std::regex_replace(page, std::regex("#"), "%23"),
