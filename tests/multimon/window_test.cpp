@@ -24,6 +24,7 @@
 #include <functional>
 #include <map>
 
+#include "common/com_ports.h"
 #include "common/registry_key.h"
 #include "common/text.h"
 #include "common/text_file.h"
@@ -32,6 +33,7 @@
 #include "tests/support/widget_helpers.h"
 #include "widgets/close_on_signal.h"
 #include "widgets/qt_prompter.h"
+#include "widgets/serial_device_picker.h"
 #include "widgets/trend_chart.h"
 #include "widgets/trend_window.h"
 
@@ -393,6 +395,29 @@ TEST_P(ClosingTest, OnlyTheCloseCommandOrASignalClosesSavesAndCountsLostRecords)
 }
 
 INSTANTIATE_TEST_SUITE_P(ByCloseCommandAndSignal, ClosingTest, ::testing::Bool());
+
+// A modem no COM port number opens yet, picked beside a field of 1..9: the
+// first number without a mapping names it by its stable name.
+TEST_F(WindowTest, ThePickedDeviceGivesTheComFieldItsNumberAFreeOneMappedFirst) {
+    const std::string sys = dir_.file("sys"), dev = dir_.file("dev");
+    std::filesystem::create_directories(sys + "/devices/usb1/1-3:1.0");
+    std::filesystem::create_directories(sys + "/class/tty/ttyACM0");
+    std::filesystem::create_directories(dev + "/serial/by-id");
+    std::filesystem::create_symlink("../../ttyACM0", dev + "/serial/by-id/usb-Modem-if00");
+    std::filesystem::create_directory_symlink(sys + "/devices/usb1/1-3:1.0",
+                                              sys + "/class/tty/ttyACM0/device");
+    ASSERT_TRUE(writeWholeFile(dev + "/ttyACM0", ""));
+    std::filesystem::create_directories(dir_.file("Veldmark"));
+    ASSERT_TRUE(writeWholeFile(dir_.file("Veldmark/Ports.conf"), "[General]\nCOM1=/dev/null\n"));
+    QLineEdit field("7");
+    SerialDevicePicker picker(&field, 9, {sys, dev});
+    QTest::keyClick(&picker, Qt::Key_Down);
+    EXPECT_EQ(field.text().toStdString() + "|" + comPortDevice(2),
+              "2|" + dev + "/serial/by-id/usb-Modem-if00");
+    field.setText("5");
+    field.setEnabled(false);
+    EXPECT_EQ(std::to_string(picker.currentIndex()) + (picker.isEnabled() ? "on" : "off"), "0off");
+}
 
 // Round ends and steps about six to the chart, an end a step out when a value lies on it.
 TEST(TrendChart, TheValueAxisTakesRoundEndsAndSteps) {
