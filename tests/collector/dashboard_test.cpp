@@ -61,25 +61,23 @@ TEST(DashboardTest, ListsMarksAndChartsTheStoredReadingsFromTheCollectorAlone) {
     setenv("TZ", "UTC", 1);
     constexpr std::int64_t Minute = 60'000, March6 = 1709683200000;  // 2024-03-06T00:00:00Z
     const std::int64_t now = collector::nowMs(), away = now - 3 * 1440 * Minute;
-    std::vector<collector::NewReading> readings = {
-        // A long outage does not stretch the usual 10 minutes: silent after 40.
-        {7, away - 80 * Minute, "3", {}},
-        {7, away - 70 * Minute, "3", {}},
-        {7, away - 60 * Minute, "3", {}},
-        {7, now - 60 * Minute, "3", {}},
-        {7, now - 50 * Minute, "3", {}},
-        {7, now - 40 * Minute - 10'000, "3.25", {}},
-        {300, now - 21 * Minute, "1", {}},
-        {300, now - 11 * Minute, "1", {}},
-        {300, now - 70'000, "1.5,-2", {}},
-        {1021, March6 - 900 * Minute, "21.4,4.500,120", {}},
-        {1021, March6 - 900 * Minute + 1500, "-0.5,4.501,121", {}},
-        {1021, March6 - 900 * Minute + 3250, "7", {}}};
+    std::vector<collector::NewReading> readings;
+    const auto add = [&](std::int32_t uid, std::int64_t timeMs, const std::string& data) {
+        readings.push_back({uid, timeMs, data, {}});
+        collector::readValues(data, readings.back().values);
+    };
+    // A long outage does not stretch site 7's usual 10 minutes: silent after 40.
+    for (const std::int64_t time : {away - 80 * Minute, away - 70 * Minute, away - 60 * Minute,
+                                    now - 60 * Minute, now - 50 * Minute})
+        add(7, time, "3");
+    add(7, now - 40 * Minute - 10'000, "3.25");
+    for (const std::int64_t ago : {21 * Minute, 11 * Minute, Minute + 10'000})
+        add(300, now - ago, ago > Minute + 10'000 ? "1" : "1.5,-2");
+    for (const auto& [after, data] :
+         {std::pair{0, "21.4,4.500,120"}, {1500, "-0.5,4.501,121"}, {3250, "7"}})
+        add(1021, March6 - 900 * Minute + after, data);
     for (int i = 0; i < 2400; ++i)  // every 30 s: 2.88 in each of a day's 1000 buckets
-        readings.push_back(
-            {1021, March6 + i * 30'000, std::to_string(i) + ",-" + std::to_string(i) + ".5", {}});
-    for (collector::NewReading& reading : readings)
-        collector::readValues(reading.data, reading.values);
+        add(1021, March6 + i * 30'000, std::to_string(i) + ",-" + std::to_string(i) + ".5");
     std::string error;
     ASSERT_TRUE(collector::openReadingStore("sqlite:readings.db", error)->storeReadings(readings));
     test::CollectorProcess collector("sqlite:readings.db");
