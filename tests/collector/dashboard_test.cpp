@@ -66,13 +66,13 @@ TEST(DashboardTest, ListsMarksAndChartsTheStoredReadingsFromTheCollectorAlone) {
         readings.push_back({uid, timeMs, data, {}});
         collector::readValues(data, readings.back().values);
     };
-    // A long outage does not stretch site 7's usual 10 minutes: silent after 40.
+    // A long outage does not stretch a site's usual 10 minutes: silent after 30.
     for (const std::int64_t time : {away - 80 * Minute, away - 70 * Minute, away - 60 * Minute,
                                     now - 60 * Minute, now - 50 * Minute})
         add(7, time, "3");
-    add(7, now - 40 * Minute - 10'000, "3.25");
-    for (const std::int64_t ago : {21 * Minute, 11 * Minute, Minute + 10'000})
-        add(300, now - ago, ago > Minute + 10'000 ? "1" : "1.5,-2");
+    add(7, now - 30 * Minute - 30'000, "3.25");
+    for (const std::int64_t ago : {49, 39, 29})
+        add(300, now - ago * Minute, ago > 29 ? "1" : "1.5,-2");
     for (const auto& [after, data] :
          {std::pair{0, "21.4,4.500,120"}, {1500, "-0.5,4.501,121"}, {3250, "7"}})
         add(1021, March6 - 900 * Minute + after, data);
@@ -90,11 +90,11 @@ TEST(DashboardTest, ListsMarksAndChartsTheStoredReadingsFromTheCollectorAlone) {
         hour.dom,
         std::regex(
             R"(<tbody><tr data-uid="7" class="silent" title="[^"]+"><td><a href="#uid=7">7</a></td>)" +
-            time + "40 min temu" + silent +
+            time + "30 min temu" + silent +
             R"(<td>10 min</td><td class="count">6</td><td class="values">3,25</td></tr>)"
             R"(<tr data-uid="300"><td><a href="#uid=300">300</a></td>)" +
             time +
-            R"(1 min temu</td><td>10 min</td><td class="count">3</td><td class="values">1,5; -2</td></tr>)"
+            R"(29 min temu</td><td>10 min</td><td class="count">3</td><td class="values">1,5; -2</td></tr>)"
             R"(<tr data-uid="1021" class="silent selected" title="[^"]+"><td><a href="#uid=1021">1021</a></td>)"
             R"(<td>2024-03-06 19:59:30</td><td class="age">\d+ dni temu)" +
             silent +
