@@ -11,13 +11,19 @@ constexpr std::size_t DevicePathSize = 1024;
 
 }  // namespace
 
+std::string mappedComDevice(RegistryKey& ports, int comPort) {
+    std::string device;
+    ports.ReadString("COM" + std::to_string(comPort), device, DevicePathSize);
+    return device;
+}
+
 std::string comPortDevice(int comPort) {
 #ifndef _WIN32
     RegistryKey key;
-    std::string device;
-    if (key.Open(RegistryRoot::CurrentUser, PortsKeyPath) &&
-        key.ReadString("COM" + std::to_string(comPort), device, DevicePathSize) && !device.empty())
-        return device;
+    if (key.Open(RegistryRoot::CurrentUser, PortsKeyPath)) {
+        std::string device = mappedComDevice(key, comPort);
+        if (!device.empty()) return device;
+    }
 #endif
     return platform::defaultComDevice(comPort);
 }

@@ -5,6 +5,8 @@
 
 namespace dkq {
 
+class RegistryKey;
+
 // Key whose string values "COM<n>" name the device of COM port n.
 inline constexpr const char* PortsKeyPath = "Software\\Veldmark\\Ports";
 
@@ -12,5 +14,8 @@ inline constexpr const char* PortsKeyPath = "Software\\Veldmark\\Ports";
 // when present, else /dev/ttyUSB<n-1> when it exists, else /dev/ttyS<n-1>.
 // Programs install it as their link's ComDevice.
 std::string comPortDevice(int comPort);
+
+// The device the value "COM<n>" of the open ports key names; empty for none.
+std::string mappedComDevice(RegistryKey& ports, int comPort);
 
 }  // namespace dkq

@@ -14,9 +14,11 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "common/setting_values.h"
 #include "dkq-logger/logging_settings_dialog.h"
 #include "resources/program_icons.h"
 #include "widgets/about_box.h"
+#include "widgets/serial_device_picker.h"
 
 namespace dkq {
 namespace {
@@ -98,12 +100,13 @@ QWidget* LoggerDialog::buildConnection() {
     auto* group = new QGroupBox("Połączenie");
     auto* grid = new QGridLayout(group);
     addRow(grid, 0, 0, "Port COM", comPort_);
-    addRow(grid, 1, 0, "Prędkość", speed_);
-    grid->addWidget(useTcp_, 2, 0, 1, 2);
-    addRow(grid, 3, 0, "Adres IP", ipAddress_);
-    addRow(grid, 4, 0, "Nr portu", tcpPort_);
-    grid->addWidget(connect_, 5, 0);
-    grid->addWidget(connected_, 5, 1);
+    grid->addWidget(new SerialDevicePicker(comPort_, ComPortRange.high), 1, 0, 1, 2);
+    addRow(grid, 2, 0, "Prędkość", speed_);
+    grid->addWidget(useTcp_, 3, 0, 1, 2);
+    addRow(grid, 4, 0, "Adres IP", ipAddress_);
+    addRow(grid, 5, 0, "Nr portu", tcpPort_);
+    grid->addWidget(connect_, 6, 0);
+    grid->addWidget(connected_, 6, 1);
     return group;
 }
 

@@ -14,11 +14,13 @@
 #include "modcfg/dialog_parts.h"
 #include "resources/program_icons.h"
 #include "widgets/about_box.h"
+#include "widgets/serial_device_picker.h"
 
 namespace dkq {
 namespace {
 
 constexpr int LiveBarMaximum = 4092;
+constexpr int HighestComPort = 9;  // the "COM:" field's range is 1..9
 
 QLineEdit* readOnlyEdit(const QString& name, int digits) {
     QLineEdit* edit = numberEdit(name, digits);
@@ -77,6 +79,7 @@ QGroupBox* ConfiguratorWindow::buildConnection() {
         return edit;
     };
     comPort_ = row(0, "COM:", numberEdit("comPort", 3));
+    grid->addWidget(new SerialDevicePicker(comPort_, HighestComPort), 0, 2);
     speed_ = row(1, "BPS:", numberEdit("speed", 6));
     busAddress_ = row(2, "Adres Modbus:", numberEdit("busAddress", 3));
     useTcp_ = new QCheckBox("Połączenie TCP/IP");
@@ -237,7 +240,7 @@ QGroupBox* ConfiguratorWindow::buildRegisters() {
 void ConfiguratorWindow::takeFields() {
     FieldTaker taker(prompter_);
     MainFields& f = fields_;
-    const bool good = taker.integer(comPort_, f.comPort, 1, 9) &&
+    const bool good = taker.integer(comPort_, f.comPort, 1, HighestComPort) &&
                       taker.integer(speed_, f.speed, 1, 300000) &&
                       taker.integer(busAddress_, f.busAddress, 0, 31);
     if (good) f.useTcp = useTcp_->isChecked();

@@ -23,17 +23,32 @@ struct LineValue {
     const char* unit;  // appended to the number in the window
 };
 
-LineValue lineValue(int raw, int kind) {
+// The monitor's single-precision chain: volts = raw/1000, kelvin = volts*100,
+// celsius = kelvin-273.15, each held as a float.
+float lineNumber(int raw, int kind) {
     const float volts = static_cast<float>(raw) / 1000.0f;
     const float kelvin = volts * 100;
-    const auto celsius = static_cast<float>(kelvin - 273.15);
     switch (kind) {
         case KindCelsius:
-            return {fixed(celsius, 1), "°C"};
+            return static_cast<float>(kelvin - 273.15);
         case KindVolts:
-            return {fixed(volts, 3), " V"};
+            return volts;
         case KindKelvin:
-            return {fixed(kelvin, 1), " K"};
+            return kelvin;
+        default:
+            return static_cast<float>(raw);
+    }
+}
+
+LineValue lineValue(int raw, int kind) {
+    const float number = lineNumber(raw, kind);
+    switch (kind) {
+        case KindCelsius:
+            return {fixed(number, 1), "°C"};
+        case KindVolts:
+            return {fixed(number, 3), " V"};
+        case KindKelvin:
+            return {fixed(number, 1), " K"};
         default:
             return {std::to_string(raw), ""};
     }
@@ -116,6 +131,14 @@ EntryReading counterReading(int raw) {
     return {number, number + ";"};
 }
 
+EntryReading entryReading(int entry, int raw, int kind) {
+    return entry < LineCount ? lineReading(raw, kind) : counterReading(raw);
+}
+
+double entryValue(int entry, int raw, int kind) {
+    return entry < LineCount ? lineNumber(raw, kind) : raw;
+}
+
 std::string unitCell(int entry, int kind) {
     if (entry >= LineCount) return "[imp];";
     switch (kind) {
@@ -136,6 +159,10 @@ BarRange barRange(const ChannelConfig& channel) {
 
 int barPosition(const BarRange& range, int raw) {
     return std::clamp(raw, range.low, std::max(range.low, range.high));
+}
+
+bool beyondBar(const ChannelConfig& channel, int raw) {
+    return barPosition(barRange(channel), raw) != raw;
 }
 
 SupplyAlarms supplyAlarms(const OutputState& outputs) {

@@ -87,6 +87,10 @@ struct EntryReading {
 // kelvin = volts*100, celsius = kelvin-273.15, each held as a float.
 EntryReading lineReading(int raw, int kind);
 EntryReading counterReading(int raw);
+// Either of the two by entry: lines 0..15, counters 16..19.
+EntryReading entryReading(int entry, int raw, int kind);
+// The number an entry shows, in its unit: what the trend chart draws.
+double entryValue(int entry, int raw, int kind);
 
 // Unit cell of an entry in the CSV header; a line of an unknown kind has the
 // raw range as NUM has, so that the header always lines up with the cells.
@@ -101,6 +105,9 @@ BarRange barRange(const ChannelConfig& channel);
 // Where a bar stands for a raw value: clamped into its range (a range whose
 // ends are reversed holds only its low end).
 int barPosition(const BarRange& range, int raw);
+// A value the bar cannot show: it stands at an end of its range instead.
+// The trend chart marks these.
+bool beyondBar(const ChannelConfig& channel, int raw);
 
 // Supply alarms of Uz and Vcc; empty text means the label is hidden.
 struct SupplyAlarms {

@@ -3,6 +3,7 @@
 #include "multimon/monitor_dialog.h"
 #include "widgets/close_on_signal.h"
 #include "widgets/program_run.h"
+#include "widgets/trend_window.h"
 
 namespace dkq {
 
@@ -17,6 +18,9 @@ int MonitorApp::run() {
     dialog.startUp(commandWords_);
     if (dialog.closed()) return 0;  // closed by a signal while START was asking
     takePictureWhenAsked(dialog, "MULTIMON_PICTURE");
+    saveChartAtCloseWhenAsked(
+        dialog, [&dialog] { return dialog.openChart(); }, "MULTIMON_CHART_PICTURE",
+        "MULTIMON_CHART_DATA");
     dialog.exec();
     return 0;
 }

@@ -112,6 +112,7 @@ bool MonitorCore::openLinkForStart() {
 void MonitorCore::resetReadings() {
     recordCountdown_.restart();
     savedCount_ = 0;
+    for (TrendBuffer& trend : trends_) trend.clear();
     for (ModuleSlot& slot : modules_) {
         slot.errorCount = 0;
         slot.firmwareText.clear();
@@ -170,7 +171,7 @@ void MonitorCore::AcquisitionTick() {
     if (link_.IsOpen()) {
         writePendingRequests();
         const std::tm now = clock_.localNow();
-        std::string row = readModules();
+        std::string row = readModules(now);
         refreshValues();
         std::replace(row.begin(), row.end(), '.', ',');
         if (recordCountdown_.due()) recordRow(now, row);
@@ -209,11 +210,12 @@ void MonitorCore::writePendingRequests() {
     }
 }
 
-// Reads every switched-on module into its slot and the record row.
-std::string MonitorCore::readModules() {
+// Reads every switched-on module into its slot, its trend and the record row.
+std::string MonitorCore::readModules(const std::tm& time) {
     std::string row;
     TickFailures failures;
-    for (ModuleSlot& slot : modules_) {
+    for (int module = 0; module < ModuleCount; ++module) {
+        ModuleSlot& slot = modules_[module];
         if (slot.busAddress == 0) continue;
         std::array<std::int32_t, EntryCount> values{};
         const int code = link_.ReadInputRegisters(slot.busAddress, 0, EntryCount, values);
@@ -222,6 +224,7 @@ std::string MonitorCore::readModules() {
             consecutiveFailures_ = 0;
             view_.showConnectionLost(false);
             takeReadings(slot, values, row);
+            trends_[module].add(trendTime(time), values);
         } else {
             countFailedRead(slot, code, failures);
             markUnread(slot, row);

@@ -14,6 +14,7 @@
 #include "link/module_link.h"
 #include "monitor/csv_recorder.h"
 #include "monitor/record_countdown.h"
+#include "monitor/trend_buffer.h"
 #include "multimon/comm_settings.h"
 #include "multimon/module_table.h"
 #include "multimon/monitor_settings.h"
@@ -73,6 +74,8 @@ class MonitorCore {
     int tcpLatch() const { return tcpLatch_; }
     MonitorSettings& settings() { return settings_; }
     ModuleTable& modules() { return modules_; }
+    // The readings of a module since START, for its trend chart.
+    const TrendBuffer& trend(int module) const { return trends_[module]; }
     const OutputState& outputs() const { return outputs_; }
     const CsvRecorder& recorder() const { return recorder_; }
 
@@ -85,7 +88,7 @@ class MonitorCore {
     void failStart(const std::string& text);
     void reconnectIfDue();
     void writePendingRequests();
-    std::string readModules();
+    std::string readModules(const std::tm& time);
     void takeReadings(ModuleSlot& slot, const std::array<std::int32_t, EntryCount>& values,
                       std::string& row);
     void markUnread(ModuleSlot& slot, std::string& row);
@@ -110,6 +113,7 @@ class MonitorCore {
     ModuleTable modules_ = defaultModuleTable();
     OutputState outputs_;
     CsvRecorder recorder_;
+    std::array<TrendBuffer, ModuleCount> trends_;
 
     bool monitoring_ = false;
     bool ended_ = false;  // shut down: nothing starts or is written any more

@@ -24,6 +24,7 @@
 #include "widgets/line_setup_dialog.h"
 #include "widgets/readings_panel.h"
 #include "widgets/recording_panel.h"
+#include "widgets/trend_window.h"
 
 namespace dkq {
 namespace {
@@ -67,7 +68,7 @@ MonitorDialog::MonitorDialog(QWidget* parent)
         {"Monitor DKQ-1", "wersja 2.5C", "Wersja 5-modułowa (max. 100 linii wejściowych)"});
 
     acquisitionTimer_.setInterval(TimerPeriodMs);
-    connect(&acquisitionTimer_, &QTimer::timeout, this, [this] { core_.AcquisitionTick(); });
+    connect(&acquisitionTimer_, &QTimer::timeout, this, &MonitorDialog::acquisitionTick);
 }
 
 void MonitorDialog::startUp(const std::vector<std::string>& commandWords) {
@@ -139,6 +140,10 @@ QWidget* MonitorDialog::buildButtons() {
     row->addSpacing(12);
     row->addWidget(save);
     row->addWidget(load);
+    auto* chart = plainButton("Wykres", "chartButton");
+    connect(chart, &QPushButton::clicked, this, &MonitorDialog::openChart);
+    row->addSpacing(12);
+    row->addWidget(chart);
     row->addStretch();
     start_ = plainButton("START", "startButton");
     stop_ = plainButton("STOP", "stopButton");
@@ -247,6 +252,25 @@ void MonitorDialog::openLineSetup(int module) {
 
 void MonitorDialog::loadConfigFile() {
     if (const auto path = prompter_.chooseOpenFile(ConfigFileFilter)) core_.loadConfigFile(*path);
+}
+
+// The charts draw the readings the tick has just taken.
+void MonitorDialog::acquisitionTick() {
+    core_.AcquisitionTick();
+    for (TrendWindow* chart : charts_)
+        if (chart != nullptr && chart->isVisible()) chart->showReadings();
+}
+
+TrendWindow* MonitorDialog::openChart() {
+    const int module = core_.selectedModule();
+    TrendWindow*& chart = charts_[module];
+    if (chart == nullptr)
+        chart = new TrendWindow(QString("Wykres – Moduł %1").arg(QChar(moduleLetter(module))),
+                                core_.trend(module), core_.modules()[module].channels, this);
+    chart->show();
+    chart->raise();
+    chart->showReadings();
+    return chart;
 }
 
 // --- keyboard and closing ----------------------------------------------------------

@@ -28,6 +28,7 @@ namespace dkq {
 class OutputsPanel;
 class ReadingsPanel;
 class RecordingPanel;
+class TrendWindow;
 
 class MonitorDialog : public QDialog, public MonitorView {
     Q_OBJECT
@@ -40,6 +41,8 @@ class MonitorDialog : public QDialog, public MonitorView {
     void startUp(const std::vector<std::string>& commandWords);
 
     MonitorCore& core() { return core_; }
+    // "Wykres": the trend chart of the module shown, opened once per module.
+    TrendWindow* openChart();
     // The close command has run (the registry settings are saved).
     bool closed() const { return closed_; }
 
@@ -75,6 +78,7 @@ class MonitorDialog : public QDialog, public MonitorView {
     void openCommSettings();
     void openLineSetup(int module);
     void loadConfigFile();
+    void acquisitionTick();
 
     ModuleLink link_;
     QtPrompter prompter_{this};
@@ -95,6 +99,7 @@ class MonitorDialog : public QDialog, public MonitorView {
     std::array<QPushButton*, ModuleCount> lineSetupButtons_{};
     QPushButton* start_ = nullptr;
     QPushButton* stop_ = nullptr;
+    std::array<TrendWindow*, ModuleCount> charts_{};
     bool closed_ = false;
 };
 

@@ -58,6 +58,13 @@ std::optional<std::string> renamedCommand(const std::string& name);
 std::optional<int> runFileCommand(const std::vector<std::string>& words, std::ostream& out,
                                   std::ostream& err);
 
+// "dkq ports": the serial devices of this machine, a line each (device,
+// by-id name, USB id, driver, COM port number), or CSV and JSON records;
+// opens no line.
+const ToolCommand& portsCommand();
+int runPortsCommand(const std::vector<std::string>& args, OutputFormat format, std::ostream& out,
+                    std::ostream& err);
+
 // Whole-word number parsing: decimal, or hexadecimal with 0x. Nothing for
 // anything else or a value outside min..max.
 std::optional<int> parseNumber(const std::string& word, int min, int max);

@@ -76,6 +76,7 @@ constexpr ToolCommand kConfigShowUsage{
 
 std::optional<ToolCommand> findCommand(const std::string& name) {
     if (name == kConfigShow) return kConfigShowUsage;
+    if (name == portsCommand().name) return portsCommand();
     for (const auto& command : allCommands())
         if (name == command.name) return command;
     return std::nullopt;
@@ -272,10 +273,11 @@ void printHelp(std::ostream& out) {
         if (option.value) left += std::string(" ") + option.value;
         printItem(out, left, option.help, kOptionColumn);
     }
-    out << "\nCommands (each but config-show needs one of --tcp, --com and --device):\n";
+    out << "\nCommands (each but config-show and ports needs one of --tcp, --com and --device):\n";
     for (const auto& command : allCommands())
         printItem(out, withArguments(command), command.summary, kCommandColumn);
     printItem(out, withArguments(kConfigShowUsage), kConfigShowUsage.summary, kCommandColumn);
+    printItem(out, portsCommand().name, portsCommand().summary, kCommandColumn);
     printItem(out, "help [COMMAND]", "this text, or a command's usage", kCommandColumn);
     out << "\n"
            "Exit status: 0 success; 1..9 the transaction code of the failed exchange (1 no\n"
@@ -391,6 +393,9 @@ int dkqMain(const std::vector<std::string>& words) {
     if (line.words.empty()) return refuseLine("no command given");
     const std::string& name = line.words[0];
     if (name == kConfigShow) return *runFileCommand(line.words, std::cout, std::cerr);
+    if (name == portsCommand().name)
+        return runPortsCommand({line.words.begin() + 1, line.words.end()},
+                               line.connection.output.format, std::cout, std::cerr);
     if (const auto renamed = renamedCommand(name)) return refuseLine(*renamed);
     const auto command = findCommand(name);
     if (!command) return refuseLine("unknown command " + name);

@@ -147,6 +147,7 @@ void WebMonitorCore::StartMonitoring() {
         return;
     }
     module_.firmwareText.clear();
+    trend_.clear();
     recordCountdown_.restart();
     savedCount_ = 0;
     refreshModuleView();
@@ -306,6 +307,7 @@ void WebMonitorCore::takeReading(const std::array<std::int32_t, EntryCount>& val
         module_.valueTexts[entry] = reading.text;
         row += reading.csvCell;
     }
+    trend_.add(trendTime(now), values);
     std::replace(row.begin(), row.end(), '.', ',');
     const int outputWord = registers[OutputWordRegister];
     for (int output = 0; output < OutputCount; ++output) {

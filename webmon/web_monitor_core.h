@@ -16,6 +16,7 @@
 #include "monitor/comm_settings.h"
 #include "monitor/csv_recorder.h"
 #include "monitor/record_countdown.h"
+#include "monitor/trend_buffer.h"
 #include "upload/http_upload.h"
 #include "webmon/web_monitor_view.h"
 #include "webmon/web_settings.h"
@@ -74,6 +75,8 @@ class WebMonitorCore {
     int consecutiveFailures() const { return consecutiveFailures_; }
     WebMonitorSettings& settings() { return settings_; }
     const ModuleSlot& module() const { return module_; }
+    // The module's readings since START, for its trend chart.
+    const TrendBuffer& trend() const { return trend_; }
     const UploadSettings& uploadSettings() const { return uploadSettings_; }
     const CsvRecorder& recorder() const { return recorder_; }
 
@@ -100,6 +103,7 @@ class WebMonitorCore {
     ModuleSlot module_;
     OutputState outputs_;
     CsvRecorder recorder_;
+    TrendBuffer trend_;
     UploadSettings uploadSettings_;
     HttpUpload upload_;
 

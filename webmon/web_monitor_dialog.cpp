@@ -16,6 +16,7 @@
 #include "widgets/line_setup_dialog.h"
 #include "widgets/readings_panel.h"
 #include "widgets/recording_panel.h"
+#include "widgets/trend_window.h"
 
 namespace dkq {
 namespace {
@@ -59,7 +60,7 @@ WebMonitorDialog::WebMonitorDialog(QWidget* parent)
                     QString("Data kompilacji: %1, %2").arg(__DATE__, __TIME__)});
 
     acquisitionTimer_.setInterval(TimerPeriodMs);
-    connect(&acquisitionTimer_, &QTimer::timeout, this, [this] { core_.AcquisitionTick(); });
+    connect(&acquisitionTimer_, &QTimer::timeout, this, &WebMonitorDialog::acquisitionTick);
 }
 
 void WebMonitorDialog::startUp(const std::vector<std::string>& commandWords) {
@@ -110,6 +111,10 @@ QWidget* WebMonitorDialog::buildButtons() {
     row->addSpacing(12);
     row->addWidget(save);
     row->addWidget(load);
+    auto* chart = plainButton("Wykres", "chartButton");
+    connect(chart, &QPushButton::clicked, this, &WebMonitorDialog::openChart);
+    row->addSpacing(12);
+    row->addWidget(chart);
     row->addStretch();
     start_ = plainButton("START", "startButton");
     stop_ = plainButton("STOP", "stopButton");
@@ -191,6 +196,22 @@ void WebMonitorDialog::openLineSetup() {
 
 void WebMonitorDialog::loadConfigFile() {
     if (const auto path = prompter_.chooseOpenFile(ConfigFileFilter)) core_.loadConfigFile(*path);
+}
+
+// The chart draws the reading the tick has just taken.
+void WebMonitorDialog::acquisitionTick() {
+    core_.AcquisitionTick();
+    if (chart_ != nullptr && chart_->isVisible()) chart_->showReadings();
+}
+
+TrendWindow* WebMonitorDialog::openChart() {
+    if (chart_ == nullptr)
+        chart_ = new TrendWindow(QString(), core_.trend(), core_.module().channels, this);
+    chart_->setWindowTitle(QString("Wykres – Moduł %1").arg(core_.settings().busAddress));
+    chart_->show();
+    chart_->raise();
+    chart_->showReadings();
+    return chart_;
 }
 
 // --- keyboard and closing ----------------------------------------------------------

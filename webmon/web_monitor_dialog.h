@@ -25,6 +25,7 @@ namespace dkq {
 class OutputsPanel;
 class ReadingsPanel;
 class RecordingPanel;
+class TrendWindow;
 
 class WebMonitorDialog : public QDialog, public WebMonitorView {
     Q_OBJECT
@@ -36,6 +37,8 @@ class WebMonitorDialog : public QDialog, public WebMonitorView {
     void startUp(const std::vector<std::string>& commandWords);
 
     WebMonitorCore& core() { return core_; }
+    // "Wykres": the trend chart of the module.
+    TrendWindow* openChart();
     // The close command has run (STOP, the registry settings saved).
     bool closed() const { return closed_; }
 
@@ -66,6 +69,7 @@ class WebMonitorDialog : public QDialog, public WebMonitorView {
     void openCommSettings();
     void openLineSetup();
     void loadConfigFile();
+    void acquisitionTick();
 
     ModuleLink link_;
     QtPrompter prompter_{this};
@@ -81,6 +85,7 @@ class WebMonitorDialog : public QDialog, public WebMonitorView {
     QLabel* uploading_ = nullptr;
     QPushButton* start_ = nullptr;
     QPushButton* stop_ = nullptr;
+    TrendWindow* chart_ = nullptr;
     bool closed_ = false;
 };
 

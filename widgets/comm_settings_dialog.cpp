@@ -9,6 +9,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "common/setting_values.h"
+#include "widgets/serial_device_picker.h"
+
 namespace dkq {
 namespace {
 
@@ -23,7 +26,9 @@ CommSettingsDialog::CommSettingsDialog(const CommDialogShape& shape, const CommS
     : QDialog(parent), shape_(shape), comm_(comm) {
     setWindowTitle(qt(shape.title));
     auto* form = new QFormLayout;
-    comPort_ = addField(form, "Numer portu COM", "comPortField");
+    comPort_ = newField("comPortField");
+    addFieldRow(form, "Numer portu COM",
+                {comPort_, new SerialDevicePicker(comPort_, ComPortRange.high)});
     speed_ = addField(form, qt(shape.speedLabel), "speedField", "bps");
     useTcp_ = addBox(form, "Połączenie przez sieć (TCP/IP)", "useTcpBox");
     ipAddress_ = addField(form, "Adres IP", "ipAddressField");
@@ -53,16 +58,26 @@ CommSettingsDialog::CommSettingsDialog(const CommDialogShape& shape, const CommS
     showFields(commFields(comm_));
 }
 
-QLineEdit* CommSettingsDialog::addField(QFormLayout* form, const QString& label,
-                                        const QString& objectName, const QString& unit) {
+QLineEdit* CommSettingsDialog::newField(const QString& objectName) {
     auto* edit = new QLineEdit;
     edit->setObjectName(objectName);
     edit->setFixedWidth(120);
+    return edit;
+}
+
+void CommSettingsDialog::addFieldRow(QFormLayout* form, const QString& label,
+                                     std::initializer_list<QWidget*> widgets, const QString& unit) {
     auto* row = new QHBoxLayout;
-    row->addWidget(edit);
+    for (QWidget* widget : widgets) row->addWidget(widget);
     if (!unit.isEmpty()) row->addWidget(new QLabel(unit));
     row->addStretch();
     form->addRow(label, row);
+}
+
+QLineEdit* CommSettingsDialog::addField(QFormLayout* form, const QString& label,
+                                        const QString& objectName, const QString& unit) {
+    QLineEdit* edit = newField(objectName);
+    addFieldRow(form, label, {edit}, unit);
     return edit;
 }
 
@@ -70,6 +85,7 @@ QCheckBox* CommSettingsDialog::addBox(QFormLayout* form, const QString& text,
                                       const QString& objectName) {
     auto* box = new QCheckBox(text);
     box->setObjectName(objectName);
+    box->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);  // as wide as its text
     form->addRow(box);
     return box;
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QDialog>
+#include <initializer_list>
 #include <vector>
 
 #include "monitor/comm_settings.h"
@@ -28,6 +29,9 @@ class CommSettingsDialog : public QDialog {
     void accept() override;
 
   private:
+    QLineEdit* newField(const QString& objectName);
+    void addFieldRow(QFormLayout* form, const QString& label,
+                     std::initializer_list<QWidget*> widgets, const QString& unit = QString());
     QLineEdit* addField(QFormLayout* form, const QString& label, const QString& objectName,
                         const QString& unit = QString());
     QCheckBox* addBox(QFormLayout* form, const QString& text, const QString& objectName);

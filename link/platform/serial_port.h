@@ -66,7 +66,9 @@ class SerialPort {
 std::string errorText(int systemError);
 
 // Device of COM port n when nothing else is configured: on Windows
-// "\\.\COMn", elsewhere /dev/ttyUSB(n-1) if present, else /dev/ttyS(n-1).
-std::string defaultComDevice(int comPort);
+// "\\.\COMn", elsewhere <devFolder>/ttyUSB(n-1) if present, else
+// <devFolder>/ttyS(n-1). devFolder is /dev but where a test builds its own.
+std::string defaultComDeviceIn(const std::string& devFolder, int comPort);
+std::string defaultComDevice(int comPort);  // in /dev
 
 }  // namespace dkq::platform

@@ -16,6 +16,7 @@
 #include "common/cp1250.h"
 #include "common/plain_file.h"
 #include "common/registry_key.h"
+#include "common/serial_devices.h"
 #include "common/text.h"
 #include "common/text_file.h"
 #include "tests/support/sim_process.h"
@@ -147,6 +148,62 @@ TEST_F(RegistryTest, AKeyOpensOnlyOnceCreatedAsItsFileValuesNeedAnOpenKeyPortsMa
     EXPECT_TRUE(key.Open(RegistryRoot::CurrentUser, OtherPath));
     // A COM port that the ports key does not name is the system's port n - 1.
     EXPECT_EQ(comPortDevice(7), fs::exists("/dev/ttyUSB6") ? "/dev/ttyUSB6" : "/dev/ttyS6");
+}
+
+// A machine as sysfs shows it: a USB adapter with a stable name mapped to
+// COM3, a CDC modem, UARTs behind the serial core (Linux 6.5 on) and the old
+// platform driver, a UART that was probed empty (type 0), one without a node,
+// a virtual console.
+TEST_F(RegistryTest, SerialDevicesAreListedWithDriverUsbIdStableNameAndComPort) {
+    const std::string sys = dir_.file("sys"), dev = dir_.file("dev");
+    const auto make = [](const std::string& path, const std::string& text) {
+        fs::create_directories(fs::path(path).parent_path());
+        std::ofstream(path) << text;
+    };
+    const std::tuple<std::string, std::string, const char*> ttys[] = {
+        {"ttyUSB0", "usb1/1-2/1-2:1.0/ttyUSB0", ""},    {"ttyACM0", "usb1/1-3/1-3:1.0", ""},
+        {"ttyS0", "pnp0/00:00/00:00:0/00:00:0.0", "4"}, {"ttyS1", "platform/serial8250", "0"},
+        {"ttyS10", "platform/serial8250", "4"},         {"ttyS2", "platform/serial8250", "4"},
+        {"ttyS4", "platform/serial8250", "4"}};
+    for (const auto& [name, device, type] : ttys) {
+        make(sys + "/class/tty/" + name + "/type", type);
+        fs::create_directories(sys + "/devices/" + device);
+        fs::create_directory_symlink(sys + "/devices/" + device,
+                                     sys + "/class/tty/" + name + "/device");
+        if (name != "ttyS4") make(dev + "/" + name, "");
+    }
+    const std::pair<std::string, std::string> drivers[] = {
+        {"usb1/1-2/1-2:1.0/ttyUSB0", "usb-serial/drivers/ftdi_sio"},
+        {"usb1/1-3/1-3:1.0", "usb/drivers/cdc_acm"},
+        {"pnp0/00:00/00:00:0/00:00:0.0", "serial-base/drivers/port"},
+        {"pnp0/00:00", "pnp/drivers/serial"},
+        {"platform/serial8250", "platform/drivers/serial8250"}};
+    for (const auto& [device, driver] : drivers)
+        fs::create_symlink("../../../bus/" + driver, sys + "/devices/" + device + "/driver");
+    for (const auto& [file, id] : {std::pair{"1-2/idVendor", "0403\n"},
+                                   {"1-2/idProduct", "6001\n"},
+                                   {"1-3/idVendor", "2341\n"},
+                                   {"1-3/idProduct", "0043\n"}})
+        make(sys + "/devices/usb1/" + file, id);
+    make(sys + "/class/tty/tty1/dev", "4:1\n");
+    make(dev + "/tty1", "");
+    const std::string byId = dev + "/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+    fs::create_directories(dev + "/serial/by-id");
+    fs::create_symlink("../../ttyUSB0", byId);
+    make(dir_.file("Veldmark/Ports.conf"), "[General]\nCOM2=" + dev + "/gone\nCOM3=" + byId + "\n");
+
+    auto devices = listSerialDevices({sys, dev});
+    std::string lines;
+    for (const auto& device : devices) lines += serialDeviceLine(device) + "\n";
+    EXPECT_EQ(lines, dev + "/ttyACM0  -  2341:0043  cdc_acm  -\n" +    //
+                         dev + "/ttyS0  -  -  serial  -\n" +           // COM1 opens ttyUSB0
+                         dev + "/ttyS2  -  -  serial8250  -\n" +       // COM3 is mapped
+                         dev + "/ttyS10  -  -  serial8250  COM11\n" +  //
+                         dev + "/ttyUSB0  " + byId + "  0403:6001  ftdi_sio  COM3\n");
+    // The first number that is not mapped and opens no listed device.
+    EXPECT_EQ(mapFreeComPort(devices[0], devices, 9, dev), 4);
+    EXPECT_EQ(listSerialDevices({sys, dev})[0].comPort, 4);
+    EXPECT_EQ(mapFreeComPort(devices[1], devices, 4, dev), 0);  // 1 opens ttyUSB0, 2..4 mapped
 }
 
 TEST_F(RegistryTest, ADwordReadSucceedsOnlyForAStoredDecimalNumber) {

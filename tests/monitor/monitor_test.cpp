@@ -9,6 +9,7 @@
 #include "monitor/field_reader.h"
 #include "monitor/line_setup.h"
 #include "monitor/measurement.h"
+#include "monitor/trend_buffer.h"
 
 namespace dkq {
 namespace {
@@ -68,6 +69,63 @@ TEST(Checks, SupplyAlarmsAndOutputsOnTheWrongSideOfTwoVolts) {
     using Flags = std::array<bool, OutputCount>;
     EXPECT_EQ(outputMismatches(outputs, ModeFlags{}), (Flags{0, 1, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1}));
     EXPECT_EQ(outputMismatches(outputs, ModeFlags{8}), (Flags{0, 1, 0, 1, 1, 1, 1, 1, 1, 1, 0, 0}));
+}
+
+// --- the trend history ---------------------------------------------------------
+
+// "value@time" of one entry's points.
+std::string shown(const std::vector<TrendPoint>& points) {
+    std::string text;
+    for (const TrendPoint& point : points)
+        text += std::to_string(point.raw) + "@" + std::to_string(point.time) + " ";
+    return text;
+}
+
+// Line 1 of reading i holds values[i], or i when no values are given.
+TrendBuffer filled(std::size_t capacity, std::int64_t kept, const std::vector<std::int64_t>& times,
+                   const std::vector<int>& values = {}) {
+    TrendBuffer trend(capacity, kept);
+    std::array<std::int32_t, EntryCount> raw{};
+    for (std::size_t i = 0; i < times.size(); ++i) {
+        raw[0] = values.empty() ? static_cast<std::int32_t>(i) : values[i];
+        trend.add(times[i], raw);
+    }
+    return trend;
+}
+
+// The newest readings within the capacity and the age, in order, through
+// wrap-around and growth; a clock set back does not turn the times back.
+TEST(TrendBuffer, KeepsTheNewestReadingsWithinItsCapacityAndAgeInOrder) {
+    const std::tuple<std::size_t, std::int64_t, std::vector<std::int64_t>, const char*> cases[] = {
+        {4, 100, {1, 2, 3, 4, 5, 6}, "2@3 3@4 4@5 5@6 "},
+        {4, 100, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}, "6@7 7@8 8@9 9@10 "},
+        {8, 3, {1, 2, 3, 4, 10, 10, 10, 10, 10, 11}, "4@10 5@10 6@10 7@10 8@10 9@11 "},
+        {8, 3, {1, 2, 3, 4, 10, 11, 12, 13, 14, 15, 16}, "7@13 8@14 9@15 10@16 "},
+        {3, 100, {5, 9, 7, 8}, "1@9 2@9 3@9 "}};
+    for (const auto& [capacity, kept, times, expected] : cases) {
+        const TrendBuffer trend = filled(capacity, kept, times);
+        std::vector<TrendPoint> held;
+        for (std::size_t i = 0; i < trend.size(); ++i)
+            held.push_back({trend[i].time, trend[i].raw[0]});
+        EXPECT_EQ(shown(held), expected) << capacity << " " << kept;
+    }
+}
+
+// Per column of the chart the lowest and the highest value in the order
+// they came; every reading when there are at most two a column.
+TEST(TrendBuffer, DecimationKeepsEveryColumnsExtremes) {
+    const TrendBuffer trend =
+        filled(10, 100, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}, {5, 1, 9, 3, 3, 7, 0, 2, 8, 4});
+    const std::tuple<int, int, int, const char*> cases[] = {
+        {0, 9, 5, "5@0 1@1 9@2 3@3 3@4 7@5 0@6 2@7 8@8 4@9 "},
+        {0, 9, 2, "1@1 9@2 0@6 8@8 "},
+        {0, 9, 3, "1@1 9@2 7@5 0@6 2@7 8@8 "},
+        {3, 7, 1, "7@5 0@6 "},
+        {8, 3, 4, ""},
+        {20, 30, 4, ""}};
+    for (const auto& [from, to, columns, expected] : cases)
+        EXPECT_EQ(shown(decimate(trend, from, to, columns)[0]), expected) << from << ".." << to;
+    EXPECT_EQ(shown(decimate(trend, 0, 9, 2)[1]), "0@0 0@5 ");  // level: one point a column
 }
 
 // --- dialog fields and the line setup --------------------------------------------

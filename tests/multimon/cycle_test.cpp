@@ -95,6 +95,9 @@ TEST_F(CycleTest, AStartFromTheCommandLineChecksTheModulesAndRecordsByteForByte)
     EXPECT_EQ(view_.savedCount, 3);
     EXPECT_EQ(view_.valueSlot.valueTexts[0] + " " + view_.valueSlot.valueTexts[19], "22.9°C 303");
     EXPECT_EQ(view_.errorCounts, (std::array<int, ModuleCount>{}));
+    core_.StopMonitoring();
+    core_.StartMonitoring();  // the chart's readings begin again
+    EXPECT_EQ(core_.trend(0).size() + core_.trend(2).size(), 0u);
 }
 
 // START refuses missing TCP settings, a link that does not open, a module
@@ -217,6 +220,8 @@ TEST_F(CycleTest, TcpReconnectsOnlyWhenDueAndRequestsGoOutFirstInOrderOnce) {
     }
     EXPECT_EQ(shownCountdowns, (std::vector<int>{0, 4, 3, 2, 1, 0, 4, 3, 2, 1, 0}));
     EXPECT_EQ(readTicks, (std::vector<int>{1, 6, 8, 9, 10, 11}));
+    // The chart's readings: every tick that read A, recorded or not; none of silent B.
+    EXPECT_EQ(core_.trend(0).size() * 10 + core_.trend(1).size(), 60u);
     const std::string row = cells(1) + blank();
     std::string cleared = row;  // C2 cleared
     cleared.replace(cleared.find(";101;"), 5, ";0;");

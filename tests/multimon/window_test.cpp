@@ -4,19 +4,27 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <QApplication>
+#include <QChartView>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QDateTimeAxis>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 
 #include <filesystem>
 #include <functional>
+#include <map>
 
+#include "common/com_ports.h"
 #include "common/registry_key.h"
 #include "common/text.h"
 #include "common/text_file.h"
@@ -25,6 +33,9 @@
 #include "tests/support/widget_helpers.h"
 #include "widgets/close_on_signal.h"
 #include "widgets/qt_prompter.h"
+#include "widgets/serial_device_picker.h"
+#include "widgets/trend_chart.h"
+#include "widgets/trend_window.h"
 
 namespace dkq {
 namespace {
@@ -210,6 +221,131 @@ TEST_F(WindowTest, TheDialogsShowTakeAndRefuseTheirFields) {
     EXPECT_EQ(shown({"barLine1", "nameLine2"}), "2732..3732:2732|Piec|");
 }
 
+// Answers a file dialog with a file.
+std::function<void(QWidget*)> saveAs(const std::string& path) {
+    return [path](QWidget* dialog) {
+        qobject_cast<QFileDialog*>(dialog)->selectFile(QString::fromStdString(path));
+        QMetaObject::invokeMethod(dialog, "accept");
+    };
+}
+
+// The chart of the module shown is fed by the run; the data it saves are the
+// rows recorded in the same run, Windows-1250 with CR LF, decimal comma.
+TEST_F(WindowTest, TheChartSavesTheRowsRecordedInTheSameRun) {
+    setenv("TZ", "Europe/Warsaw", 1);  // local time is not UTC
+    tzset();
+    startSim();
+    modules_[1].busAddress = modules_[2].busAddress = 0;
+    modules_[0].channels[0] = {KindCelsius, 2732, 2900, "Woda ciepła"};
+    openWindow(true);
+    click(widget("chartButton"));
+    QWidget* chart = widget<QWidget>("trendWindow");
+    EXPECT_EQ(chart->windowTitle().toStdString(), "Wykres – Moduł A");
+    for (int tick = 0; tick < 3; ++tick) ASSERT_TRUE(waitForTick());
+    onNextModal(saveAs(dir_.file("wykres.csv")));
+    click(child<QPushButton>(chart, "saveDataButton"));
+    const std::string saved = test::readFileBytes(dir_.file("wykres.csv"));
+    const std::vector<std::string> rows = decodeTextLines(saved);
+    const auto recorded = decodeTextLines(test::readFileBytes(dir_.file("pomiary.csv")));
+    ASSERT_GE(rows.size(), 5u);
+    ASSERT_GE(recorded.size(), rows.size());
+    EXPECT_TRUE(rows[0].starts_with("Czas;Woda ciepła;Linia2A;Linia3A;") &&
+                rows[1].starts_with(";T [°C];U [V];U [V];") && saved.ends_with(";\r\n"))
+        << saved;
+    for (std::size_t row = 2; row < rows.size(); ++row)
+        EXPECT_EQ(rows[row], recorded[row].substr(recorded[row].find(';') + 1));
+}
+
+// On two hours of readings: the spans, pause, zoom by dragging and its
+// reset, the series list and the value under the cursor; the picture saved
+// shows the line and the red marks of its values beyond the bar.
+TEST_F(WindowTest, TheChartWindowSpansPausesZoomsAndSavesAPicture) {
+    TrendBuffer trend;
+    auto channels = defaultChannels("A");
+    channels[0] = {KindVolts, 0, 3000, "Piec"};
+    std::array<std::int32_t, EntryCount> raw{};
+    const std::int64_t start = 1700000000;
+    const auto add = [&](std::int64_t from, std::int64_t to) {
+        for (std::int64_t second = from; second <= to; ++second) {
+            raw[0] = static_cast<std::int32_t>(second % 3600);
+            trend.add(start + second, raw);
+        }
+    };
+    add(0, 7199);
+    TrendWindow window("Wykres – Moduł A", trend, channels, nullptr);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    auto* view = child<QChartView>(&window, "trendChart");
+    auto* axis = qobject_cast<QDateTimeAxis*>(view->chart()->axes(Qt::Horizontal).constFirst());
+    auto* pause = child<QPushButton>(&window, "pauseButton");
+    const auto range = [&] {
+        return std::to_string(axis->min().toSecsSinceEpoch() - start) + ".." +
+               std::to_string(axis->max().toSecsSinceEpoch() - start) + " " +
+               pause->text().toStdString();
+    };
+    // The plot is repainted only where it changed: the window shows what a
+    // whole repaint gives.
+    const auto shownWhole = [&] {
+        QTest::qWait(50);
+        const auto image = [](const QPixmap& picture) {
+            return picture.toImage().convertToFormat(QImage::Format_RGB32);
+        };
+        return image(window.screen()->grabWindow(window.winId())) == image(window.grab());
+    };
+    std::string ranges = range() + "|";
+    auto* span = child<QComboBox>(&window, "spanBox");
+    const auto spanOf = [&](int index) {
+        span->setCurrentIndex(index);
+        ranges += range() + "|";
+    };
+    for (const int index : {0, 2, 4, 3}) spanOf(index);
+    click(pause);
+    add(7200, 7259);
+    window.showReadings();
+    spanOf(3);
+    spanOf(0);
+    EXPECT_TRUE(shownWhole());
+    click(pause);
+    ranges += range() + "|";
+    EXPECT_EQ(ranges,
+              "6640..7240 Pauza|7140..7200 Pauza|4000..7600 Pauza|0..7199 Pauza|-800..7300 Pauza|"
+              "-800..7300 Wznów|7140..7200 Wznów|7200..7260 Pauza|");
+    QTest::qWait(50);
+    raw[0] = 30;  // within the axes
+    trend.add(start + 7260, raw);
+    window.showReadings();
+    EXPECT_TRUE(shownWhole());
+
+    const QRectF plot = view->chart()->plotArea();
+    const auto at = [&](double part) {
+        return QPoint(static_cast<int>(plot.left() + plot.width() * part),
+                      static_cast<int>(plot.center().y()));
+    };
+    QTest::mousePress(view->viewport(), Qt::LeftButton, {}, at(0.25));
+    QTest::mouseMove(view->viewport(), at(0.75));
+    QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, at(0.75));
+    const std::int64_t zoomed = axis->max().toSecsSinceEpoch() - axis->min().toSecsSinceEpoch();
+    EXPECT_TRUE(zoomed >= 28 && zoomed <= 32 && pause->text() == "Wznów") << range();
+    QTest::mouseMove(view->viewport(), at(0.5));
+    EXPECT_NE(child<QLabel>(&window, "pointedLabel")->text().indexOf("   Piec: 0.0"), -1);
+    click(child<QPushButton>(&window, "resetZoomButton"));
+    EXPECT_EQ(range(), "7200..7260 Wznów");
+
+    child<QListWidget>(&window, "seriesList")->item(1)->setCheckState(Qt::Unchecked);
+    EXPECT_FALSE(view->chart()->series()[1]->isVisible() ||
+                 !view->chart()->series()[2]->isVisible());
+    span->setCurrentIndex(4);
+    onNextModal(saveAs(dir_.file("wykres.png")));
+    click(child<QPushButton>(&window, "savePictureButton"));
+    const QImage picture(QString::fromStdString(dir_.file("wykres.png")));
+    std::map<QRgb, int> pixels;
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x) ++pixels[picture.pixel(x, y) & 0xFFFFFF];
+    EXPECT_GT(pixels[0x1f77b4], 400);     // the line
+    const int beyond = pixels[0xc00000];  // its values beyond 3 V alone
+    EXPECT_TRUE(beyond > 400 && beyond < 2 * pixels[0x1f77b4]) << beyond;
+}
+
 class ClosingTest : public WindowTest, public ::testing::WithParamInterface<bool> {};
 
 // Esc and Enter do not close the window; the close command and a SIGTERM do.
@@ -259,6 +395,41 @@ TEST_P(ClosingTest, OnlyTheCloseCommandOrASignalClosesSavesAndCountsLostRecords)
 }
 
 INSTANTIATE_TEST_SUITE_P(ByCloseCommandAndSignal, ClosingTest, ::testing::Bool());
+
+// A modem no COM port number opens yet, picked beside a field of 1..9: the
+// first number without a mapping names it by its stable name.
+TEST_F(WindowTest, ThePickedDeviceGivesTheComFieldItsNumberAFreeOneMappedFirst) {
+    const std::string sys = dir_.file("sys"), dev = dir_.file("dev");
+    std::filesystem::create_directories(sys + "/devices/usb1/1-3:1.0");
+    std::filesystem::create_directories(sys + "/class/tty/ttyACM0");
+    std::filesystem::create_directories(dev + "/serial/by-id");
+    std::filesystem::create_symlink("../../ttyACM0", dev + "/serial/by-id/usb-Modem-if00");
+    std::filesystem::create_directory_symlink(sys + "/devices/usb1/1-3:1.0",
+                                              sys + "/class/tty/ttyACM0/device");
+    ASSERT_TRUE(writeWholeFile(dev + "/ttyACM0", ""));
+    std::filesystem::create_directories(dir_.file("Veldmark"));
+    ASSERT_TRUE(writeWholeFile(dir_.file("Veldmark/Ports.conf"), "[General]\nCOM1=/dev/null\n"));
+    QLineEdit field("7");
+    SerialDevicePicker picker(&field, 9, {sys, dev});
+    QTest::keyClick(&picker, Qt::Key_Down);
+    EXPECT_EQ(field.text().toStdString() + "|" + comPortDevice(2),
+              "2|" + dev + "/serial/by-id/usb-Modem-if00");
+    field.setText("5");
+    field.setEnabled(false);
+    EXPECT_EQ(std::to_string(picker.currentIndex()) + (picker.isEnabled() ? "on" : "off"), "0off");
+}
+
+// Round ends and steps about six to the chart, an end a step out when a value lies on it.
+TEST(TrendChart, TheValueAxisTakesRoundEndsAndSteps) {
+    std::string scales;
+    for (const auto& [low, high] :
+         {std::pair{0.0, 3.6}, {0.99, 117.0}, {20.0, 20.0}, {-5.3, 1.2}}) {
+        const ValueScale s = valueScale(low, high);
+        scales +=
+            QString::asprintf("%g..%g/%g,%d ", s.low, s.high, s.step, s.decimals).toStdString();
+    }
+    EXPECT_EQ(scales, "-0.5..4/0.5,1 0..120/10,0 19.999..20.001/0.001,3 -6..2/1,0 ");
+}
 
 TEST(QtPrompter, FileFiltersShowBothSpellingsOfTheExtension) {
     EXPECT_EQ(qtNameFilter("Arkusze CSV (*.CSV)|*.csv||").toStdString(),

@@ -170,6 +170,8 @@ TEST_F(DkqTool, CommandLinesGiveTheirOutputsAndExitStatuses) {
          "[SUB]\n..."},
         {"", "--log=1 {tcp} diag1 1", 64, "", "dkq: --log takes no value\n" + kUsage},
         {"", "--bogus {tcp} diag1 1", 64, "", "dkq: unknown option --bogus\n" + kUsage},
+        {"", "ports --format=json x", 64, "",
+         "dkq: expected 0 arguments, got 1\nusage: dkq ports\n"},
         {"", "{tcp} read-input 1 0 126", 64, "",
          "dkq: COUNT must be 1..125\nusage: dkq [OPTIONS] read-input ..."},
         // The record memory; its module muted or damaged.

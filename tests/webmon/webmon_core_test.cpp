@@ -194,6 +194,7 @@ TEST_F(WebCoreTest, StartRecordsEveryTickUploadsEachRecordAndMarksUnreadOutputs)
                          recordLine(2, "10", rowCells("?;")) + header() + recordLine(1, "11", row) +
                          recordLine(2, "13", row));
     EXPECT_EQ(view_.countdowns.back(), 1);
+    EXPECT_EQ(core_.trend().size(), 3u);  // since this START, every tick's reading for the chart
     ASSERT_TRUE(view_.readback.has_value());
     EXPECT_TRUE(view_.readback->outputs.outputOn(1));
 

@@ -12,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLabel>
+#include <QListWidget>
 #include <QRadioButton>
 #include <filesystem>
 #include <fstream>
@@ -202,6 +203,17 @@ const ModalState states[] = {
          QMetaObject::invokeMethod(modal, "accept", Qt::QueuedConnection);
          return false;
      }},
+    {"webmon, the save dialog of the chart of its module",
+     [](Rig& r) {
+         r.open<WebMonitorDialog>().startUp({});
+         r.click("chartButton");
+         QWidget* chart = child<QWidget>(r.window.get(), "trendWindow");
+         EXPECT_EQ(chart->windowTitle().toStdString() + "|" +
+                       child<QListWidget>(chart, "seriesList")->item(0)->text().toStdString(),
+                   "Wykres – Moduł 1|Linia1");
+         click(child<QPushButton>(chart, "saveDataButton"));
+     },
+     showing("Zapisz jako|&Zachowaj|Anuluj")},
     {"modcfg, the start-up box of a cut default.dkq",
      [](Rig& r) {
          std::ofstream("default.dkq") << std::string(2047, 'x');

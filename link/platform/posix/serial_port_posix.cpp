@@ -216,11 +216,15 @@ std::string errorText(int systemError) {
     return std::strerror(systemError);
 }
 
-std::string defaultComDevice(int comPort) {
-    std::string usb = "/dev/ttyUSB" + std::to_string(comPort - 1);
+std::string defaultComDeviceIn(const std::string& devFolder, int comPort) {
+    std::string usb = devFolder + "/ttyUSB" + std::to_string(comPort - 1);
     std::error_code ignored;
     if (std::filesystem::exists(usb, ignored)) return usb;
-    return "/dev/ttyS" + std::to_string(comPort - 1);
+    return devFolder + "/ttyS" + std::to_string(comPort - 1);
+}
+
+std::string defaultComDevice(int comPort) {
+    return defaultComDeviceIn("/dev", comPort);
 }
 
 }  // namespace dkq::platform

@@ -113,4 +113,6 @@ std::string errorText(int systemError) {
 
 std::string defaultComDevice(int comPort) { return "\\\\.\\COM" + std::to_string(comPort); }
 
+std::string defaultComDeviceIn(const std::string&, int comPort) { return defaultComDevice(comPort); }
+
 }  // namespace dkq::platform
