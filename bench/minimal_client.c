@@ -10,7 +10,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
     if (argc != 4) {
         fprintf(stderr, "usage: minimal_client PORT COUNT REQUEST\n");
         return 64;
@@ -20,7 +20,7 @@ int main(int argc, char **argv) {
     peer.sin_port = htons((unsigned short)atoi(argv[1]));
     peer.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    if (connect(fd, (const struct sockaddr *)&peer, sizeof peer) != 0) {
+    if (connect(fd, (const struct sockaddr*)&peer, sizeof peer) != 0) {
         perror("minimal_client: connect");
         return 1;
     }

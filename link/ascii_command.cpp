@@ -28,7 +28,8 @@ int ModuleLink::asciiExchange(std::string_view command, int expectedLen,
     if (expectedLen < line_->shortestAwaitedAnswer()) return 0;
     if (clearAnswerText) AnswerText.fill(0);
 
-    const int awaited = static_cast<int>(std::min(destination.size(), static_cast<size_t>(expectedLen)));
+    const int awaited =
+        static_cast<int>(std::min(destination.size(), static_cast<size_t>(expectedLen)));
     const AnswerWait wait = line_->answerWait(awaited);
     const Stopwatch watch;
     Deadline deadline = watch.deadline(wait.startMs);

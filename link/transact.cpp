@@ -39,7 +39,7 @@ int exceptionAnswered(std::string_view text, int startOffset,
 struct ModuleLink::ReceivedText {
     std::array<char, modbus::FrameTextCapacity> chars{};
     int count = 0;
-    int startOffset = 0;  // position of the frame's ':' (bytes may come before it)
+    int startOffset = 0;   // position of the frame's ':' (bytes may come before it)
     bool started = false;  // a ':' has come
     int elapsedMs = 0;
 

@@ -239,8 +239,8 @@ int readAndPrint(CommandContext& c, const RegisterRead& read, ReadingPrinter& pr
     reading.status = failure.status;
     reading.error = failure.text;
     printer.print(reading);
-    c.err << "dkq: " << (timeInMessage ? textTimestamp(time) + " " : "") << "read failed: "
-          << failure.text << '\n';
+    c.err << "dkq: " << (timeInMessage ? textTimestamp(time) + " " : "")
+          << "read failed: " << failure.text << '\n';
     return failure.status;
 }
 

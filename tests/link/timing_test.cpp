@@ -11,17 +11,15 @@ constexpr Nanos kMs = 1'000'000;
 TEST(Timing, DeadlinesAndStopwatch) {
     const Stopwatch watch(5 * kMs);
     const Deadline deadline = watch.deadline(800);  // at 805 ms
+    // A part of a millisecond left counts whole.
     const struct {
         Nanos now;
         int msLeft;
         bool passed;
         int elapsedMs;
     } cases[] = {
-        {5 * kMs, 800, false, 0},
-        {6 * kMs - 1, 800, false, 0},  // a part of a millisecond left counts whole
-        {805 * kMs - 1, 1, false, 799},
-        {805 * kMs, 0, true, 800},
-        {2000 * kMs, 0, true, 1995},
+        {5 * kMs, 800, false, 0},  {6 * kMs - 1, 800, false, 0}, {805 * kMs - 1, 1, false, 799},
+        {805 * kMs, 0, true, 800}, {2000 * kMs, 0, true, 1995},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(deadline.msLeft(c.now), c.msLeft) << c.now;
@@ -46,13 +44,12 @@ TEST(Timing, PollSlots) {
     } cases[] = {
         {0, second, 30 * kMs, second},
         {second, second, second + 999 * kMs, 2 * second},
-        {second, second, 2 * second, 2 * second},          // due right now
-        {second, second, 2 * second + 1, 3 * second},      // just missed
-        {second, second, 4 * second + kMs, 5 * second},    // three slots skipped
-        {7 * kMs, 0, 9 * kMs, 9 * kMs},                    // no grid: back to back
+        {second, second, 2 * second, 2 * second},        // due right now
+        {second, second, 2 * second + 1, 3 * second},    // just missed
+        {second, second, 4 * second + kMs, 5 * second},  // three slots skipped
+        {7 * kMs, 0, 9 * kMs, 9 * kMs},                  // no grid: back to back
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(nextSlot(c.previous, c.interval, c.now), c.next) << c.now;
+    for (const auto& c : cases) EXPECT_EQ(nextSlot(c.previous, c.interval, c.now), c.next) << c.now;
 }
 
 }  // namespace
