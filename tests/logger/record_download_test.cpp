@@ -27,7 +27,7 @@ TEST_P(CleanDownload, EveryRecordArrivesAsTheSimulatorHoldsIt) {
     // with pauses around them, and reads the status.
     ASSERT_TRUE(d.connect().connected());
     EXPECT_EQ(d.sim->takeLines("rx :002100000000DF").size(), 2u);
-    EXPECT_EQ(d.clock.slept, tcp ? 400 : 0);
+    EXPECT_EQ(d.clock.sleeps, tcp ? (std::vector<int>{100, 200, 100}) : std::vector<int>{});
     EXPECT_EQ(d.receivedCommands(), Lines{"*RD_0,0"});
 
     ASSERT_EQ(d.run(), DownloadStep::Finished);

@@ -2,31 +2,19 @@
 // stores on OK only and leaves the image alone on Cancel; the main window
 // against dkqsim.
 #include <gtest/gtest.h>
-#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
-#include <QPushButton>
-#include <functional>
 
-#include "settings/registry_key.h"
 #include "modcfg/configurator_window.h"
 #include "tests/support/sim_process.h"
+#include "tests/support/stored_settings.h"
 #include "tests/support/widget_helpers.h"
 
 namespace dkq {
 namespace {
-
-QApplication& application() {
-    static int argc = 1;
-    static char name[] = "modcfg_window_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);  // left to the process end
-    return *app;
-}
 
 void setText(QWidget* dialog, const QString& name, const QString& text) {
     child(dialog, name)->setText(text);
@@ -169,13 +157,8 @@ class MainWindow : public ::testing::Test {
     MainWindow() {
         application();
         setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
-        RegistryKey key;
-        key.CreateKey(RegistryRoot::CurrentUser, ConfiguratorKeyPath);
-        key.Open(RegistryRoot::CurrentUser, ConfiguratorKeyPath);
-        key.WriteDword("Polaczenie_TCP", 1);
-        key.WriteString("Adres_IP", "127.0.0.1");
-        key.WriteDword("Port_TCP", static_cast<std::uint32_t>(sim.tcpPort()));
-        key.WriteDword("BusAdr", 2);
+        test::chooseLoopbackTcp(ConfiguratorKeyPath, sim.tcpPort());
+        test::storeSettings(ConfiguratorKeyPath, {{"BusAdr", 2u}});
     }
     ~MainWindow() override { unsetenv("XDG_CONFIG_HOME"); }
 

@@ -6,11 +6,11 @@
 #include <memory>
 
 #include "settings/com_ports.h"
-#include "settings/registry_key.h"
 #include "monitor/csv_recorder.h"
 #include "multimon/module_table.h"
 #include "tests/multimon/fakes.h"
 #include "tests/multimon/sim_rows.h"
+#include "tests/support/stored_settings.h"
 
 namespace dkq {
 namespace {
@@ -35,10 +35,7 @@ class CycleTest : public test::CoreTest {
     }
     // COM7 is the device named in the shared ports key.
     void useSerial(const std::string& device) {
-        RegistryKey ports;
-        ports.CreateKey(RegistryRoot::CurrentUser, PortsKeyPath);
-        ports.Open(RegistryRoot::CurrentUser, PortsKeyPath);
-        ports.WriteString("COM" + std::to_string(SerialComPort), device);
+        test::storeSettings(PortsKeyPath, {{"COM" + std::to_string(SerialComPort), device}});
         view_.fields.useTcp = 0;
         view_.fields.comPort = SerialComPort;
     }

@@ -1,11 +1,13 @@
 // Registry settings shared with the other programs, configuration files, the
 // communication dialog's values, and the buttons and command line using them.
+#include <algorithm>
 #include <climits>
 #include <filesystem>
 
 #include "settings/registry_key.h"
 #include "monitor/line_setup.h"
 #include "multimon/comm_settings.h"
+#include "multimon/module_table.h"
 #include "multimon/monitor_settings.h"
 #include "tests/multimon/fakes.h"
 
@@ -158,6 +160,26 @@ TEST_F(SettingsTest, ShortAndOddLinesLoadAsDescribed) {
     EXPECT_EQ(modules_[1].channels[2].max, 999);
     EXPECT_EQ(modules_[1].channels[2].name, "Linia L3B");
     EXPECT_EQ(modules_[4].channels[19].name, "Linia L20E");
+}
+
+// The record's header names, then units, of the switched-on modules only.
+TEST_F(SettingsTest, TheRecordHeaderNamesTheSwitchedOnModulesLines) {
+    modules_[2].busAddress = 5;  // A and C switched on
+    modules_[0].channels[0] = {KindCelsius, 0, 0, "Temp"};
+    modules_[0].channels[1] = {KindKelvin, 0, 0, "Kelwin"};
+    modules_[0].channels[2] = {KindRaw, 0, 0, "Surowa"};
+    modules_[0].channels[3] = {6, 0, 0, "Inna"};
+    const auto lines = decodeTextLines(encodeTextFile(csvHeader(modules_)));
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(std::count(lines[0].begin(), lines[0].end(), ';'), 42);
+    EXPECT_EQ(std::count(lines[1].begin(), lines[1].end(), ';'), 42);  // kind 6 in raw units
+    EXPECT_TRUE(lines[0].starts_with("Lp;Czas   ;Temp;Kelwin;Surowa;Inna;Linia5A;"));
+    EXPECT_TRUE(
+        lines[0].ends_with("Cnt4A;Linia1C;Linia2C;Linia3C;Linia4C;Linia5C;Linia6C;"
+                           "Linia7C;Linia8C;Linia9C;Linia10C;Linia11C;Linia12C;"
+                           "Linia13C;Linia14C;Linia15C;Linia16C;Cnt1C;Cnt2C;Cnt3C;Cnt4C;"));
+    EXPECT_TRUE(lines[1].starts_with(";;T [°C];T [K];[0-4092];[0-4092];U [V];"));
+    EXPECT_TRUE(lines[1].ends_with("U [V];[imp];[imp];[imp];[imp];"));
 }
 
 // --- the communication dialog's values ------------------------------------------

@@ -3,33 +3,25 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
-#include <QApplication>
 #include <QChartView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateTimeAxis>
-#include <QFileDialog>
 #include <QLabel>
-#include <QLineEdit>
 #include <QListWidget>
-#include <QMessageBox>
 #include <QProgressBar>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
-#include <QTest>
-#include <QTimer>
 
 #include <filesystem>
-#include <functional>
 #include <map>
 
 #include "settings/com_ports.h"
-#include "settings/registry_key.h"
 #include "common/text.h"
 #include "common/text_file.h"
 #include "multimon/monitor_dialog.h"
 #include "tests/support/sim_process.h"
+#include "tests/support/stored_settings.h"
 #include "tests/support/widget_helpers.h"
 #include "widgets/close_on_signal.h"
 #include "widgets/qt_prompter.h"
@@ -64,11 +56,7 @@ std::string shownIn(QWidget* parent, std::initializer_list<const char*> names) {
 class WindowTest : public ::testing::Test {
   protected:
     WindowTest() {
-        static int argc = 1;
-        static char name[] = "multimon_window_test";
-        static char* argv[] = {name, nullptr};
-        static QApplication* app = new QApplication(argc, argv);  // left to the process end
-        (void)app;
+        application();
         setenv("XDG_CONFIG_HOME", dir_.path().c_str(), 1);
         modules_[1].busAddress = 2;
         modules_[2].busAddress = 3;
@@ -221,14 +209,6 @@ TEST_F(WindowTest, TheDialogsShowTakeAndRefuseTheirFields) {
     EXPECT_EQ(shown({"barLine1", "nameLine2"}), "2732..3732:2732|Piec|");
 }
 
-// Answers a file dialog with a file.
-std::function<void(QWidget*)> saveAs(const std::string& path) {
-    return [path](QWidget* dialog) {
-        qobject_cast<QFileDialog*>(dialog)->selectFile(QString::fromStdString(path));
-        QMetaObject::invokeMethod(dialog, "accept");
-    };
-}
-
 // The chart of the module shown is fed by the run; the data it saves are the
 // rows recorded in the same run, Windows-1250 with CR LF, decimal comma.
 TEST_F(WindowTest, TheChartSavesTheRowsRecordedInTheSameRun) {
@@ -353,10 +333,8 @@ class ClosingTest : public WindowTest, public ::testing::WithParamInterface<bool
 // their file once more and tell how many are lost: in a message box, or on
 // standard error when a signal closed the window.
 TEST_P(ClosingTest, OnlyTheCloseCommandOrASignalClosesSavesAndCountsLostRecords) {
-    RegistryKey key;  // the file of the command line overrides the registry
-    key.CreateKey(RegistryRoot::CurrentUser, MonitorKeyPath);
-    key.Open(RegistryRoot::CurrentUser, MonitorKeyPath);
-    key.WriteDword("Speed", 4800);
+    test::storeSettings(MonitorKeyPath,
+                        {{"Speed", 4800u}});  // the command line's file overrides it
     startSim();
     openWindow(true);
     SignalCloser closer(window_.get());

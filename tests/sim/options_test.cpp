@@ -42,6 +42,10 @@ TEST(Options, MuteAndExceptionsReachTheBus) {
     send({0, 6, 0, 16, 0, 1});  // refused without effect
     EXPECT_EQ(bus.module(1)->holding(OutputWordRegister), 0);
     EXPECT_EQ(parseOptions({"--help"}).outcome, ParsedOptions::Outcome::Help);
+    // The pacing itself is seen in the session's tests, its wire time in the benchmarks.
+    const PacingSettings pacing =
+        parseOptions({"--tcp", "0", "--baud", "38400", "--delay", "10"}).options.session.pacing;
+    EXPECT_EQ(pacing.baud * 100 + pacing.delay.count(), 3840010);
 }
 
 TEST(Options, RefuseMistakes) {

@@ -1,11 +1,11 @@
 // dkqsim as a process, reached over TCP and over its pseudo-terminal by the
-// module link, the way the programs reach a bus.
+// module link, the way the programs reach a bus. (Its configuration memory
+// kept across a restart is seen in the dkq config tool's test.)
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
 #include <memory>
 
@@ -17,7 +17,6 @@ namespace {
 
 using dkq::test::ScratchDir;
 using dkq::test::SimProcess;
-using Clock = std::chrono::steady_clock;
 
 // A module link to the simulator's TCP port or, when given, its line device.
 std::unique_ptr<ModuleLink> linkTo(int tcpPort, const std::string& device = "") {
@@ -61,45 +60,6 @@ TEST(SimOverTcp, ConnectionsEnd) {
     const auto fourth = linkTo(sim.tcpPort());
     EXPECT_EQ(readOutputWord(*fourth, 2), tx::PeerClosed);
     EXPECT_EQ(fourth->IsOpen(), 0);
-}
-
-TEST(SimOverTcp, ConfigurationMemorySurvivesARestart) {
-    ScratchDir dir;
-    const std::vector<std::string> args{"--tcp", "0", "--modules", "1,9", "--state", "bus.state"};
-    {
-        SimProcess sim(args);
-        EXPECT_EQ(linkTo(sim.tcpPort())->WriteRegisters(9, 7, 2, std::vector{0x0102, 0xFFFE}),
-                  tx::Ok);
-        EXPECT_EQ(sim.command("set-config 1 239 5"), "ok");
-    }
-    SimProcess sim(args);
-    const auto link = linkTo(sim.tcpPort());
-    std::array<std::int32_t, 2> config{};
-    EXPECT_EQ(link->ReadSignedRegisters(9, 7, 2, config), tx::Ok);
-    EXPECT_EQ(config, (std::array<std::int32_t, 2>{0x0102, -2}));
-    EXPECT_EQ(link->ReadSignedRegisters(1, 239, 1, config), tx::Ok);
-    EXPECT_EQ(config[0], 5);
-}
-
-// Pacing holds an exchange back for its wire time: request and answer
-// characters at 10 bits each, plus the delay. How closely it keeps to it is
-// measured by the benchmarks; here only that it paces, and not grossly more.
-// Leaving out either the baud rate or the delay would be too quick.
-TEST(SimOverTcp, ExchangesTakeTheirWireTime) {
-    constexpr int Baud = 38400, DelayMs = 10, Exchanges = 5;
-    SimProcess sim({"--tcp", "0", "--deterministic", "--baud", std::to_string(Baud), "--delay",
-                    std::to_string(DelayMs)});
-    const auto link = linkTo(sim.tcpPort());
-    const double characters = 17 + 87;  // holding registers 0..18 of module 1
-    const double wireSeconds = characters * 10 / Baud + DelayMs / 1000.0;
-    std::array<std::int32_t, 19> values{};
-    const auto start = Clock::now();
-    for (int i = 0; i < Exchanges; ++i)
-        ASSERT_EQ(link->ReadHoldingRegisters(1, 0, 19, values), tx::Ok);
-    const double perExchange =
-        std::chrono::duration<double>(Clock::now() - start).count() / Exchanges;
-    EXPECT_GE(perExchange, wireSeconds * 0.99);
-    EXPECT_LE(perExchange, wireSeconds * 2 + 0.050);
 }
 
 // Started as a service (stdin at end of file), it runs until SIGTERM and

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -16,12 +17,22 @@
 
 namespace dkq {
 
-// Keeps the event loop running until the condition holds or 8 s have passed.
+// The application of the test process, made on first use and left to the
+// process end.
+inline QApplication& application() {
+    static int argc = 1;
+    static char name[] = "window_test";
+    static char* argv[] = {name, nullptr};
+    static auto* app = new QApplication(argc, argv);
+    return *app;
+}
+
+// Keeps the event loop running until the condition holds or 20 s have passed.
 inline bool waitFor(const std::function<bool()>& condition) {
     QElapsedTimer timer;
     timer.start();
     while (!condition()) {
-        if (timer.elapsed() > 8000) return false;
+        if (timer.elapsed() > 20000) return false;
         QTest::qWait(20);
     }
     return true;
@@ -60,6 +71,14 @@ inline std::string answerBox(QWidget* modal) {
     const std::string text = box->text().toStdString();
     click(box->buttons().constFirst());
     return text;
+}
+
+// Answers a file dialog with this file.
+inline std::function<void(QWidget*)> saveAs(const std::string& path) {
+    return [path](QWidget* dialog) {
+        qobject_cast<QFileDialog*>(dialog)->selectFile(QString::fromStdString(path));
+        QMetaObject::invokeMethod(dialog, "accept");
+    };
 }
 
 }  // namespace dkq

@@ -3,11 +3,11 @@
 // through failures.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -136,6 +136,8 @@ TEST_F(DkqTool, CommandLinesGiveTheirOutputsAndExitStatuses) {
         {"", "{tcp} --timeout 50 --format csv poll --count 1 read-input 5 16 1", 1,
          "time;addr;reg16;code;error\nT;5;;1;code 1 (no answer within the time-out)\n",
          "dkq: t read failed: code 1 (no answer within the time-out)\n"},
+        {"", "{tcp} --format csv poll --interval 0 --count 3 read-input 2 16 2", 0,
+         "time;addr;reg16;reg17;code;error\nT;2;0;0;0;\nT;2;0;0;0;\nT;2;0;0;0;\n", ""},
         {"", "{tcp} --format csv diag1 2", 0,
          "addr;firmware;serial;supply;logic_supply;program_sum;eeprom_sum\n2;25;123456789A02;78;"
          "32;A5;B1\n",
@@ -232,49 +234,36 @@ TEST_F(DkqTool, CommandLinesGiveTheirOutputsAndExitStatuses) {
         EXPECT_NE(help.find(line), std::string::npos) << line;
 }
 
-// dkq started in the background: its standard output read line by line as it
-// comes, standard error into `errPath` (a file or a terminal).
+// dkq started in the background by a shell that tells its process id and
+// then becomes dkq: its standard output read line by line as it comes,
+// standard error into `errPath` (a file or a terminal).
 class RunningDkq {
   public:
-    RunningDkq(const std::string& words, const std::string& errPath) {
-        int out[2];
-        EXPECT_EQ(pipe(out), 0);
-        const std::string command =
-            "exec '" + toolPath("DKQ_TOOL") + "' " + words + " 2>" + errPath;
-        pid_ = fork();
-        if (pid_ == 0) {
-            dup2(out[1], 1);
-            close(out[0]);
-            execl("/bin/sh", "sh", "-c", command.c_str(), nullptr);
-            _exit(127);
-        }
-        close(out[1]);
-        out_ = out[0];
+    RunningDkq(const std::string& words, const std::string& errPath)
+        : out_(popen(
+              ("echo $$; exec '" + toolPath("DKQ_TOOL") + "' " + words + " 2>" + errPath).c_str(),
+              "r")),
+          pid_(std::stoi("0" + line())) {}
+    ~RunningDkq() {
+        if (out_ != nullptr) kill(pid_, SIGKILL);
+        status();
     }
-    ~RunningDkq() { close(out_); }
     std::string line() {
-        for (size_t end; (end = pending_.find('\n')) == std::string::npos;) {
-            pollfd p{out_, POLLIN, 0};
-            char buf[512];
-            const ssize_t n = poll(&p, 1, 3000) == 1 ? read(out_, buf, sizeof buf) : 0;
-            if (n <= 0) return "";
-            pending_.append(buf, static_cast<size_t>(n));
-        }
-        const std::string text = pending_.substr(0, pending_.find('\n'));
-        pending_.erase(0, text.size() + 1);
-        return text;
+        char text[512];
+        if (out_ == nullptr || std::fgets(text, sizeof text, out_) == nullptr) return "";
+        const std::string read = text;
+        return read.ends_with('\n') ? read.substr(0, read.size() - 1) : read;
     }
     void signal(int number) const { kill(pid_, number); }
-    int status() const {
-        int status = 0;
-        waitpid(pid_, &status, 0);
+    int status() {
+        const int status = out_ == nullptr ? -1 : pclose(out_);
+        out_ = nullptr;
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
   private:
-    pid_t pid_ = -1;
-    int out_ = -1;
-    std::string pending_;
+    FILE* out_;
+    pid_t pid_;
 };
 
 // A signal ends a download after its batch: whole rows kept, "*EOT!" twice,

@@ -191,6 +191,15 @@ TEST(HttpUploadTest, RequestsInOrderOnceEachBoundedWaitingAndAnswerLog) {
     EXPECT_EQ(run.errors, "webmon: Nie wysłano do serwera pomiarów: 5.\n");
     EXPECT_EQ(run.log, "\r\nNie wys\263ano do serwera pomiar\363w: 5.\r\n");
 
+    // A request that times out makes room for the next one waiting: of the
+    // five behind it the newest two are sent.
+    HttpServer timingOut(HttpMode::Silent);
+    run = uploadTo(timingOut, dat, 6, {300, 300, 2, 2000});
+    std::string sent;
+    for (const test::HttpRequest& request : run.requests)
+        sent += request.target.substr(request.target.find("data=") + 5, 4) + " ";
+    EXPECT_EQ(sent, "1234 1238 1239 ");
+
     // An endless answer is cut at its bound; nothing is logged without an
     // answer or without LOGRESP, nothing is sent without a uid.
     HttpServer endless(HttpMode::EndlessBody);

@@ -10,7 +10,6 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QElapsedTimer>
-#include <QFileDialog>
 #include <QLabel>
 #include <QListWidget>
 #include <QRadioButton>
@@ -19,11 +18,11 @@
 #include <map>
 
 #include "settings/com_ports.h"
-#include "settings/registry_key.h"
 #include "modcfg/configurator_window.h"
 #include "multimon/monitor_dialog.h"
 #include "tests/support/loopback_listener.h"
 #include "tests/support/sim_process.h"
+#include "tests/support/stored_settings.h"
 #include "tests/support/widget_helpers.h"
 #include "webmon/web_monitor_dialog.h"
 #include "widgets/close_on_signal.h"
@@ -54,19 +53,6 @@ std::string shownIn(QWidget* modal) {
     for (const QPushButton* button : modal->findChildren<QPushButton*>())
         if (button->isVisible()) shown += "|" + button->text().toStdString();
     return shown;
-}
-
-void setRegistry(const char* path, const std::map<std::string, std::uint32_t>& numbers,
-                 const char* name, const char* text) {
-    RegistryKey key;
-    key.CreateKey(RegistryRoot::CurrentUser, path);
-    key.Open(RegistryRoot::CurrentUser, path);
-    for (const auto& [number, value] : numbers) key.WriteDword(number, value);
-    key.WriteString(name, text);
-}
-void overTcp(const char* path, int port) {
-    const auto tcpPort = static_cast<std::uint32_t>(port);
-    setRegistry(path, {{"Polaczenie_TCP", 1}, {"Port_TCP", tcpPort}}, "Adres_IP", "127.0.0.1");
 }
 
 // A listener that never answers: a connection made after the signal waits in it.
@@ -129,14 +115,14 @@ bool saveAs(QWidget* dialog, const char* name) {
 const ModalState states[] = {
     {"multimon, a start-up box, /start after it",
      [](Rig& r) {
-         overTcp(MonitorKeyPath, listener().port);
+         test::chooseLoopbackTcp(MonitorKeyPath, listener().port);
          std::ofstream("WEB.CFG") << "DKQ-1\n";
          r.open<MonitorDialog>().startUp({"WEB.CFG", "/start"});
      },
      showing("Nieprawidłowy format pliku !|OK")},
     {"multimon, a port setup box of START",
      [](Rig& r) {
-         setRegistry(PortsKeyPath, {}, "COM1", "/dev/null");  // no serial settings
+         test::storeSettings(PortsKeyPath, {{"COM1", "/dev/null"}});  // no serial settings
          r.open<MonitorDialog>().startUp({"", "/start"});
      },
      showing("Getcommstate ERROR|OK")},
@@ -152,14 +138,14 @@ const ModalState states[] = {
      }},
     {"webmon, a start-up box, /start after it",
      [](Rig& r) {
-         overTcp(MonitorKeyPath, listener().port);
+         test::chooseLoopbackTcp(MonitorKeyPath, listener().port);
          std::ofstream("MULTI.CFG") << "DKQ-1-5\n";
          r.open<WebMonitorDialog>().startUp({"MULTI.CFG", "/start"});
      },
      showing("Nieprawidłowy format pliku !|OK")},
     {"webmon, a port setup box of START",
      [](Rig& r) {
-         setRegistry(PortsKeyPath, {}, "COM1", "/dev/null");  // no serial settings
+         test::storeSettings(PortsKeyPath, {{"COM1", "/dev/null"}});  // no serial settings
          r.open<WebMonitorDialog>().startUp({"/start"});
      },
      showing("Getcommstate ERROR|OK")},
@@ -254,7 +240,7 @@ const ModalState states[] = {
     {"DKQ-Logger, asked before the memory is cleared",
      [](Rig& r) {
          static test::SimProcess sim{{"--tcp", "127.0.0.1:0"}};
-         overTcp("Software\\Veldmark\\DKQ-Logger", sim.tcpPort());
+         test::chooseLoopbackTcp("Software\\Veldmark\\DKQ-Logger", sim.tcpPort());
          r.open(test::startedLoggerWindow());
          r.click("connectButton");
          r.click("clearButton");
@@ -263,11 +249,7 @@ const ModalState states[] = {
 };
 
 TEST(ClosingBySignal, EveryProgramInEachModalStateClosesAtOnceAndWritesNothingMore) {
-    static int argc = 1;
-    static char name[] = "closing_test";
-    static char* argv[] = {name, nullptr};
-    static auto* app = new QApplication(argc, argv);  // left to the process end
-    (void)app;
+    application();
     usePolishStandardDialogs();
     for (const ModalState& state : states) {
         SCOPED_TRACE(state.name);

@@ -1,5 +1,6 @@
-// File names, the header and the part files of the CSV record, and the records
-// that wait while a file cannot be written.
+// The CSV record of both monitors: file and part names, parts and their
+// headers, and the records that wait while a file cannot be written.
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -8,13 +9,16 @@
 #include <filesystem>
 
 #include "monitor/csv_recorder.h"
-#include "multimon/module_table.h"
-#include "tests/multimon/fakes.h"
+#include "tests/support/core_fakes.h"
+#include "tests/support/sim_process.h"
 
 namespace dkq {
 namespace {
 
 namespace fs = std::filesystem;
+
+// Two header lines with letters of the code page.
+constexpr const char* Header = "Lp;Czas;Łódź;\n;;U [V];\n";
 
 TEST(CsvNames, BaseAndPartNames) {
     std::string names;
@@ -26,50 +30,30 @@ TEST(CsvNames, BaseAndPartNames) {
     EXPECT_EQ(makePartPath("bez", 1), "bez");
 }
 
-TEST(CsvHeader, NamesThenUnitsOfTheSwitchedOnModules) {
-    ModuleTable modules = defaultModuleTable();  // A and C switched on
-    modules[2].busAddress = 5;
-    modules[0].channels[0] = {KindCelsius, 0, 0, "Temp"};
-    modules[0].channels[1] = {KindKelvin, 0, 0, "Kelwin"};
-    modules[0].channels[2] = {KindRaw, 0, 0, "Surowa"};
-    modules[0].channels[3] = {6, 0, 0, "Inna"};
-    const auto lines = decodeTextLines(encodeTextFile(csvHeader(modules)));
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(std::count(lines[0].begin(), lines[0].end(), ';'), 42);
-    EXPECT_EQ(std::count(lines[1].begin(), lines[1].end(), ';'), 42);  // kind 6 in raw units
-    EXPECT_TRUE(lines[0].starts_with("Lp;Czas   ;Temp;Kelwin;Surowa;Inna;Linia5A;"));
-    EXPECT_TRUE(
-        lines[0].ends_with("Cnt4A;Linia1C;Linia2C;Linia3C;Linia4C;Linia5C;Linia6C;"
-                           "Linia7C;Linia8C;Linia9C;Linia10C;Linia11C;Linia12C;"
-                           "Linia13C;Linia14C;Linia15C;Linia16C;Cnt1C;Cnt2C;Cnt3C;Cnt4C;"));
-    EXPECT_TRUE(lines[1].starts_with(";;T [°C];T [K];[0-4092];[0-4092];U [V];"));
-    EXPECT_TRUE(lines[1].ends_with("U [V];[imp];[imp];[imp];[imp];"));
-}
-
 class CsvRecorderTest : public ::testing::Test {
   protected:
     // A folder in the file's place can be neither opened nor replaced, like a
     // file a spreadsheet holds on Windows.
     void record(CsvRecorder& recorder, int count) {
-        recorder.record(count, time_, std::to_string(count) + ";", csvHeader(modules_));
+        recorder.record(count, time_, std::to_string(count) + ";", Header);
     }
-    std::string lines(int first, int last) {
+    // The records first..last as written: Windows-1250, CR LF.
+    static std::string lines(int first, int last) {
         std::string bytes;
         for (int count = first; count <= last; ++count)
-            bytes += encodeTextFile(std::to_string(count) + ";2023-12-31 23:59:59;" +
-                                    std::to_string(count) + ";\n");
+            bytes +=
+                std::to_string(count) + ";2023-12-31 23:59:59;" + std::to_string(count) + ";\r\n";
         return bytes;
     }
 
     test::ScratchDir dir_;
     std::tm time_ = test::localTime("2023-12-31 23:59:59");
-    ModuleTable modules_ = defaultModuleTable();
-    std::string header_ = encodeTextFile(csvHeader(modules_));
+    const std::string header_ = "Lp;Czas;\xA3\xF3\x64\x9F;\r\n;;U [V];\r\n";
 };
 
 TEST_F(CsvRecorderTest, PartsHold43200RecordsWrapAfterPart999AndAStartBeginsAfresh) {
     CsvRecorder recorder(1);
-    ASSERT_TRUE(recorder.startRecording("DANE.CSV", true, csvHeader(modules_)));
+    ASSERT_TRUE(recorder.startRecording("DANE.CSV", true, Header));
     EXPECT_EQ(recorder.currentPath(), "DANE_000.csv");
     for (int count = 1; count <= 1001; ++count) record(recorder, count);
     EXPECT_EQ(recorder.currentPath(), "DANE_000.csv");
@@ -77,11 +61,11 @@ TEST_F(CsvRecorderTest, PartsHold43200RecordsWrapAfterPart999AndAStartBeginsAfre
     EXPECT_EQ(test::readFileBytes("DANE_001.csv"), header_ + lines(2, 2));
     EXPECT_EQ(test::readFileBytes("DANE_999.csv"), header_ + lines(1000, 1000));
     EXPECT_FALSE(fs::exists("DANE_1000.csv"));
-    ASSERT_TRUE(recorder.startRecording("DANE.CSV", true, csvHeader(modules_)));
+    ASSERT_TRUE(recorder.startRecording("DANE.CSV", true, Header));
     EXPECT_EQ(test::readFileBytes("DANE_000.csv"), header_);
 
     CsvRecorder byDefault;
-    ASSERT_TRUE(byDefault.startRecording("p", true, csvHeader(modules_)));
+    ASSERT_TRUE(byDefault.startRecording("p", true, Header));
     for (int count = 1; count <= 43201; ++count) record(byDefault, count);
     EXPECT_EQ(test::readFileBytes("p_001.csv"), header_ + lines(43201, 43201));
 }
@@ -91,7 +75,7 @@ TEST_F(CsvRecorderTest, PartsHold43200RecordsWrapAfterPart999AndAStartBeginsAfre
 // the others are written.
 TEST_F(CsvRecorderTest, RecordsWaitForTheirFileUpToABound) {
     CsvRecorder recorder(DefaultRecordsPerPart, 3);
-    ASSERT_TRUE(recorder.startRecording("pomiary.csv", false, csvHeader(modules_)));
+    ASSERT_TRUE(recorder.startRecording("pomiary.csv", false, Header));
     fs::remove("pomiary.csv");
     fs::create_directory("pomiary.csv");
     for (int count = 1; count <= 5; ++count) record(recorder, count);
@@ -102,7 +86,7 @@ TEST_F(CsvRecorderTest, RecordsWaitForTheirFileUpToABound) {
     EXPECT_EQ(recorder.lostRecords(), 2u);  // the dropped ones stay lost
 
     CsvRecorder parts(2);
-    ASSERT_TRUE(parts.startRecording("p.csv", true, csvHeader(modules_)));
+    ASSERT_TRUE(parts.startRecording("p.csv", true, Header));
     fs::create_directory("p_001.csv");
     for (int count = 1; count <= 5; ++count) record(parts, count);
     EXPECT_EQ(parts.waitingRecords(), 2u);  // 3 and 4; 5 went to part 002
@@ -121,7 +105,7 @@ TEST_F(CsvRecorderTest, AFullDiskNeverLeavesPartOfARow) {
     if (child == 0) {
         signal(SIGXFSZ, SIG_IGN);
         CsvRecorder recorder;
-        bool ok = recorder.startRecording("pomiary.csv", false, csvHeader(modules_));
+        bool ok = recorder.startRecording("pomiary.csv", false, Header);
         record(recorder, 1);
         rlimit limit{};
         getrlimit(RLIMIT_FSIZE, &limit);
