@@ -66,7 +66,7 @@ Reply saveAs(const std::string& path) {
 // so windows opened by an answer are seen from inside the answer.
 class Modals {
   public:
-    explicit Modals(std::vector<Reply> replies) : replies_(replies.begin(), replies.end()) {
+    explicit Modals(const std::vector<Reply>& replies) : replies_(replies.begin(), replies.end()) {
         poll();
     }
     ~Modals() { *alive_ = false; }
