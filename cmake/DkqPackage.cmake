@@ -64,9 +64,10 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # dkq-suite_0.1_amd64.deb
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${DKQ_PACKAGE_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# What the libraries do not name: Qt's platform plugins open the windows, and
-# without a font every letter is a box.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-dejavu-core")
+# What the libraries do not name: Qt's platform plugins open the windows,
+# without a font every letter is a box, and dkq-collector's page draws its
+# charts with Debian's dygraphs.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-dejavu-core, libjs-dygraphs")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

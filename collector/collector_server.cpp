@@ -28,6 +28,8 @@ constexpr std::size_t PageReadings = 1000;
 constexpr std::size_t StreamBlock = std::size_t{64} * 1024;
 constexpr std::size_t DefaultLimit = 1000;
 constexpr std::size_t MaxLimit = 10000;
+// A site's usual interval is the median gap between this many newest readings.
+constexpr std::size_t IntervalReadings = 11;
 constexpr auto StopGrace = std::chrono::seconds(10);
 
 constexpr const char* PlainText = "text/plain; charset=utf-8";
@@ -239,8 +241,8 @@ std::optional<ListenAddress> readListenAddress(std::string_view text) {
     return address;
 }
 
-CollectorServer::CollectorServer(ReadingStore& store, std::uint32_t key)
-    : store_(store), key_(key), commits_(store) {}
+CollectorServer::CollectorServer(ReadingStore& store, std::uint32_t key, const WebFiles& web)
+    : store_(store), key_(key), web_(web), commits_(store) {}
 
 CollectorServer::~CollectorServer() {
     stop();
@@ -248,7 +250,7 @@ CollectorServer::~CollectorServer() {
 
 std::unique_ptr<CollectorServer> CollectorServer::start(const ListenAddress& address,
                                                         ReadingStore& store, std::uint32_t key,
-                                                        std::string& error) {
+                                                        const WebFiles& web, std::string& error) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
@@ -264,7 +266,7 @@ std::unique_ptr<CollectorServer> CollectorServer::start(const ListenAddress& add
     char host[NI_MAXHOST] = "";
     getnameinfo(found->ai_addr, found->ai_addrlen, host, sizeof host, nullptr, 0, NI_NUMERICHOST);
 
-    std::unique_ptr<CollectorServer> server(new CollectorServer(store, key));
+    std::unique_ptr<CollectorServer> server(new CollectorServer(store, key, web));
     server->daemon_ = MHD_start_daemon(
         MHD_USE_AUTO_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME | (v6 ? MHD_USE_IPv6 : 0), 0,
         nullptr, nullptr, &Callbacks::handle, server.get(), MHD_OPTION_SOCK_ADDR, found->ai_addr,
@@ -311,7 +313,9 @@ bool CollectorServer::route(MHD_Connection* connection, std::string_view path, v
     if (path == "/api/readings") return readings(connection, fields, false);
     if (path == "/export.csv") return readings(connection, fields, true);
     if (path == "/metrics") return metrics(connection);
-    if (path == "/") return answer(connection, MHD_HTTP_NOT_FOUND, "no dashboard here yet\n");
+    if (const WebFile* file = web_.find(path)) return serveFile(connection, *file);
+    if (path == "/")
+        return answer(connection, MHD_HTTP_NOT_FOUND, "the dashboard's files are not installed\n");
     return reject(connection, Rejection::UnknownPath);
 }
 
@@ -345,10 +349,41 @@ bool CollectorServer::reject(MHD_Connection* connection, Rejection rejection) {
     return answer(connection, MHD_HTTP_BAD_REQUEST, std::string(rejectionLine(rejection)) + "\n");
 }
 
+// The page may load what it names from this collector alone.
+bool CollectorServer::serveFile(MHD_Connection* connection, const WebFile& file) {
+    MHD_Response* response = MHD_create_response_from_buffer(
+        file.body.size(), const_cast<char*>(file.body.data()), MHD_RESPMEM_PERSISTENT);
+    if (response == nullptr) return false;
+    MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, file.type);
+    MHD_add_response_header(response, MHD_HTTP_HEADER_CACHE_CONTROL, "no-cache");
+    MHD_add_response_header(response, MHD_HTTP_HEADER_X_CONTENT_TYPE_OPTIONS, "nosniff");
+    MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_SECURITY_POLICY,
+                            "default-src 'self'; style-src 'self' 'unsafe-inline'; img-src 'self' "
+                            "data:; frame-ancestors 'none'");
+    const MHD_Result queued = MHD_queue_response(connection, MHD_HTTP_OK, response);
+    MHD_destroy_response(response);
+    return queued == MHD_YES;
+}
+
 bool CollectorServer::sites(MHD_Connection* connection) {
     std::vector<SiteSummary> list;
-    if (!store_.listSites(list)) return databaseFailed(connection);
+    if (!store_.listSites(list) || !addUsualIntervals(list)) return databaseFailed(connection);
     return answer(connection, MHD_HTTP_OK, sitesJson(list), Json);
+}
+
+// From the gaps between each site's newest readings.
+bool CollectorServer::addUsualIntervals(std::vector<SiteSummary>& sites) {
+    std::vector<StoredReading> newest;
+    for (SiteSummary& site : sites) {
+        const ReadingRange range{site.uid, EarliestMs, LatestMs};
+        ReadingKey after = BeforeAllReadings;
+        bool found = false;
+        if (!store_.newestKey(range, IntervalReadings, after, found) ||
+            !store_.readPage(range, found ? after : BeforeAllReadings, IntervalReadings, newest))
+            return false;
+        site.intervalMs = usualIntervalMs(newest);
+    }
+    return true;
 }
 
 bool CollectorServer::readings(MHD_Connection* connection, std::span<const QueryField> fields,

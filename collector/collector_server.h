@@ -16,6 +16,7 @@
 #include "collector/group_commit.h"
 #include "collector/reading_store.h"
 #include "collector/upload_check.h"
+#include "collector/web_files.h"
 
 struct MHD_Daemon;
 struct MHD_Connection;
@@ -31,9 +32,11 @@ std::optional<ListenAddress> readListenAddress(std::string_view text);
 
 class CollectorServer {
   public:
-    // Nothing, with the reason in `error`, when it cannot listen there.
+    // Nothing, with the reason in `error`, when it cannot listen there. The
+    // dashboard's files are served from `web`, which outlives the server.
     static std::unique_ptr<CollectorServer> start(const ListenAddress& address, ReadingStore& store,
-                                                  std::uint32_t key, std::string& error);
+                                                  std::uint32_t key, const WebFiles& web,
+                                                  std::string& error);
     ~CollectorServer();
     CollectorServer(const CollectorServer&) = delete;
     CollectorServer& operator=(const CollectorServer&) = delete;
@@ -49,14 +52,16 @@ class CollectorServer {
     class PendingUpload;
     class ReadingStream;
     struct Callbacks;
-    CollectorServer(ReadingStore& store, std::uint32_t key);
+    CollectorServer(ReadingStore& store, std::uint32_t key, const WebFiles& web);
 
     // Each answers the request; false when the connection must be closed.
     bool route(MHD_Connection* connection, std::string_view path, void** request);
     bool upload(MHD_Connection* connection, std::span<const QueryField> fields, void** request);
     bool uploadCommitted(MHD_Connection* connection, const PendingUpload& pending);
     bool reject(MHD_Connection* connection, Rejection rejection);
+    bool serveFile(MHD_Connection* connection, const WebFile& file);
     bool sites(MHD_Connection* connection);
+    bool addUsualIntervals(std::vector<SiteSummary>& sites);
     bool readings(MHD_Connection* connection, std::span<const QueryField> fields, bool csv);
     bool series(MHD_Connection* connection, ReadingRange range, std::size_t points, bool fromGiven,
                 bool toGiven);
@@ -64,6 +69,7 @@ class CollectorServer {
 
     ReadingStore& store_;
     std::uint32_t key_;
+    const WebFiles& web_;
     GroupCommit commits_;
     MHD_Daemon* daemon_ = nullptr;
     std::string where_;

@@ -1,5 +1,6 @@
 // dkq-collector: the receiving end of webmon's uploads. Keeps every reading
-// in SQLite or PostgreSQL and serves them back as JSON, CSV and metrics.
+// in SQLite or PostgreSQL and serves them back as JSON, CSV, metrics and a
+// dashboard page.
 #include <pthread.h>
 
 #include <charconv>
@@ -93,8 +94,12 @@ int main(int argc, char** argv) {
     std::string error;
     std::unique_ptr<ReadingStore> store = openReadingStore(options.database, error);
     if (!store) return fail(error);
+    std::vector<std::string> missing;
+    const WebFiles web = WebFiles::load(installedWebFolder(), DygraphsFolder, missing);
+    for (const std::string& file : missing)
+        std::fprintf(stderr, "dkq-collector: the dashboard lacks %s\n", file.c_str());
     std::unique_ptr<CollectorServer> server =
-        CollectorServer::start(options.listen, *store, options.key, error);
+        CollectorServer::start(options.listen, *store, options.key, web, error);
     if (!server) return fail(error);
     std::printf("http %s\n", server->where().c_str());
     std::fflush(stdout);

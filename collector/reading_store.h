@@ -37,6 +37,8 @@ struct SiteSummary {
     std::int32_t uid = 0;
     std::int64_t readings = 0;
     StoredReading last;
+    // The usual time between its readings (0: unknown); the store leaves it.
+    std::int64_t intervalMs = 0;
 };
 
 // Readings of one site with fromMs <= time < toMs.

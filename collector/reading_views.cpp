@@ -77,9 +77,23 @@ std::string sitesJson(std::span<const SiteSummary> sites) {
         out += "{\"uid\":" + std::to_string(site.uid) +
                ",\"count\":" + std::to_string(site.readings) + ',';
         appendJsonFields(out, site.last);
+        out += ",\"interval\":";
+        if (site.intervalMs > 0)
+            appendNumber(out, static_cast<double>(site.intervalMs) / 1000);
+        else
+            out += "null";
         out += '}';
     }
     return out + "]";
+}
+
+std::int64_t usualIntervalMs(std::span<const StoredReading> readings) {
+    std::vector<std::int64_t> gaps;
+    for (std::size_t i = 1; i < readings.size(); ++i)
+        gaps.push_back(readings[i].key.timeMs - readings[i - 1].key.timeMs);
+    if (gaps.empty()) return 0;
+    std::nth_element(gaps.begin(), gaps.begin() + gaps.size() / 2, gaps.end());
+    return gaps[gaps.size() / 2];
 }
 
 std::string csvHeader(std::string_view firstData) {

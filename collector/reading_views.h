@@ -19,8 +19,12 @@ void appendNumbers(std::string& out, std::span<const double> values, char open, 
 
 // {"time":"2024-03-05T09:07:02.123Z","data":"21.4,4.500,120","values":[21.4,4.5,120]}
 void appendJsonReading(std::string& out, const StoredReading& reading);
-// [{"uid":1021,"count":5,"time":...,"data":...,"values":[...]}, ...]
+// [{"uid":1021,"count":5,"time":...,"data":...,"values":[...],"interval":2.5}, ...]
+// with the usual interval in seconds, null when unknown.
 std::string sitesJson(std::span<const SiteSummary> sites);
+// The median gap between readings in arrival order: one long outage does not
+// make a site's usual interval. 0 for fewer than two readings.
+std::int64_t usualIntervalMs(std::span<const StoredReading> readings);
 
 // The header line "Czas (UTC);Wartość 1;...;", with as many values as the
 // data text of the first row has, and one row

@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -266,6 +267,9 @@ bool SqliteStore::readPage(const ReadingRange& range, const ReadingKey& after, s
     if (connection == nullptr) return false;
     Use query(connection->readPage);
     bindRange(*query, range);
+    // The index is searched from the later of the two lower bounds; SQLite
+    // would take the range's own and step over every reading before `after`.
+    sqlite3_bind_int64(*query, 2, std::max(range.fromMs, after.timeMs));
     sqlite3_bind_int64(*query, 4, after.timeMs);
     sqlite3_bind_int64(*query, 5, after.id);
     sqlite3_bind_int64(*query, 6, static_cast<sqlite3_int64>(count));

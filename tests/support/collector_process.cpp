@@ -86,6 +86,16 @@ HttpAnswer httpGet(int port, const std::string& target) {
     return answer;
 }
 
+std::string headlessChromium(const std::string& profile, int seconds) {
+    if (std::system("command -v chromium >/dev/null") != 0) return {};
+    return "timeout " + std::to_string(seconds) +
+           " chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run"
+           " --disable-background-networking --disable-component-update --disable-sync"
+           " --window-size=1280,900 --host-resolver-rules='MAP * ~NOTFOUND, EXCLUDE 127.0.0.1'"
+           " --user-data-dir=" +
+           profile;
+}
+
 PostgresCluster::PostgresCluster(bool durable) {
     std::string pattern = (std::filesystem::temp_directory_path() / "dkq-pg-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");

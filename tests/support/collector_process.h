@@ -34,6 +34,12 @@ struct HttpAnswer {
 // One request on its own connection to 127.0.0.1:port.
 HttpAnswer httpGet(int port, const std::string& target);
 
+// Debian's chromium in headless mode as a shell command, arguments to be
+// added: a new profile in the folder `profile`, no background services, no
+// host name resolves (nothing but loopback can be reached), ended after
+// `seconds`. Empty when chromium is not installed.
+std::string headlessChromium(const std::string& profile, int seconds);
+
 class PostgresCluster {
   public:
     // initdb and pg_ctl of Debian's postgresql, as the postgres user when run
