@@ -10,10 +10,8 @@
 namespace dkq {
 namespace {
 
-// Process-wide, as the log and the stopwatch are shared by every user of the
-// one link a program has.
-std::int64_t gStopwatchStart = 0;
-bool gStopwatchStarted = false;
+// Process-wide, as the log is shared by every user of the one link a program
+// has.
 std::int64_t gLogOrigin = 0;
 
 // Text-mode writing turns every LF into CR LF, also inside peer data.
@@ -28,17 +26,6 @@ std::string withCrLf(std::string_view text) {
 }
 
 }  // namespace
-
-int Stopwatch(bool start) {
-    if (start) {
-        gStopwatchStart = platform::performanceCounter();
-        gStopwatchStarted = true;
-        return 0;
-    }
-    if (!gStopwatchStarted) return 1'000'000'000;
-    const std::int64_t ticks = platform::performanceCounter() - gStopwatchStart;
-    return static_cast<int>(ticks * 1000 / platform::performanceFrequency());
-}
 
 std::string formatCommLogLine(const std::tm& local, double seconds, std::string_view message) {
     char head[96];
@@ -57,8 +44,7 @@ void writeCommLog(std::string_view message) {
         gLogOrigin = now == 0 ? 1 : now;
         return;
     }
-    const double seconds = static_cast<double>(now - gLogOrigin) /
-                           static_cast<double>(platform::performanceFrequency());
+    const double seconds = static_cast<double>(now - gLogOrigin) / 1'000'000'000.0;
     const std::time_t calendar = std::time(nullptr);
     std::tm local{};
     platform::localTime(calendar, local);

@@ -1,6 +1,5 @@
-// The communication log "dkq_comm.log" and the process-wide timing it shares
-// with the link: one stopwatch and one log time origin per process, both
-// read from the monotonic performance counter.
+// The communication log "dkq_comm.log", with its process-wide time origin
+// on the monotonic performance counter.
 #pragma once
 
 #include <ctime>
@@ -10,10 +9,6 @@
 namespace dkq {
 
 inline constexpr const char* CommLogFileName = "dkq_comm.log";
-
-// Stopwatch(true) notes the counter and returns 0; Stopwatch(false) returns
-// the whole milliseconds since then, or 1 000 000 000 before any start.
-int Stopwatch(bool start);
 
 // One log line as the file holds it after text-mode writing (CR LF), UTF-8:
 // "2024-03-05 9:07:02 (  1.234) >\tmessage\r\n".

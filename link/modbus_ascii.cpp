@@ -1,7 +1,5 @@
 #include "link/modbus_ascii.h"
 
-#include <cctype>
-
 #include "link/result_codes.h"
 
 namespace dkq::modbus {
@@ -10,9 +8,11 @@ namespace {
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 // Letters count as value - 55 after upper-casing, everything else as - 48;
-// the module link never validated digits further, and neither do we.
+// the module link never validated digits further, and neither do we. Only
+// ASCII letters are upper-cased, whatever locale a program runs in.
 int digitValue(char c) {
-    const int upper = std::toupper(static_cast<unsigned char>(c));
+    const int byte = static_cast<unsigned char>(c);
+    const int upper = byte >= 'a' && byte <= 'z' ? byte - ('a' - 'A') : byte;
     return upper > '9' ? upper - 55 : upper - 48;
 }
 

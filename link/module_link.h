@@ -14,9 +14,8 @@
 #include <string_view>
 
 #include "link/modbus_ascii.h"
-#include "link/platform/serial_port.h"
-#include "link/platform/tcp_socket.h"
 #include "link/result_codes.h"
+#include "link/transport.h"
 
 namespace dkq {
 
@@ -50,7 +49,7 @@ class ModuleLink {
     // Host name, IPv4 or IPv6 address text; at most 1023 characters are used.
     std::string IpAddress;
     int TcpPort = 0;  // low 16 bits used
-    int UseTcp = 0;   // nonzero: TCP, zero: serial port
+    int UseTcp = 0;   // nonzero: TCP, zero: serial port (read by open_com)
     int ConnectTimeoutMs = 0;
     int ReceiveTimeoutMs = 0;  // TCP: time for the start of an answer
     int LogEnabled = 0;        // nonzero: write dkq_comm.log
@@ -115,10 +114,6 @@ class ModuleLink {
     // --- communication log ---------------------------------------------------
     void CommLog(std::string_view text);
 
-    // Microseconds since a performance-counter value; 1e9 when the counter
-    // frequency was never read (the serial branch of open_com reads it).
-    double ElapsedMicros(std::int64_t since) const;
-
   private:
     enum class ReadKind { Holding, Input, Signed };
     struct ReceivedText;
@@ -126,13 +121,9 @@ class ModuleLink {
     int openTcp();
     int connectTo(const platform::PeerAddress& peer, int timeoutMs);
     int openSerial(int comPort, int baud);
-    void sendWakeUpLine();
-    void closeSocket();
-    int transmitSerial(std::span<const std::uint8_t> text);
-    void waitOnWire(int characters);
-    bool flushAndSend(std::span<const std::uint8_t> text);
-    int receiveTcp(ReceivedText& rx, int expectedChars, std::span<const std::uint8_t> request);
-    void receiveSerial(ReceivedText& rx, int expectedChars, std::span<const std::uint8_t> request);
+    bool sendOnLine(std::span<const std::uint8_t> text);
+    int lineFailure(const platform::ReceiveResult& got);
+    int receiveAnswer(ReceivedText& rx, int expectedChars, std::span<const std::uint8_t> request);
     int judgeAnswer(const ReceivedText& rx, int expectedBytes, AnswerFrame& answer,
                     int& expectedLen);
     int readRegisters(ReadKind kind, int addr, int start, int count,
@@ -142,10 +133,9 @@ class ModuleLink {
     int asciiExchange(std::string_view command, int expectedLen,
                       std::span<std::uint8_t> destination, bool clearAnswerText);
 
-    platform::TcpSocket socket_;
-    platform::SerialPort port_;
-    std::int64_t counterFrequency_ = 0;
-    std::int64_t transmitStart_ = 0;
+    TcpTransport tcp_{ReceiveTimeoutMs};
+    SerialTransport serial_;
+    Transport* line_ = &serial_;  // the kind open_com opened last
 };
 
 }  // namespace dkq

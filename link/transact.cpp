@@ -1,6 +1,6 @@
 // One Modbus-ASCII exchange: send the request text, collect the answer text,
 // judge it. The answer is taken as complete once the expected number of
-// characters is in; waits never spin.
+// characters is in, or a whole exception answer; the line waits, never spins.
 #include <string>
 
 #include "common/cp1250.h"
@@ -13,8 +13,7 @@
 namespace dkq {
 namespace {
 
-constexpr int kAnswerStartedLimitMs = 1500;  // once a frame has begun
-constexpr int kGraceMs = 50;                 // before the one extra read of a short answer
+constexpr int kGraceMs = 50;  // before the one extra read of a short answer
 constexpr int kTimeoutsBeforeLineDead = 10;
 
 std::span<const std::uint8_t> asBytes(const std::string& text) {
@@ -40,7 +39,8 @@ int exceptionAnswered(std::string_view text, int startOffset,
 struct ModuleLink::ReceivedText {
     std::array<char, modbus::FrameTextCapacity> chars{};
     int count = 0;
-    int startOffset = 0;  // position of the frame's ':' (TCP may bring bytes before it)
+    int startOffset = 0;   // position of the frame's ':' (bytes may come before it)
+    bool started = false;  // a ':' has come
     int elapsedMs = 0;
 
     std::span<std::uint8_t> freeSpace() {
@@ -52,10 +52,17 @@ struct ModuleLink::ReceivedText {
         const std::string_view text = view();
         return cp1250ToUtf8(text.substr(0, text.find('\0')));
     }
-    void noteFrameStart() {
+    // Takes n more characters. The frame starts at the last ':' of the first
+    // batch that holds one: what came before it is a late answer or noise.
+    void take(int n) {
+        count += n;
+        if (started) return;
         const auto colon = view().rfind(':');
-        if (colon != std::string_view::npos) startOffset = static_cast<int>(colon);
+        if (colon == std::string_view::npos) return;
+        startOffset = static_cast<int>(colon);
+        started = true;
     }
+    int missing(int expectedChars) const { return expectedChars + startOffset - count; }
 };
 
 int ModuleLink::Transact(std::span<const std::uint8_t> request, AnswerFrame& answer,
@@ -70,84 +77,75 @@ int ModuleLink::Transact(std::span<const std::uint8_t> request, AnswerFrame& ans
         return tx::BadLength;
 
     const std::string text = modbus::encodeFrame(request);
-    const int expectedChars = modbus::frameTextLength(expectedBytes);
-    const bool broadcast = request[0] == 0;
+    if (!sendOnLine(asBytes(text))) return tx::SendFailed;
+    if (request[0] == 0) return tx::Ok;  // a broadcast is not answered
     ReceivedText rx;
-
-    if (UseTcp) {
-        if (!flushAndSend(asBytes(text))) return tx::SendFailed;
-        if (broadcast) return tx::Ok;
-        const int failure = receiveTcp(rx, expectedChars, request);
-        if (failure != tx::Ok) return failure;
-    } else {
-        transmitSerial(asBytes(text));
-        if (broadcast) return tx::Ok;
-        receiveSerial(rx, expectedChars, request);
-    }
+    const int failure = receiveAnswer(rx, modbus::frameTextLength(expectedBytes), request);
+    if (failure != tx::Ok) return failure;
     const int code = judgeAnswer(rx, expectedBytes, answer, expectedLen);
     if (code == tx::BadLength)
         ExceptionCode = exceptionAnswered(rx.view(), rx.startOffset, request);
     return code;
 }
 
-int ModuleLink::receiveTcp(ReceivedText& rx, int expectedChars,
-                           std::span<const std::uint8_t> request) {
-    bool startSeen = false;
-    int limit = ReceiveTimeoutMs;
-    socket_.setNonBlocking(true);
-    Stopwatch(true);
-    for (;;) {
-        const bool full = rx.freeSpace().empty();
-        if (!full) {
-            const auto got = socket_.receive(rx.freeSpace());
-            if (got.status == platform::ReceiveStatus::PeerClosed) {
-                closeSocket();
-                Connected = 0;
-                CommLog("rcv: połączenie zostało zerwane");
-                return tx::PeerClosed;
-            }
-            if (got.status == platform::ReceiveStatus::Failed) {
-                // The link stays "open": the next send fails and closes it.
-                CommLog(logText("Error at RCV socket(): %ld", static_cast<long>(got.error)));
-                closeSocket();
-                return tx::ReceiveError;
-            }
-            if (got.status == platform::ReceiveStatus::Data) {
-                rx.count += got.count;
-                if (!startSeen && rx.view().find(':') != std::string_view::npos) {
-                    rx.noteFrameStart();
-                    startSeen = true;
-                }
-            }
-        }
-        rx.elapsedMs = Stopwatch(false);
-        if (rx.count >= expectedChars + rx.startOffset) break;
-        // An exception answer is short by design: no more is coming.
-        if (startSeen && exceptionAnswered(rx.view(), rx.startOffset, request) != 0) return tx::Ok;
-        if (rx.count > 0 && rx.chars[static_cast<size_t>(rx.startOffset)] == ':')
-            limit = kAnswerStartedLimitMs;
-        if (rx.elapsedMs >= limit || full) break;
-        socket_.waitReadable(limit - rx.elapsedMs);
+// A failed send is logged and closes the link.
+bool ModuleLink::sendOnLine(std::span<const std::uint8_t> text) {
+    const int error = line_->send(text);
+    if (error == 0) return true;
+    CommLog(logText("send failed: %d", error));
+    line_->close();
+    Connected = 0;
+    return false;
+}
+
+// tx::Ok, or the code of a receive that ended the connection. A peer that
+// closed it closes the link; a failed receive closes the line but leaves the
+// link "open", so that the next send fails and closes it.
+int ModuleLink::lineFailure(const platform::ReceiveResult& got) {
+    if (got.status == platform::ReceiveStatus::PeerClosed) {
+        line_->close();
+        Connected = 0;
+        CommLog("rcv: połączenie zostało zerwane");
+        return tx::PeerClosed;
     }
-    if (rx.count < expectedChars + rx.startOffset) {
-        platform::sleepMs(kGraceMs);
-        const auto got = socket_.receive(rx.freeSpace());
-        if (got.status == platform::ReceiveStatus::Data) rx.count += got.count;
+    if (got.status == platform::ReceiveStatus::Failed) {
+        CommLog(logText("Error at RCV socket(): %ld", static_cast<long>(got.error)));
+        line_->close();
+        return tx::ReceiveError;
     }
     return tx::Ok;
 }
 
-void ModuleLink::receiveSerial(ReceivedText& rx, int expectedChars,
-                               std::span<const std::uint8_t> request) {
-    Stopwatch(true);
-    rx.count = port_.read(rx.freeSpace().first(static_cast<size_t>(expectedChars)));
-    // A whole exception answer is short by design: no more is coming.
-    if (rx.count > 0 && rx.count < expectedChars && rx.chars[0] == ':' &&
-        exceptionAnswered(rx.view(), 0, request) == 0) {
-        platform::sleepMs(kGraceMs);
-        rx.count += port_.read(rx.freeSpace().first(static_cast<size_t>(expectedChars - rx.count)));
+// Collects the answer until the expected characters after the frame's start
+// are in, a whole exception answer is, or the line's time-outs end. An
+// answer that began but stays short gets a grace pause and one more read.
+int ModuleLink::receiveAnswer(ReceivedText& rx, int expectedChars,
+                              std::span<const std::uint8_t> request) {
+    const AnswerWait wait = line_->answerWait(expectedChars);
+    const Stopwatch watch;
+    Deadline deadline = watch.deadline(wait.startMs);
+    bool exception = false;
+    for (;;) {
+        const auto got = line_->receive(rx.freeSpace(), rx.missing(expectedChars), deadline);
+        if (const int failure = lineFailure(got); failure != tx::Ok) return failure;
+        if (got.status == platform::ReceiveStatus::Data) rx.take(got.count);
+        if (rx.missing(expectedChars) <= 0 || rx.freeSpace().empty()) break;
+        if (rx.started) {
+            deadline = watch.deadline(wait.wholeMs);
+            // An exception answer is short by design: no more is coming.
+            exception = exceptionAnswered(rx.view(), rx.startOffset, request) != 0;
+        }
+        if (exception || deadline.passed()) break;
     }
-    rx.elapsedMs = Stopwatch(false);
+    if (rx.started && !exception && rx.missing(expectedChars) > 0 && !rx.freeSpace().empty()) {
+        platform::sleepMs(kGraceMs);
+        const int missing = rx.missing(expectedChars);
+        const Deadline rest = Stopwatch().deadline(line_->answerWait(missing).restMs);
+        const auto got = line_->receive(rx.freeSpace(), missing, rest);
+        if (got.status == platform::ReceiveStatus::Data) rx.take(got.count);
+    }
+    rx.elapsedMs = watch.elapsedMs();
+    return tx::Ok;
 }
 
 int ModuleLink::judgeAnswer(const ReceivedText& rx, int expectedBytes, AnswerFrame& answer,
@@ -188,7 +186,8 @@ int ModuleLink::judgeAnswer(const ReceivedText& rx, int expectedBytes, AnswerFra
         return tx::BadLength;
     }
     expectedLen = decoded.byteCount;
-    CommLog(logText("rx_sum OK, %d ms (%d B)", rx.elapsedMs, rx.count));
+    // Every good exchange's line: formatted only when it is written.
+    if (LogEnabled) CommLog(logText("rx_sum OK, %d ms (%d B)", rx.elapsedMs, rx.count));
     return tx::Ok;
 }
 

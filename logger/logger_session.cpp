@@ -14,7 +14,7 @@ constexpr const char* kEndCommand = "*EOT!";
 constexpr int kStatusTries = 6;
 constexpr int kStatusRetryMs = 20;
 constexpr int kConfirmationLength = 3;
-constexpr int kNoAnswer = 1;  // expectedLen of a command that awaits nothing
+constexpr int kNoAnswer = 1;  // expectedLen of a command that awaits nothing over TCP
 constexpr int kReconnectPauseMs = 100;
 // Over TCP the wake-up line travels as a text command, with pauses around
 // and between its two copies.
@@ -125,8 +125,8 @@ int LoggerSession::failStatus(int code, const char* message) {
 }
 
 void LoggerSession::sendEndOfTransmission() {
-    link_.AsciiCommand(kEndCommand, kNoAnswer);
-    link_.AsciiCommand(kEndCommand, kNoAnswer);
+    link_.AsciiCommand(kEndCommand, endAnswerLength_);
+    link_.AsciiCommand(kEndCommand, endAnswerLength_);
 }
 
 void LoggerSession::DisconnectLogger() {

@@ -56,6 +56,10 @@ class LoggerSession {
     void DisconnectLogger();
     // "Koniec pracy": "*EOT!" twice when the line is open.
     void EndWork();
+    // No module answers "*EOT!". The window sends it awaiting one byte, so
+    // a serial line waits out the port's time-out after each; after this
+    // call it is sent awaiting nothing (dkq, whose sessions end at once).
+    void endWithoutWaiting() { endAnswerLength_ = 0; }
 
     // "Odczytaj status": refuses when the line is closed.
     int RefreshStatus();
@@ -90,6 +94,7 @@ class LoggerSession {
     Prompter& prompter_;
     Clock& clock_;
     std::optional<StatusAnswer> status_;
+    int endAnswerLength_ = 1;  // expectedLen of "*EOT!"
     bool moduleReady_ = false;
     bool lineLost_ = false;
 };

@@ -140,10 +140,11 @@ void ReadingPrinter::print(const Reading& reading) {
     const bool ok = reading.error.empty();
     if (options_.format == OutputFormat::Text) {
         if (!ok) return;
-        if (textTimestamps_) out_ << textTimestamp(reading.time) << ' ';
+        // Each << of std::cout is a locked call into stdio: one for the line.
+        std::string line = textTimestamps_ ? textTimestamp(reading.time) + ' ' : "";
         for (size_t i = 0; i < reading.values.size(); ++i)
-            out_ << (i ? " " : "") << value(reading.values[i]);
-        out_ << '\n' << std::flush;
+            line.append(i ? " " : "").append(value(reading.values[i]));
+        out_ << line << '\n' << std::flush;
         return;
     }
     const std::string status = std::to_string(reading.status);

@@ -1,8 +1,9 @@
 // Record memory commands of dkq. Each opens the line as the logger window's
 // "Połącz" does (wake-up line, status) and ends it as "Koniec pracy" does
-// ("*EOT!" twice); messages go to standard output (information) or standard
-// error (errors and warnings), and every question is answered yes: giving
-// the command is the user's yes.
+// ("*EOT!" twice, here without waiting for an answer that no module gives);
+// messages go to standard output (information) or standard error (errors
+// and warnings), and every question is answered yes: giving the command is
+// the user's yes.
 #include <utility>
 #include <vector>
 
@@ -108,6 +109,7 @@ int withLogger(CommandContext& c, const std::string& file, Work work) {
     ConsolePrompter prompter(c, file);
     SystemClock clock;
     LoggerSession session(c.link, prompter, clock);
+    session.endWithoutWaiting();
     prompter.hold(true);
     const ConnectResult connected = session.ConnectLogger(c.comPort, c.baud);
     prompter.hold(false, connected.openCode == open::Ok);

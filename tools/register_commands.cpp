@@ -37,7 +37,7 @@ Prepared readCommand(const char* name, const Args& a) {
     if (!read) return std::nullopt;
     return [read = *read](CommandContext& c) {
         ReadingPrinter printer(c.out, c.output, false);
-        return readAndPrint(c, read, printer, WallClock::now(), "read");
+        return readAndPrint(c, read, printer, WallClock::now(), false);
     };
 }
 
@@ -227,7 +227,7 @@ std::optional<RegisterRead> parseRegisterRead(const std::string& name, const Arg
 }
 
 int readAndPrint(CommandContext& c, const RegisterRead& read, ReadingPrinter& printer,
-                 WallClock::time_point time, const std::string& what) {
+                 WallClock::time_point time, bool timeInMessage) {
     std::vector<std::int32_t> values(static_cast<size_t>(read.count));
     const int code = (c.link.*read.operation)(read.address, read.start, read.count, values);
     Reading reading{time, read.address, read.start, read.count, values, tx::Ok, {}};
@@ -239,7 +239,8 @@ int readAndPrint(CommandContext& c, const RegisterRead& read, ReadingPrinter& pr
     reading.status = failure.status;
     reading.error = failure.text;
     printer.print(reading);
-    c.err << "dkq: " << what << " failed: " << failure.text << '\n';
+    c.err << "dkq: " << (timeInMessage ? textTimestamp(time) + " " : "")
+          << "read failed: " << failure.text << '\n';
     return failure.status;
 }
 

@@ -29,9 +29,9 @@ std::optional<RegisterRead> parseRegisterRead(const std::string& name,
 const char* readCommandNames();
 
 // Runs the read once, prints it through `printer` as taken at `time` (a
-// failure also as "dkq: <what> failed: ..." on standard error) and returns
-// its exit status.
+// failure also as "dkq: read failed: ..." on standard error, with the time
+// before "read" when asked) and returns its exit status.
 int readAndPrint(CommandContext& context, const RegisterRead& read, ReadingPrinter& printer,
-                 WallClock::time_point time, const std::string& what);
+                 WallClock::time_point time, bool timeInMessage);
 
 }  // namespace dkq::tool

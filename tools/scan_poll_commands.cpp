@@ -3,10 +3,11 @@
 // arrives.
 #include <algorithm>
 #include <charconv>
-#include <chrono>
 #include <climits>
-#include <thread>
+#include <sstream>
 
+#include "link/platform/clock.h"
+#include "link/timing.h"
 #include "tools/register_read.h"
 
 namespace dkq::tool {
@@ -14,7 +15,6 @@ namespace {
 
 using Args = std::vector<std::string>;
 using Prepared = std::optional<PreparedCommand>;
-using SteadyClock = std::chrono::steady_clock;
 
 // ---- scan -----------------------------------------------------------------
 
@@ -77,41 +77,30 @@ Prepared scan(const Args& a) {
 // ---- poll -----------------------------------------------------------------
 
 struct PollPlan {
-    SteadyClock::duration interval = std::chrono::seconds(1);
+    Nanos interval = 1000 * NanosPerMs;
     long long count = 0;  // 0: until interrupted
     RegisterRead read{};
 };
 
-// Seconds with fractions, 0.001..86400, read without the locale.
-std::optional<SteadyClock::duration> parseInterval(const std::string& word) {
+// Seconds with fractions, 0..86400, read without the locale; 0 polls back
+// to back (a stress test of the line).
+std::optional<Nanos> parseInterval(const std::string& word) {
     double seconds = 0;
     const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), seconds);
     if (word.empty() || error != std::errc() || end != word.data() + word.size() ||
-        !(seconds >= 0.001 && seconds <= 86400))
-        return refuse("--interval must be 0.001..86400 seconds");
-    return std::chrono::duration_cast<SteadyClock::duration>(
-        std::chrono::duration<double>(seconds));
+        !(seconds >= 0 && seconds <= 86400))
+        return refuse("--interval must be 0..86400 seconds");
+    return static_cast<Nanos>(seconds * 1e9);
 }
 
-// The first slot after `previous` on the grid of `interval` that is not in
-// the past: a round that overran skips the slots it missed, and the rounds
-// never drift by the time the exchanges take.
-SteadyClock::time_point nextSlot(SteadyClock::time_point previous, SteadyClock::duration interval,
-                                 SteadyClock::time_point now) {
-    auto next = previous + interval;
-    if (next < now)
-        next += (now - next + interval - SteadyClock::duration(1)) / interval * interval;
-    return next;
-}
-
-// Sleeps until the deadline in short slices, so that a signal ends the wait
+// Sleeps until the slot in short slices, so that a signal ends the wait
 // soon; false when a stop was requested.
-bool sleepUntil(SteadyClock::time_point deadline) {
-    constexpr auto kSlice = std::chrono::milliseconds(50);
+bool sleepUntil(Nanos slot) {
+    constexpr Nanos kSlice = 50 * NanosPerMs;
     while (stopSignal() == 0) {
-        const auto now = SteadyClock::now();
-        if (now >= deadline) return true;
-        std::this_thread::sleep_for(std::min<SteadyClock::duration>(deadline - now, kSlice));
+        const Nanos now = platform::performanceCounter();
+        if (now >= slot) return true;
+        platform::sleepUntilCounter(std::min(slot, now + kSlice));
     }
     return false;
 }
@@ -119,22 +108,36 @@ bool sleepUntil(SteadyClock::time_point deadline) {
 // One round; a link that a failure closed is opened again first.
 int pollRound(CommandContext& c, const RegisterRead& read, ReadingPrinter& printer) {
     if (!c.link.IsOpen()) c.link.open_com(c.comPort, c.baud);
-    const auto time = WallClock::now();
-    return readAndPrint(c, read, printer, time, textTimestamp(time) + " read");
+    return readAndPrint(c, read, printer, WallClock::now(), true);
 }
 
-// Exit status: that of the last exchange.
+// Exit status: that of the last exchange. Lines go out before every wait;
+// rounds back to back hold theirs up to 100 ms, since a write call a line
+// would cost about as much as the exchange.
 int runPoll(CommandContext& c, const PollPlan& plan) {
+    constexpr Nanos kLongestHold = 100 * NanosPerMs;
     const StopSignals stops;
-    ReadingPrinter printer(c.out, c.output, true);
-    auto slot = SteadyClock::now();
+    std::ostringstream held;
+    ReadingPrinter printer(held, c.output, true);
+    const auto writeOut = [&] {
+        c.out << held.str() << std::flush;
+        held.str("");
+    };
+    Nanos slot = platform::performanceCounter();
+    Nanos written = slot;
     int code = tx::Ok;
     for (long long round = 1;; ++round) {
         code = pollRound(c, plan.read, printer);
         if (round == plan.count || stopSignal() != 0) break;
-        slot = nextSlot(slot, plan.interval, SteadyClock::now());
+        const Nanos now = platform::performanceCounter();
+        if (plan.interval > 0 || now - written >= kLongestHold) {
+            writeOut();
+            written = now;
+        }
+        slot = nextSlot(slot, plan.interval, now);
         if (!sleepUntil(slot)) break;
     }
+    writeOut();
     return code;
 }
 
@@ -177,7 +180,8 @@ constexpr ToolCommand kCommands[] = {
     {"scan", "[--from A] [--to B]",
      "ask every address (1..31 by default) for diagnostics block 1 (function 8)", false, scan},
     {"poll", "[--interval S] [--count N] read-input|read-holding|read-config ADDR START COUNT",
-     "repeat a read every S seconds (default 1), N times or until Ctrl+C", false, poll},
+     "repeat a read every S seconds (default 1; 0: back to back), N times or until Ctrl+C", false,
+     poll},
 };
 
 }  // namespace

@@ -30,10 +30,6 @@ std::int64_t performanceCounter() {
 #endif
 }
 
-std::int64_t performanceFrequency() {
-    return kNanosPerSecond;
-}
-
 void sleepMs(int ms) {
     if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }

@@ -7,9 +7,8 @@
 
 namespace dkq::platform {
 
-// The performance counter: ticks of a monotonic clock.
+// The performance counter: nanoseconds of a monotonic clock.
 std::int64_t performanceCounter();
-std::int64_t performanceFrequency();  // ticks per second
 
 void sleepMs(int ms);
 

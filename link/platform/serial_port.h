@@ -1,6 +1,6 @@
 // A serial port as the link uses it: open by device name, program speed and
-// character format, drive RTS/DTR, purge, write, and read n characters within
-// the port's time-out (900 ms + 2 ms per character).
+// character format, drive RTS/DTR, purge, write, and read what has arrived
+// within a time-out.
 #pragma once
 
 #include <cstdint>
@@ -39,16 +39,15 @@ class SerialPort {
     void setDtr(bool on);
 
     void purgeReceive();
-    // Characters written, or -1.
+    // Writes all bytes: 0, or the system's error code.
     int write(std::span<const std::uint8_t> bytes);
     // Blocks without using the processor until the system has sent what was
     // written (tcdrain); returns at once where the system cannot tell.
     void waitSent();
-    // Reads up to bytes.size() characters; returns when all arrived or after
-    // 900 + 2 * bytes.size() ms, with the count read (0 on error). Once an
-    // answer is coming in, it sleeps out the missing characters' time on the
-    // wire instead of waking for every character.
-    int read(std::span<std::uint8_t> bytes);
+    // Waits up to timeoutMs for a character (not at all for 0) and takes
+    // what has arrived, at most bytes.size(): the count, 0 when nothing came,
+    // -1 when the port failed or hung up.
+    int read(std::span<std::uint8_t> bytes, int timeoutMs);
 
   private:
 #ifdef _WIN32
@@ -58,7 +57,6 @@ class SerialPort {
     void releaseKernelDirection();
 
     int fd_ = -1;
-    long characterNanos_ = 0;       // one character (10 bits) at the set speed
     bool kernelDirection_ = false;  // the driver switches the RS-485 direction
     bool switchedOnRs485_ = false;  // ... because open() asked it to
 #endif

@@ -7,15 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "link/platform/receive_result.h"
+
 namespace dkq::platform {
 
 // Starts the socket library (WSAStartup on Windows, nothing elsewhere);
 // returns 0 or the platform's error code.
 int startNetwork();
 void stopNetwork();
-
-// The platform's error code of the last socket call (WSAGetLastError, errno).
-int lastSocketError();
 
 enum class ConnectOutcome { Connected, TimedOut, Refused };
 
@@ -31,14 +30,6 @@ struct PeerAddress {
 // when the name is not known.
 std::vector<PeerAddress> resolve(const std::string& host, int port, std::string& error);
 
-enum class ReceiveStatus { Data, PeerClosed, NothingYet, Failed };
-
-struct ReceiveResult {
-    ReceiveStatus status;
-    int count = 0;  // bytes stored when status is Data
-    int error = 0;  // platform error code when status is Failed
-};
-
 class TcpSocket {
   public:
     TcpSocket() = default;
@@ -48,7 +39,10 @@ class TcpSocket {
 
     // A stream socket of the address family; 0 or the platform's error code.
     int create(int family);
-    int setNonBlocking(bool nonBlocking);
+    // For the connect's own wait. No later call switches modes: each call
+    // waits as long as it says (on POSIX the socket waits in a receive with
+    // a time-out, and the calls that must not wait pass MSG_DONTWAIT).
+    int setNonBlocking();
     bool isValid() const;
     // Closes and forgets the handle, so no later call can reach a descriptor
     // number the system has meanwhile given to something else.
@@ -59,19 +53,21 @@ class TcpSocket {
     // Refused comes with the platform's error code in error.
     ConnectOutcome connect(const PeerAddress& peer, int timeoutMs, int& error);
 
-    // Bytes sent, or -1 (see lastSocketError).
+    // Sends all bytes at once, never waiting: 0, or the platform's error
+    // code (the would-block code when the system takes only a part).
     int send(std::span<const std::uint8_t> bytes);
-    // One receive call; on a non-blocking socket NothingYet when no data.
+    // Takes what has come, at most into.size(); NothingYet when nothing has.
     ReceiveResult receive(std::span<std::uint8_t> into);
-    // Waits until data (or an end or error) can be received, at most
-    // timeoutMs; true when the socket is readable.
-    bool waitReadable(int timeoutMs);
+    // The same, waiting up to timeoutMs for data (or the end of the
+    // connection); where the system allows, in one call.
+    ReceiveResult receive(std::span<std::uint8_t> into, int timeoutMs);
 
   private:
 #ifdef _WIN32
     std::uintptr_t handle_ = ~std::uintptr_t{0};
 #else
     int fd_ = -1;
+    int receiveTimeoutMs_ = 0;  // the socket's SO_RCVTIMEO, set when it changes
 #endif
 };
 

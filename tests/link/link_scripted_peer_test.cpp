@@ -51,37 +51,19 @@ long openDescriptors() {
     return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
 }
 
-// A frame shorter than asked for, padded after its CR LF to the expected
-// length, carries no values: the frame must hold the bytes asked for with its
-// LRC right after them. A long answer text is logged whole.
-TEST_F(ScriptedLink, APaddedShortFrameIsAWrongAnswerLoggedWhole) {
-    ScriptedPeer peer({ScriptedReply::text(":010428D3\r\n" + std::string(80, '0')),
-                       ScriptedReply::text(":01040400F7\r\n" + std::string(8, ' ')),
-                       ScriptedReply::text(std::string(510, '\x80'))});
-    connect(peer);
-    std::array<std::int32_t, 20> values{};
-    values.fill(-1);
-    EXPECT_EQ(link.ReadInputRegisters(1, 0, 20, values), tx::BadLength);
-    EXPECT_EQ(link.ReadInputRegisters(1, 0, 2, values), tx::BadLength);
-    EXPECT_EQ(std::count(values.begin(), values.end(), -1), 20);
-    std::array<std::int32_t, 125> many{};
-    EXPECT_EQ(link.ReadInputRegisters(1, 0, 125, many), tx::BadLength);
-    EXPECT_NE(log().find("rcv: wrong answer len (11/91), time="), std::string::npos) << log();
-    EXPECT_NE(log().find("rcv: wrong answer len (13/19), time="), std::string::npos) << log();
-    EXPECT_NE(log().find("data=" + std::string(510, '\x80') + "\r\n"), std::string::npos);
-}
-
 // ReadInputRegisters(1, 0, 2) expects 7 bytes: 19 characters of answer text.
-// After each answer the peer gives a good one: the link recovers unless the
-// connection ended.
+// After each answer (and a pause) the peer gives a good one: the link
+// recovers unless the connection ended, and never takes what is left of an
+// earlier answer for it.
 TEST_F(ScriptedLink, AnswersAreJudgedByStartLengthLrcAndHeader) {
     struct Case {
         const char* name;
         ScriptedReply reply;
         int code;
-        const char* logLine;
+        std::string logLine;
         int open = 1;
         int next = tx::Ok;
+        int pauseMs = 0;
     };
     const Case cases[] = {
         {"good", ScriptedReply::text(":01040400010002F4\r\n"), tx::Ok, "rx_sum OK, "},
@@ -93,6 +75,16 @@ TEST_F(ScriptedLink, AnswersAreJudgedByStartLengthLrcAndHeader) {
          "rcv: wrong answer start (0x58), data=X01040400010002F4\r\r\n"},
         {"bad LRC", ScriptedReply::text(":01040400010002F5\r\n"), tx::LrcError, "rx_sum ERROR"},
         {"short", ScriptedReply::text("abc"), tx::BadLength, "rcv: wrong answer len (3/19), time="},
+        // The frame itself must carry the bytes asked for, its LRC right after
+        // them: padding after a short one, or more bytes, make no answer.
+        {"padded short frame", ScriptedReply::text(":01040400F7\r\n" + std::string(8, ' ')),
+         tx::BadLength, "rcv: wrong answer len (13/19), time="},
+        {"longer frame", ScriptedReply::text(":0104040001000200F4\r\n"), tx::BadLength,
+         "rcv: wrong answer len (21/19), time="},
+        {"long text logged whole", ScriptedReply::text(std::string(510, '\x80')), tx::NoFrameStart,
+         "data=" + std::string(510, '\x80') + "\r\n"},
+        {"late answer", {{{150, ":01040400050006EC\r\n"}}}, tx::NoAnswer, "rcv: Timeout (", 1,
+         tx::Ok, 200},
         {"wrong address", ScriptedReply::text(":02040400010002F3\r\n"), tx::BadLength, "(19 B)"},
         {"wrong function", ScriptedReply::text(":01030400010002F5\r\n"), tx::BadLength, "(19 B)"},
         {"wrong byte count", ScriptedReply::text(":01040300010002F5\r\n"), tx::BadLength, ""},
@@ -122,7 +114,11 @@ TEST_F(ScriptedLink, AnswersAreJudgedByStartLengthLrcAndHeader) {
         EXPECT_EQ(link.IsOpen(), c.open);
         // Values are written only on success.
         EXPECT_EQ(values[0] + values[1], c.code == tx::Ok ? 3 : -2);
+        usleep(static_cast<useconds_t>(c.pauseMs) * 1000);
         EXPECT_EQ(link.ReadInputRegisters(1, 0, 2, values), c.next);
+        if (c.next == tx::Ok) {
+            EXPECT_EQ(values[0] + values[1], 3);
+        }
         EXPECT_NE(log().find(c.logLine), std::string::npos) << log();
         EXPECT_EQ(peer.requests().at(0), ":010400000002F9");
         link.close_com();
@@ -189,7 +185,11 @@ TEST_F(ScriptedLink, BroadcastsAndBounds) {
     EXPECT_EQ(peer.awaitRequests(":000400000002FA"), std::vector<std::string>{":000400000002FA"});
 }
 
-TEST_F(ScriptedLink, RefusedConnectEndsAtOnceAndLeaksNothing) {
+TEST_F(ScriptedLink, OpenFailuresEndAtOnceAndLeakNothing) {
+    link.ComDevice = [](int) { return std::string("/nonexistent/tty"); };
+    EXPECT_EQ(link.open_com(7, 9600), open::PortFailed);
+    EXPECT_NE(log().find("open_COM7 ERROR\r\n"), std::string::npos);
+
     int freePort;
     {
         ScriptedPeer gone({});
@@ -211,15 +211,6 @@ TEST_F(ScriptedLink, RefusedConnectEndsAtOnceAndLeaksNothing) {
     for (int i = 0; i < 50; ++i) connect(peer);  // reopening closes the old socket
     usleep(100'000);
     EXPECT_EQ(openDescriptors(), connected);
-}
-
-TEST_F(ScriptedLink, SerialPortThatCannotBeOpenedIsCodeOne) {
-    link.ComDevice = [](int) { return std::string("/nonexistent/tty"); };
-    EXPECT_EQ(link.open_com(7, 9600), open::PortFailed);
-    EXPECT_EQ(link.IsOpen(), 0);
-    EXPECT_NE(log().find("open_COM7 ERROR\r\n"), std::string::npos);
-    link.close_com();
-    EXPECT_NE(log().find("close_com\r\n"), std::string::npos);
 }
 
 // Text commands of the record memory, in one conversation: an answer in

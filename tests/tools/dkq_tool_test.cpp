@@ -136,6 +136,8 @@ TEST_F(DkqTool, CommandLinesGiveTheirOutputsAndExitStatuses) {
         {"", "{tcp} --timeout 50 --format csv poll --count 1 read-input 5 16 1", 1,
          "time;addr;reg16;code;error\nT;5;;1;code 1 (no answer within the time-out)\n",
          "dkq: t read failed: code 1 (no answer within the time-out)\n"},
+        {"", "{tcp} --format csv poll --interval 0 --count 3 read-input 2 16 2", 0,
+         "time;addr;reg16;reg17;code;error\nT;2;0;0;0;\nT;2;0;0;0;\nT;2;0;0;0;\n", ""},
         {"", "{tcp} --format csv diag1 2", 0,
          "addr;firmware;serial;supply;logic_supply;program_sum;eeprom_sum\n2;25;123456789A02;78;"
          "32;A5;B1\n",

@@ -1,7 +1,7 @@
 // Serial port on POSIX: termios for speed and format, ioctl for the modem
 // lines (or the kernel's own RS-485 direction control where the driver has
-// it), tcdrain() for the end of a transmission, poll() with a deadline for
-// reads.
+// it), tcdrain() for the end of a transmission, poll() for the wait of a
+// read.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -14,7 +14,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <filesystem>
 
@@ -22,13 +21,6 @@
 
 namespace dkq::platform {
 namespace {
-
-// Read time-out of the port: 900 ms plus 2 ms per requested character.
-constexpr int kReadTimeoutConstantMs = 900;
-constexpr int kReadTimeoutPerCharMs = 2;
-// Start, data, parity and stop bits of a character in both framings used.
-constexpr long kBitsPerCharacter = 10;
-constexpr long kNanosPerSecond = 1'000'000'000;
 
 speed_t speedConstant(int baud) {
     switch (baud) {
@@ -63,29 +55,9 @@ speed_t speedConstant(int baud) {
     }
 }
 
-long long steadyMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
 void setModemLine(int fd, int line, bool on) {
     // Pseudo-terminals have no modem lines (ENOTTY); that is fine.
     (void)ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &line);
-}
-
-// Sleeps while all but the last of `count` characters are on their way, but
-// not past the deadline; poll() then reports the last one as it arrives and
-// the rest of an answer is taken in one read.
-void sleepForCharacters(size_t count, long long deadlineMs, long characterNanos) {
-    if (count <= 1 || characterNanos == 0) return;
-    const long long leftMs = deadlineMs - steadyMs();
-    const long long nanos = std::min(static_cast<long long>(count - 1) * characterNanos,
-                                     std::max(leftMs, 0LL) * 1'000'000);
-    timespec pause{static_cast<time_t>(nanos / kNanosPerSecond),
-                   static_cast<long>(nanos % kNanosPerSecond)};
-    while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
-    }
 }
 
 bool sameSettings(const termios& wanted, const termios& actual) {
@@ -172,7 +144,6 @@ PortSetupResult SerialPort::configure(int baud, int dataBits, int stopBits) {
     const speed_t speed = speedConstant(baud);
     if (speed == B0) result.stateApplied = false;
     if (speed != B0) cfsetspeed(&settings, speed);
-    characterNanos_ = speed == B0 ? 0 : kBitsPerCharacter * kNanosPerSecond / baud;
 
     if (fd_ < 0) {
         result.stateApplied = false;
@@ -187,7 +158,7 @@ PortSetupResult SerialPort::configure(int baud, int dataBits, int stopBits) {
             errno == EINVAL && tcgetattr(fd_, &actual) == 0 && sameSettings(settings, actual);
         if (!applied) result.stateApplied = false;
     }
-    // The read time-outs are kept by read() itself; nothing can fail here.
+    // Reads wait with poll(): there are no time-outs to set.
     return result;
 }
 
@@ -204,15 +175,16 @@ void SerialPort::purgeReceive() {
 }
 
 int SerialPort::write(std::span<const std::uint8_t> bytes) {
-    if (fd_ < 0) return -1;
+    if (fd_ < 0) return EBADF;
     size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return done > 0 ? static_cast<int>(done) : -1;
+        if (n < 0) return errno;
+        if (n == 0) return EIO;
         done += static_cast<size_t>(n);
     }
-    return static_cast<int>(done);
+    return 0;
 }
 
 void SerialPort::waitSent() {
@@ -221,33 +193,23 @@ void SerialPort::waitSent() {
     }
 }
 
-int SerialPort::read(std::span<std::uint8_t> bytes) {
-    if (fd_ < 0) return 0;
-    const long long deadline = steadyMs() + kReadTimeoutConstantMs +
-                               kReadTimeoutPerCharMs * static_cast<long long>(bytes.size());
-    size_t got = 0;
-    while (got < bytes.size()) {
-        const long long left = deadline - steadyMs();
-        if (left <= 0) break;
+int SerialPort::read(std::span<std::uint8_t> bytes, int timeoutMs) {
+    if (fd_ < 0) return -1;
+    if (timeoutMs > 0) {
         pollfd pfd{fd_, POLLIN, 0};
-        const int ready = poll(&pfd, 1, static_cast<int>(left));
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0) break;
-        const ssize_t n = ::read(fd_, bytes.data() + got, bytes.size() - got);
-        if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-        if (n <= 0) {
-            // A pty whose other side is gone reports hang-up at once; wait out
-            // the time-out as a silent line would, instead of spinning.
-            if (pfd.revents & (POLLHUP | POLLERR)) {
-                const long long rest = deadline - steadyMs();
-                if (rest > 0) poll(nullptr, 0, static_cast<int>(rest));
-            }
-            break;
-        }
-        got += static_cast<size_t>(n);
-        sleepForCharacters(bytes.size() - got, deadline, characterNanos_);
+        const int ready = poll(&pfd, 1, timeoutMs);
+        if (ready < 0) return errno == EINTR ? 0 : -1;  // the caller's deadline goes on
+        if (ready == 0) return 0;
     }
-    return static_cast<int>(got);
+    ssize_t n;
+    while ((n = ::read(fd_, bytes.data(), bytes.size())) < 0 && errno == EINTR) {
+    }
+    if (n > 0) return static_cast<int>(n);
+    // VMIN and VTIME 0: a read finds nothing at once when nothing is there,
+    // so nothing after poll() said readable is a hang-up (a pty whose other
+    // side is gone).
+    if (n == 0) return timeoutMs > 0 ? -1 : 0;
+    return errno == EAGAIN ? 0 : -1;
 }
 
 std::string errorText(int systemError) {

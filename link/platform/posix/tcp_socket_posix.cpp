@@ -42,9 +42,6 @@ int startNetwork() {
     return 0;
 }
 void stopNetwork() {}
-int lastSocketError() {
-    return errno;
-}
 
 TcpSocket::~TcpSocket() {
     close();
@@ -85,12 +82,11 @@ int TcpSocket::create(int family) {
     return 0;
 }
 
-int TcpSocket::setNonBlocking(bool nonBlocking) {
+int TcpSocket::setNonBlocking() {
     if (fd_ < 0) return EBADF;
     const int flags = fcntl(fd_, F_GETFL, 0);
     if (flags < 0) return errno;
-    const int wanted = nonBlocking ? flags | O_NONBLOCK : flags & ~O_NONBLOCK;
-    return fcntl(fd_, F_SETFL, wanted) == 0 ? 0 : errno;
+    return fcntl(fd_, F_SETFL, flags | O_NONBLOCK) == 0 ? 0 : errno;
 }
 
 bool TcpSocket::isValid() const {
@@ -100,6 +96,7 @@ bool TcpSocket::isValid() const {
 void TcpSocket::close() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
+    receiveTimeoutMs_ = 0;
 }
 
 ConnectOutcome TcpSocket::connect(const PeerAddress& peer, int timeoutMs, int& error) {
@@ -116,35 +113,56 @@ ConnectOutcome TcpSocket::connect(const PeerAddress& peer, int timeoutMs, int& e
     socklen_t length = sizeof error;
     error = 0;
     if (getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &length) != 0) error = errno;
-    return error == 0 ? ConnectOutcome::Connected : ConnectOutcome::Refused;
+    if (error != 0) return ConnectOutcome::Refused;
+    // From here a receive waits in the call itself, bounded by SO_RCVTIMEO:
+    // one system call for an answer that has yet to come.
+    const int flags = fcntl(fd_, F_GETFL, 0);
+    if (flags < 0 || fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        error = errno;
+        return ConnectOutcome::Refused;
+    }
+    return ConnectOutcome::Connected;
 }
 
 int TcpSocket::send(std::span<const std::uint8_t> bytes) {
-    if (fd_ < 0) {
-        errno = EBADF;
-        return -1;
+    if (fd_ < 0) return EBADF;
+    ssize_t n;
+    while ((n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT)) < 0 &&
+           errno == EINTR) {
     }
-    const ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-    return n < 0 ? -1 : static_cast<int>(n);
+    if (n < 0) return errno;
+    return static_cast<size_t>(n) == bytes.size() ? 0 : EWOULDBLOCK;
 }
 
-ReceiveResult TcpSocket::receive(std::span<std::uint8_t> into) {
-    if (fd_ < 0) return {ReceiveStatus::Failed, 0, EBADF};
+namespace {
+
+ReceiveResult receiveOnce(int fd, std::span<std::uint8_t> into, int flags) {
+    if (fd < 0) return {ReceiveStatus::Failed, 0, EBADF};
     if (into.empty()) return {ReceiveStatus::NothingYet, 0, 0};
-    ssize_t n;
-    do {
-        n = ::recv(fd_, into.data(), into.size(), 0);
-    } while (n < 0 && errno == EINTR);
+    const ssize_t n = ::recv(fd, into.data(), into.size(), flags);
     if (n > 0) return {ReceiveStatus::Data, static_cast<int>(n), 0};
     if (n == 0) return {ReceiveStatus::PeerClosed, 0, 0};
-    if (errno == EAGAIN || errno == EWOULDBLOCK) return {ReceiveStatus::NothingYet, 0, 0};
+    // A time-out, or a signal: the caller's deadline decides what follows.
+    if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
+        return {ReceiveStatus::NothingYet, 0, 0};
     return {ReceiveStatus::Failed, 0, errno};
 }
 
-bool TcpSocket::waitReadable(int timeoutMs) {
-    if (fd_ < 0) return false;
-    short revents = 0;
-    return pollFor(fd_, POLLIN, timeoutMs < 0 ? 0 : timeoutMs, revents) > 0;
+}  // namespace
+
+ReceiveResult TcpSocket::receive(std::span<std::uint8_t> into) {
+    return receiveOnce(fd_, into, MSG_DONTWAIT);
+}
+
+ReceiveResult TcpSocket::receive(std::span<std::uint8_t> into, int timeoutMs) {
+    if (timeoutMs <= 0 || fd_ < 0) return receive(into);
+    if (timeoutMs != receiveTimeoutMs_) {
+        const timeval limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+        if (setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) != 0)
+            return {ReceiveStatus::Failed, 0, errno};
+        receiveTimeoutMs_ = timeoutMs;
+    }
+    return receiveOnce(fd_, into, 0);
 }
 
 }  // namespace dkq::platform

@@ -8,10 +8,18 @@ namespace dkq::platform {
 namespace {
 
 constexpr DWORD kQueueSize = 1024;
-constexpr DWORD kReadTimeoutConstantMs = 900;
-constexpr DWORD kReadTimeoutPerCharMs = 2;
 
 HANDLE asHandle(void* handle) { return static_cast<HANDLE>(handle); }
+
+// Read time-outs that make ReadFile take what has arrived: at once, or
+// as soon as a first character comes within timeoutMs.
+COMMTIMEOUTS readTimeouts(int timeoutMs) {
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadIntervalTimeout = MAXDWORD;
+    timeouts.ReadTotalTimeoutMultiplier = timeoutMs > 0 ? MAXDWORD : 0;
+    timeouts.ReadTotalTimeoutConstant = timeoutMs > 0 ? static_cast<DWORD>(timeoutMs) : 0;
+    return timeouts;
+}
 
 }  // namespace
 
@@ -60,12 +68,7 @@ PortSetupResult SerialPort::configure(int baud, int dataBits, int stopBits) {
     dcb.XoffLim = 0;
     if (!SetCommState(asHandle(handle_), &dcb)) result.stateApplied = false;
 
-    COMMTIMEOUTS timeouts{};
-    timeouts.ReadIntervalTimeout = 0;
-    timeouts.ReadTotalTimeoutMultiplier = kReadTimeoutPerCharMs;
-    timeouts.ReadTotalTimeoutConstant = kReadTimeoutConstantMs;
-    timeouts.WriteTotalTimeoutMultiplier = 0;
-    timeouts.WriteTotalTimeoutConstant = 0;
+    COMMTIMEOUTS timeouts = readTimeouts(0);  // each read sets its own wait; no write time-outs
     if (!SetCommTimeouts(asHandle(handle_), &timeouts)) result.timeoutsApplied = false;
     return result;
 }
@@ -80,18 +83,20 @@ int SerialPort::write(std::span<const std::uint8_t> bytes) {
     DWORD written = 0;
     if (!WriteFile(asHandle(handle_), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
                    nullptr))
-        return -1;
-    return static_cast<int>(written);
+        return static_cast<int>(GetLastError());
+    return written == bytes.size() ? 0 : ERROR_WRITE_FAULT;
 }
 
 // WriteFile on a port opened without overlapping has handed the characters to
 // the driver; the link sleeps out their time on the wire itself.
 void SerialPort::waitSent() {}
 
-int SerialPort::read(std::span<std::uint8_t> bytes) {
+int SerialPort::read(std::span<std::uint8_t> bytes, int timeoutMs) {
+    COMMTIMEOUTS timeouts = readTimeouts(timeoutMs);
     DWORD got = 0;
-    if (!ReadFile(asHandle(handle_), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr))
-        return 0;
+    if (!SetCommTimeouts(asHandle(handle_), &timeouts) ||
+        !ReadFile(asHandle(handle_), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr))
+        return -1;
     return static_cast<int>(got);
 }
 

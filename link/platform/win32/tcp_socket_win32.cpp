@@ -24,8 +24,6 @@ int startNetwork() {
 
 void stopNetwork() { WSACleanup(); }
 
-int lastSocketError() { return WSAGetLastError(); }
-
 TcpSocket::~TcpSocket() { close(); }
 
 std::vector<PeerAddress> resolve(const std::string& host, int port, std::string& error) {
@@ -61,8 +59,8 @@ int TcpSocket::create(int family) {
     return 0;
 }
 
-int TcpSocket::setNonBlocking(bool nonBlocking) {
-    u_long mode = nonBlocking ? 1 : 0;
+int TcpSocket::setNonBlocking() {
+    u_long mode = 1;
     return ioctlsocket(asSocket(handle_), FIONBIO, &mode) == 0 ? 0 : WSAGetLastError();
 }
 
@@ -96,9 +94,11 @@ ConnectOutcome TcpSocket::connect(const PeerAddress& peer, int timeoutMs, int& e
 }
 
 int TcpSocket::send(std::span<const std::uint8_t> bytes) {
+    if (handle_ == kNoSocket) return WSAENOTSOCK;
     const int n = ::send(asSocket(handle_), reinterpret_cast<const char*>(bytes.data()),
                          static_cast<int>(bytes.size()), 0);
-    return n == SOCKET_ERROR ? -1 : n;
+    if (n == SOCKET_ERROR) return WSAGetLastError();
+    return static_cast<size_t>(n) == bytes.size() ? 0 : WSAEWOULDBLOCK;
 }
 
 ReceiveResult TcpSocket::receive(std::span<std::uint8_t> into) {
@@ -112,13 +112,15 @@ ReceiveResult TcpSocket::receive(std::span<std::uint8_t> into) {
     return {ReceiveStatus::Failed, 0, error};
 }
 
-bool TcpSocket::waitReadable(int timeoutMs) {
-    if (handle_ == kNoSocket) return false;
+ReceiveResult TcpSocket::receive(std::span<std::uint8_t> into, int timeoutMs) {
+    const auto got = receive(into);
+    if (got.status != ReceiveStatus::NothingYet || timeoutMs <= 0) return got;
     fd_set readable;
     FD_ZERO(&readable);
     FD_SET(asSocket(handle_), &readable);
     timeval limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
-    return select(0, &readable, nullptr, nullptr, &limit) > 0;
+    if (select(0, &readable, nullptr, nullptr, &limit) <= 0) return got;
+    return receive(into);
 }
 
 }  // namespace dkq::platform
