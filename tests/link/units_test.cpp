@@ -29,9 +29,9 @@ TEST(Framing, AnswerJudgedLikeTheLink) {
         {":010300000013E9\r\n", 0, tx::Ok, 7},
         {":01030000001 3e9\r\n", 0, tx::LrcError, 0},  // blank is not a digit: sum breaks
         {"xy:010300000013E9\r\n", 2, tx::Ok, 7},       // bytes before the frame skipped
-        {":010300000013E9", 0, tx::Ok, 7},            // end of text reads as NUL
-        {":010300000013E9XX", 0, tx::LrcError, 0},    // digits not ended by a control char
-        {":0103000000\r13E9\n", 0, tx::LrcError, 0},  // stops at CR: sum not zero
+        {":010300000013E9", 0, tx::Ok, 7},             // end of text reads as NUL
+        {":010300000013E9XX", 0, tx::LrcError, 0},     // digits not ended by a control char
+        {":0103000000\r13E9\n", 0, tx::LrcError, 0},   // stops at CR: sum not zero
         {":\r\n", 0, tx::Ok, 0},
     };
     for (const auto& c : cases) {
