@@ -13,8 +13,8 @@
 #include <QTimer>
 #include <cstdio>
 
-#include "common/com_ports.h"
-#include "common/registry_key.h"
+#include "settings/com_ports.h"
+#include "settings/registry_key.h"
 #include "dkq-logger/logger_dialog.h"
 #include "tests/support/sim_process.h"
 

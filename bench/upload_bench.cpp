@@ -22,7 +22,7 @@
 #include <string>
 #include <thread>
 
-#include "common/registry_key.h"
+#include "settings/registry_key.h"
 #include "tests/support/core_fakes.h"
 #include "tests/support/http_server.h"
 #include "tests/support/sim_process.h"

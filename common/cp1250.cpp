@@ -4,6 +4,16 @@
 #include <cstdint>
 
 namespace dkq {
+
+std::string withCrLf(std::string_view text) {
+    std::string bytes;
+    bytes.reserve(text.size() + text.size() / 16);
+    for (const char c : text) {
+        if (c == '\n') bytes.push_back('\r');
+        bytes.push_back(c);
+    }
+    return bytes;
+}
 namespace {
 
 // Unicode code point of each byte 0x80..0xFF.

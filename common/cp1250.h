@@ -9,6 +9,10 @@
 
 namespace dkq {
 
+// Text-mode line ends, as every text file of the suite has them: each LF
+// becomes CR LF, also inside peer data.
+std::string withCrLf(std::string_view text);
+
 // Every byte maps to one character. The five bytes the code page leaves
 // undefined (0x81, 0x83, 0x88, 0x90, 0x98) map to the C1 control of the same
 // number, so any byte string survives a round trip.

@@ -57,13 +57,7 @@ bool scanInt(std::string_view text, std::size_t& pos, int& value) {
 }  // namespace
 
 std::string encodeTextFile(std::string_view text) {
-    std::string withCrLf;
-    withCrLf.reserve(text.size() + text.size() / 16);
-    for (const char c : text) {
-        if (c == '\n') withCrLf.push_back('\r');
-        withCrLf.push_back(c);
-    }
-    return utf8ToCp1250(withCrLf);
+    return utf8ToCp1250(withCrLf(text));
 }
 
 std::vector<std::string> decodeTextLines(std::string_view bytes) {

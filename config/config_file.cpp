@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "common/registry_key.h"
 #include "common/text_file.h"
+#include "settings/registry_key.h"
 
 namespace dkq {
 namespace {
@@ -62,7 +62,7 @@ std::string configFileMessage(ConfigFileResult result, const std::string& path, 
     return {};
 }
 
-void LoadSettings(ConfiguratorSettings& settings) {
+void loadConfiguratorSettings(ConfiguratorSettings& settings) {
     settings = ConfiguratorSettings{};
     RegistryKey key;
     if (!key.Open(RegistryRoot::CurrentUser, ConfiguratorKeyPath)) {
@@ -78,7 +78,7 @@ void LoadSettings(ConfiguratorSettings& settings) {
     readDwordInRange(key, "Polaczenie_TCP", settings.useTcp, SwitchRange);
 }
 
-bool SaveSettings(const ConfiguratorSettings& s) {
+bool saveConfiguratorSettings(const ConfiguratorSettings& s) {
     RegistryKey key;
     if (!key.Open(RegistryRoot::CurrentUser, ConfiguratorKeyPath)) return false;
     bool ok = key.WriteDword("ComPORT", dword(s.comPort));

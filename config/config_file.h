@@ -6,8 +6,8 @@
 #include <cstddef>
 #include <string>
 
-#include "common/setting_values.h"
 #include "config/config_image.h"
+#include "settings/setting_values.h"
 
 namespace dkq {
 
@@ -50,8 +50,8 @@ inline constexpr ValueRange ConfiguratorSpeedRange{1, 300000};
 // Replaces the defaults by the values present, each taken into its range
 // (the COM port into the range the monitors keep too, so that modcfg never
 // rewrites a port they saved); creates the key if missing.
-void LoadSettings(ConfiguratorSettings& settings);
+void loadConfiguratorSettings(ConfiguratorSettings& settings);
 // Writes every value; false when the key cannot be opened or written.
-bool SaveSettings(const ConfiguratorSettings& settings);
+bool saveConfiguratorSettings(const ConfiguratorSettings& settings);
 
 }  // namespace dkq

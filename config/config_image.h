@@ -40,18 +40,7 @@ inline constexpr int PwmOutputs = 2;
 inline constexpr int CounterFlagsRegister = 192;
 }  // namespace cfg
 
-// ModeFlags (register 6), bits 0..7.
-enum class ModeBit : int {
-    Calibration = 0,    // "Wprowadzanie poprawek kalibracyjnych"
-    AutonomousLcd = 1,  // "Autonomiczne wyświetlanie LCD"
-    SterOn = 2,         // "Autonomiczne sterowanie liniami wyjściowymi"
-    Pwm = 3,            // "Generowanie PWM"
-    DigitalSensors = 4,
-    LoggingBlockedByC1 = 5,
-    EightPlusEight = 6,
-    Hv2cSensor = 7,
-};
-inline constexpr int ModeBitCount = 8;
+// ModeFlags (register 6): the bits of ModeBit.
 
 bool modeFlag(const ConfigImage& image, ModeBit bit);
 // Sets or clears one bit, keeping the others as the slot holds them.

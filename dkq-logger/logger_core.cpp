@@ -1,6 +1,6 @@
 #include "dkq-logger/logger_core.h"
 
-#include "common/com_ports.h"
+#include "settings/com_ports.h"
 
 namespace dkq {
 namespace {

@@ -88,7 +88,6 @@ class LoggerCore {
     ControlStates controls(bool tcpTicked) const;
     StatusTexts statusTexts() const { return dkq::statusTexts(session_.status(), fields_); }
     const logger::RecordDownload& download() const { return download_; }
-    const logger::LineTable& lineTable() const { return lineTable_; }
 
   private:
     // The connection fields follow the transport choice at start-up; a line

@@ -14,7 +14,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "common/setting_values.h"
+#include "settings/setting_values.h"
 #include "dkq-logger/logging_settings_dialog.h"
 #include "resources/program_icons.h"
 #include "widgets/about_box.h"

@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "common/registry_key.h"
-#include "common/setting_values.h"
+#include "settings/registry_key.h"
+#include "settings/setting_values.h"
 
 namespace dkq {
 namespace {

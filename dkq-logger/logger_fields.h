@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "monitor/field_reader.h"
+#include "forms/field_reader.h"
 
 namespace dkq {
 

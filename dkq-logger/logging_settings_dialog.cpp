@@ -10,7 +10,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "monitor/field_reader.h"
+#include "forms/field_reader.h"
 
 namespace dkq {
 namespace {

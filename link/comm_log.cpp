@@ -14,17 +14,6 @@ namespace {
 // has.
 std::int64_t gLogOrigin = 0;
 
-// Text-mode writing turns every LF into CR LF, also inside peer data.
-std::string withCrLf(std::string_view text) {
-    std::string out;
-    out.reserve(text.size() + 8);
-    for (char c : text) {
-        if (c == '\n') out.push_back('\r');
-        out.push_back(c);
-    }
-    return out;
-}
-
 }  // namespace
 
 std::string formatCommLogLine(const std::tm& local, double seconds, std::string_view message) {

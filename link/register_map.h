@@ -22,5 +22,17 @@ inline constexpr int HoldingRegisterCount = 19;
 // Configuration registers.
 inline constexpr int ConfigRegisterCount = 240;
 inline constexpr int ModeFlagsRegister = 6;
+// The bits of ModeFlagsRegister, 0..7.
+enum class ModeBit : int {
+    Calibration = 0,    // "Wprowadzanie poprawek kalibracyjnych"
+    AutonomousLcd = 1,  // "Autonomiczne wyświetlanie LCD"
+    SterOn = 2,         // "Autonomiczne sterowanie liniami wyjściowymi"
+    Pwm = 3,            // "Generowanie PWM"
+    DigitalSensors = 4,
+    LoggingBlockedByC1 = 5,
+    EightPlusEight = 6,
+    Hv2cSensor = 7,
+};
+inline constexpr int ModeBitCount = 8;
 
 }  // namespace dkq

@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "common/com_ports.h"
 #include "common/cp1250.h"
 #include "common/text_file.h"
+#include "settings/com_ports.h"
 
 namespace dkq {
 namespace {
@@ -70,7 +70,7 @@ void ConfiguratorCore::startUp(MainFields& fields) {
     link_.LogEnabled = 0;
     link_.InitNetwork(true);
     ConfiguratorSettings settings;
-    LoadSettings(settings);
+    loadConfiguratorSettings(settings);
     fields.comPort = settings.comPort;
     fields.speed = settings.speed;
     fields.echo = settings.echo != 0;
@@ -91,8 +91,8 @@ void ConfiguratorCore::LoadDefaultConfig() {
 }
 
 void ConfiguratorCore::shutDown(const MainFields& f) {
-    SaveSettings({f.comPort, f.speed, f.echo ? 1 : 0, f.busAddress, f.ipAddress, f.tcpPort,
-                  f.useTcp ? 1 : 0});
+    saveConfiguratorSettings({f.comPort, f.speed, f.echo ? 1 : 0, f.busAddress, f.ipAddress,
+                              f.tcpPort, f.useTcp ? 1 : 0});
 }
 
 void ConfiguratorCore::copyTransport(const MainFields& fields) {

@@ -52,7 +52,7 @@ class ConfiguratorCore {
     ModuleLink& link() { return link_; }
     ConfigImage& image() { return image_; }
 
-    // Link defaults, InitNetwork, LoadSettings into fields.
+    // Link defaults, InitNetwork, loadConfiguratorSettings into fields.
     void startUp(MainFields& fields);
     // At the end of the window's initialisation: default.dkq, when present.
     void LoadDefaultConfig();

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "monitor/field_reader.h"
+#include "forms/field_reader.h"
 
 class QBoxLayout;
 class QButtonGroup;

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "monitor/field_reader.h"
+#include "forms/field_reader.h"
 #include "monitor/measurement.h"
 
 namespace dkq {

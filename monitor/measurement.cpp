@@ -183,7 +183,7 @@ SupplyAlarms supplyAlarms(const OutputState& outputs) {
 std::array<bool, OutputCount> outputMismatches(const OutputState& outputs, ModeFlags flags) {
     std::array<bool, OutputCount> mismatches{};
     for (int output = 0; output < OutputCount; ++output) {
-        if (output >= 10 && flags.pwm()) continue;
+        if (output >= 10 && flags.has(ModeBit::Pwm)) continue;
         const int millivolts = outputs.outputVoltage(output);
         mismatches[output] = outputs.outputOn(output) ? millivolts > 2000 : millivolts < 2000;
     }

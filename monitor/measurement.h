@@ -32,10 +32,7 @@ struct ChannelConfig {
 // Configuration register 6 of a module; the monitor only shows it.
 struct ModeFlags {
     int bits = 0;
-    bool internalCalibration() const { return (bits & 1) != 0; }
-    bool internalLcd() const { return (bits & 2) != 0; }
-    bool autoOut() const { return (bits & 4) != 0; }
-    bool pwm() const { return (bits & 8) != 0; }
+    bool has(ModeBit bit) const { return (bits >> static_cast<int>(bit) & 1) != 0; }
 };
 
 struct OutputState {

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
+#include "common/plain_file.h"
 #include "common/text.h"
+#include "common/text_file.h"
 #include "link/result_codes.h"
 
 namespace dkq {
@@ -82,6 +84,20 @@ std::string openFailureText(int code, const LinkSettings& link) {
         default:
             return "Błąd (" + std::to_string(code) + ") połączenia TCP/IP";
     }
+}
+
+MonitorConfigResult writeMonitorConfigText(const std::string& path, const std::string& text) {
+    return writeWholeFile(path, encodeTextFile(text)) ? MonitorConfigResult::Ok
+                                                      : MonitorConfigResult::WriteFailed;
+}
+
+MonitorConfigResult readMonitorConfigLines(
+    const std::string& path, const std::function<bool(const std::vector<std::string>&)>& apply) {
+    std::string bytes;
+    if (readWholeFile(path, bytes, MaxTextFileBytes) != FileRead::Ok)
+        return MonitorConfigResult::OpenFailed;
+    return apply(decodeTextLines(bytes)) ? MonitorConfigResult::Ok
+                                         : MonitorConfigResult::WrongFormat;
 }
 
 }  // namespace dkq

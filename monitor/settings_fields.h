@@ -3,13 +3,14 @@
 // presentation lines of configuration files.
 #pragma once
 
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <vector>
 
-#include "common/registry_key.h"
-#include "common/setting_values.h"
 #include "monitor/measurement.h"
+#include "settings/registry_key.h"
+#include "settings/setting_values.h"
 
 namespace dkq {
 
@@ -57,6 +58,16 @@ void applyChannelLine(const std::string& line, const std::string& missingName,
                       ChannelConfig& channel);
 // The line as a configuration file stores it.
 std::string channelLine(const ChannelConfig& channel);
+
+enum class MonitorConfigResult { Ok, OpenFailed, WrongFormat, WriteFailed };
+
+// A monitor's configuration file text (UTF-8, "\n" line ends) written whole
+// in the code page and line ends of the suite's text files.
+MonitorConfigResult writeMonitorConfigText(const std::string& path, const std::string& text);
+// A monitor's configuration file read as lines and handed to apply, which
+// answers whether they are the program's own format (WrongFormat if not).
+MonitorConfigResult readMonitorConfigLines(
+    const std::string& path, const std::function<bool(const std::vector<std::string>&)>& apply);
 
 // The message of a failed open_com (serial port or TCP connection).
 std::string openFailureText(int code, const LinkSettings& link);

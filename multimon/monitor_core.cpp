@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <span>
 
-#include "common/com_ports.h"
 #include "common/text_file.h"
+#include "forms/csv_file_chooser.h"
 #include "link/result_codes.h"
-#include "monitor/csv_file_chooser.h"
 #include "multimon/monitor_messages.h"
+#include "settings/com_ports.h"
 
 namespace dkq {
 namespace {
@@ -36,7 +36,7 @@ MonitorCore::MonitorCore(ModuleLink& link, MonitorView& view, Prompter& prompter
 
 void MonitorCore::startUp(const std::vector<std::string>& commandWords) {
     link_.InitNetwork(true);
-    loadRegistrySettings(settings_, modules_);
+    loadMonitorSettings(settings_, modules_);
     view_.showFields(settings_);
     if (!commandWords.empty() && !commandWords[0].empty()) loadConfigFile(commandWords[0]);
     updateModuleControls();
@@ -49,7 +49,7 @@ std::size_t MonitorCore::shutDown() {
     ended_ = true;
     view_.readFields(settings_);
     link_.InitNetwork(false);
-    saveRegistrySettings(settings_, modules_);
+    saveMonitorSettings(settings_, modules_);
     recorder_.retryWaiting();
     return recorder_.lostRecords();
 }
@@ -374,7 +374,7 @@ void MonitorCore::showVariables() {
     view_.showSavedCount(savedCount_);
 }
 
-CommSettings MonitorCore::commSettings() const {
+CommSettings MonitorCore::commSettings() {
     return commDialogValues(settings_, modules_);
 }
 
@@ -393,7 +393,7 @@ void MonitorCore::saveConfigFile() {
         prompter_.chooseSaveFileInCapitals("Pliki konfiguracji (*.CFG)|*.cfg||", "cfg");
     if (!path) return;
     view_.readFields(settings_);
-    if (dkq::saveConfigFile(*path, settings_, modules_, tcpLatch_) != MonitorConfigResult::Ok) {
+    if (saveMonitorConfigFile(*path, settings_, modules_, tcpLatch_) != MonitorConfigResult::Ok) {
         prompter_.message("Błąd zapisu konfiguracji !", MessageIcon::None);
         return;
     }
@@ -402,7 +402,7 @@ void MonitorCore::saveConfigFile() {
 
 bool MonitorCore::loadConfigFile(const std::string& path) {
     view_.readFields(settings_);
-    const MonitorConfigResult result = dkq::loadConfigFile(path, settings_, modules_);
+    const MonitorConfigResult result = loadMonitorConfigFile(path, settings_, modules_);
     if (result == MonitorConfigResult::OpenFailed) {
         prompter_.message("Błąd odczytu konfiguracji !", MessageIcon::None);
         return false;

@@ -22,7 +22,7 @@
 
 namespace dkq {
 
-class MonitorCore {
+class MonitorCore : public MonitorCommands {
   public:
     // Installs comPortDevice as the link's ComDevice.
     MonitorCore(ModuleLink& link, MonitorView& view, Prompter& prompter, Clock& clock,
@@ -38,16 +38,16 @@ class MonitorCore {
     // dropped past the bound of waiting records): they are lost.
     // Nothing starts afterwards, also when the close came while START or a
     // tick waited for an answer to a message.
-    std::size_t shutDown();
+    std::size_t shutDown() override;
 
-    void StartMonitoring();
-    void AcquisitionTick();
-    void StopMonitoring();
+    void StartMonitoring() override;
+    void AcquisitionTick() override;
+    void StopMonitoring() override;
 
     // Output check box O(output+1); written to the selected module next tick.
-    void SetOutput(int output, bool on);
+    void SetOutput(int output, bool on) override;
     // CLR1..CLR4 (counter 0..3); sent to the selected module next tick.
-    void RequestCounterClear(int counter);
+    void RequestCounterClear(int counter) override;
     void SelectModule(int module);
     // Enables the modules that are switched on; falls back to module A when
     // the selected one was switched off.
@@ -58,13 +58,13 @@ class MonitorCore {
     // "Komunikacja": the values its dialog opens with; when it closes (OK
     // gives the new values, Cancel none) the module controls and the selected
     // module are shown again.
-    CommSettings commSettings() const;
-    void commSettingsClosed(const std::optional<CommSettings>& accepted);
+    CommSettings commSettings() override;
+    void commSettingsClosed(const std::optional<CommSettings>& accepted) override;
 
     // The two configuration file buttons and the "..." button of the CSV name.
-    void saveConfigFile();
-    bool loadConfigFile(const std::string& path);
-    void chooseCsvFile();
+    void saveConfigFile() override;
+    bool loadConfigFile(const std::string& path) override;
+    void chooseCsvFile() override;
 
     bool monitoring() const { return monitoring_; }
     int recordCountdown() const { return recordCountdown_.value(); }

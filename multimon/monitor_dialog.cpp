@@ -1,25 +1,18 @@
 #include "multimon/monitor_dialog.h"
 
-#include <QAction>
 #include <QButtonGroup>
 #include <QCheckBox>
-#include <QCloseEvent>
-#include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QVBoxLayout>
-#include <algorithm>
 
-#include "multimon/monitor_messages.h"
+#include "multimon/comm_settings.h"
 #include "resources/program_icons.h"
 #include "widgets/about_box.h"
-#include "widgets/comm_settings_dialog.h"
 #include "widgets/form_fields.h"
 #include "widgets/line_setup_dialog.h"
 #include "widgets/readings_panel.h"
@@ -27,48 +20,19 @@
 #include "widgets/trend_window.h"
 
 namespace dkq {
-namespace {
-
-constexpr int TimerPeriodMs = 1000;
-constexpr const char* ConfigFileFilter = "Pliki konfiguracji (*.CFG)|*.cfg||";
-
-}  // namespace
 
 MonitorDialog::MonitorDialog(QWidget* parent)
-    : QDialog(parent), core_(link_, *this, prompter_, clock_) {
-    setWindowTitle("Monitor DKQ-1-5");
-    setWindowIcon(programIcon(ProgramIcon::Multimon));
-    setWindowFlags(Qt::Window | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-    link_.PortSetupMessage = [this](const std::string& text) {
-        prompter_.message(text, MessageIcon::Error);
-    };
-
-    readings_ = new ReadingsPanel("CLR%1");
-    connect(readings_, &ReadingsPanel::clearRequested, this,
-            [this](int counter) { core_.RequestCounterClear(counter); });
-    outputs_ = new OutputsPanel;
-    connect(outputs_, &OutputsPanel::outputClicked, this,
-            [this](int output, bool on) { core_.SetOutput(output, on); });
-
-    auto* bottom = new QHBoxLayout;
-    bottom->addWidget(buildRecording());
-    auto* middle = new QVBoxLayout;
-    middle->addWidget(buildModuleChoice());
-    middle->addStretch();
-    bottom->addLayout(middle);
-    bottom->addWidget(outputs_);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(readings_);
-    layout->addLayout(bottom);
-    layout->addWidget(buildButtons());
-
+    : MonitorWindow("Monitor DKQ-1-5", programIcon(ProgramIcon::Multimon), "CLR%1",
+                    MessageIcon::Error, parent),
+      core_(link_, *this, prompter_, clock_) {
+    fileProblem_ = alarmLabel("Brak dostępu do pliku!", "fileProblemLabel");
+    MonitorWindowParts parts{buildSplitRow(),       fileProblem_,
+                             buildModuleChoice(),   buildLineSetupButtons(),
+                             "Zapisz CFG\nna dysk", "Odczytaj CFG\nz dysku"};
+    assemble(core_, multimonCommShape(), parts);
     addAboutAction(
         this, programIcon(ProgramIcon::Multimon),
         {"Monitor DKQ-1", "wersja 2.5C", "Wersja 5-modułowa (max. 100 linii wejściowych)"});
-
-    acquisitionTimer_.setInterval(TimerPeriodMs);
-    connect(&acquisitionTimer_, &QTimer::timeout, this, &MonitorDialog::acquisitionTick);
 }
 
 void MonitorDialog::startUp(const std::vector<std::string>& commandWords) {
@@ -77,7 +41,7 @@ void MonitorDialog::startUp(const std::vector<std::string>& commandWords) {
 
 // --- building the window --------------------------------------------------------
 
-QWidget* MonitorDialog::buildRecording() {
+QLayout* MonitorDialog::buildSplitRow() {
     splitFile_ = new QCheckBox("Podział pliku na części");
     splitFile_->setObjectName("splitFileBox");
     partPath_ = readOnlyField("partPathField", 0);
@@ -86,11 +50,7 @@ QWidget* MonitorDialog::buildRecording() {
     auto* split = new QHBoxLayout;
     split->addWidget(splitFile_);
     split->addWidget(partPath_, 1);
-    fileProblem_ = alarmLabel("Brak dostępu do pliku!", "fileProblemLabel");
-    recording_ = new RecordingPanel(split, fileProblem_);
-    connect(recording_, &RecordingPanel::chooseFileClicked, this,
-            [this] { core_.chooseCsvFile(); });
-    return recording_;
+    return split;
 }
 
 QWidget* MonitorDialog::buildModuleChoice() {
@@ -110,63 +70,31 @@ QWidget* MonitorDialog::buildModuleChoice() {
     grid->setRowMinimumHeight(1, 6);
     connect(moduleChoice_, &QButtonGroup::idClicked, this,
             [this](int module) { core_.SelectModule(module); });
-    supplyAlarms_ = supplyAlarmLabels();
-    auto* alarms = new QHBoxLayout;
-    for (QLabel* label : supplyAlarms_) alarms->addWidget(label);
-    alarms->addStretch();
-    grid->addLayout(alarms, 4, 0, 1, ModuleCount);
+    grid->addLayout(supplyAlarmRow(), 4, 0, 1, ModuleCount);
     return group;
 }
 
-QWidget* MonitorDialog::buildButtons() {
-    auto* panel = new QWidget;
-    auto* row = new QHBoxLayout(panel);
-    row->setContentsMargins(0, 0, 0, 0);
-    auto* comm = plainButton("Komunikacja", "commButton");
-    connect(comm, &QPushButton::clicked, this, &MonitorDialog::openCommSettings);
-    row->addWidget(comm);
+QList<QPushButton*> MonitorDialog::buildLineSetupButtons() {
     for (int module = 0; module < ModuleCount; ++module) {
         const QChar letter(moduleLetter(module));
         lineSetupButtons_[module] = plainButton(QString("Wejścia (%1)").arg(letter),
                                                 QString("lineSetupButton%1").arg(letter));
         connect(lineSetupButtons_[module], &QPushButton::clicked, this,
                 [this, module] { openLineSetup(module); });
-        row->addWidget(lineSetupButtons_[module]);
     }
-    auto* save = plainButton("Zapisz CFG\nna dysk", "saveConfigButton");
-    auto* load = plainButton("Odczytaj CFG\nz dysku", "loadConfigButton");
-    connect(save, &QPushButton::clicked, this, [this] { core_.saveConfigFile(); });
-    connect(load, &QPushButton::clicked, this, &MonitorDialog::loadConfigFile);
-    row->addSpacing(12);
-    row->addWidget(save);
-    row->addWidget(load);
-    auto* chart = plainButton("Wykres", "chartButton");
-    connect(chart, &QPushButton::clicked, this, &MonitorDialog::openChart);
-    row->addSpacing(12);
-    row->addWidget(chart);
-    row->addStretch();
-    start_ = plainButton("START", "startButton");
-    stop_ = plainButton("STOP", "stopButton");
-    stop_->setEnabled(false);
-    for (QPushButton* button : {start_, stop_}) {
-        button->setMinimumSize(96, 44);
-        row->addWidget(button);
-    }
-    connect(start_, &QPushButton::clicked, this, [this] { core_.StartMonitoring(); });
-    connect(stop_, &QPushButton::clicked, this, [this] { core_.StopMonitoring(); });
-    return panel;
+    return {lineSetupButtons_.begin(), lineSetupButtons_.end()};
 }
 
 // --- MonitorView ------------------------------------------------------------------
 
 void MonitorDialog::readFields(MonitorSettings& settings) {
     recording_->readFields(settings);
-    settings.splitFile = splitFile_->isChecked() ? 1 : 0;
+    settings.splitFile = splitFile_->isChecked();
 }
 
 void MonitorDialog::showFields(const MonitorSettings& settings) {
     recording_->showFields(settings);
-    splitFile_->setChecked(settings.splitFile != 0);
+    splitFile_->setChecked(settings.splitFile);
 }
 
 void MonitorDialog::showModule(int, const ModuleSlot& slot) {
@@ -193,23 +121,6 @@ void MonitorDialog::showModuleChoice(const std::array<bool, ModuleCount>& enable
     moduleRadios_[selectedModule]->setChecked(true);
 }
 
-void MonitorDialog::showCountdown(int seconds) {
-    recording_->showCountdown(seconds);
-}
-
-void MonitorDialog::showSavedCount(int count) {
-    recording_->showSavedCount(count);
-}
-
-void MonitorDialog::showReadback(const OutputReadback& readback) {
-    outputs_->showReadback(readback);
-    showSupplyAlarms(supplyAlarms_, readback);
-}
-
-void MonitorDialog::showConnectionLost(bool visible) {
-    recording_->showConnectionLost(visible);
-}
-
 void MonitorDialog::showFileProblem(const FileProblem& problem) {
     fileProblem_->setVisible(problem.visible);
     fileProblem_->setToolTip(QString("Pomiary czekające na zapis: %1, utracone: %2")
@@ -224,23 +135,11 @@ void MonitorDialog::showPartPath(bool visible, const std::string& path) {
 }
 
 void MonitorDialog::showMonitoring(bool monitoring) {
-    if (monitoring)
-        acquisitionTimer_.start();
-    else
-        acquisitionTimer_.stop();
-    start_->setEnabled(!monitoring);
-    stop_->setEnabled(monitoring);
+    MonitorWindow::showMonitoring(monitoring);
     splitFile_->setEnabled(!monitoring);
-    readings_->enableClearButtons(monitoring);
 }
 
 // --- actions -------------------------------------------------------------------------
-
-void MonitorDialog::openCommSettings() {
-    CommSettingsDialog dialog(multimonCommShape(), core_.commSettings(), this);
-    const bool accepted = dialog.exec() == QDialog::Accepted;
-    core_.commSettingsClosed(accepted ? std::optional(dialog.settings()) : std::nullopt);
-}
 
 void MonitorDialog::openLineSetup(int module) {
     ModuleSlot& slot = core_.modules()[module];
@@ -250,46 +149,10 @@ void MonitorDialog::openLineSetup(int module) {
     core_.refreshModuleView();
 }
 
-void MonitorDialog::loadConfigFile() {
-    if (const auto path = prompter_.chooseOpenFile(ConfigFileFilter)) core_.loadConfigFile(*path);
-}
-
-// The charts draw the readings the tick has just taken.
-void MonitorDialog::acquisitionTick() {
-    core_.AcquisitionTick();
-    for (TrendWindow* chart : charts_)
-        if (chart != nullptr && chart->isVisible()) chart->showReadings();
-}
-
 TrendWindow* MonitorDialog::openChart() {
     const int module = core_.selectedModule();
-    TrendWindow*& chart = charts_[module];
-    if (chart == nullptr)
-        chart = new TrendWindow(QString("Wykres – Moduł %1").arg(QChar(moduleLetter(module))),
-                                core_.trend(module), core_.modules()[module].channels, this);
-    chart->show();
-    chart->raise();
-    chart->showReadings();
-    return chart;
-}
-
-// --- keyboard and closing ----------------------------------------------------------
-
-void MonitorDialog::keyPressEvent(QKeyEvent* event) {
-    if (!swallowClosingKey(event)) QDialog::keyPressEvent(event);
-}
-
-void MonitorDialog::reject() {}
-
-void MonitorDialog::closeEvent(QCloseEvent* event) {
-    if (!closed_) {
-        closed_ = true;
-        acquisitionTimer_.stop();
-        if (const std::size_t lost = core_.shutDown(); lost > 0)
-            prompter_.message(lostRecordsText(lost), MessageIcon::Exclamation);
-    }
-    event->accept();
-    QDialog::done(QDialog::Accepted);
+    return showChart(module, QString("Wykres – Moduł %1").arg(QChar(moduleLetter(module))),
+                     core_.trend(module), core_.modules()[module].channels);
 }
 
 }  // namespace dkq

@@ -2,10 +2,9 @@
 
 #include <cstdint>
 
-#include "common/plain_file.h"
-#include "common/registry_key.h"
-#include "common/text.h"
 #include "common/text_file.h"
+#include "common/text.h"
+#include "settings/registry_key.h"
 
 namespace dkq {
 namespace {
@@ -45,7 +44,7 @@ void applyFirstNumber(const std::string& line, int& value, ValueRange range) {
 
 }  // namespace
 
-void loadRegistrySettings(MonitorSettings& settings, ModuleTable& modules) {
+void loadMonitorSettings(MonitorSettings& settings, ModuleTable& modules) {
     RegistryKey key;
     if (!key.Open(RegistryRoot::CurrentUser, MonitorKeyPath)) {
         key.CreateKey(RegistryRoot::CurrentUser, MonitorKeyPath);
@@ -67,7 +66,7 @@ void loadRegistrySettings(MonitorSettings& settings, ModuleTable& modules) {
     readDwordInRange(key, "Podzial_pliku", settings.splitFile, SwitchRange);
 }
 
-bool saveRegistrySettings(const MonitorSettings& settings, const ModuleTable& modules) {
+bool saveMonitorSettings(const MonitorSettings& settings, const ModuleTable& modules) {
     RegistryKey key;
     if (!key.Open(RegistryRoot::CurrentUser, MonitorKeyPath)) return false;
     const auto dword = [](int value) { return static_cast<std::uint32_t>(value); };
@@ -140,22 +139,20 @@ bool applyConfigLines(const std::vector<std::string>& lines, MonitorSettings& se
     return true;
 }
 
-MonitorConfigResult saveConfigFile(const std::string& path, MonitorSettings& settings,
-                                   const ModuleTable& modules, int tcpLatch) {
-    if (!writeWholeFile(path, encodeTextFile(configFileText(settings, modules, tcpLatch))))
-        return MonitorConfigResult::WriteFailed;
-    if (settings.fileName.empty()) settings.fileName = SavedDefaultFileName;
-    return MonitorConfigResult::Ok;
+MonitorConfigResult saveMonitorConfigFile(const std::string& path, MonitorSettings& settings,
+                                          const ModuleTable& modules, int tcpLatch) {
+    const MonitorConfigResult result =
+        writeMonitorConfigText(path, configFileText(settings, modules, tcpLatch));
+    if (result == MonitorConfigResult::Ok && settings.fileName.empty())
+        settings.fileName = SavedDefaultFileName;
+    return result;
 }
 
-MonitorConfigResult loadConfigFile(const std::string& path, MonitorSettings& settings,
-                                   ModuleTable& modules) {
-    std::string bytes;
-    if (readWholeFile(path, bytes, MaxTextFileBytes) != FileRead::Ok)
-        return MonitorConfigResult::OpenFailed;
-    return applyConfigLines(decodeTextLines(bytes), settings, modules)
-               ? MonitorConfigResult::Ok
-               : MonitorConfigResult::WrongFormat;
+MonitorConfigResult loadMonitorConfigFile(const std::string& path, MonitorSettings& settings,
+                                          ModuleTable& modules) {
+    return readMonitorConfigLines(path, [&](const std::vector<std::string>& lines) {
+        return applyConfigLines(lines, settings, modules);
+    });
 }
 
 }  // namespace dkq

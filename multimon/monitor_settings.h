@@ -19,11 +19,9 @@ struct MonitorSettings : LinkSettings, RecordPeriodFields {
 };
 
 // Reads the values present in the key; creates the key when it is missing.
-void loadRegistrySettings(MonitorSettings& settings, ModuleTable& modules);
+void loadMonitorSettings(MonitorSettings& settings, ModuleTable& modules);
 // Writes every value; false when the key cannot be opened or written.
-bool saveRegistrySettings(const MonitorSettings& settings, const ModuleTable& modules);
-
-enum class MonitorConfigResult { Ok, OpenFailed, WrongFormat, WriteFailed };
+bool saveMonitorSettings(const MonitorSettings& settings, const ModuleTable& modules);
 
 // The file text (UTF-8, "\n" line ends). tcpLatch: the TCP mode of the last
 // START, written for information and never read back.
@@ -38,9 +36,9 @@ bool applyConfigLines(const std::vector<std::string>& lines, MonitorSettings& se
 
 // Whole or not at all. An empty file name field becomes "pomiary1.csv" in the
 // file, and in settings once the file is saved.
-MonitorConfigResult saveConfigFile(const std::string& path, MonitorSettings& settings,
-                                   const ModuleTable& modules, int tcpLatch);
-MonitorConfigResult loadConfigFile(const std::string& path, MonitorSettings& settings,
-                                   ModuleTable& modules);
+MonitorConfigResult saveMonitorConfigFile(const std::string& path, MonitorSettings& settings,
+                                          const ModuleTable& modules, int tcpLatch);
+MonitorConfigResult loadMonitorConfigFile(const std::string& path, MonitorSettings& settings,
+                                          ModuleTable& modules);
 
 }  // namespace dkq

@@ -7,16 +7,15 @@
 #include <string>
 
 #include "monitor/measurement.h"
+#include "monitor/monitor_commands.h"
 #include "monitor/monitor_report.h"
 #include "multimon/module_table.h"
 #include "multimon/monitor_settings.h"
 
 namespace dkq {
 
-class MonitorView {
+class MonitorView : public virtual RecordingView {
   public:
-    virtual ~MonitorView() = default;
-
     // Copies the fields the user edits into settings: recording period,
     // file name, split box, "Pomiary linii wyjściowych", communication values.
     virtual void readFields(MonitorSettings& settings) = 0;
@@ -33,19 +32,9 @@ class MonitorView {
     virtual void showModuleChoice(const std::array<bool, ModuleCount>& enabled,
                                   int selectedModule) = 0;
 
-    // "Czas do następnego zapisu" as hours, minutes, seconds.
-    virtual void showCountdown(int seconds) = 0;
-    // "Liczba zapisanych pomiarów".
-    virtual void showSavedCount(int count) = 0;
-    virtual void showReadback(const OutputReadback& readback) = 0;
-    // "Brak połączenia TCP/IP!".
-    virtual void showConnectionLost(bool visible) = 0;
     virtual void showFileProblem(const FileProblem& problem) = 0;
     // The part file being written, shown only while splitting.
     virtual void showPartPath(bool visible, const std::string& path) = 0;
-    // Monitoring: the 1000 ms timer runs and calls AcquisitionTick; START and
-    // the split box are disabled, STOP and CLR1..CLR4 enabled. Idle: the reverse.
-    virtual void showMonitoring(bool monitoring) = 0;
 };
 
 }  // namespace dkq

@@ -16,7 +16,7 @@
 #include <unistd.h>
 #endif
 
-#include "common/com_ports.h"
+#include "settings/com_ports.h"
 #include "common/version.h"
 #include "link/module_link.h"
 #include "tools/dkq_command.h"

@@ -1,6 +1,6 @@
 // dkq ports: the serial devices of this machine, one a line, with the COM
 // port number that opens each. It opens no line.
-#include "common/serial_devices.h"
+#include "settings/serial_devices.h"
 #include "tools/dkq_command.h"
 
 namespace dkq::tool {

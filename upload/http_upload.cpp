@@ -10,6 +10,7 @@
 #include <mutex>
 #include <thread>
 
+#include "common/cp1250.h"
 #include "common/plain_file.h"
 #include "common/text.h"
 #include "link/log_file.h"
@@ -21,17 +22,6 @@ using SteadyClock = std::chrono::steady_clock;
 
 // libcurl's own timers are looked at at least this often.
 constexpr long PollMs = 1000;
-
-// The log is a text file: line ends become CR LF, as everywhere in the suite.
-std::string withCrLf(const std::string& text) {
-    std::string bytes;
-    bytes.reserve(text.size() + text.size() / 16);
-    for (const char c : text) {
-        if (c == '\n') bytes += '\r';
-        bytes += c;
-    }
-    return bytes;
-}
 
 void appendToAnswerLog(const std::string& logPath, const std::string& bytes) {
     appendToLog(pathFromUtf8(logPath), bytes);

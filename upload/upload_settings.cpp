@@ -107,7 +107,7 @@ UploadSettings parseUploadSettings(std::string_view fileText) {
     return settings;
 }
 
-bool LoadUploadSettings(UploadSettings& settings, const std::string& path,
+bool loadUploadSettings(UploadSettings& settings, const std::string& path,
                         const std::string& logPath) {
     settings = UploadSettings{};
     std::string bytes;

@@ -43,7 +43,7 @@ UploadSettings parseUploadSettings(std::string_view fileText);
 std::string completeAddress(std::string_view address);
 // Reads the file; false (and no upload) when it cannot be opened. A refused
 // address is reported on standard error and in the answer log at logPath.
-bool LoadUploadSettings(UploadSettings& settings, const std::string& path = UploadSettingsFile,
+bool loadUploadSettings(UploadSettings& settings, const std::string& path = UploadSettingsFile,
                         const std::string& logPath = AnswerLogFile);
 
 }  // namespace dkq

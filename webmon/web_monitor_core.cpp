@@ -4,10 +4,10 @@
 #include <filesystem>
 #include <span>
 
-#include "common/com_ports.h"
 #include "common/text_file.h"
+#include "forms/csv_file_chooser.h"
 #include "link/result_codes.h"
-#include "monitor/csv_file_chooser.h"
+#include "settings/com_ports.h"
 
 namespace dkq {
 namespace {
@@ -90,8 +90,8 @@ WebMonitorCore::WebMonitorCore(ModuleLink& link, WebMonitorView& view, Prompter&
 
 void WebMonitorCore::startUp(const std::vector<std::string>& commandWords) {
     link_.InitNetwork(true);
-    loadWebRegistrySettings(settings_);
-    LoadUploadSettings(uploadSettings_);
+    loadWebMonitorSettings(settings_);
+    loadUploadSettings(uploadSettings_);
     view_.showFields(settings_);
     const bool configFile = !commandWords.empty() && namesConfigFile(commandWords[0]);
     if (configFile) loadConfigFile(commandWords[0]);
@@ -115,7 +115,7 @@ std::size_t WebMonitorCore::shutDown() {
     else
         recorder_.retryWaiting();
     link_.InitNetwork(false);
-    saveWebRegistrySettings(settings_);
+    saveWebMonitorSettings(settings_);
     return recorder_.lostRecords();
 }
 
@@ -426,7 +426,7 @@ void WebMonitorCore::saveConfigFile() {
     const auto path = prompter_.chooseSaveFileInCapitals(ConfigFileFilter, "cfg");
     if (!path) return;
     view_.readFields(settings_);
-    if (saveWebConfigFile(*path, settings_, module_.channels) != WebConfigResult::Ok) {
+    if (saveWebConfigFile(*path, settings_, module_.channels) != MonitorConfigResult::Ok) {
         prompter_.message("Błąd zapisu konfiguracji !", MessageIcon::Exclamation);
         return;
     }
@@ -435,15 +435,15 @@ void WebMonitorCore::saveConfigFile() {
 
 bool WebMonitorCore::loadConfigFile(const std::string& path) {
     view_.readFields(settings_);
-    const WebConfigResult result = loadWebConfigFile(path, settings_, module_.channels);
-    if (result == WebConfigResult::OpenFailed)
+    const MonitorConfigResult result = loadWebConfigFile(path, settings_, module_.channels);
+    if (result == MonitorConfigResult::OpenFailed)
         prompter_.message("Błąd odczytu pliku konfiguracji !", MessageIcon::Exclamation);
-    if (result == WebConfigResult::WrongFormat)
+    if (result == MonitorConfigResult::WrongFormat)
         prompter_.message("Nieprawidłowy format pliku !", MessageIcon::Exclamation);
     view_.showFields(settings_);
     refreshModuleView();
     view_.showValues(module_);
-    return result == WebConfigResult::Ok;
+    return result == MonitorConfigResult::Ok;
 }
 
 void WebMonitorCore::chooseCsvFile() {

@@ -29,7 +29,7 @@ std::string webCsvHeader(const ChannelTable& channels);
 // disconnect box and the hidden echo box.
 const CommDialogShape& webCommShape();
 
-class WebMonitorCore {
+class WebMonitorCore : public MonitorCommands {
   public:
     // Installs comPortDevice as the link's ComDevice.
     WebMonitorCore(ModuleLink& link, WebMonitorView& view, Prompter& prompter, Clock& clock,
@@ -45,28 +45,28 @@ class WebMonitorCore {
     // waiting and those dropped past the bound of waiting records.
     // Nothing starts afterwards, also when the close came while START or a
     // tick waited for an answer to a message.
-    std::size_t shutDown();
+    std::size_t shutDown() override;
 
-    void StartMonitoring();
-    void AcquisitionTick();
-    void StopMonitoring();
+    void StartMonitoring() override;
+    void AcquisitionTick() override;
+    void StopMonitoring() override;
 
     // Output check box O(output+1); written at the next tick with the link open.
-    void SetOutput(int output, bool on);
+    void SetOutput(int output, bool on) override;
     // "CLR 1".."CLR 4" (counter 0..3); sent together at the next tick.
-    void RequestCounterClear(int counter);
+    void RequestCounterClear(int counter) override;
 
     // "Komunikacja": the values its dialog opens with (192.168.2.1 and port
     // 23 proposed when the TCP address or port is missing); OK gives the new
     // values, Cancel none.
-    CommSettings commSettings();
-    void commSettingsClosed(const std::optional<CommSettings>& accepted);
+    CommSettings commSettings() override;
+    void commSettingsClosed(const std::optional<CommSettings>& accepted) override;
     // "Wejścia": OK gives the new presentation table.
     void lineSetupClosed(const ChannelTable& channels);
 
-    void saveConfigFile();
-    bool loadConfigFile(const std::string& path);
-    void chooseCsvFile();
+    void saveConfigFile() override;
+    bool loadConfigFile(const std::string& path) override;
+    void chooseCsvFile() override;
     void refreshModuleView();
 
     bool monitoring() const { return monitoring_; }

@@ -5,15 +5,14 @@
 #include <string>
 
 #include "monitor/measurement.h"
+#include "monitor/monitor_commands.h"
 #include "monitor/monitor_report.h"
 #include "webmon/web_settings.h"
 
 namespace dkq {
 
-class WebMonitorView {
+class WebMonitorView : public virtual RecordingView {
   public:
-    virtual ~WebMonitorView() = default;
-
     // Copies the fields the user edits into settings: recording period and
     // file name.
     virtual void readFields(WebMonitorSettings& settings) = 0;
@@ -24,18 +23,8 @@ class WebMonitorView {
     virtual void showModule(const ModuleSlot& slot) = 0;
     // Bar positions, value texts and the error counter.
     virtual void showValues(const ModuleSlot& slot) = 0;
-    // "Czas do następnego zapisu" as hours, minutes, seconds.
-    virtual void showCountdown(int seconds) = 0;
-    // "Liczba zapisanych pomiarów".
-    virtual void showSavedCount(int count) = 0;
-    virtual void showReadback(const OutputReadback& readback) = 0;
-    // "Brak połączenia TCP/IP!".
-    virtual void showConnectionLost(bool visible) = 0;
     // "Transmisja do serwera": the upload is configured and was attempted.
     virtual void showUploading(bool visible) = 0;
-    // Recording: the 1000 ms timer runs and calls AcquisitionTick; START is
-    // disabled, STOP and "CLR 1".."CLR 4" enabled. Idle: the reverse.
-    virtual void showMonitoring(bool monitoring) = 0;
 };
 
 }  // namespace dkq

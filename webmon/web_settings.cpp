@@ -2,9 +2,9 @@
 
 #include <cstdint>
 
-#include "common/registry_key.h"
 #include "common/text.h"
 #include "common/text_file.h"
+#include "settings/registry_key.h"
 
 namespace dkq {
 namespace {
@@ -74,7 +74,7 @@ ChannelTable defaultWebChannels() {
     return defaultChannels("");
 }
 
-void loadWebRegistrySettings(WebMonitorSettings& settings) {
+void loadWebMonitorSettings(WebMonitorSettings& settings) {
     RegistryKey key;
     if (!key.Open(RegistryRoot::CurrentUser, MonitorKeyPath)) {
         key.CreateKey(RegistryRoot::CurrentUser, MonitorKeyPath);
@@ -94,7 +94,7 @@ void loadWebRegistrySettings(WebMonitorSettings& settings) {
     readDwordInRange(key, "Rozlaczaj_po_odczytaniu", settings.disconnectAfterReading, SwitchRange);
 }
 
-bool saveWebRegistrySettings(const WebMonitorSettings& settings) {
+bool saveWebMonitorSettings(const WebMonitorSettings& settings) {
     RegistryKey key;
     if (!key.Open(RegistryRoot::CurrentUser, MonitorKeyPath)) return false;
     const auto dword = [](int value) { return static_cast<std::uint32_t>(value); };
@@ -149,22 +149,17 @@ bool applyWebConfigLines(const std::vector<std::string>& lines, WebMonitorSettin
     return true;
 }
 
-WebConfigResult saveWebConfigFile(const std::string& path, WebMonitorSettings& settings,
-                                  const ChannelTable& channels) {
+MonitorConfigResult saveWebConfigFile(const std::string& path, WebMonitorSettings& settings,
+                                      const ChannelTable& channels) {
     if (settings.fileName.empty()) settings.fileName = DefaultFileName;
-    if (!writeWholeFile(path, encodeTextFile(webConfigFileText(settings, channels))))
-        return WebConfigResult::WriteFailed;
-    return WebConfigResult::Ok;
+    return writeMonitorConfigText(path, webConfigFileText(settings, channels));
 }
 
-WebConfigResult loadWebConfigFile(const std::string& path, WebMonitorSettings& settings,
-                                  ChannelTable& channels) {
-    std::string bytes;
-    if (readWholeFile(path, bytes, MaxTextFileBytes) != FileRead::Ok)
-        return WebConfigResult::OpenFailed;
-    return applyWebConfigLines(decodeTextLines(bytes), settings, channels)
-               ? WebConfigResult::Ok
-               : WebConfigResult::WrongFormat;
+MonitorConfigResult loadWebConfigFile(const std::string& path, WebMonitorSettings& settings,
+                                      ChannelTable& channels) {
+    return readMonitorConfigLines(path, [&](const std::vector<std::string>& lines) {
+        return applyWebConfigLines(lines, settings, channels);
+    });
 }
 
 }  // namespace dkq

@@ -26,11 +26,9 @@ ChannelTable defaultWebChannels();
 // Reads the values present in the key; creates the key when it is missing.
 // Numbers are taken into their ranges (bus address 1..31), texts cut to 255
 // characters.
-void loadWebRegistrySettings(WebMonitorSettings& settings);
+void loadWebMonitorSettings(WebMonitorSettings& settings);
 // Writes every value; false when the key cannot be opened or written.
-bool saveWebRegistrySettings(const WebMonitorSettings& settings);
-
-enum class WebConfigResult { Ok, OpenFailed, WrongFormat, WriteFailed };
+bool saveWebMonitorSettings(const WebMonitorSettings& settings);
 
 // The file text (UTF-8, "\n" line ends).
 std::string webConfigFileText(const WebMonitorSettings& settings, const ChannelTable& channels);
@@ -40,9 +38,9 @@ bool applyWebConfigLines(const std::vector<std::string>& lines, WebMonitorSettin
                          ChannelTable& channels);
 
 // Whole or not at all. An empty file name field becomes "rejestr0.csv".
-WebConfigResult saveWebConfigFile(const std::string& path, WebMonitorSettings& settings,
-                                  const ChannelTable& channels);
-WebConfigResult loadWebConfigFile(const std::string& path, WebMonitorSettings& settings,
-                                  ChannelTable& channels);
+MonitorConfigResult saveWebConfigFile(const std::string& path, WebMonitorSettings& settings,
+                                      const ChannelTable& channels);
+MonitorConfigResult loadWebConfigFile(const std::string& path, WebMonitorSettings& settings,
+                                      ChannelTable& channels);
 
 }  // namespace dkq

@@ -9,7 +9,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "common/setting_values.h"
+#include "settings/setting_values.h"
 #include "widgets/serial_device_picker.h"
 
 namespace dkq {

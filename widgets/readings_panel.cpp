@@ -19,18 +19,17 @@ constexpr int BarColumnWidth = 62;
 constexpr int BarHeight = 170;
 constexpr int NameLines = 2;
 constexpr qreal SmallestNamePointSize = 6.5;
-constexpr int PWMBit = 3;
 // The mode indicators, in window order, with the ModeFlags bit each shows.
 struct ModeIndicator {
     const char* text;
     const char* objectName;
-    int bit;
+    ModeBit bit;
 };
 constexpr std::array<ModeIndicator, 4> ModeIndicators = {
-    {{"PWM", "pwmModeBox", PWMBit},
-     {"Auto-OUT", "autoOutBox", 2},
-     {"LCD wewn.", "internalLcdBox", 1},
-     {"Kalibr. wewn.", "internalCalibrationBox", 0}}};
+    {{"PWM", "pwmModeBox", ModeBit::Pwm},
+     {"Auto-OUT", "autoOutBox", ModeBit::SterOn},
+     {"LCD wewn.", "internalLcdBox", ModeBit::AutonomousLcd},
+     {"Kalibr. wewn.", "internalCalibrationBox", ModeBit::Calibration}}};
 // Entry and outputs that the PWM mode takes over.
 constexpr int PwmCounterEntry = LineCount + 1;  // C2
 constexpr int FirstPwmOutput = 10;              // O11, O12
@@ -117,7 +116,7 @@ ReadingsPanel::BarColumn ReadingsPanel::addBarColumn(int entry) {
 }
 
 void ReadingsPanel::showChannels(const ModuleSlot& slot) {
-    bars_[PwmCounterEntry].column->setVisible(!slot.modeFlags.pwm());
+    bars_[PwmCounterEntry].column->setVisible(!slot.modeFlags.has(ModeBit::Pwm));
     for (int entry = 0; entry < EntryCount; ++entry) {
         showName(bars_[entry].name, QString::fromStdString(slot.channels[entry].name));
         showBar(bars_[entry].bar, slot.channels[entry], slot.raw[entry]);
@@ -197,9 +196,9 @@ OutputsPanel::OutputsPanel(QWidget* parent) : QGroupBox(parent) {
 void OutputsPanel::showModeFlags(ModeFlags flags) {
     shownFlags_ = flags;
     for (std::size_t i = 0; i < ModeIndicators.size(); ++i)
-        modeBoxes_[i]->setChecked((flags.bits >> ModeIndicators[i].bit & 1) != 0);
+        modeBoxes_[i]->setChecked(flags.has(ModeIndicators[i].bit));
     for (int output = FirstPwmOutput; output < OutputCount; ++output)
-        outputs_[output]->parentWidget()->setVisible(!flags.pwm());
+        outputs_[output]->parentWidget()->setVisible(!flags.has(ModeBit::Pwm));
 }
 
 void OutputsPanel::showReadback(const OutputReadback& readback) {

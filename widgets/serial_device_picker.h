@@ -8,7 +8,7 @@
 #include <QComboBox>
 #include <vector>
 
-#include "common/serial_devices.h"
+#include "settings/serial_devices.h"
 
 class QLineEdit;
 

@@ -12,11 +12,11 @@
 #include <tuple>
 #include <vector>
 
-#include "common/com_ports.h"
+#include "settings/com_ports.h"
 #include "common/cp1250.h"
 #include "common/plain_file.h"
-#include "common/registry_key.h"
-#include "common/serial_devices.h"
+#include "settings/registry_key.h"
+#include "settings/serial_devices.h"
 #include "common/text.h"
 #include "common/text_file.h"
 #include "tests/support/sim_process.h"

@@ -182,7 +182,7 @@ TEST(ConfigFiles, RoundTripBitForBitShowEveryBitRefuseOtherSizesTakeSettingsInto
                                               {"Polaczenie_TCP", 2u},
                                               {"Adres_IP", std::string(300, '1')}});
     ConfiguratorSettings settings;
-    LoadSettings(settings);
+    loadConfiguratorSettings(settings);
     EXPECT_EQ(settings, (ConfiguratorSettings{1, 300000, 1, 31, std::string(255, '1'), 65535, 1}));
     unsetenv("XDG_CONFIG_HOME");
 }

@@ -15,7 +15,7 @@
 #include <filesystem>
 #include <regex>
 
-#include "common/registry_key.h"
+#include "settings/registry_key.h"
 #include "common/text_file.h"
 #include "dkq-logger/logger_dialog.h"
 #include "dkq-logger/logging_settings_dialog.h"

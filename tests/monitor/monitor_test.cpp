@@ -6,7 +6,7 @@
 #include <climits>
 #include <cmath>
 
-#include "monitor/field_reader.h"
+#include "forms/field_reader.h"
 #include "monitor/line_setup.h"
 #include "monitor/measurement.h"
 #include "monitor/trend_buffer.h"

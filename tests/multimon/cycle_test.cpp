@@ -5,7 +5,7 @@
 #include <functional>
 #include <memory>
 
-#include "common/com_ports.h"
+#include "settings/com_ports.h"
 #include "monitor/csv_recorder.h"
 #include "multimon/module_table.h"
 #include "tests/multimon/fakes.h"

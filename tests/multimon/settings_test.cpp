@@ -4,7 +4,7 @@
 #include <climits>
 #include <filesystem>
 
-#include "common/registry_key.h"
+#include "settings/registry_key.h"
 #include "monitor/line_setup.h"
 #include "multimon/comm_settings.h"
 #include "multimon/module_table.h"
@@ -49,7 +49,7 @@ class SettingsTest : public test::CoreTest {
     std::string loaded() {
         MonitorSettings settings;
         ModuleTable modules = defaultModuleTable();
-        loadRegistrySettings(settings, modules);
+        loadMonitorSettings(settings, modules);
         return kept(settings, modules);
     }
 
@@ -72,7 +72,7 @@ TEST_F(SettingsTest, TheRegistryGivesDefaultsAndSharesValuesWithTheOtherPrograms
 
     setSettings({3, 115200, 1, "10.1.2.3", 4001}, {2, 3, 4}, 0, 0, "dane z hali.csv", 1);
     modules_[3].busAddress = 31;
-    ASSERT_TRUE(saveRegistrySettings(settings_, modules_));
+    ASSERT_TRUE(saveMonitorSettings(settings_, modules_));
     EXPECT_EQ(loaded(), "3,115200,0,7384,dane z hali.csv,10.1.2.3:4001,1,1,1,0,0,31,0");
     std::uint32_t period = 0;
     std::uint32_t busAddress = 0;
@@ -96,7 +96,7 @@ TEST_F(SettingsTest, ValuesOutOfRangeAreTakenIntoItAsTheyAreRead) {
                             std::string(255, '1') + ":65535,1,1,31,31,0,0,0");
     const std::string path = writeText("range.cfg", "DKQ-1-5\n" + std::string(103, '\n') + "-1\n" +
                                                         std::string(100000, '2') + "\n70000\n");
-    ASSERT_EQ(loadConfigFile(path, settings_, modules_), MonitorConfigResult::Ok);
+    ASSERT_EQ(loadMonitorConfigFile(path, settings_, modules_), MonitorConfigResult::Ok);
     EXPECT_EQ(kept(settings_, modules_),
               "1,9600,1,0,pomiar1.csv," + std::string(255, '2') + ":65535,0,0,1,0,0,0,0");
     ChannelTable channels = defaultChannels("A");
@@ -115,7 +115,7 @@ TEST_F(SettingsTest, ConfigurationFilesAreCp1250WithCrLfAndRoundTrip) {
                 "Ł, " + std::to_string(module) + " " + std::to_string(entry)};
     }
     const std::string path = dir_.file("a.cfg");
-    ASSERT_EQ(saveConfigFile(path, settings_, modules_, 1), MonitorConfigResult::Ok);
+    ASSERT_EQ(saveMonitorConfigFile(path, settings_, modules_, 1), MonitorConfigResult::Ok);
     const std::string bytes = test::readFileBytes(path);
     const std::string head =
         "DKQ-1-5\r\n2,9600,77,0,0,360003599,1,0\r\n1,2,3,4,5\r\npomiary1.csv\r\n"
@@ -127,7 +127,7 @@ TEST_F(SettingsTest, ConfigurationFilesAreCp1250WithCrLfAndRoundTrip) {
     EXPECT_EQ(settings_.fileName, "pomiary1.csv");
     MonitorSettings loaded;
     ModuleTable loadedModules = defaultModuleTable();
-    ASSERT_EQ(loadConfigFile(path, loaded, loadedModules), MonitorConfigResult::Ok);
+    ASSERT_EQ(loadMonitorConfigFile(path, loaded, loadedModules), MonitorConfigResult::Ok);
     EXPECT_EQ(configFileText(loaded, loadedModules, 1), configFileText(settings_, modules_, 1));
 }
 
@@ -147,7 +147,7 @@ TEST_F(SettingsTest, ShortAndOddLinesLoadAsDescribed) {
                       std::string(100, ' ') +
                       ",x\n"                          // A L5: comma too far
                       "1, 2, 3,   spaces kept  \n");  // A L6
-    ASSERT_EQ(loadConfigFile(path, settings_, modules_), MonitorConfigResult::Ok);
+    ASSERT_EQ(loadMonitorConfigFile(path, settings_, modules_), MonitorConfigResult::Ok);
     // Only six numbers on the second line: the split flag is cleared.
     EXPECT_EQ(kept(settings_, modules_), "1,150,0,0,pomiar1.csv,10.0.0.1:502,0,0,31,0,0,0,0");
     EXPECT_EQ(modules_[0].channels[0].min + modules_[0].channels[0].max, 0 + 65535);

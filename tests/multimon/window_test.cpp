@@ -16,7 +16,7 @@
 #include <filesystem>
 #include <map>
 
-#include "common/com_ports.h"
+#include "settings/com_ports.h"
 #include "common/text.h"
 #include "common/text_file.h"
 #include "multimon/monitor_dialog.h"
@@ -365,7 +365,7 @@ TEST_P(ClosingTest, OnlyTheCloseCommandOrASignalClosesSavesAndCountsLostRecords)
     EXPECT_EQ(errors.find(": " + lost) != std::string::npos, GetParam()) << errors;
     MonitorSettings saved;
     ModuleTable modules = defaultModuleTable();
-    loadRegistrySettings(saved, modules);
+    loadMonitorSettings(saved, modules);
     EXPECT_EQ(saved.recordPeriod(), 125);
     EXPECT_EQ(saved.speed, 9600);
     EXPECT_EQ(saved.fileName, "dane zima.csv");

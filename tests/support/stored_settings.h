@@ -9,7 +9,7 @@
 #include <string>
 #include <variant>
 
-#include "common/registry_key.h"
+#include "settings/registry_key.h"
 
 namespace dkq::test {
 

@@ -70,12 +70,12 @@ TEST(UploadSettingsTest, FileRulesAsTable) {
     }
     test::ScratchDir dir;
     UploadSettings loaded = parseUploadSettings("URL=a\nUID=1\n");
-    EXPECT_FALSE(LoadUploadSettings(loaded));
+    EXPECT_FALSE(loadUploadSettings(loaded));
     EXPECT_FALSE(loaded.active());
     // A refused address is told on standard error and in the answer log.
     ASSERT_TRUE(writeWholeFile(UploadSettingsFile, "URL=a\x7F\nUID=1\n"));
     testing::internal::CaptureStderr();
-    EXPECT_TRUE(LoadUploadSettings(loaded));
+    EXPECT_TRUE(loadUploadSettings(loaded));
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "webmon: Adres URL w pliku web-monitor.dat zawiera znak sterujący: wysyłanie do "
               "serwera wyłączone.\n");

@@ -143,13 +143,13 @@ TEST_F(WebCoreTest, SavedFilesReadBackAndValuesAreTakenIntoRange) {
 
     test::storeSettings(MonitorKeyPath, {{"BusAdr", 0u}});  // webmon's module is never switched off
     WebMonitorSettings fromRegistry;
-    loadWebRegistrySettings(fromRegistry);
+    loadWebMonitorSettings(fromRegistry);
     EXPECT_EQ(kept(fromRegistry), "1,9600,0,1,1,0,0,0,0,rejestr0.csv,");
     fromRegistry.fileName = "x.csv";
     fromRegistry.disconnectAfterReading = 1;
-    ASSERT_TRUE(saveWebRegistrySettings(fromRegistry));
+    ASSERT_TRUE(saveWebMonitorSettings(fromRegistry));
     WebMonitorSettings again;
-    loadWebRegistrySettings(again);
+    loadWebMonitorSettings(again);
     EXPECT_EQ(kept(again), kept(fromRegistry));
 }
 

@@ -17,7 +17,7 @@
 #include <fstream>
 #include <map>
 
-#include "common/com_ports.h"
+#include "settings/com_ports.h"
 #include "modcfg/configurator_window.h"
 #include "multimon/monitor_dialog.h"
 #include "tests/support/loopback_listener.h"

@@ -1,6 +1,6 @@
-#include "common/com_ports.h"
+#include "settings/com_ports.h"
 
-#include "common/registry_key.h"
+#include "settings/registry_key.h"
 #include "link/platform/serial_port.h"
 
 namespace dkq {

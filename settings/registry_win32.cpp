@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "common/registry_backend.h"
+#include "settings/registry_backend.h"
 
 namespace dkq {
 

@@ -9,7 +9,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "common/registry_backend.h"
+#include "settings/registry_backend.h"
 
 namespace dkq {
 

@@ -1,6 +1,6 @@
-#include "common/registry_key.h"
+#include "settings/registry_key.h"
 
-#include "common/registry_backend.h"
+#include "settings/registry_backend.h"
 
 namespace dkq {
 

@@ -1,4 +1,4 @@
-#include "common/serial_devices.h"
+#include "settings/serial_devices.h"
 
 #include <algorithm>
 #include <array>
@@ -10,10 +10,10 @@
 #include <sys/stat.h>
 #endif
 
-#include "common/com_ports.h"
+#include "settings/com_ports.h"
 #include "common/plain_file.h"
-#include "common/registry_key.h"
-#include "common/setting_values.h"
+#include "settings/registry_key.h"
+#include "settings/setting_values.h"
 #include "link/platform/serial_port.h"
 
 namespace dkq {

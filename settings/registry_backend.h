@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "common/registry_key.h"
+#include "settings/registry_key.h"
 
 namespace dkq::registry_backend {
 

@@ -1,4 +1,4 @@
-#include "common/setting_values.h"
+#include "settings/setting_values.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "monitor/field_reader.h"
+#include "forms/field_reader.h"
 
 #include <charconv>
 #include <cmath>

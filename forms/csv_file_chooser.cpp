@@ -1,4 +1,4 @@
-#include "monitor/csv_file_chooser.h"
+#include "forms/csv_file_chooser.h"
 
 #include "common/text_file.h"
 

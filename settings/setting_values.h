@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "common/registry_key.h"
+#include "settings/registry_key.h"
 
 namespace dkq {
 
