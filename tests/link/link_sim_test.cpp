@@ -1,5 +1,5 @@
 // The link against the simulated bus, over TCP and over a pseudo-terminal:
-// every register operation, exact request texts, faults, the log, in one run
+// every register operation, exact request texts, time-outs, the log, in one run
 // per transport.
 #include <gtest/gtest.h>
 
@@ -93,9 +93,7 @@ TEST_P(LinkOnSimulatedBus, EveryOperationFaultAndLogLine) {
     EXPECT_EQ(received(), (Lines{"rx :020600100005E3", "rx :02050001FF00F9", "rx :030A0505E9",
                                  "rx :011F006400030001FFFE1170FA",
                                  "rx :012000FE000B54657374204C434420312000D2"}));
-    EXPECT_EQ(read(&L::ReadHoldingRegisters, 2, 0, 3), (Values{0, 1, 2}));  // on: pulled to ground
-    EXPECT_EQ(read(&L::ReadInputRegisters, 3, 16, 4), (Values{0, 301, 0, 303}));
-    EXPECT_EQ(read(&L::ReadSignedRegisters, 1, 100, 3), (Values{1, -2, 70000 - 65536}));
+    // What they change in the module is seen in the bus tests.
 
     // A broadcast reaches every module and waits for no answer; on the serial
     // line it returns once the transmitter dropped: 17 characters at 9600 baud.
@@ -117,21 +115,14 @@ TEST_P(LinkOnSimulatedBus, EveryOperationFaultAndLogLine) {
     EXPECT_TRUE(logHas(">\tReadDiagn1 OK\r\n") && logHas(">\tReadDiagn2 OK\r\n"));
     EXPECT_TRUE(logHas(">\trx_sum OK, ") && logHas(" ms (33 B)\r\n"));  // 14 bytes: 33 characters
 
-    // Silent and damaged answers; a silent module times out after the receive
-    // time-out (the serial port's: 900 + 2 * 15 ms), once.
+    // A silent module times out after the receive time-out (the serial
+    // port's: 900 + 2 * 15 ms), once. Damaged answers: the scripted-peer tests.
     ASSERT_EQ(sim.command("mute 2"), "ok");
     const auto silent = std::chrono::steady_clock::now();
     EXPECT_EQ(readInputs(2), tx::NoAnswer);
     EXPECT_GE(microsSince(silent), tcp() ? 800'000 : 930'000);
     EXPECT_LT(microsSince(silent), 1'800'000);
-    for (const char* command : {"unmute 2", "fault bad-lrc:2"})
-        ASSERT_EQ(sim.command(command), "ok");
-    EXPECT_EQ(readInputs(2), tx::LrcError);
-    for (const char* command : {"clear-faults", "fault lower-hex"})
-        ASSERT_EQ(sim.command(command), "ok");
-    EXPECT_EQ(read(&L::ReadInputRegisters, 2, 0, 20), kInputsOf2);
-    EXPECT_EQ(link.TimeoutCount, 0);
-    ASSERT_EQ(sim.command("clear-faults"), "ok");
+    ASSERT_EQ(sim.command("unmute 2"), "ok");
 
     if (tcp()) {
         // The peer dropping the connection closes the link.

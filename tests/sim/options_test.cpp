@@ -137,29 +137,24 @@ ConfigMemory memoryWith(std::uint16_t first, std::uint16_t last) {
 }
 
 TEST(StateFile, RoundTripsRefusesMalformedFilesAndLoadsIntoModulesOnTheBus) {
+    // Writing and reading the file back across a restart is seen in the dkq
+    // config tool's test; here what a file may not hold.
     dkq::test::ScratchDir dir;
     const ConfigState state{{1, memoryWith(0, 65535)}, {247, memoryWith(7, 8)}};
-    ConfigState read{{1, {}}};
-    std::string error;
-    EXPECT_TRUE(readConfigStateFile(dir.file("none.txt"), read, error));
-    EXPECT_TRUE(read.empty());
-    ASSERT_TRUE(writeConfigStateFile(dir.file("state.txt"), state, error)) << error;
-    ASSERT_TRUE(readConfigStateFile(dir.file("state.txt"), read, error)) << error;
-    EXPECT_EQ(read, state);
-    EXPECT_FALSE(std::filesystem::exists(dir.file("state.txt.tmp")));
-
-    const std::string file = formatConfigState({{2, memoryWith(1, 2)}});
-    const std::string line = file.substr(file.find("config 2 "));
-    EXPECT_TRUE(parseConfigState("# comment\n\r\n" + line));
+    const std::string file = formatConfigState(state);
+    const std::string line = file.substr(file.find("config 247 "));
+    EXPECT_EQ(parseConfigState("# comment\n\r\n" + file), state);
     const std::string malformed[] = {
         "config 2 1 2 3\n",                           // too few values
         line.substr(0, line.size() - 1) + " 4\n",     // too many
-        "config 0" + line.substr(8),                  // address 0
+        "config 0" + line.substr(10),                 // address 0
         line.substr(0, line.size() - 2) + "65536\n",  // value out of range
         "registers 2\n",                              // unknown keyword
     };
     for (const auto& text : malformed) EXPECT_FALSE(parseConfigState(text)) << text;
     std::ofstream(dir.file("bad.txt")) << malformed[0];
+    ConfigState read;
+    std::string error;
     EXPECT_FALSE(readConfigStateFile(dir.file("bad.txt"), read, error));
     EXPECT_NE(error.find("bad.txt"), std::string::npos);
     // Loaded into modules on the bus only.

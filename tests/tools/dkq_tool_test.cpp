@@ -20,30 +20,16 @@
 namespace dkq::test {
 namespace {
 
-// Replaces every `from` in text by `to`.
-std::string replaced(std::string text, const std::string& from, const std::string& to) {
-    for (size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size())
-        text.replace(at, from.size(), to);
-    return text;
-}
-
 // Output with the times of this run taken out: each ISO 8601 time must parse
 // back to about now, in the zone of the run (UTC+05:30), and becomes "T";
 // any other date and time becomes "t"; a download's duration goes.
 std::string withoutTimes(std::string text) {
-    const std::regex iso(R"((\d{4})-(\d\d)-(\d\d)T(\d\d):(\d\d):(\d\d)\.\d{3}\+05:30)");
+    const std::regex iso(R"((\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d)\.\d{3}\+05:30)");
     for (std::smatch m; std::regex_search(text, m, iso);) {
-        std::tm utc{};
-        utc.tm_year = std::stoi(m[1]) - 1900;
-        utc.tm_mon = std::stoi(m[2]) - 1;
-        utc.tm_mday = std::stoi(m[3]);
-        utc.tm_hour = std::stoi(m[4]) - 5;
-        utc.tm_min = std::stoi(m[5]) - 30;
-        utc.tm_sec = std::stoi(m[6]);
-        EXPECT_LT(std::abs(timegm(&utc) - std::time(nullptr)), 60) << m[0];
-        const std::string after = m.suffix();
-        text = m.prefix();
-        text.append("T").append(after);
+        std::tm local{};
+        strptime(m.str(1).c_str(), "%Y-%m-%dT%H:%M:%S", &local);
+        EXPECT_LT(std::abs(timegm(&local) - 19800 - std::time(nullptr)), 60) << m[0];
+        text = m.prefix().str() + "T" + m.suffix().str();
     }
     text = std::regex_replace(
         text, std::regex(R"(\d{4}-\d\d-\d\d[ T] ?\d{1,2}:\d\d:\d\d(\.\d{3})?)"), "t");
@@ -66,10 +52,13 @@ const std::string kUsage = "usage: dkq [OPTIONS] COMMAND [ARGS...]   (dkq --help
 class DkqTool : public ::testing::Test {
   protected:
     std::string tcp() const { return "127.0.0.1:" + std::to_string(sim.tcpPort()); }
-    std::string expand(const std::string& text) const {
-        return replaced(replaced(replaced(text, "{tcp}", "--tcp " + tcp()), "{port}",
-                                 std::to_string(sim.tcpPort())),
-                        "{pty}", sim.ptyPath());
+    std::string expand(std::string text) const {
+        for (const auto& [from, to] : {std::pair{"{tcp}", "--tcp " + tcp()},
+                                       {"{port}", std::to_string(sim.tcpPort())},
+                                       {"{pty}", sim.ptyPath()}})
+            for (size_t at = 0; (at = text.find(from, at)) != std::string::npos;)
+                text.replace(at, std::string_view(from).size(), to);
+        return text;
     }
     void expectText(const std::string& actual, const std::string& expected, const Row& row) {
         const std::string wanted = expand(expected);
