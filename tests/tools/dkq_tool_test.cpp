@@ -233,6 +233,8 @@ class RunningDkq {
               ("echo $$; exec '" + toolPath("DKQ_TOOL") + "' " + words + " 2>" + errPath).c_str(),
               "r")),
           pid_(std::stoi("0" + line())) {}
+    RunningDkq(const RunningDkq&) = delete;
+    RunningDkq& operator=(const RunningDkq&) = delete;
     ~RunningDkq() {
         if (out_ != nullptr) kill(pid_, SIGKILL);
         status();
