@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "common/text_file.h"
 #include "common/text.h"
+#include "common/text_file.h"
 #include "settings/registry_key.h"
 
 namespace dkq {
@@ -50,8 +50,7 @@ void loadMonitorSettings(MonitorSettings& settings, ModuleTable& modules) {
         key.CreateKey(RegistryRoot::CurrentUser, MonitorKeyPath);
         return;
     }
-    readDwordInRange(key, "ComPORT", settings.comPort, ComPortRange);
-    readDwordInRange(key, "Speed", settings.speed, SpeedRange);
+    readLinkSettings(key, settings, SpeedRange);
     for (int module = 0; module < ModuleCount; ++module)
         readDwordInRange(key, busAddressName(module), modules[module].busAddress, BusAddressRange);
     readDwordInRange(key, "TestOuts", settings.testOuts, SwitchRange);
@@ -60,9 +59,6 @@ void loadMonitorSettings(MonitorSettings& settings, ModuleTable& modules) {
     // A missing name leaves the field empty.
     settings.fileName.clear();
     readStringCut(key, "Fname", settings.fileName, MaxFileNameChars);
-    readStringCut(key, "Adres_IP", settings.ipAddress, MaxIpAddressTextChars);
-    readDwordInRange(key, "Port_TCP", settings.tcpPort, TcpPortRange);
-    readDwordInRange(key, "Polaczenie_TCP", settings.useTcp, SwitchRange);
     readDwordInRange(key, "Podzial_pliku", settings.splitFile, SwitchRange);
 }
 
@@ -70,16 +66,12 @@ bool saveMonitorSettings(const MonitorSettings& settings, const ModuleTable& mod
     RegistryKey key;
     if (!key.Open(RegistryRoot::CurrentUser, MonitorKeyPath)) return false;
     const auto dword = [](int value) { return static_cast<std::uint32_t>(value); };
-    bool written = key.WriteDword("ComPORT", dword(settings.comPort));
-    written &= key.WriteDword("Speed", dword(settings.speed));
+    bool written = writeLinkSettings(key, settings);
     for (int module = 0; module < ModuleCount; ++module)
         written &= key.WriteDword(busAddressName(module), dword(modules[module].busAddress));
     written &= key.WriteDword("TestOuts", dword(settings.testOuts));
     written &= key.WriteDword("RecPeriod", dword(settings.recordPeriod()));
     written &= key.WriteString("Fname", settings.fileName);
-    written &= key.WriteString("Adres_IP", settings.ipAddress);
-    written &= key.WriteDword("Port_TCP", dword(settings.tcpPort));
-    written &= key.WriteDword("Polaczenie_TCP", dword(settings.useTcp));
     written &= key.WriteDword("Podzial_pliku", dword(settings.splitFile));
     return written;
 }

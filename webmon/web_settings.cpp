@@ -80,17 +80,13 @@ void loadWebMonitorSettings(WebMonitorSettings& settings) {
         key.CreateKey(RegistryRoot::CurrentUser, MonitorKeyPath);
         return;
     }
-    readDwordInRange(key, "ComPORT", settings.comPort, ComPortRange);
-    readDwordInRange(key, "Speed", settings.speed, SpeedRange);
+    readLinkSettings(key, settings, SpeedRange);
     readDwordInRange(key, "Echo", settings.echo, SwitchRange);
     readDwordInRange(key, "BusAdr", settings.busAddress, WebBusAddressRange);
     readDwordInRange(key, "TestOuts", settings.testOuts, SwitchRange);
     std::uint32_t period = 0;
     if (key.ReadDword("RecPeriod", period)) settings.setRecordPeriod(period);
     readStringCut(key, "Fname", settings.fileName, MaxFileNameChars);
-    readStringCut(key, "Adres_IP", settings.ipAddress, MaxIpAddressTextChars);
-    readDwordInRange(key, "Port_TCP", settings.tcpPort, TcpPortRange);
-    readDwordInRange(key, "Polaczenie_TCP", settings.useTcp, SwitchRange);
     readDwordInRange(key, "Rozlaczaj_po_odczytaniu", settings.disconnectAfterReading, SwitchRange);
 }
 
@@ -98,16 +94,12 @@ bool saveWebMonitorSettings(const WebMonitorSettings& settings) {
     RegistryKey key;
     if (!key.Open(RegistryRoot::CurrentUser, MonitorKeyPath)) return false;
     const auto dword = [](int value) { return static_cast<std::uint32_t>(value); };
-    bool written = key.WriteDword("ComPORT", dword(settings.comPort));
-    written &= key.WriteDword("Speed", dword(settings.speed));
+    bool written = writeLinkSettings(key, settings);
     written &= key.WriteDword("Echo", dword(settings.echo));
     written &= key.WriteDword("BusAdr", dword(settings.busAddress));
     written &= key.WriteDword("TestOuts", dword(settings.testOuts));
     written &= key.WriteDword("RecPeriod", dword(settings.recordPeriod()));
     written &= key.WriteString("Fname", limitChars(settings.fileName, MaxFileNameChars));
-    written &= key.WriteDword("Port_TCP", dword(settings.tcpPort));
-    written &= key.WriteString("Adres_IP", limitChars(settings.ipAddress, MaxIpAddressTextChars));
-    written &= key.WriteDword("Polaczenie_TCP", dword(settings.useTcp));
     written &= key.WriteDword("Rozlaczaj_po_odczytaniu", dword(settings.disconnectAfterReading));
     return written;
 }
