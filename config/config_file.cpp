@@ -70,7 +70,7 @@ void loadConfiguratorSettings(ConfiguratorSettings& settings) {
         return;
     }
     readLinkSettings(key, settings.link, ConfiguratorSpeedRange);
-    readDwordInRange(key, "Echo", settings.echo, SwitchRange);
+    readFlag(key, "Echo", settings.echo);
     readDwordInRange(key, "BusAdr", settings.busAddress, BusAddressRange);
 }
 

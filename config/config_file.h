@@ -35,7 +35,7 @@ std::string configFileMessage(ConfigFileResult result, const std::string& path, 
 
 struct ConfiguratorSettings {
     LinkSettings link{.ipAddress = ProposedLinkIpAddress, .tcpPort = ProposedLinkTcpPort};
-    int echo = 0;  // the hidden "ECHO" box: kept, no other effect
+    bool echo = false;  // the hidden "ECHO" box: kept, no other effect
     int busAddress = 1;
     bool operator==(const ConfiguratorSettings&) const = default;
 };

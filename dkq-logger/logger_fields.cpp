@@ -9,11 +9,6 @@ namespace {
 constexpr ValueRange LoggerSpeedRange{1200, 256000};
 constexpr std::size_t MaxIpAddressChars = MaxRegistryStringChars;
 
-void readFlag(RegistryKey& key, const char* name, bool& value) {
-    int stored = 0;
-    if (readDwordInRange(key, name, stored, SwitchRange)) value = stored != 0;
-}
-
 }  // namespace
 
 FieldTexts fieldTexts(const LoggerFields& fields) {

@@ -73,11 +73,11 @@ void ConfiguratorCore::startUp(MainFields& fields) {
     loadConfiguratorSettings(settings);
     fields.comPort = settings.link.comPort;
     fields.speed = settings.link.speed;
-    fields.echo = settings.echo != 0;
+    fields.echo = settings.echo;
     fields.busAddress = settings.busAddress;
     fields.ipAddress = settings.link.ipAddress;
     fields.tcpPort = settings.link.tcpPort;
-    fields.useTcp = settings.link.useTcp != 0;
+    fields.useTcp = settings.link.useTcp;
     copyTransport(fields);
 }
 
@@ -91,9 +91,8 @@ void ConfiguratorCore::LoadDefaultConfig() {
 }
 
 void ConfiguratorCore::shutDown(const MainFields& f) {
-    saveConfiguratorSettings({{f.comPort, f.speed, f.useTcp ? 1 : 0, f.ipAddress, f.tcpPort},
-                              f.echo ? 1 : 0,
-                              f.busAddress});
+    saveConfiguratorSettings(
+        {{f.comPort, f.speed, f.useTcp, f.ipAddress, f.tcpPort}, f.echo, f.busAddress});
 }
 
 void ConfiguratorCore::copyTransport(const MainFields& fields) {

@@ -40,6 +40,9 @@ struct RecordPeriodFields {
 // Number `index` of a line, taken into range, when the line has it.
 void applyNumber(const std::vector<int>& numbers, std::size_t index, int& value, ValueRange range);
 
+// Number `index` of a line as a yes/no value (above 0: yes), when the line has it.
+void applyFlag(const std::vector<int>& numbers, std::size_t index, bool& value);
+
 // "a,b,c" of the numbers.
 std::string joinNumbers(std::initializer_list<int> numbers);
 

@@ -29,13 +29,13 @@ std::string missingEntryName(int module, int entry) {
 
 void applyGeneralLine(const std::string& line, MonitorSettings& settings) {
     const std::vector<int> numbers = scanIntList(line, 8);
-    settings.splitFile = 0;
+    settings.splitFile = false;
     applyNumber(numbers, 0, settings.comPort, ComPortRange);
     applyNumber(numbers, 1, settings.speed, SpeedRange);
     if (numbers.size() > 2) settings.reservedValue = numbers[2];
-    applyNumber(numbers, 4, settings.testOuts, SwitchRange);
+    applyFlag(numbers, 4, settings.testOuts);
     if (numbers.size() > 5) settings.setRecordPeriod(numbers[5]);
-    applyNumber(numbers, 6, settings.splitFile, SwitchRange);
+    applyFlag(numbers, 6, settings.splitFile);
 }
 
 void applyFirstNumber(const std::string& line, int& value, ValueRange range) {
@@ -53,13 +53,13 @@ void loadMonitorSettings(MonitorSettings& settings, ModuleTable& modules) {
     readLinkSettings(key, settings, SpeedRange);
     for (int module = 0; module < ModuleCount; ++module)
         readDwordInRange(key, busAddressName(module), modules[module].busAddress, BusAddressRange);
-    readDwordInRange(key, "TestOuts", settings.testOuts, SwitchRange);
+    readFlag(key, "TestOuts", settings.testOuts);
     std::uint32_t period = 0;
     if (key.ReadDword("RecPeriod", period)) settings.setRecordPeriod(period);
     // A missing name leaves the field empty.
     settings.fileName.clear();
     readStringCut(key, "Fname", settings.fileName, MaxFileNameChars);
-    readDwordInRange(key, "Podzial_pliku", settings.splitFile, SwitchRange);
+    readFlag(key, "Podzial_pliku", settings.splitFile);
 }
 
 bool saveMonitorSettings(const MonitorSettings& settings, const ModuleTable& modules) {
@@ -123,7 +123,7 @@ bool applyConfigLines(const std::vector<std::string>& lines, MonitorSettings& se
                 channel.name = missingEntryName(module, entry);
         }
     }
-    if (present(TcpModeLine)) applyFirstNumber(lines[TcpModeLine], settings.useTcp, SwitchRange);
+    if (present(TcpModeLine)) applyFlag(scanIntList(lines[TcpModeLine], 1), 0, settings.useTcp);
     if (present(TcpModeLine + 1))
         settings.ipAddress = limitChars(lines[TcpModeLine + 1], MaxIpAddressTextChars);
     if (present(TcpModeLine + 2))

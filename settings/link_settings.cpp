@@ -11,7 +11,7 @@ void readLinkSettings(RegistryKey& key, LinkSettings& link, ValueRange speedRang
     readDwordInRange(key, "Speed", link.speed, speedRange);
     readStringCut(key, "Adres_IP", link.ipAddress);
     readDwordInRange(key, "Port_TCP", link.tcpPort, TcpPortRange);
-    readDwordInRange(key, "Polaczenie_TCP", link.useTcp, SwitchRange);
+    readFlag(key, "Polaczenie_TCP", link.useTcp);
 }
 
 bool writeLinkSettings(RegistryKey& key, const LinkSettings& link) {

@@ -12,7 +12,7 @@ namespace dkq {
 struct LinkSettings {
     int comPort = 1;
     int speed = 9600;
-    int useTcp = 0;
+    bool useTcp = false;
     std::string ipAddress;
     int tcpPort = 0;
     bool operator==(const LinkSettings&) const = default;

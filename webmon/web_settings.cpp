@@ -44,6 +44,10 @@ class ConfigReader {
         std::string line;
         if (nextLine(line)) applyNumber(scanIntList(line, 1), 0, value, range);
     }
+    void readFlagLine(bool& value) {
+        std::string line;
+        if (nextLine(line)) applyFlag(scanIntList(line, 1), 0, value);
+    }
     void readWordLine(std::string& value, std::size_t maxChars) {
         std::string line;
         if (nextLine(line)) value = limitChars(firstWord(line), maxChars);
@@ -62,9 +66,9 @@ void applyGeneralLine(const std::string& line, WebMonitorSettings& settings) {
     const std::vector<int> numbers = scanIntList(line, 8);
     applyNumber(numbers, 0, settings.comPort, ComPortRange);
     applyNumber(numbers, 1, settings.speed, SpeedRange);
-    applyNumber(numbers, 2, settings.echo, SwitchRange);
+    applyFlag(numbers, 2, settings.echo);
     applyNumber(numbers, 3, settings.busAddress, WebBusAddressRange);
-    applyNumber(numbers, 4, settings.testOuts, SwitchRange);
+    applyFlag(numbers, 4, settings.testOuts);
     if (numbers.size() > 5) settings.setRecordPeriod(numbers[5]);
 }
 
@@ -81,13 +85,13 @@ void loadWebMonitorSettings(WebMonitorSettings& settings) {
         return;
     }
     readLinkSettings(key, settings, SpeedRange);
-    readDwordInRange(key, "Echo", settings.echo, SwitchRange);
+    readFlag(key, "Echo", settings.echo);
     readDwordInRange(key, "BusAdr", settings.busAddress, WebBusAddressRange);
-    readDwordInRange(key, "TestOuts", settings.testOuts, SwitchRange);
+    readFlag(key, "TestOuts", settings.testOuts);
     std::uint32_t period = 0;
     if (key.ReadDword("RecPeriod", period)) settings.setRecordPeriod(period);
     readStringCut(key, "Fname", settings.fileName, MaxFileNameChars);
-    readDwordInRange(key, "Rozlaczaj_po_odczytaniu", settings.disconnectAfterReading, SwitchRange);
+    readFlag(key, "Rozlaczaj_po_odczytaniu", settings.disconnectAfterReading);
 }
 
 bool saveWebMonitorSettings(const WebMonitorSettings& settings) {
@@ -134,10 +138,10 @@ bool applyWebConfigLines(const std::vector<std::string>& lines, WebMonitorSettin
         else
             channels[entry].name = missingEntryName(entry);
     }
-    reader.readNumberLine(settings.useTcp, SwitchRange);
+    reader.readFlagLine(settings.useTcp);
     reader.readWordLine(settings.ipAddress, MaxIpAddressTextChars);
     reader.readNumberLine(settings.tcpPort, TcpPortRange);
-    reader.readNumberLine(settings.disconnectAfterReading, SwitchRange);
+    reader.readFlagLine(settings.disconnectAfterReading);
     return true;
 }
 

@@ -184,7 +184,7 @@ TEST(ConfigFiles, RoundTripBitForBitShowEveryBitRefuseOtherSizesTakeSettingsInto
     ConfiguratorSettings settings;
     loadConfiguratorSettings(settings);
     EXPECT_EQ(settings,
-              (ConfiguratorSettings{{1, 300000, 1, std::string(255, '1'), 65535}, 1, 31}));
+              (ConfiguratorSettings{{1, 300000, true, std::string(255, '1'), 65535}, true, 31}));
     unsetenv("XDG_CONFIG_HOME");
 }
 
