@@ -138,6 +138,8 @@ class Browser {
                             .c_str(),
                         "r")),
           pid_(std::atoi(line().c_str())) {}
+    Browser(const Browser&) = delete;
+    Browser& operator=(const Browser&) = delete;
     ~Browser() {
         kill(pid_, SIGTERM);  // timeout passes it on to chromium
         pclose(output_);

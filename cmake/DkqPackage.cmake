@@ -4,7 +4,7 @@
 
 find_program(DKQ_SCDOC scdoc)
 if(NOT DKQ_SCDOC AND NOT WIN32)
-  message(STATUS "scdoc not found: the manual pages are left out (scripts/setup installs it)")
+  message(STATUS "scdoc not found: the manual pages are left out (scripts/setup --test installs it)")
 endif()
 
 # A program's manual page, written in scdoc beside the program: made at build

@@ -150,6 +150,8 @@ class CollectorServer::ReadingStream {
             if (!stream.fill()) return MHD_CONTENT_READER_END_WITH_ERROR;
         }
         const std::size_t count = std::min(max, stream.text_.size() - stream.sent_);
+        // Bytes of the answer body, not a C string: no terminating NUL belongs in it.
+        // NOLINTNEXTLINE(bugprone-not-null-terminated-result)
         std::memcpy(buffer, stream.text_.data() + stream.sent_, count);
         stream.sent_ += count;
         return static_cast<ssize_t>(count);

@@ -24,6 +24,7 @@ std::vector<SiteCount> countsBySite(std::span<const NewReading> batch) {
     std::map<std::int32_t, std::int64_t> counts;
     for (const NewReading& reading : batch) ++counts[reading.uid];
     std::vector<SiteCount> sites;
+    sites.reserve(counts.size());
     for (const auto& [uid, readings] : counts) sites.push_back({uid, readings});
     return sites;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstddef>
 #include <cstdio>
 
 #include "collector/instant.h"
@@ -92,8 +93,9 @@ std::int64_t usualIntervalMs(std::span<const StoredReading> readings) {
     for (std::size_t i = 1; i < readings.size(); ++i)
         gaps.push_back(readings[i].key.timeMs - readings[i - 1].key.timeMs);
     if (gaps.empty()) return 0;
-    std::nth_element(gaps.begin(), gaps.begin() + gaps.size() / 2, gaps.end());
-    return gaps[gaps.size() / 2];
+    const auto median = gaps.begin() + static_cast<std::ptrdiff_t>(gaps.size() / 2);
+    std::nth_element(gaps.begin(), median, gaps.end());
+    return *median;
 }
 
 std::string csvHeader(std::string_view firstData) {

@@ -39,12 +39,13 @@ constexpr std::array<char16_t, 128> kHighHalf = {
 // The byte of each code point below U+0300 that the page holds (0: none),
 // so that most characters are found without a search.
 constexpr std::size_t kLatinEnd = 0x300;
-constexpr auto kLatinBytes = [] {
+constexpr std::array<std::uint8_t, kLatinEnd> latinBytes() {
     std::array<std::uint8_t, kLatinEnd> bytes{};
     for (std::size_t i = 0; i < kHighHalf.size(); ++i)
         if (kHighHalf[i] < kLatinEnd) bytes[kHighHalf[i]] = static_cast<std::uint8_t>(0x80 + i);
     return bytes;
-}();
+}
+constexpr auto kLatinBytes = latinBytes();
 
 char encodeCodePoint(char32_t cp) {
     if (cp < 0x80) return static_cast<char>(cp);

@@ -1,5 +1,6 @@
 #include "logger/line_table.h"
 
+#include <array>
 #include <optional>
 #include <vector>
 
@@ -31,8 +32,8 @@ std::optional<size_t> nameStart(const std::string& line) {
 LineEntry parseEntry(const std::string& line, int number) {
     LineEntry entry;
     const auto numbers = scanIntList(line, kNumberFields);
-    int* fields[kNumberFields] = {&entry.kind, &entry.minimum, &entry.maximum};
-    for (size_t i = 0; i < numbers.size(); ++i) *fields[i] = numbers[i];
+    const std::array<int*, kNumberFields> fields = {&entry.kind, &entry.minimum, &entry.maximum};
+    for (size_t i = 0; i < numbers.size() && i < fields.size(); ++i) *fields[i] = numbers[i];
 
     const auto start = nameStart(line);
     if (!start) {

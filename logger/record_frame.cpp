@@ -25,7 +25,8 @@ int ValidateAnswer(std::span<const std::uint8_t> frame, char letter, int minLen,
     if (received < CrcBytes) return answer::WrongLength;
     // A 'D' frame keeps one more header byte out of its CRC and zero test.
     const int crcFrom = letter == DataLetter ? 2 : 1;
-    const int e = static_cast<std::int8_t>(frame[1]);
+    // The length byte is taken as signed: one above 127 reads negative and is refused.
+    const int e = static_cast<std::int8_t>(frame[1]);  // NOLINT(bugprone-signed-char-misuse)
     if (e < std::max(minLen, crcFrom + 1) || received < e + CrcBytes) return answer::WrongLength;
 
     const std::uint16_t crc = AnswerCrc(frame.subspan(crcFrom, e - crcFrom));

@@ -136,7 +136,7 @@ EntryReading entryReading(int entry, int raw, int kind) {
 }
 
 double entryValue(int entry, int raw, int kind) {
-    return entry < LineCount ? lineNumber(raw, kind) : raw;
+    return entry < LineCount ? static_cast<double>(lineNumber(raw, kind)) : raw;
 }
 
 std::string unitCell(int entry, int kind) {

@@ -93,8 +93,8 @@ struct ColumnExtremes {
             if (reading.raw[entry] > trend[high[entry]].raw[entry]) high[entry] = index;
         }
     }
-    void emit(const TrendBuffer& trend,
-              std::array<std::vector<TrendPoint>, EntryCount>& points) const {
+    void appendTo(const TrendBuffer& trend,
+                  std::array<std::vector<TrendPoint>, EntryCount>& points) const {
         for (int entry = 0; entry < EntryCount; ++entry) {
             const std::size_t first = std::min(low[entry], high[entry]);
             const std::size_t second = std::max(low[entry], high[entry]);
@@ -133,13 +133,13 @@ std::array<std::vector<TrendPoint>, EntryCount> decimate(const TrendBuffer& tren
     for (std::size_t i = first + 1; i < end; ++i) {
         const int next = columnOf(i);
         if (next != column) {
-            extremes.emit(trend, points);
+            extremes.appendTo(trend, points);
             extremes.start(i);
             column = next;
         }
         extremes.take(trend, i);
     }
-    extremes.emit(trend, points);
+    extremes.appendTo(trend, points);
     return points;
 }
 

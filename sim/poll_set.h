@@ -18,7 +18,9 @@ class PollSet {
         fds_.push_back({fd, events, 0});
         return fds_.size() - 1;
     }
-    short returned(size_t index) const { return index < fds_.size() ? fds_[index].revents : 0; }
+    short returned(size_t index) const {
+        return index < fds_.size() ? fds_[index].revents : short{0};
+    }
 
     // Waits for an event or the deadline (none: no limit) with `signals` as
     // the signal mask, so a blocked stop signal can only arrive here.

@@ -47,7 +47,7 @@ std::optional<ConfigState> parseConfigState(std::string_view text) {
     std::istringstream lines{std::string(text)};
     std::string line;
     while (std::getline(lines, line)) {
-        line = line.substr(0, line.find('#'));
+        if (const auto comment = line.find('#'); comment != std::string::npos) line.erase(comment);
         std::istringstream words(line);
         std::string keyword;
         if (!(words >> keyword)) continue;

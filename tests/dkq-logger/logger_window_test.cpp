@@ -40,7 +40,7 @@ Reply press(QMessageBox::StandardButton button) {
 // so windows opened by an answer are seen from inside the answer.
 class Modals {
   public:
-    explicit Modals(std::vector<Reply> replies) : replies_(replies.begin(), replies.end()) {
+    explicit Modals(const std::vector<Reply>& replies) : replies_(replies.begin(), replies.end()) {
         poll();
     }
     ~Modals() { *alive_ = false; }

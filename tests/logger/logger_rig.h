@@ -128,6 +128,7 @@ class LoggerRig : public SessionParts {
 // then gives `replies`.
 class ScriptedRig : public SessionParts {
   public:
+    // cppcheck-suppress passedByValue ; the copy gets the two silences
     explicit ScriptedRig(std::vector<ScriptedReply> replies)
         : peer([&] {
               replies.insert(replies.begin(), 2, ScriptedReply::silence());

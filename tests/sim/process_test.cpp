@@ -71,8 +71,11 @@ TEST(SimAsService, IgnoresEndOfInputAndStopsCleanlyOnSigterm) {
     // The shell tells its process id, which the simulator then takes over.
     FILE* out = ::popen(
         ("echo $$; exec '" + program + "' --pty ttyBus --deterministic </dev/null").c_str(), "r");
+    ASSERT_NE(out, nullptr);
     char line[256];
-    ASSERT_TRUE(out && std::fgets(line, sizeof line, out));
+    const bool started = std::fgets(line, sizeof line, out) != nullptr;
+    if (!started) ::pclose(out);
+    ASSERT_TRUE(started);
     const pid_t pid = std::stoi(line);
     EXPECT_TRUE(std::fgets(line, sizeof line, out));  // the line printed once ready
     usleep(200'000);

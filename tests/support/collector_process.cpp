@@ -101,6 +101,7 @@ PostgresCluster::PostgresCluster(bool durable) {
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     folder_ = pattern;
     if (getuid() == 0) {
+        // cppcheck-suppress getpwnamCalled ; no thread runs yet
         const passwd* postgres = getpwnam("postgres");
         if (postgres == nullptr || chown(folder_.c_str(), postgres->pw_uid, postgres->pw_gid) != 0)
             throw std::runtime_error("no postgres user to run the cluster as");

@@ -57,7 +57,7 @@ class WebCoreTest : public ::testing::Test {
     }
     // A simulated module 1 over TCP and, unless serverMode is empty, a
     // web-monitor.dat naming an HTTP server; then the core starts up.
-    void startUp(std::vector<std::string> words, std::vector<std::string> simArgs = {},
+    void startUp(const std::vector<std::string>& words, std::vector<std::string> simArgs = {},
                  std::optional<HttpMode> serverMode = HttpMode::Answer) {
         simArgs.insert(simArgs.begin(), {"--tcp", "127.0.0.1:0", "--deterministic"});
         sim_ = std::make_unique<test::SimProcess>(simArgs);
