@@ -13,9 +13,9 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "dkq-logger/logger_dialog.h"
 #include "settings/com_ports.h"
 #include "settings/registry_key.h"
-#include "dkq-logger/logger_dialog.h"
 #include "tests/support/sim_process.h"
 
 namespace {
@@ -36,7 +36,7 @@ bool prepareSettings(const std::string& device) {
         return false;
     RegistryKey().CreateKey(RegistryRoot::CurrentUser, LoggerKeyPath);
     LoggerFields fields;
-    fields.comPort = kComPort;
+    fields.link.comPort = kComPort;
     fields.splitFiles = false;
     return saveLoggerSettings(fields);
 }

@@ -69,25 +69,17 @@ void loadConfiguratorSettings(ConfiguratorSettings& settings) {
         key.CreateKey(RegistryRoot::CurrentUser, ConfiguratorKeyPath);
         return;
     }
-    readDwordInRange(key, "ComPORT", settings.comPort, ComPortRange);
-    readDwordInRange(key, "Speed", settings.speed, ConfiguratorSpeedRange);
-    readDwordInRange(key, "Echo", settings.echo, SwitchRange);
+    readLinkSettings(key, settings.link, ConfiguratorSpeedRange);
+    readFlag(key, "Echo", settings.echo);
     readDwordInRange(key, "BusAdr", settings.busAddress, BusAddressRange);
-    readStringCut(key, "Adres_IP", settings.ipAddress);
-    readDwordInRange(key, "Port_TCP", settings.tcpPort, TcpPortRange);
-    readDwordInRange(key, "Polaczenie_TCP", settings.useTcp, SwitchRange);
 }
 
 bool saveConfiguratorSettings(const ConfiguratorSettings& s) {
     RegistryKey key;
     if (!key.Open(RegistryRoot::CurrentUser, ConfiguratorKeyPath)) return false;
-    bool ok = key.WriteDword("ComPORT", dword(s.comPort));
-    ok = key.WriteDword("Speed", dword(s.speed)) && ok;
+    bool ok = writeLinkSettings(key, s.link);
     ok = key.WriteDword("Echo", dword(s.echo)) && ok;
-    ok = key.WriteDword("BusAdr", dword(s.busAddress)) && ok;
-    ok = key.WriteDword("Port_TCP", dword(s.tcpPort)) && ok;
-    ok = key.WriteString("Adres_IP", s.ipAddress) && ok;
-    return key.WriteDword("Polaczenie_TCP", dword(s.useTcp)) && ok;
+    return key.WriteDword("BusAdr", dword(s.busAddress)) && ok;
 }
 
 }  // namespace dkq

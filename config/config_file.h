@@ -7,6 +7,7 @@
 #include <string>
 
 #include "config/config_image.h"
+#include "settings/link_settings.h"
 #include "settings/setting_values.h"
 
 namespace dkq {
@@ -33,13 +34,9 @@ ConfigFileResult saveConfigFile(const std::string& path, const ConfigImage& imag
 std::string configFileMessage(ConfigFileResult result, const std::string& path, std::size_t size);
 
 struct ConfiguratorSettings {
-    int comPort = 1;
-    int speed = 9600;
-    int echo = 0;  // the hidden "ECHO" box: kept, no other effect
+    LinkSettings link{.ipAddress = ProposedLinkIpAddress, .tcpPort = ProposedLinkTcpPort};
+    bool echo = false;  // the hidden "ECHO" box: kept, no other effect
     int busAddress = 1;
-    std::string ipAddress = "192.168.2.1";
-    int tcpPort = 23;
-    int useTcp = 0;
     bool operator==(const ConfiguratorSettings&) const = default;
 };
 

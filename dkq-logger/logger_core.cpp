@@ -16,7 +16,7 @@ StatusTexts statusTexts(const std::optional<StatusAnswer>& status, const LoggerF
     StatusTexts texts;
     if (!status) return texts;
     const StatusAnswer& s = *status;
-    const LineKind line = fields.useTcp ? LineKind::Tcp : LineKind::Serial;
+    const LineKind line = fields.link.useTcp ? LineKind::Tcp : LineKind::Serial;
     texts.version = versionText(s);
     texts.memorySize = memorySizeText(s);
     texts.recordCount = std::to_string(s.recordCount);
@@ -26,7 +26,7 @@ StatusTexts statusTexts(const std::optional<StatusAnswer>& status, const LoggerF
     texts.period = std::to_string(s.periodSeconds);
     texts.capacity = std::to_string(capacityHours(s));
     texts.clock = moduleClockText(s);
-    texts.downloadTime = downloadTimeText(downloadSeconds(s, line, fields.comPort));
+    texts.downloadTime = downloadTimeText(downloadSeconds(s, line, fields.link.comPort));
     texts.loggingOn = s.loggingOn;
     texts.cyclicBuffer = s.cyclicBuffer;
     return texts;
@@ -50,12 +50,12 @@ void LoggerCore::transportChosen() {
 
 void LoggerCore::connect(const LoggerFields& fields) {
     fields_ = fields;
-    link_.UseTcp = fields.useTcp ? 1 : 0;
-    link_.IpAddress = fields.ipAddress;
-    link_.TcpPort = fields.tcpPort;
+    link_.UseTcp = fields.link.useTcp ? 1 : 0;
+    link_.IpAddress = fields.link.ipAddress;
+    link_.TcpPort = fields.link.tcpPort;
     link_.ConnectTimeoutMs = ConnectTimeoutMs;
     link_.ReceiveTimeoutMs = ReceiveTimeoutMs;
-    const ConnectResult result = session_.ConnectLogger(fields.comPort, fields.speed);
+    const ConnectResult result = session_.ConnectLogger(fields.link.comPort, fields.link.speed);
     if (result.openCode != open::Ok)
         connectionFields_ = ConnectionFields::All;
     else if (result.statusCode == status::Ok)

@@ -14,9 +14,9 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "settings/setting_values.h"
 #include "dkq-logger/logging_settings_dialog.h"
 #include "resources/program_icons.h"
+#include "settings/setting_values.h"
 #include "widgets/about_box.h"
 #include "widgets/serial_device_picker.h"
 
@@ -214,7 +214,7 @@ void LoggerDialog::showFields(const LoggerFields& fields) {
     const FieldTexts texts = fieldTexts(fields);
     comPort_->setText(QString::fromStdString(texts.comPort));
     speed_->setText(QString::fromStdString(texts.speed));
-    useTcp_->setChecked(fields.useTcp);
+    useTcp_->setChecked(fields.link.useTcp);
     ipAddress_->setText(QString::fromStdString(texts.ipAddress));
     tcpPort_->setText(QString::fromStdString(texts.tcpPort));
     temperatures_->setChecked(fields.readAsTemperatures);
@@ -229,7 +229,7 @@ FieldTexts LoggerDialog::typedTexts() const {
 
 LoggerFields LoggerDialog::takeCheckBoxes() const {
     LoggerFields fields = core_.fields();
-    fields.useTcp = useTcp_->isChecked();
+    fields.link.useTcp = useTcp_->isChecked();
     fields.readAsTemperatures = temperatures_->isChecked();
     fields.splitFiles = splitFiles_->isChecked();
     fields.writeInvalid = writeInvalid_->isChecked();

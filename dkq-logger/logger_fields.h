@@ -7,17 +7,15 @@
 #include <string>
 
 #include "forms/field_reader.h"
+#include "settings/link_settings.h"
 
 namespace dkq {
 
 inline constexpr const char* LoggerKeyPath = "Software\\Veldmark\\DKQ-Logger";
 
 struct LoggerFields {
-    int comPort = 1;
-    int speed = 9600;  // of the wake-up line
-    bool useTcp = false;
-    std::string ipAddress = "192.168.2.1";
-    int tcpPort = 23;
+    // The speed is the wake-up line's.
+    LinkSettings link{.ipAddress = ProposedLinkIpAddress, .tcpPort = ProposedLinkTcpPort};
     bool readAsTemperatures = false;  // "Odczytaj jako temperatury"
     bool splitFiles = true;           // "Podział na mniejsze pliki"
     bool writeInvalid = false;        // "Zapisuj błęd. rekordy", not kept between runs

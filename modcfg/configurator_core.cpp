@@ -71,13 +71,13 @@ void ConfiguratorCore::startUp(MainFields& fields) {
     link_.InitNetwork(true);
     ConfiguratorSettings settings;
     loadConfiguratorSettings(settings);
-    fields.comPort = settings.comPort;
-    fields.speed = settings.speed;
-    fields.echo = settings.echo != 0;
+    fields.comPort = settings.link.comPort;
+    fields.speed = settings.link.speed;
+    fields.echo = settings.echo;
     fields.busAddress = settings.busAddress;
-    fields.ipAddress = settings.ipAddress;
-    fields.tcpPort = settings.tcpPort;
-    fields.useTcp = settings.useTcp != 0;
+    fields.ipAddress = settings.link.ipAddress;
+    fields.tcpPort = settings.link.tcpPort;
+    fields.useTcp = settings.link.useTcp;
     copyTransport(fields);
 }
 
@@ -91,8 +91,8 @@ void ConfiguratorCore::LoadDefaultConfig() {
 }
 
 void ConfiguratorCore::shutDown(const MainFields& f) {
-    saveConfiguratorSettings({f.comPort, f.speed, f.echo ? 1 : 0, f.busAddress, f.ipAddress,
-                              f.tcpPort, f.useTcp ? 1 : 0});
+    saveConfiguratorSettings(
+        {{f.comPort, f.speed, f.useTcp, f.ipAddress, f.tcpPort}, f.echo, f.busAddress});
 }
 
 void ConfiguratorCore::copyTransport(const MainFields& fields) {

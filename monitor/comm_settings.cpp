@@ -13,13 +13,13 @@ void proposeTcpAddress(CommSettings& comm) {
 CommFields commFields(const CommSettings& comm) {
     CommFields fields{std::to_string(comm.comPort),
                       std::to_string(comm.speed),
-                      comm.useTcp != 0,
+                      comm.useTcp,
                       comm.ipAddress,
                       std::to_string(comm.tcpPort),
                       {},
-                      comm.testOuts != 0,
-                      comm.disconnectAfterReading != 0,
-                      comm.echo != 0};
+                      comm.testOuts,
+                      comm.disconnectAfterReading,
+                      comm.echo};
     for (const int address : comm.busAddresses)
         fields.busAddresses.push_back(std::to_string(address));
     return fields;
@@ -32,7 +32,7 @@ std::optional<FieldProblem> readCommFields(const CommFields& fields, const CommD
     taken.comPort =
         reader.integer(ComPortField, fields.comPort, ComPortRange.low, ComPortRange.high);
     taken.speed = reader.integer(SpeedField, fields.speed, SpeedRange.low, SpeedRange.high);
-    taken.useTcp = fields.useTcp ? 1 : 0;
+    taken.useTcp = fields.useTcp;
     taken.ipAddress = reader.text(IpAddressField, fields.ipAddress, shape.maxIpAddressChars);
     taken.tcpPort =
         reader.integer(TcpPortField, fields.tcpPort, TcpPortRange.low, TcpPortRange.high);
@@ -41,9 +41,9 @@ std::optional<FieldProblem> readCommFields(const CommFields& fields, const CommD
             reader.integer(FirstBusAddressField + static_cast<int>(i), fields.busAddresses[i],
                            shape.busAddresses[i].min, BusAddressRange.high));
     }
-    taken.testOuts = fields.testOuts ? 1 : 0;
-    taken.disconnectAfterReading = fields.disconnectAfterReading ? 1 : 0;
-    taken.echo = fields.echo ? 1 : 0;
+    taken.testOuts = fields.testOuts;
+    taken.disconnectAfterReading = fields.disconnectAfterReading;
+    taken.echo = fields.echo;
     if (!reader.ok()) return reader.problem();
     comm = taken;
     return std::nullopt;

@@ -35,13 +35,13 @@ struct CommDialogShape {
 struct CommSettings {
     int comPort = 1;
     int speed = 9600;
-    int useTcp = 0;
+    bool useTcp = false;
     std::string ipAddress;
     int tcpPort = 0;
     std::vector<int> busAddresses;
-    int testOuts = 1;
-    int disconnectAfterReading = 0;
-    int echo = 0;
+    bool testOuts = true;
+    bool disconnectAfterReading = false;
+    bool echo = false;
 };
 
 // 192.168.2.1 and port 23 proposed when the TCP address or port is missing.

@@ -47,6 +47,10 @@ void applyNumber(const std::vector<int>& numbers, std::size_t index, int& value,
     if (index < numbers.size()) value = takeInRange(numbers[index], range);
 }
 
+void applyFlag(const std::vector<int>& numbers, std::size_t index, bool& value) {
+    if (index < numbers.size()) value = numbers[index] > 0;
+}
+
 std::string joinNumbers(std::initializer_list<int> numbers) {
     std::string text;
     for (const int number : numbers) {
@@ -70,7 +74,7 @@ std::string channelLine(const ChannelConfig& channel) {
 }
 
 std::string openFailureText(int code, const LinkSettings& link) {
-    if (link.useTcp == 0) return "Błąd otwarcia portu COM" + std::to_string(link.comPort) + " !";
+    if (!link.useTcp) return "Błąd otwarcia portu COM" + std::to_string(link.comPort) + " !";
     switch (code) {
         case open::ConnectTimeout:
             return "Błąd połączenia w sieci !\nAdres IP (" + link.ipAddress + ":" +

@@ -1,4 +1,4 @@
-// Pieces of the settings both monitors keep: the link values, the record
+// Pieces of the settings both monitors keep: the link values' speed range, the record
 // period fields, registry numbers taken into their ranges, and the
 // presentation lines of configuration files.
 #pragma once
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "monitor/measurement.h"
+#include "settings/link_settings.h"
 #include "settings/registry_key.h"
 #include "settings/setting_values.h"
 
@@ -24,15 +25,6 @@ inline constexpr std::size_t MaxIpAddressTextChars = MaxRegistryStringChars;
 inline constexpr ValueRange SpeedRange{150, 115200};
 inline constexpr ValueRange RawValueRange{0, 65535};  // a line's or counter's min and max
 
-// The link's values: COM port and speed, or TCP address and port.
-struct LinkSettings {
-    int comPort = 1;
-    int speed = 9600;
-    int useTcp = 0;
-    std::string ipAddress;
-    int tcpPort = 0;
-};
-
 // "Okres zapisu pomiarów": hours 0..100000, minutes and seconds 0..59.
 struct RecordPeriodFields {
     int periodHours = 0;
@@ -47,6 +39,9 @@ struct RecordPeriodFields {
 
 // Number `index` of a line, taken into range, when the line has it.
 void applyNumber(const std::vector<int>& numbers, std::size_t index, int& value, ValueRange range);
+
+// Number `index` of a line as a yes/no value (above 0: yes), when the line has it.
+void applyFlag(const std::vector<int>& numbers, std::size_t index, bool& value);
 
 // "a,b,c" of the numbers.
 std::string joinNumbers(std::initializer_list<int> numbers);

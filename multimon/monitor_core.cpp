@@ -79,7 +79,7 @@ void MonitorCore::StartMonitoring() {
         if (modules_[module].busAddress != 0 && !checkModule(module)) return;
     }
     const bool recording =
-        recorder_.startRecording(settings_.fileName, settings_.splitFile != 0, csvHeader(modules_));
+        recorder_.startRecording(settings_.fileName, settings_.splitFile, csvHeader(modules_));
     view_.showPartPath(recorder_.splitting(), recorder_.currentPath());
     if (!recording) {
         prompter_.message("Błąd otwarcia pliku do zapisu!", MessageIcon::Error);
@@ -294,7 +294,7 @@ void MonitorCore::recordRow(const std::tm& time, const std::string& row) {
 // PWM values) of the selected module, with their checks.
 void MonitorCore::readBackSelected() {
     ModuleSlot& slot = selected();
-    const bool measured = settings_.testOuts != 0;
+    const bool measured = settings_.testOuts;
     std::array<std::int32_t, HoldingRegisterCount> registers = outputs_.registers;
     const int code =
         measured ? link_.ReadHoldingRegisters(slot.busAddress, 0, HoldingRegisterCount, registers)

@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "common/text_file.h"
 #include "common/text.h"
+#include "common/text_file.h"
 #include "settings/registry_key.h"
 
 namespace dkq {
@@ -29,13 +29,13 @@ std::string missingEntryName(int module, int entry) {
 
 void applyGeneralLine(const std::string& line, MonitorSettings& settings) {
     const std::vector<int> numbers = scanIntList(line, 8);
-    settings.splitFile = 0;
+    settings.splitFile = false;
     applyNumber(numbers, 0, settings.comPort, ComPortRange);
     applyNumber(numbers, 1, settings.speed, SpeedRange);
     if (numbers.size() > 2) settings.reservedValue = numbers[2];
-    applyNumber(numbers, 4, settings.testOuts, SwitchRange);
+    applyFlag(numbers, 4, settings.testOuts);
     if (numbers.size() > 5) settings.setRecordPeriod(numbers[5]);
-    applyNumber(numbers, 6, settings.splitFile, SwitchRange);
+    applyFlag(numbers, 6, settings.splitFile);
 }
 
 void applyFirstNumber(const std::string& line, int& value, ValueRange range) {
@@ -50,36 +50,28 @@ void loadMonitorSettings(MonitorSettings& settings, ModuleTable& modules) {
         key.CreateKey(RegistryRoot::CurrentUser, MonitorKeyPath);
         return;
     }
-    readDwordInRange(key, "ComPORT", settings.comPort, ComPortRange);
-    readDwordInRange(key, "Speed", settings.speed, SpeedRange);
+    readLinkSettings(key, settings, SpeedRange);
     for (int module = 0; module < ModuleCount; ++module)
         readDwordInRange(key, busAddressName(module), modules[module].busAddress, BusAddressRange);
-    readDwordInRange(key, "TestOuts", settings.testOuts, SwitchRange);
+    readFlag(key, "TestOuts", settings.testOuts);
     std::uint32_t period = 0;
     if (key.ReadDword("RecPeriod", period)) settings.setRecordPeriod(period);
     // A missing name leaves the field empty.
     settings.fileName.clear();
     readStringCut(key, "Fname", settings.fileName, MaxFileNameChars);
-    readStringCut(key, "Adres_IP", settings.ipAddress, MaxIpAddressTextChars);
-    readDwordInRange(key, "Port_TCP", settings.tcpPort, TcpPortRange);
-    readDwordInRange(key, "Polaczenie_TCP", settings.useTcp, SwitchRange);
-    readDwordInRange(key, "Podzial_pliku", settings.splitFile, SwitchRange);
+    readFlag(key, "Podzial_pliku", settings.splitFile);
 }
 
 bool saveMonitorSettings(const MonitorSettings& settings, const ModuleTable& modules) {
     RegistryKey key;
     if (!key.Open(RegistryRoot::CurrentUser, MonitorKeyPath)) return false;
     const auto dword = [](int value) { return static_cast<std::uint32_t>(value); };
-    bool written = key.WriteDword("ComPORT", dword(settings.comPort));
-    written &= key.WriteDword("Speed", dword(settings.speed));
+    bool written = writeLinkSettings(key, settings);
     for (int module = 0; module < ModuleCount; ++module)
         written &= key.WriteDword(busAddressName(module), dword(modules[module].busAddress));
     written &= key.WriteDword("TestOuts", dword(settings.testOuts));
     written &= key.WriteDword("RecPeriod", dword(settings.recordPeriod()));
     written &= key.WriteString("Fname", settings.fileName);
-    written &= key.WriteString("Adres_IP", settings.ipAddress);
-    written &= key.WriteDword("Port_TCP", dword(settings.tcpPort));
-    written &= key.WriteDword("Polaczenie_TCP", dword(settings.useTcp));
     written &= key.WriteDword("Podzial_pliku", dword(settings.splitFile));
     return written;
 }
@@ -131,7 +123,7 @@ bool applyConfigLines(const std::vector<std::string>& lines, MonitorSettings& se
                 channel.name = missingEntryName(module, entry);
         }
     }
-    if (present(TcpModeLine)) applyFirstNumber(lines[TcpModeLine], settings.useTcp, SwitchRange);
+    if (present(TcpModeLine)) applyFlag(scanIntList(lines[TcpModeLine], 1), 0, settings.useTcp);
     if (present(TcpModeLine + 1))
         settings.ipAddress = limitChars(lines[TcpModeLine + 1], MaxIpAddressTextChars);
     if (present(TcpModeLine + 2))

@@ -13,9 +13,9 @@ namespace dkq {
 
 struct MonitorSettings : LinkSettings, RecordPeriodFields {
     int reservedValue = 0;  // carried through configuration files unchanged
-    int testOuts = 1;       // "Pomiary linii wyjściowych": read output voltages and supplies
+    bool testOuts = true;   // "Pomiary linii wyjściowych": read output voltages and supplies
     std::string fileName = "pomiary.csv";
-    int splitFile = 0;  // "Podział pliku na części"
+    bool splitFile = false;  // "Podział pliku na części"
 };
 
 // Reads the values present in the key; creates the key when it is missing.

@@ -1,7 +1,7 @@
 #include "settings/com_ports.h"
 
-#include "settings/registry_key.h"
 #include "link/platform/serial_port.h"
+#include "settings/registry_key.h"
 
 namespace dkq {
 namespace {

@@ -10,11 +10,11 @@
 #include <sys/stat.h>
 #endif
 
-#include "settings/com_ports.h"
 #include "common/plain_file.h"
+#include "link/platform/serial_port.h"
+#include "settings/com_ports.h"
 #include "settings/registry_key.h"
 #include "settings/setting_values.h"
-#include "link/platform/serial_port.h"
 
 namespace dkq {
 namespace {

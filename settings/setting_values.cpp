@@ -19,6 +19,13 @@ bool readDwordInRange(RegistryKey& key, std::string_view name, int& value, Value
     return true;
 }
 
+bool readFlag(RegistryKey& key, std::string_view name, bool& value) {
+    int stored = 0;
+    if (!readDwordInRange(key, name, stored, SwitchRange)) return false;
+    value = stored != 0;
+    return true;
+}
+
 bool readStringCut(RegistryKey& key, std::string_view name, std::string& value,
                    std::size_t maxChars) {
     std::string stored;

@@ -29,6 +29,9 @@ int takeInRange(long long value, ValueRange range);
 
 // A stored DWORD taken into range; false, value unchanged, when none is stored.
 bool readDwordInRange(RegistryKey& key, std::string_view name, int& value, ValueRange range);
+// A stored yes/no value: 0 is no, anything else yes; false, value unchanged,
+// when none is stored.
+bool readFlag(RegistryKey& key, std::string_view name, bool& value);
 // A stored string cut to maxChars characters; false, value unchanged, when
 // none is stored.
 bool readStringCut(RegistryKey& key, std::string_view name, std::string& value,

@@ -128,7 +128,7 @@ void WebMonitorCore::StartMonitoring() {
     link_.ConnectTimeoutMs = StartConnectTimeoutMs;
     link_.ReceiveTimeoutMs = ReceiveTimeoutMs;
     applyLinkSettings();
-    if (settings_.useTcp != 0 && (settings_.ipAddress.empty() || settings_.tcpPort == 0)) {
+    if (settings_.useTcp && (settings_.ipAddress.empty() || settings_.tcpPort == 0)) {
         prompter_.message("Brak ustawień komunikacyjnych TCP/IP!", MessageIcon::Error);
         showVariables();
         return;
@@ -181,7 +181,7 @@ bool WebMonitorCore::checkModule() {
         clock_.sleepMs(DiagnosticsPauseMs);
     }
     if (code != tx::Ok) {
-        failStart(diagnosticsFailureText(code, settings_.useTcp != 0));
+        failStart(diagnosticsFailureText(code, settings_.useTcp));
         return false;
     }
     module_.firmwareText = firmwareText(diagnostics);
@@ -282,7 +282,7 @@ void WebMonitorCore::writePendingRequests() {
 // The whole outputs block with the output measurements on, else the output
 // word alone.
 int WebMonitorCore::readOutputs(std::array<std::int32_t, HoldingRegisterCount>& registers) {
-    if (settings_.testOuts != 0)
+    if (settings_.testOuts)
         return link_.ReadHoldingRegisters(settings_.busAddress, 0, HoldingRegisterCount, registers);
     return link_.ReadHoldingRegisters(settings_.busAddress, OutputWordRegister, 1,
                                       std::span(registers).subspan(OutputWordRegister, 1));
@@ -333,7 +333,7 @@ void WebMonitorCore::record(const std::tm& time, const std::string& row) {
 }
 
 void WebMonitorCore::showReadback() {
-    const bool measured = settings_.testOuts != 0;
+    const bool measured = settings_.testOuts;
     OutputReadback readback{outputs_, measured, {}, {}};
     if (measured) {
         readback.supplyAlarms = supplyAlarms(outputs_);

@@ -44,6 +44,10 @@ class ConfigReader {
         std::string line;
         if (nextLine(line)) applyNumber(scanIntList(line, 1), 0, value, range);
     }
+    void readFlagLine(bool& value) {
+        std::string line;
+        if (nextLine(line)) applyFlag(scanIntList(line, 1), 0, value);
+    }
     void readWordLine(std::string& value, std::size_t maxChars) {
         std::string line;
         if (nextLine(line)) value = limitChars(firstWord(line), maxChars);
@@ -62,9 +66,9 @@ void applyGeneralLine(const std::string& line, WebMonitorSettings& settings) {
     const std::vector<int> numbers = scanIntList(line, 8);
     applyNumber(numbers, 0, settings.comPort, ComPortRange);
     applyNumber(numbers, 1, settings.speed, SpeedRange);
-    applyNumber(numbers, 2, settings.echo, SwitchRange);
+    applyFlag(numbers, 2, settings.echo);
     applyNumber(numbers, 3, settings.busAddress, WebBusAddressRange);
-    applyNumber(numbers, 4, settings.testOuts, SwitchRange);
+    applyFlag(numbers, 4, settings.testOuts);
     if (numbers.size() > 5) settings.setRecordPeriod(numbers[5]);
 }
 
@@ -80,34 +84,26 @@ void loadWebMonitorSettings(WebMonitorSettings& settings) {
         key.CreateKey(RegistryRoot::CurrentUser, MonitorKeyPath);
         return;
     }
-    readDwordInRange(key, "ComPORT", settings.comPort, ComPortRange);
-    readDwordInRange(key, "Speed", settings.speed, SpeedRange);
-    readDwordInRange(key, "Echo", settings.echo, SwitchRange);
+    readLinkSettings(key, settings, SpeedRange);
+    readFlag(key, "Echo", settings.echo);
     readDwordInRange(key, "BusAdr", settings.busAddress, WebBusAddressRange);
-    readDwordInRange(key, "TestOuts", settings.testOuts, SwitchRange);
+    readFlag(key, "TestOuts", settings.testOuts);
     std::uint32_t period = 0;
     if (key.ReadDword("RecPeriod", period)) settings.setRecordPeriod(period);
     readStringCut(key, "Fname", settings.fileName, MaxFileNameChars);
-    readStringCut(key, "Adres_IP", settings.ipAddress, MaxIpAddressTextChars);
-    readDwordInRange(key, "Port_TCP", settings.tcpPort, TcpPortRange);
-    readDwordInRange(key, "Polaczenie_TCP", settings.useTcp, SwitchRange);
-    readDwordInRange(key, "Rozlaczaj_po_odczytaniu", settings.disconnectAfterReading, SwitchRange);
+    readFlag(key, "Rozlaczaj_po_odczytaniu", settings.disconnectAfterReading);
 }
 
 bool saveWebMonitorSettings(const WebMonitorSettings& settings) {
     RegistryKey key;
     if (!key.Open(RegistryRoot::CurrentUser, MonitorKeyPath)) return false;
     const auto dword = [](int value) { return static_cast<std::uint32_t>(value); };
-    bool written = key.WriteDword("ComPORT", dword(settings.comPort));
-    written &= key.WriteDword("Speed", dword(settings.speed));
+    bool written = writeLinkSettings(key, settings);
     written &= key.WriteDword("Echo", dword(settings.echo));
     written &= key.WriteDword("BusAdr", dword(settings.busAddress));
     written &= key.WriteDword("TestOuts", dword(settings.testOuts));
     written &= key.WriteDword("RecPeriod", dword(settings.recordPeriod()));
     written &= key.WriteString("Fname", limitChars(settings.fileName, MaxFileNameChars));
-    written &= key.WriteDword("Port_TCP", dword(settings.tcpPort));
-    written &= key.WriteString("Adres_IP", limitChars(settings.ipAddress, MaxIpAddressTextChars));
-    written &= key.WriteDword("Polaczenie_TCP", dword(settings.useTcp));
     written &= key.WriteDword("Rozlaczaj_po_odczytaniu", dword(settings.disconnectAfterReading));
     return written;
 }
@@ -142,10 +138,10 @@ bool applyWebConfigLines(const std::vector<std::string>& lines, WebMonitorSettin
         else
             channels[entry].name = missingEntryName(entry);
     }
-    reader.readNumberLine(settings.useTcp, SwitchRange);
+    reader.readFlagLine(settings.useTcp);
     reader.readWordLine(settings.ipAddress, MaxIpAddressTextChars);
     reader.readNumberLine(settings.tcpPort, TcpPortRange);
-    reader.readNumberLine(settings.disconnectAfterReading, SwitchRange);
+    reader.readFlagLine(settings.disconnectAfterReading);
     return true;
 }
 

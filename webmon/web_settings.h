@@ -13,11 +13,11 @@
 namespace dkq {
 
 struct WebMonitorSettings : LinkSettings, RecordPeriodFields {
-    int echo = 0;  // kept and carried; no effect on the link
+    bool echo = false;  // kept and carried; no effect on the link
     int busAddress = 1;
-    int testOuts = 1;  // "Pomiary linii wyjściowych": read output voltages and supplies
+    bool testOuts = true;  // "Pomiary linii wyjściowych": read output voltages and supplies
     std::string fileName = "rejestr0.csv";
-    int disconnectAfterReading = 0;  // "Rozłączaj po transmisji"
+    bool disconnectAfterReading = false;  // "Rozłączaj po transmisji"
 };
 
 // webmon's presentation defaults: Linia1..Linia16, Cnt1..Cnt4.

@@ -183,7 +183,8 @@ TEST(ConfigFiles, RoundTripBitForBitShowEveryBitRefuseOtherSizesTakeSettingsInto
                                               {"Adres_IP", std::string(300, '1')}});
     ConfiguratorSettings settings;
     loadConfiguratorSettings(settings);
-    EXPECT_EQ(settings, (ConfiguratorSettings{1, 300000, 1, 31, std::string(255, '1'), 65535, 1}));
+    EXPECT_EQ(settings,
+              (ConfiguratorSettings{{1, 300000, true, std::string(255, '1'), 65535}, true, 31}));
     unsetenv("XDG_CONFIG_HOME");
 }
 

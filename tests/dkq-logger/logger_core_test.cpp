@@ -37,8 +37,8 @@ TEST(StatusTexts, FiguresAndBothEstimateFormsFollowTheLineAndPort) {
     for (const auto& [records, tcp, comPort, estimate] : estimates) {
         s.recordCount = records;
         LoggerFields fields;
-        fields.useTcp = tcp;
-        fields.comPort = comPort;
+        fields.link.useTcp = tcp;
+        fields.link.comPort = comPort;
         const StatusTexts t = statusTexts(s, fields);
         EXPECT_EQ(t.downloadTime, estimate) << records << (tcp ? " TCP" : " COM");
         EXPECT_EQ(t.recordCount, std::to_string(records));
@@ -76,8 +76,8 @@ TEST(LoggerFields, EditFieldsAreTakenInOrderUpToTheFirstOutOfRange) {
         EXPECT_EQ(problem->field, *field);
         EXPECT_EQ(problem->prompt, prompt);
         // The fields before the refused one are taken.
-        EXPECT_EQ(fields.comPort, *field > ComPortField ? 3 : 1);
-        EXPECT_EQ(fields.ipAddress, *field > IpAddressField ? "a" : "192.168.2.1");
+        EXPECT_EQ(fields.link.comPort, *field > ComPortField ? 3 : 1);
+        EXPECT_EQ(fields.link.ipAddress, *field > IpAddressField ? "a" : "192.168.2.1");
     }
 }
 
@@ -92,9 +92,9 @@ TEST(LoggerFields, StoredValuesAreTakenIntoTheFieldsRanges) {
                                         {"Adres_IP", std::string(300, '7')}});
     LoggerFields fields;
     loadLoggerSettings(fields);
-    EXPECT_EQ(std::tie(fields.comPort, fields.speed, fields.tcpPort),
+    EXPECT_EQ(std::tie(fields.link.comPort, fields.link.speed, fields.link.tcpPort),
               std::make_tuple(255, 1200, 65535));
-    EXPECT_EQ(fields.ipAddress, std::string(255, '7'));
+    EXPECT_EQ(fields.link.ipAddress, std::string(255, '7'));
     EXPECT_FALSE(readFieldTexts(fieldTexts(fields), fields).has_value());
 }
 

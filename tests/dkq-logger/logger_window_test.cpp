@@ -15,11 +15,11 @@
 #include <filesystem>
 #include <regex>
 
-#include "settings/registry_key.h"
 #include "common/text_file.h"
 #include "dkq-logger/logger_dialog.h"
 #include "dkq-logger/logging_settings_dialog.h"
 #include "logger/logger_messages.h"
+#include "settings/registry_key.h"
 #include "tests/logger/logger_rig.h"
 #include "tests/support/widget_helpers.h"
 #include "widgets/close_on_signal.h"
@@ -76,9 +76,9 @@ class LoggerWindow : public ::testing::Test {
     // The window as started with these settings in the registry.
     void openWindow(int tcpPort, bool temperatures = false) {
         LoggerFields kept;
-        kept.useTcp = true;
-        kept.ipAddress = "127.0.0.1";
-        kept.tcpPort = tcpPort;
+        kept.link.useTcp = true;
+        kept.link.ipAddress = "127.0.0.1";
+        kept.link.tcpPort = tcpPort;
         kept.readAsTemperatures = temperatures;
         RegistryKey().CreateKey(RegistryRoot::CurrentUser, LoggerKeyPath);
         ASSERT_TRUE(saveLoggerSettings(kept));
@@ -324,8 +324,9 @@ TEST_P(ClosingMidDownload, KeepsTheRowsEndsTheConnectionAndSavesTheFields) {
     EXPECT_EQ(Lines(commands.end() - 2, commands.end()), (Lines{"*EOT!", "*EOT!"}));
     LoggerFields saved;
     loadLoggerSettings(saved);
-    EXPECT_EQ(std::tie(saved.useTcp, saved.tcpPort, saved.readAsTemperatures, saved.splitFiles),
-              std::make_tuple(true, sim_->tcpPort(), true, false));
+    EXPECT_EQ(
+        std::tie(saved.link.useTcp, saved.link.tcpPort, saved.readAsTemperatures, saved.splitFiles),
+        std::make_tuple(true, sim_->tcpPort(), true, false));
 }
 
 INSTANTIATE_TEST_SUITE_P(ByCloseCommandAndSignal, ClosingMidDownload, ::testing::Bool());

@@ -198,7 +198,7 @@ TEST_F(SettingsTest, TheCommunicationDialogChecksRanges) {
         const auto problem = readCommFields(fields, multimonCommShape(), taken);
         if (!problem) return "";
         EXPECT_EQ(problem->field, field);
-        EXPECT_EQ(taken.useTcp, 0);
+        EXPECT_FALSE(taken.useTcp);
         return problem->prompt;
     };
     EXPECT_EQ(prompt(ComPortField, "0"), "Please enter an integer between 1 and 255.");

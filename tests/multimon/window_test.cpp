@@ -177,7 +177,7 @@ TEST_F(WindowTest, TheDialogsShowTakeAndRefuseTheirFields) {
     click(widget("commButton"));
     const MonitorSettings& settings = window_->core().settings();
     EXPECT_EQ(settings.ipAddress + ":" + std::to_string(settings.tcpPort), "192.168.2.1:23");
-    EXPECT_EQ(settings.useTcp, 1);
+    EXPECT_TRUE(settings.useTcp);
     EXPECT_EQ(window_->core().modules()[3].busAddress, 9);
     EXPECT_EQ(
         shown({"moduleRadioA", "moduleRadioC", "moduleRadioD", "lineSetupButtonD", "nameLine1"}),

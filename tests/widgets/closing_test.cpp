@@ -171,7 +171,7 @@ const ModalState states[] = {
          r.click("commButton");
          const WebMonitorSettings& settings = w.core().settings();
          EXPECT_EQ(std::pair(settings.busAddress, settings.disconnectAfterReading),
-                   std::pair(7, 1));
+                   std::pair(7, true));
          child<QAction>(&w, "aboutAction")->trigger();
      },
      [](QWidget* modal) {
