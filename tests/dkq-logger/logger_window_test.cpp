@@ -109,8 +109,8 @@ class LoggerWindow : public ::testing::Test {
     bool shown(const char* name) { return widget(name)->isVisible(); }
     bool checked(const char* name) { return widget<QCheckBox>(name)->isChecked(); }
     // Clicks a button whose handler opens modal windows; their texts.
-    Lines clickAnswering(const char* name, std::vector<Reply> replies) {
-        Modals modals(std::move(replies));
+    Lines clickAnswering(const char* name, const std::vector<Reply>& replies) {
+        Modals modals(replies);
         click(widget(name));
         EXPECT_TRUE(waitFor([&] { return modals.done(); })) << name;
         return modals.texts;

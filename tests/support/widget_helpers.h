@@ -40,7 +40,7 @@ inline bool waitFor(const std::function<bool()>& condition) {
 
 // Runs action on the next modal dialog or message box that opens other than
 // `current`, from inside the event loop that the box runs.
-inline void onNextModal(std::function<void(QWidget*)> action, QWidget* current = nullptr) {
+inline void onNextModal(const std::function<void(QWidget*)>& action, QWidget* current = nullptr) {
     auto* poll = new QTimer;
     poll->setInterval(10);
     QObject::connect(poll, &QTimer::timeout, [poll, action, current] {
@@ -68,7 +68,7 @@ inline void click(QWidget* widget) {
 inline std::string answerBox(QWidget* modal) {
     auto* box = qobject_cast<QMessageBox*>(modal);
     if (box == nullptr) return "no message box";
-    const std::string text = box->text().toStdString();
+    std::string text = box->text().toStdString();
     click(box->buttons().constFirst());
     return text;
 }
