@@ -6,8 +6,8 @@ namespace dkq {
 
 void proposeTcpAddress(CommSettings& comm) {
     if (comm.tcpPort != 0 && !comm.ipAddress.empty()) return;
-    comm.ipAddress = ProposedIpAddress;
-    comm.tcpPort = ProposedTcpPort;
+    comm.ipAddress = ProposedLinkIpAddress;
+    comm.tcpPort = ProposedLinkTcpPort;
 }
 
 CommFields commFields(const CommSettings& comm) {

@@ -9,11 +9,9 @@
 #include <vector>
 
 #include "forms/field_reader.h"
+#include "settings/link_settings.h"
 
 namespace dkq {
-
-inline constexpr const char* ProposedIpAddress = "192.168.2.1";
-inline constexpr int ProposedTcpPort = 23;
 
 struct BusAddressField {
     std::string label;

@@ -18,7 +18,7 @@ struct LinkSettings {
     bool operator==(const LinkSettings&) const = default;
 };
 
-// The link values the configurator and DKQ-Logger start with.
+// The TCP address and port every program proposes when none is set.
 inline constexpr const char* ProposedLinkIpAddress = "192.168.2.1";
 inline constexpr int ProposedLinkTcpPort = 23;
 
