@@ -16,10 +16,10 @@
 #include <filesystem>
 #include <map>
 
-#include "settings/com_ports.h"
 #include "common/text.h"
 #include "common/text_file.h"
 #include "multimon/monitor_dialog.h"
+#include "settings/com_ports.h"
 #include "tests/support/sim_process.h"
 #include "tests/support/stored_settings.h"
 #include "tests/support/widget_helpers.h"
@@ -189,7 +189,7 @@ TEST_F(WindowTest, TheDialogsShowTakeAndRefuseTheirFields) {
                   "Ustawienia linii wejściowych: Moduł A (adres: 01)");
         EXPECT_EQ(shownIn(dialog, {"minL1", "maxL1", "kindL1_0", "maxL2", "maxC1"}),
                   "0|100|on|4.092|65535|");
-        child(dialog, "maxL1")->setText("100.05");
+        child(dialog, "maxL1")->setText("100,05");  // a decimal comma
         child(dialog, "minL3")->setText("zero");
         onNextModal([&](QWidget* box) { prompts.push_back(answerBox(box)); }, dialog);
         click(child<QPushButton>(dialog, "okButton"));
