@@ -12,6 +12,8 @@
 #include <QTimer>
 #include <array>
 #include <cstddef>
+#include <functional>
+#include <string>
 #include <vector>
 
 #include "common/clock.h"
@@ -48,6 +50,15 @@ class MonitorWindow : public QDialog, public virtual RecordingView {
     Q_OBJECT
 
   public:
+    // The program's start-up: settings, files and the command words.
+    virtual void startUp(const std::vector<std::string>& commandWords) = 0;
+    // The program's run: the window shown and painted first, so that the
+    // start-up's messages stand over it and a slow first read at "/start"
+    // leaves it on the screen; then the start-up, `started` (unless a signal
+    // closed the window meanwhile), and the window until it closes.
+    void run(const std::vector<std::string>& commandWords,
+             const std::function<void()>& started = {});
+
     // The close command has run (the registry settings are saved).
     bool closed() const { return closed_; }
     // "Wykres": the trend chart of the module shown.
@@ -92,6 +103,7 @@ class MonitorWindow : public QDialog, public virtual RecordingView {
     RecordingPanel* recording_ = nullptr;
 
   private:
+    void showPainted();
     QWidget* buildButtons(const MonitorWindowParts& parts);
     void openCommSettings();
     void loadConfigFile();

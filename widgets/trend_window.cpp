@@ -149,7 +149,12 @@ bool TrendWindow::savePicture(const std::string& path) {
 }
 
 bool TrendWindow::saveData(const std::string& path) {
-    return writeWholeFile(path, encodeTextFile(trendCsv(trend_, channels_, 0, 1LL << 40, std::array<bool, EntryCount>{true,true,true,true,true,true,true,true,true,true,true,true,true,true,true,true,true,true,true,true})));
+    return writeWholeFile(
+        path,
+        encodeTextFile(trendCsv(trend_, channels_, 0, 1LL << 40,
+                                std::array<bool, EntryCount>{
+                                    true, true, true, true, true, true, true, true, true, true,
+                                    true, true, true, true, true, true, true, true, true, true})));
 }
 
 void TrendWindow::choosePictureFile() {

@@ -17,9 +17,9 @@
 #include <fstream>
 #include <map>
 
-#include "settings/com_ports.h"
 #include "modcfg/configurator_window.h"
 #include "multimon/monitor_dialog.h"
+#include "settings/com_ports.h"
 #include "tests/support/loopback_listener.h"
 #include "tests/support/sim_process.h"
 #include "tests/support/stored_settings.h"
@@ -247,6 +247,51 @@ const ModalState states[] = {
      },
      showing("Czy na pewno chcesz skasować\nzawartość pamięci w module ?|&Tak|&Nie")},
 };
+
+// With "/start" a monitor's window is on the screen before START's first
+// box. Its least size fits a screen of 1280 x 720 below the title bar and
+// a panel; made larger, its bars grow.
+TEST(MonitorWindows, ShowBeforeStartFitA1280x720ScreenAndGrowTheirBars) {
+    application();
+    int refused = 0;
+    ::close(test::listenOnLoopback(1, refused));
+    for (const bool multimon : {true, false}) {
+        SCOPED_TRACE(multimon ? "multimon" : "webmon");
+        test::ScratchDir dir;
+        setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
+        test::chooseLoopbackTcp(MonitorKeyPath, refused);
+        const auto open = [multimon]() -> std::unique_ptr<MonitorWindow> {
+            if (multimon) return std::make_unique<MonitorDialog>();
+            return std::make_unique<WebMonitorDialog>();
+        };
+        auto window = open();
+        std::string shownUnder;
+        onNextModal([&](QWidget* box) {
+            shownUnder = (window->isVisible() ? "window|" : "") + answerBox(box);
+            QTimer::singleShot(0, window.get(), &QWidget::close);
+        });
+        window->run(multimon ? std::vector<std::string>{"", "/start"}
+                             : std::vector<std::string>{"/start"});
+        EXPECT_TRUE(shownUnder.starts_with("window|Błąd połączenia w sieci !")) << shownUnder;
+
+        window = open();
+        window->show();
+        const QSize least = window->minimumSize();
+        EXPECT_TRUE(least.width() <= 1280 && least.height() <= 660)
+            << least.width() << "x" << least.height();
+        const auto* bar = child<QWidget>(window.get(), "barLine1");
+        const auto* stop = child<QWidget>(window.get(), "stopButton");
+        window->resize(1280, 660);
+        QTest::qWait(20);
+        EXPECT_LE(stop->mapTo(window.get(), stop->rect().bottomRight()).x(), window->width());
+        const QSize small = bar->size();
+        window->resize(1920, 1000);
+        QTest::qWait(20);
+        EXPECT_TRUE(bar->width() > small.width() && bar->height() > small.height() + 300)
+            << bar->width() << "x" << bar->height();
+    }
+    unsetenv("XDG_CONFIG_HOME");
+}
 
 TEST(ClosingBySignal, EveryProgramInEachModalStateClosesAtOnceAndWritesNothingMore) {
     application();
