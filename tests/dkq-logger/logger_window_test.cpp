@@ -177,7 +177,12 @@ TEST_F(LoggerWindow, StatesBeforeAndAfterAStatusAndAfterAnErrorEndedIt) {
 TEST_F(LoggerWindow, DownloadWritesWhatTheCommandLineToolWrites) {
     startSim({"--rec-count", "300", "--rec-bad-crc", "5,40", "--rec-bad-letter", "77:2"});
     click(widget("writeInvalidBox"));
-    Modals modals({saveAs(dir_.file("okno.csv")), press(QMessageBox::Ok)});
+    std::string atTheEnd;  // the record number as the final message shows
+    Modals modals({saveAs(dir_.file("okno.csv")), [&](QWidget* box) {
+                       atTheEnd =
+                           (shown("recordNumberField") ? "shown " : "") + text("recordNumberField");
+                       press(QMessageBox::Ok)(box);
+                   }});
     click(widget("downloadButton"));
     ASSERT_TRUE(waitFor([&] { return shown("recordNumberField"); }));
     EXPECT_TRUE(shown("recordNumberLabel"));
@@ -187,6 +192,7 @@ TEST_F(LoggerWindow, DownloadWritesWhatTheCommandLineToolWrites) {
     EXPECT_TRUE(modals.texts[1].starts_with("Transfer zakończony.\nPrzesłano 300 rekordów"));
     EXPECT_TRUE(modals.texts[1].ends_with(
         "Liczba powtórzeń transmisji: 4\nLiczba niepoprawnych rekordów: 2"));
+    EXPECT_EQ(atTheEnd, "shown 300");
     EXPECT_FALSE(shown("recordNumberField") || shown("recordNumberLabel"));
     EXPECT_EQ(enabling(true), "111111");
     EXPECT_EQ(widget<QProgressBar>("progressBar")->value(), 300);
