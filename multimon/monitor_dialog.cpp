@@ -151,7 +151,7 @@ void MonitorDialog::openLineSetup(int module) {
 
 TrendWindow* MonitorDialog::openChart() {
     const int module = core_.selectedModule();
-    return showChart(module, QString("Wykres – Moduł %1").arg(QChar(moduleLetter(module))),
+    return showChart(module, QString("Moduł %1").arg(QChar(moduleLetter(module))),
                      core_.trend(module), core_.modules()[module].channels);
 }
 

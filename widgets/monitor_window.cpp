@@ -179,12 +179,12 @@ void MonitorWindow::acquisitionTick() {
         if (chart != nullptr && chart->isVisible()) chart->showReadings();
 }
 
-TrendWindow* MonitorWindow::showChart(std::size_t module, const QString& title,
+TrendWindow* MonitorWindow::showChart(std::size_t module, const QString& moduleName,
                                       const TrendBuffer& trend, const ChannelTable& channels) {
     if (charts_.size() <= module) charts_.resize(module + 1, nullptr);
     TrendWindow*& chart = charts_[module];
-    if (chart == nullptr) chart = new TrendWindow(title, trend, channels, this);
-    chart->setWindowTitle(title);
+    if (chart == nullptr) chart = new TrendWindow(moduleName, trend, channels, this);
+    chart->showModuleName(moduleName);
     chart->show();
     chart->raise();
     chart->showReadings();

@@ -83,9 +83,9 @@ class MonitorWindow : public QDialog, public virtual RecordingView {
     // Lays the window out and forwards its clicks and ticks to core.
     void assemble(MonitorCommands& core, const CommDialogShape& commShape,
                   const MonitorWindowParts& parts);
-    // The chart of a module (0 for webmon's one), made on first use, titled,
-    // shown and drawn.
-    TrendWindow* showChart(std::size_t module, const QString& title, const TrendBuffer& trend,
+    // The chart of a module (0 for webmon's one), made on first use, named
+    // ("Moduł A"), shown and drawn.
+    TrendWindow* showChart(std::size_t module, const QString& moduleName, const TrendBuffer& trend,
                            const ChannelTable& channels);
     // The "Zasilanie !" labels in a row, for the program's module block.
     QHBoxLayout* supplyAlarmRow();

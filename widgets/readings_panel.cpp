@@ -17,12 +17,12 @@ namespace {
 
 // Columns and bars at their least: the window fits a screen of 1280 x 720.
 // A larger window gives them the room.
-constexpr int MinColumnWidth = 55;
+constexpr int MinColumnWidth = 57;
 constexpr int MinBarWidth = 22;
 constexpr int MaxBarWidth = 40;
 constexpr int MinBarHeight = 150;
 constexpr int NameLines = 2;
-constexpr qreal SmallestNamePointSize = 6.5;
+constexpr qreal SmallestNamePointSize = 6;
 // The mode indicators, in window order, with the ModeFlags bit each shows.
 struct ModeIndicator {
     const char* text;

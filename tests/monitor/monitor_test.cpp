@@ -81,14 +81,18 @@ std::string shown(const std::vector<TrendPoint>& points) {
     return text;
 }
 
-// Line 1 of reading i holds values[i], or i when no values are given.
+// Line 1 of reading i holds values[i], or i when no values are given; a
+// value of -1 is a failed read.
 TrendBuffer filled(std::size_t capacity, std::int64_t kept, const std::vector<std::int64_t>& times,
                    const std::vector<int>& values = {}) {
     TrendBuffer trend(capacity, kept);
     std::array<std::int32_t, EntryCount> raw{};
     for (std::size_t i = 0; i < times.size(); ++i) {
         raw[0] = values.empty() ? static_cast<std::int32_t>(i) : values[i];
-        trend.add(times[i], raw);
+        if (raw[0] == GapRaw)
+            trend.addFailedRead(times[i]);
+        else
+            trend.add(times[i], raw);
     }
     return trend;
 }
@@ -126,6 +130,35 @@ TEST(TrendBuffer, DecimationKeepsEveryColumnsExtremes) {
     for (const auto& [from, to, columns, expected] : cases)
         EXPECT_EQ(shown(decimate(trend, from, to, columns)[0]), expected) << from << ".." << to;
     EXPECT_EQ(shown(decimate(trend, 0, 9, 2)[1]), "0@0 0@5 ");  // level: one point a column
+    // Failed reads break the lines once, in full detail and thinned; not before the first value.
+    const TrendBuffer gaps =
+        filled(10, 100, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}, {-1, 5, 1, 9, -1, -1, 3, 7, 0, 8});
+    EXPECT_EQ(shown(decimate(gaps, 0, 9, 5)[0]), "5@1 1@2 9@3 -1@4 3@6 7@7 0@8 8@9 ");
+    EXPECT_EQ(shown(decimate(gaps, 0, 9, 1)[0]), "1@2 9@3 -1@4 0@8 8@9 ");
+}
+
+// "Zapisz dane": the stretch and the series shown, a failed read as blank cells.
+TEST(TrendBuffer, DataOfTheTimeAndSeriesShown) {
+    std::tm time{};
+    time.tm_year = 124;
+    time.tm_mon = 2;
+    time.tm_mday = 5;
+    time.tm_hour = 7;
+    time.tm_isdst = -1;
+    const std::int64_t start = trendTime(time);
+    TrendBuffer trend;
+    std::array<std::int32_t, EntryCount> raw{};
+    raw[16] = 7;
+    for (const int line1 : {2940, -1, 2950, 2960}) {
+        raw[0] = line1;
+        const std::int64_t at = start + static_cast<std::int64_t>(trend.size());
+        line1 < 0 ? trend.addFailedRead(at) : trend.add(at, raw);
+    }
+    std::array<bool, EntryCount> shownSeries{};
+    shownSeries[0] = shownSeries[16] = true;
+    EXPECT_EQ(trendCsv(trend, defaultChannels("A"), start + 1, start + 2, shownSeries),
+              "Czas;Linia1A;Cnt1A;\n;U [V];[imp];\n2024-03-05 7:00:01;   ;   ;\n"
+              "2024-03-05 7:00:02;2,950;7;\n");
 }
 
 // --- dialog fields and the line setup --------------------------------------------

@@ -8,10 +8,10 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <QAction>
+#include <QChartView>
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QLabel>
-#include <QListWidget>
 #include <QRadioButton>
 #include <filesystem>
 #include <fstream>
@@ -195,7 +195,12 @@ const ModalState states[] = {
          r.click("chartButton");
          QWidget* chart = child<QWidget>(r.window.get(), "trendWindow");
          EXPECT_EQ(chart->windowTitle().toStdString() + "|" +
-                       child<QListWidget>(chart, "seriesList")->item(0)->text().toStdString(),
+                       child<QChartView>(chart, "trendChart")
+                           ->chart()
+                           ->series()
+                           .constFirst()
+                           ->name()
+                           .toStdString(),
                    "Wykres – Moduł 1|Linia1");
          click(child<QPushButton>(chart, "saveDataButton"));
      },
