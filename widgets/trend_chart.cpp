@@ -398,7 +398,7 @@ void TrendChart::drawCursor(QPainter* painter, const QRectF& plot) const {
     for (const QString& text : texts)
         width = std::max<double>(width, metrics.horizontalAdvance(text));
     width += swatch + 16;
-    const double height = metrics.lineSpacing() * texts.size() + 8;
+    const double height = metrics.lineSpacing() * static_cast<double>(texts.size()) + 8;
     double left = x + 8;
     if (left + width > plot.right()) left = std::max(plot.left(), x - 8 - width);
     const QRectF box(left, plot.top() + 4, width, height);

@@ -5,6 +5,7 @@
 
 #include <climits>
 #include <cmath>
+#include <cstdlib>
 
 #include "forms/field_reader.h"
 #include "monitor/line_setup.h"
@@ -139,26 +140,16 @@ TEST(TrendBuffer, DecimationKeepsEveryColumnsExtremes) {
 
 // "Zapisz dane": the stretch and the series shown, a failed read as blank cells.
 TEST(TrendBuffer, DataOfTheTimeAndSeriesShown) {
-    std::tm time{};
-    time.tm_year = 124;
-    time.tm_mon = 2;
-    time.tm_mday = 5;
-    time.tm_hour = 7;
-    time.tm_isdst = -1;
-    const std::int64_t start = trendTime(time);
-    TrendBuffer trend;
-    std::array<std::int32_t, EntryCount> raw{};
-    raw[16] = 7;
-    for (const int line1 : {2940, -1, 2950, 2960}) {
-        raw[0] = line1;
-        const std::int64_t at = start + static_cast<std::int64_t>(trend.size());
-        line1 < 0 ? trend.addFailedRead(at) : trend.add(at, raw);
-    }
+    setenv("TZ", "UTC", 1);
+    tzset();
+    const std::int64_t start = 1709622000;  // 2024-03-05 7:00:00
+    const TrendBuffer trend =
+        filled(4, 100, {start, start + 1, start + 2, start + 3}, {2940, -1, 2950, 2960});
     std::array<bool, EntryCount> shownSeries{};
     shownSeries[0] = shownSeries[16] = true;
     EXPECT_EQ(trendCsv(trend, defaultChannels("A"), start + 1, start + 2, shownSeries),
               "Czas;Linia1A;Cnt1A;\n;U [V];[imp];\n2024-03-05 7:00:01;   ;   ;\n"
-              "2024-03-05 7:00:02;2,950;7;\n");
+              "2024-03-05 7:00:02;2,950;0;\n");
 }
 
 // --- dialog fields and the line setup --------------------------------------------

@@ -99,8 +99,6 @@ class Modals {
         poll();
     }
     ~Modals() { *alive_ = false; }
-    Modals(const Modals&) = delete;
-    Modals& operator=(const Modals&) = delete;
     bool done() const { return replies_.empty(); }
     std::vector<std::string> texts;
 
