@@ -84,10 +84,11 @@ set(CPACK_DEBIAN_COLLECTOR_PACKAGE_SECTION net)
 # The dashboard draws its charts with Debian's dygraphs.
 set(CPACK_DEBIAN_COLLECTOR_PACKAGE_DEPENDS libjs-dygraphs)
 # The settings file is the administrator's; the service's user is made on
-# install.
+# install, the running service stopped on removal.
 set(CPACK_DEBIAN_COLLECTOR_PACKAGE_CONTROL_EXTRA
     ${PROJECT_SOURCE_DIR}/collector/service/conffiles
-    ${PROJECT_SOURCE_DIR}/collector/service/postinst)
+    ${PROJECT_SOURCE_DIR}/collector/service/postinst
+    ${PROJECT_SOURCE_DIR}/collector/service/prerm)
 
 set(CPACK_DEBIAN_TOOLS_DESCRIPTION "DKQ-1 command-line tools and bus simulator
 dkq gives scripts every operation of DKQ-1 field I/O modules, reached over
