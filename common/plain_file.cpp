@@ -205,8 +205,10 @@ bool fillAndClose(int fd, std::string_view bytes) {
         closeFile(fd);
         return false;
     }
+    // An empty view may have no data at all, which fwrite may not be given.
     const bool written =
-        std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() && pushToDisk(file);
+        (bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size()) &&
+        pushToDisk(file);
     return std::fclose(file) == 0 && written;
 }
 
