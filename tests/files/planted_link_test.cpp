@@ -29,10 +29,10 @@ TEST_F(PlantedLink, NoWriterWritesThroughALinkAtItsName) {
         const test::ToolRun run = test::runDkq(tcp + words);
         return std::to_string(run.status) + " " + run.err;
     };
-    const auto saved = [&](const std::string& value) {
-        const std::string ack = sim.command("set-config 1 239 " + value) + " ";
+    const auto saved = [&](const std::string& value) {  // the answer, the file's last value
+        const std::string ack = sim.command("set-config 1 239 " + value);
         const std::string state = test::readFileBytes("state.txt");
-        return ack + state.substr(state.size() - 3);
+        return ack + state.substr(state.rfind(' '));
     };
     view_.fields.useTcp = 1;
     view_.fields.ipAddress = "127.0.0.1";
@@ -42,59 +42,39 @@ TEST_F(PlantedLink, NoWriterWritesThroughALinkAtItsName) {
     ModuleLink webLink;
     WebMonitorCore web{webLink, webView, prompter_, clock_, {300, 700, 1000, 2000}};
     core_.StartMonitoring();
+    std::ofstream("dkq_comm.log") << std::string(LogRotationBytes, 'x');
     const std::string told = ": not opened for writing: it is a symbolic link\n";
-    const struct {
-        const char* planted;
-        std::function<std::string()> run;  // the program's answer; standard error follows
-        std::string answer;
-        bool replaced = false;  // by a file of the writer's own
-    } writers[] = {
-        // A row of multimon's waits; webmon does not start.
-        {"pomiary.csv",
-         [&] {
-             core_.AcquisitionTick();
-             return std::to_string(view_.fileProblem.waitingRecords) + " ";
-         },
-         "1 pomiary.csv" + told},
-        {"rejestr0.csv",
-         [&] {
-             web.StartMonitoring();
-             return prompter_.messages.empty() ? "" : prompter_.messages.back().text + " ";
-         },
-         "Błąd otwarcia pliku do zapisu. rejestr0.csv" + told},
-        {"dkq_comm.log", [&] { return dkq("--log diag1 1"); }, "0 dkq_comm.log" + told},
-        {"dkq_comm.log.1",
-         [&] {
-             fs::remove("dkq_comm.log");
-             std::ofstream("dkq_comm.log") << std::string(LogRotationBytes, 'x');
-             return dkq("--log diag1 1");
-         },
-         "0 ", true},
-        {"log_http.log",
-         [] {
-             reportUploadNotice("x", AnswerLogFile, true);
-             return std::string();
-         },
-         "webmon: x\nlog_http.log" + told},
+    // The name made a link, the program's answer followed by its standard error,
+    // whether the link is replaced by a file of the writer's own.
+    const std::tuple<const char*, std::function<std::string()>, std::string, bool> writers[] = {
+        {"pomiary.csv",  // multimon's row waits
+         [&] { return core_.AcquisitionTick(), std::to_string(view_.fileProblem.waitingRecords); },
+         "1pomiary.csv" + told, false},
+        {"rejestr0.csv",  // webmon does not start
+         [&] { return web.StartMonitoring(), prompter_.messages.at(0).text; },
+         "Błąd otwarcia pliku do zapisu.rejestr0.csv" + told, false},
+        {"dkq_comm.log.1", [&] { return dkq("--log diag1 1"); }, "0 ", true},
+        {"dkq_comm.log", [&] { return dkq("--log diag1 1"); }, "0 dkq_comm.log" + told, false},
+        {"log_http.log", [] { return reportUploadNotice("x", AnswerLogFile, true), std::string(); },
+         "webmon: x\nlog_http.log" + told, false},
         {"dane.csv", [&] { return dkq("logger-download dane.csv"); }, "0 ", true},
         {"x.dkq", [&] { return dkq("config-read 1 x.dkq"); }, "0 ", true},
-        {"x.dkq.saving-t", [&] { return dkq("config-read 1 x.dkq"); }, "0 "},
-        {"state.txt", [&] { return saved("5"); }, "ok  5\n", true},
-        {"state.txt.saving-t", [&] { return saved("6"); }, "ok  6\n"},
+        {"x.dkq.saving-t", [&] { return dkq("config-read 1 x.dkq"); }, "0 ", false},
+        {"state.txt", [&] { return saved("5"); }, "ok 5\n", true},
+        {"state.txt.saving-t", [&] { return saved("6"); }, "ok 6\n", false},
     };
-    for (const auto& writer : writers) {
-        fs::remove(writer.planted);
+    for (const auto& [planted, run, answer, replaced] : writers) {
+        fs::remove(planted);
         std::ofstream("target") << "kept";
         fs::permissions("target", fs::perms(0600));
-        fs::create_symlink("target", writer.planted);
+        fs::create_symlink("target", planted);
         testing::internal::CaptureStderr();
-        const std::string answer = writer.run();
-        EXPECT_EQ(answer + testing::internal::GetCapturedStderr(), writer.answer) << writer.planted;
-        EXPECT_EQ(test::readFileBytes("target"), "kept") << writer.planted;
-        // A link keeps its own permissions (0777); the file of the writer's own has 0644.
-        EXPECT_EQ(fs::symlink_status(writer.planted).permissions(),
-                  fs::perms(writer.replaced ? 0644 : 0777))
-            << writer.planted;
+        const std::string shown = run();
+        EXPECT_EQ(shown + testing::internal::GetCapturedStderr(), answer) << planted;
+        EXPECT_EQ(test::readFileBytes("target"), "kept") << planted;
+        // A link's own permissions are 0777.
+        EXPECT_EQ(fs::symlink_status(planted).permissions(), fs::perms(replaced ? 0644 : 0777))
+            << planted;
     }
 }
 
