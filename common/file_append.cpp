@@ -72,9 +72,11 @@ void closeFile(int fd) {
 using FileSize = off_t;
 
 // The file at the name itself: a symbolic link there is refused, so nothing
-// is written where it leads.
+// is written where it leads. Non-blocking, so that a FIFO without a reader is
+// refused instead of waited for.
 int openForWriting(const std::string& path, bool truncate, bool& isLink) {
-    const int mode = O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | (truncate ? O_TRUNC : O_APPEND);
+    const int mode = O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC |
+                     (truncate ? O_TRUNC : O_APPEND);
     int fd = -1;
     do fd = ::open(pathFromUtf8(path).c_str(), mode, 0666);
     while (fd < 0 && errno == EINTR);
@@ -83,9 +85,10 @@ int openForWriting(const std::string& path, bool truncate, bool& isLink) {
     return fd;
 }
 
+// -1 for anything but a regular file (a FIFO, a device), which is not written.
 FileSize sizeOf(int fd) {
     struct stat status {};
-    return fstat(fd, &status) == 0 ? status.st_size : -1;
+    return fstat(fd, &status) == 0 && S_ISREG(status.st_mode) ? status.st_size : -1;
 }
 
 long long writeSome(int fd, const char* data, std::size_t size) {
