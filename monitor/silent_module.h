@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // When the monitors read a module that has stopped answering. Every read of
 // a silent module waits out the whole answer time-out, which one tick cannot
 // afford for the modules that answer: after three failed reads in a row the

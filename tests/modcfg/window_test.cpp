@@ -165,7 +165,8 @@ class MainWindow : public ::testing::Test {
     QPushButton* button(const char* name) { return child<QPushButton>(&window(), name); }
     QLineEdit* edit(const char* name) { return child(&window(), name); }
     // Fills fields, then clicks a button.
-    void fillAndClick(std::vector<std::pair<const char*, const char*>> texts, const char* name) {
+    void fillAndClick(const std::vector<std::pair<const char*, const char*>>& texts,
+                      const char* name) {
         for (const auto& [field, text] : texts) edit(field)->setText(text);
         button(name)->click();
     }
