@@ -8,12 +8,17 @@
 #include <libpq-fe.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <atomic>
+#include <fstream>
+#include <functional>
 #include <regex>
 #include <thread>
 
 #include "tests/support/collector_process.h"
+#include "tests/support/http_server.h"
 #include "tests/support/sim_process.h"
+#include "tests/support/smtp_server.h"
 
 namespace dkq {
 namespace {
@@ -68,10 +73,34 @@ std::string utcTimeFromNow(int seconds) {
     return text;
 }
 
-std::string timedTarget(const std::string& data, const std::string& time) {
+std::string timedTarget(const std::string& data, const std::string& time,
+                        const std::string& uid = "1021") {
     char sum[9];
-    std::snprintf(sum, sizeof sum, "%08x", referenceCrc32("1021" + data + time) ^ 0x4e73);
-    return "/rec.php?uid=1021&data=" + data + "&time=" + time + "&sum=" + sum;
+    std::snprintf(sum, sizeof sum, "%08x", referenceCrc32(uid + data + time) ^ 0x4e73);
+    return "/rec.php?uid=" + uid + "&data=" + data + "&time=" + time + "&sum=" + sum;
+}
+
+// Whether `done` came true within 30 s.
+bool eventually(const std::function<bool()>& done) {
+    for (int tenths = 0; tenths < 300 && !done(); ++tenths)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    return done();
+}
+
+// Quoted-printable read back: soft line breaks joined, "=XX" as its byte.
+std::string fromQuotedPrintable(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text.compare(i, 3, "=\r\n") == 0) {
+            i += 2;
+        } else if (text[i] == '=') {
+            out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
 }
 
 // Runs SQL on the test's own connection to a database, as another program would.
@@ -312,6 +341,141 @@ TEST_P(CollectorTest, UpgradesAVersionOneDatabaseKeepingEveryReading) {
         EXPECT_EQ(httpGet(collector.port(), "/api/readings?uid=7").body, kept);
         EXPECT_NE(httpGet(collector.port(), "/api/uids").body.find(R"("uid":7,"count":2,)"),
                   std::string::npos);
+    }
+}
+
+TEST_P(CollectorTest, AlertsFireOnceAfterTheirTimeEndOnceAndAreNotRepeatedAfterARestart) {
+    const std::string url = database("alerts");
+    test::HttpServer hook(test::HttpMode::Answer);
+    hook.failNext(1);
+    const int smtpPort = test::SmtpServer().port();  // no server there until a mail failed
+    const std::string hookUrl = "http://127.0.0.1:" + std::to_string(hook.port()) + "/hook";
+    const std::string hookItem = "\"" + hookUrl + "\"";
+    std::ofstream("alerts.yml")
+        << "smtp: smtp://127.0.0.1:" << smtpPort << "\nfrom: dkq@plant.example\nrules:\n"
+        << "  - {name: kocioł za gorący, uids: all, position: 2, above: 30, for: 5s,\n"
+        << "     notify: [" << hookItem << ", \"mailto:dyzurny@plant.example\"]}\n"
+        << "  - {name: obiekt milczy, uids: [6, 5], silent_after: 3 intervals, notify: ["
+        << hookItem << "]}\n  - {name: cisza, uids: [7, 8], silent_after: 10m, notify: ["
+        << hookItem << "]}\n";
+    const std::vector<std::string> options = {"--alerts", "alerts.yml"};
+    auto collector = std::make_unique<CollectorProcess>(url, options, "errors.txt");
+    const auto upload = [&](const char* uid, const char* data, const std::string& time) {
+        EXPECT_EQ(httpGet(collector->port(), timedTarget(data, time, uid)).status, 200);
+    };
+    const std::string day = "2024-03-05T09:", now = utcTimeFromNow(0);
+    for (const auto& [data, time] : {std::pair{"1,31", "00:00"},
+                                     {"1,32", "00:02"},
+                                     {"1,33", "00:05"},
+                                     {"7", "00:04"},
+                                     {"1,34", "00:06"}})
+        upload("1021", data, day + time + ".000Z");
+    for (const auto& [uid, time] :
+         {std::pair{"5", "00:10"}, {"5", "00:20"}, {"6", "00:00"}, {"7", "00:00"}})
+        upload(uid, "1", day + time + ".000Z");
+    upload("8", "1", now);
+    ASSERT_TRUE(eventually([&] {
+        return test::readFileBytes("errors.txt")
+                   .find(
+                       "\"kocioł za gorący\" of 1021 not delivered to mailto:dyzurny@plant.example"
+                       " (Couldn't connect to server); next attempt in 2 s\n") != std::string::npos;
+    }));
+    test::SmtpServer smtp(smtpPort);
+    const std::string fired = R"({"rule":"kocioł za gorący","state":"firing","uid":1021,)"
+                              R"("position":2,"value":33,"time":"2024-03-05T09:00:05.000Z"})";
+    const std::string silent = R"({"rule":"obiekt milczy","state":"firing","uid":5,)"
+                               R"("time":"2024-03-05T09:00:50.000Z"})";
+    const std::string quiet =
+        R"({"rule":"cisza","state":"firing","uid":7,"time":"2024-03-05T09:10:00.000Z"})";
+    ASSERT_TRUE(
+        eventually([&] { return hook.requests().size() == 4 && smtp.messages().size() == 1; }));
+    EXPECT_EQ(httpGet(collector->port(), "/api/alerts").body,
+              "[" + fired + "," + silent + "," + quiet + "]");
+    EXPECT_NE(test::readFileBytes("errors.txt")
+                  .find("\"kocioł za gorący\" of 1021 not delivered to " + hookUrl +
+                        " (HTTP 503); next attempt in 2 s\n"),
+              std::string::npos);
+
+    EXPECT_EQ(collector->stop(), 0);
+    collector = std::make_unique<CollectorProcess>(url, options, "errors.txt");
+    EXPECT_EQ(httpGet(collector->port(), "/api/alerts").body,
+              "[" + fired + "," + silent + "," + quiet + "]");
+    for (const auto& [data, time] :  // held still, ended, held too briefly
+         {std::pair{"1,35", "00:07"}, {"1,29", "00:08"}, {"1,31", "00:09"}, {"1,20", "00:13"}})
+        upload("1021", data, day + time + ".000Z");
+    const std::string back = utcTimeFromNow(0);
+    upload("7", "2", back);
+    ASSERT_TRUE(
+        eventually([&] { return hook.requests().size() == 6 && smtp.messages().size() == 2; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));  // nothing more comes
+    std::vector<std::string> bodies;
+    for (const test::HttpRequest& request : hook.requests()) bodies.push_back(request.body);
+    std::sort(bodies.begin(), bodies.end());
+    EXPECT_EQ(bodies,
+              (std::vector<std::string>{
+                  quiet, R"({"rule":"cisza","state":"resolved","uid":7,"time":")" + back + "\"}",
+                  fired, fired,
+                  R"({"rule":"kocioł za gorący","state":"resolved","uid":1021,"position":2,)"
+                  R"("value":29,"time":"2024-03-05T09:00:08.000Z"})",
+                  silent}));
+    EXPECT_EQ(httpGet(collector->port(), "/api/alerts").body, "[" + silent + "]");
+    const std::string metrics = httpGet(collector->port(), "/metrics").body;
+    for (const char* line : {"\ndkq_alert_firing{rule=\"kocioł za gorący\",uid=\"1021\"} 0\n",
+                             "\ndkq_alert_firing{rule=\"obiekt milczy\",uid=\"5\"} 1\n",
+                             "\ndkq_alert_firing{rule=\"obiekt milczy\",uid=\"6\"} 0\n"})
+        EXPECT_NE(metrics.find(line), std::string::npos) << line;
+    const std::vector<std::string> mails = smtp.messages();
+    ASSERT_EQ(mails.size(), 2u);
+    const std::string head =
+        "MAIL FROM:<dkq@plant.example>\nRCPT TO:<dyzurny@plant.example>\nDate: D\r\n"
+        "From: dkq@plant.example\r\nTo: dyzurny@plant.example\r\nSubject: =?UTF-8?Q?";
+    const std::string type =
+        "?=\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=utf-8"
+        "\r\nContent-Transfer-Encoding: quoted-printable\r\n\r\n";
+    const std::string subject = "_kocio=C5=82_za_gor=C4=85cy,_obiekt_1021";
+    const std::string text[] = {
+        "trwa od 2024-03-05 9:00:05,000 UTC.\r\nWartość 2: 33.\r\n"
+        "Ostatni odczyt (2024-03-05 9:00:05,000 UTC): 1; 33\r\n",
+        "ustał 2024-03-05 9:00:08,000 UTC.\r\nWartość 2: 29.\r\n"
+        "Ostatni odczyt (2024-03-05 9:00:08,000 UTC): 1; 29\r\n"};
+    for (int i = 0; i < 2; ++i) {
+        const std::string mail =
+            std::regex_replace(mails[i], std::regex("Date: [^\r]+"), "Date: D");
+        const std::size_t body = mail.find("\r\n\r\n") + 4;
+        EXPECT_EQ(mail.substr(0, body),
+                  head + (i == 0 ? "Alarm:" : "Koniec_alarmu:") + subject + type);
+        EXPECT_EQ(fromQuotedPrintable(mail.substr(body)),
+                  "Alarm „kocioł za gorący” obiektu 1021 " + text[i]);
+    }
+}
+
+TEST(CollectorAlertsTest, AMalformedRulesFileStopsTheStartNamingItsLineAndColumn) {
+    test::ScratchDir dir;
+    const std::pair<const char*, const char*> files[] = {
+        {"rules:\n  - name: x\n    abvoe: 3\n", "line 3, column 5: unknown key \"abvoe\""},
+        {"rules: [\n", "line 2, column 1: end of sequence flow not found"},
+        {"rules:\n  - {name: a, uids: all, silent_after: 3 hours}\n",
+         "line 2, column 40: silent_after is a duration (10m) or a count of intervals (3 "
+         "intervals)"},
+        {"rules:\n  - {name: a, uids: [1], position: 1, above: 3, notify: [\"mailto:a@b\"]}\n",
+         "line 2, column 58: mailto: needs smtp and from"},
+        {"rules:\n  - {name: a, uids: all, silent_after: 1m}\n  - {name: a, uids: all, "
+         "silent_after: 2m}\n",
+         "line 3, column 12: two rules are named \"a\""},
+        {"rules:\n  - {name: a, uids: all, position: 1, above: 1, for: 5}\n",
+         "line 2, column 54: for is a duration: 30s, 5m, 2h, 1d"},
+        {"rules:\n  - {name: a, uids: all, position: 1, above: 1, below: 2}\n",
+         "line 2, column 56: below is over above"},
+        {"rules:\n  - {name: a, uids: all, above: 1, silent_after: 1m}\n",
+         "line 2, column 5: a rule takes above or below, or silent_after"},
+    };
+    for (const auto& [text, message] : files) {
+        std::ofstream("bad.yml") << text;
+        std::remove("errors.txt");
+        EXPECT_THROW(CollectorProcess("sqlite:x.db", {"--alerts", "bad.yml"}, "errors.txt"),
+                     std::runtime_error);
+        EXPECT_EQ(test::readFileBytes("errors.txt"),
+                  std::string("dkq-collector: bad.yml: ") + message + "\n");
     }
 }
 

@@ -1,0 +1,35 @@
+// A mail server on 127.0.0.1 for the alert tests: one connection at a time,
+// every command answered with success, each message kept with its envelope.
+#pragma once
+
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace dkq::test {
+
+class SmtpServer {
+  public:
+    // Listens at `port`; 0: at one the system chooses.
+    explicit SmtpServer(int port = 0);
+    ~SmtpServer();
+    SmtpServer(const SmtpServer&) = delete;
+    SmtpServer& operator=(const SmtpServer&) = delete;
+
+    int port() const { return port_; }
+    // "MAIL FROM:<a>\nRCPT TO:<b>\n" followed by the message up to its "." line.
+    std::vector<std::string> messages();
+
+  private:
+    void serve();
+
+    int listener_ = -1;
+    int port_ = 0;
+    int connection_ = -1;  // guarded by mutex_
+    std::mutex mutex_;
+    std::vector<std::string> messages_;
+    std::thread thread_;
+};
+
+}  // namespace dkq::test
