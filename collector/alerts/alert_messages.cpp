@@ -19,13 +19,13 @@ void appendHex(std::string& out, unsigned char byte) {
     out += Hex[byte & 0xf];
 }
 
-// Unstructured header text as RFC 2047 "Q" encoded words of at most 75
-// characters each, on lines of their own, none splitting a character.
-std::string encodedWords(std::string_view text) {
+// Unstructured header text as RFC 2047 "Q" encoded words, none splitting a
+// character, on lines of at most 78 characters (the first after `name`).
+std::string encodedWords(std::string_view name, std::string_view text) {
     constexpr std::string_view Open = "=?UTF-8?Q?", Close = "?=";
-    constexpr std::size_t MaxWord = 75;
-    std::string out(Open);
-    std::size_t wordLength = Open.size();
+    constexpr std::size_t MaxLine = 78;
+    std::string out = std::string(name) + ": " + std::string(Open);
+    std::size_t lineLength = out.size();
     for (std::size_t pos = 0; pos < text.size();) {
         std::size_t next = pos;
         nextCodePoint(text, next);
@@ -39,12 +39,12 @@ std::string encodedWords(std::string_view text) {
             else
                 appendHex(piece, c);
         }
-        if (wordLength + piece.size() + Close.size() > MaxWord) {
+        if (lineLength + piece.size() + Close.size() > MaxLine) {
             out += std::string(Close) + "\r\n " + std::string(Open);
-            wordLength = Open.size();
+            lineLength = 1 + Open.size();
         }
         out += piece;
-        wordLength += piece.size();
+        lineLength += piece.size();
     }
     return out + std::string(Close);
 }
@@ -164,8 +164,8 @@ std::string alertMail(const AlertChange& change, const std::string& from, const 
             "\n";
     const std::string subject =
         (change.firing ? "Alarm: " : "Koniec alarmu: ") + alert.rule + ", obiekt " + site;
-    return "Date: " + mailDate(nowMs) + "\r\nFrom: " + from + "\r\nTo: " + to +
-           "\r\nSubject: " + encodedWords(subject) +
+    return "Date: " + mailDate(nowMs) + "\r\nFrom: " + from + "\r\nTo: " + to + "\r\n" +
+           encodedWords("Subject", subject) +
            "\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=utf-8\r\n"
            "Content-Transfer-Encoding: quoted-printable\r\n\r\n" +
            quotedPrintable(body);
