@@ -8,7 +8,7 @@
 
 namespace dkq::collector {
 
-AlertMonitor::AlertMonitor(AlertRules rules, ReadingStore& store)
+AlertMonitor::AlertMonitor(AlertRules&& rules, ReadingStore& store)
     : store_(store),
       state_(store.alertState()),
       notifier_(std::move(rules.smtp), std::move(rules.from)),

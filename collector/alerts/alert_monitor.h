@@ -50,7 +50,7 @@ class AlertMonitor {
         std::int64_t intervalMs = 0;
         std::int64_t readMs = 0;
     };
-    AlertMonitor(AlertRules rules, ReadingStore& store);
+    AlertMonitor(AlertRules&& rules, ReadingStore& store);
     void run();
     void checkSilence();
     bool addIntervals(std::vector<SiteSummary>& sites);

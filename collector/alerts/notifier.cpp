@@ -1,6 +1,7 @@
 #include "collector/alerts/notifier.h"
 
 #include <curl/curl.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -39,6 +40,11 @@ std::size_t readMessage(char* buffer, std::size_t size, std::size_t count, void*
     std::memcpy(buffer, rest.data(), length);
     rest.remove_prefix(length);
     return length;
+}
+
+int noteSocket(void* socket, curl_socket_t opened, curlsocktype) {
+    *static_cast<curl_socket_t*>(socket) = opened;
+    return CURL_SOCKOPT_OK;
 }
 
 std::string seconds(std::chrono::steady_clock::duration pause) {
@@ -137,6 +143,7 @@ std::string Notifier::deliver(const Delivery& delivery) {
     curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, ConnectTimeoutMs);
     curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, TransferTimeoutMs);
     curl_easy_setopt(handle, CURLOPT_QUICK_EXIT, 1L);
+    curl_easy_setopt(handle, CURLOPT_FORBID_REUSE, 1L);  // no idle connection waits for a stop
     CurlList list;
     std::string text;
     std::string_view rest;
@@ -174,10 +181,16 @@ std::string Notifier::deliver(const Delivery& delivery) {
 
 // Through the multi handle, so that a stop ends a transfer at once.
 std::string Notifier::transfer(CURL* easy) {
+    curl_socket_t socket = CURL_SOCKET_BAD;
+    curl_easy_setopt(easy, CURLOPT_SOCKOPTFUNCTION, &noteSocket);
+    curl_easy_setopt(easy, CURLOPT_SOCKOPTDATA, &socket);
     curl_multi_add_handle(multi_, easy);
     int running = 1;
     while (curl_multi_perform(multi_, &running) == CURLM_OK && running > 0 && !stopping_)
         curl_multi_poll(multi_, nullptr, 0, PollMs, nullptr);
+    // Left at a stop: its connection is ended first, or libcurl would wait
+    // for the mail server's answer to QUIT.
+    if (running > 0 && socket != CURL_SOCKET_BAD) shutdown(socket, SHUT_RDWR);
     CURLcode result = CURLE_ABORTED_BY_CALLBACK;
     int left = 0;
     while (const CURLMsg* message = curl_multi_info_read(multi_, &left)) {

@@ -34,6 +34,7 @@ CollectorProcess::CollectorProcess(const std::string& database,
                                       "--database", database};
     words.insert(words.end(), options.begin(), options.end());
     std::vector<char*> argv;
+    argv.reserve(words.size() + 1);
     for (std::string& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
     int out[2];
