@@ -366,8 +366,8 @@ TEST_P(CollectorTest, AlertsFireOnceAfterTheirTimeEndOnceAndAreNotRepeatedAfterA
     const std::string day = "2024-03-05T09:", now = utcTimeFromNow(0);
     for (const auto& [data, time] : {std::pair{"1,31", "00:00"},
                                      {"1,32", "00:02"},
-                                     {"1,33", "00:05"},
                                      {"7", "00:04"},
+                                     {"1,33", "00:05"},
                                      {"1,34", "00:06"}})
         upload("1021", data, day + time + ".000Z");
     for (const auto& [uid, time] :
