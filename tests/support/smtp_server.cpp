@@ -10,11 +10,7 @@ SmtpServer::SmtpServer(int port) : port_(port) {
 }
 
 SmtpServer::~SmtpServer() {
-    shutdown(listener_, SHUT_RDWR);  // ends the accept and the connection's reads
-    {
-        std::lock_guard lock(mutex_);
-        shutdown(connection_, SHUT_RDWR);
-    }
+    shutdown(listener_, SHUT_RDWR);  // ends the accept
     thread_.join();
     close(listener_);
 }
@@ -25,11 +21,10 @@ std::vector<std::string> SmtpServer::messages() {
 }
 
 void SmtpServer::serve() {
-    for (int connection; (connection = accept(listener_, nullptr, nullptr)) >= 0;) {
-        {
-            std::lock_guard lock(mutex_);
-            connection_ = connection;
-        }
+    for (int connection; (connection = accept(listener_, nullptr, nullptr)) >= 0;
+         close(connection)) {
+        const timeval patience{5, 0};
+        setsockopt(connection, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
         const auto reply = [&](std::string_view line) {
             send(connection, line.data(), line.size(), MSG_NOSIGNAL);
         };
@@ -54,9 +49,6 @@ void SmtpServer::serve() {
                 reply(data ? "354 go on\r\n" : line == "QUIT" ? "221 bye\r\n" : "250 ok\r\n");
             }
         }
-        std::lock_guard lock(mutex_);
-        connection_ = -1;
-        close(connection);
     }
 }
 

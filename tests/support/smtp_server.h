@@ -13,6 +13,7 @@ class SmtpServer {
   public:
     // Listens at `port`; 0: at one the system chooses.
     explicit SmtpServer(int port = 0);
+    // Waits for the connection in progress, if any (at most 5 s).
     ~SmtpServer();
     SmtpServer(const SmtpServer&) = delete;
     SmtpServer& operator=(const SmtpServer&) = delete;
@@ -26,7 +27,6 @@ class SmtpServer {
 
     int listener_ = -1;
     int port_ = 0;
-    int connection_ = -1;  // guarded by mutex_
     std::mutex mutex_;
     std::vector<std::string> messages_;
     std::thread thread_;
