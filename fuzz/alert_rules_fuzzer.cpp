@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The collector's alert rules file: a file that reads gives rules within
 // their bounds, one that does not names a line and a column; every rule's
 // e-mail is 7-bit with lines within their bounds, and its JSON escapes

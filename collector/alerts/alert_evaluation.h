@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Which alerts begin and end: rules on values follow the readings' own
 // times, rules on silence the collector's clock against each site's newest
 // reading. Pure: readings, sites and times in, changes out; each episode

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the alerts say: the JSON of a webhook and of /api/alerts, the
 // e-mail, and the lines of /metrics. Pure functions.
 #pragma once

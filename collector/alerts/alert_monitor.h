@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The collector's alerts at work: rules on values are evaluated as readings
 // are committed, rules on silence every second against the database; each
 // alert that begins or ends is recorded in the database and handed to the

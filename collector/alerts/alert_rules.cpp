@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "collector/alerts/alert_rules.h"
 
 #include <yaml-cpp/yaml.h>

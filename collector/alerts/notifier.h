@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tells people of alerts from a thread of its own, through libcurl: a JSON
 // POST to a webhook ("http://...", "https://..."), an e-mail through SMTP
 // ("mailto:..."). A notification that fails is tried again after a pause

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Text as a JSON string, for every answer and message the collector writes.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The alerts that fire, kept in the readings' database (one row per rule and
 // site) so that a restarted collector neither repeats an alert nor forgets
 // to end it. Collectors that share a database record each alert once; the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A mail server on 127.0.0.1 for the alert tests: one connection at a time,
 // every command answered with success, each message kept with its envelope.
 #pragma once
