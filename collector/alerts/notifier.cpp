@@ -48,6 +48,13 @@ int noteSocket(void* socket, curl_socket_t opened, curlsocktype) {
     return CURL_SOCKOPT_OK;
 }
 
+// A user and password are never sent in the clear: smtp:// with them
+// needs the server's STARTTLS.
+bool withPassword(std::string_view url) {
+    const std::size_t start = url.find("://") + 3;
+    return url.substr(start, url.find('/', start) - start).find('@') != std::string_view::npos;
+}
+
 std::string seconds(std::chrono::steady_clock::duration pause) {
     return std::to_string(std::chrono::duration_cast<std::chrono::seconds>(pause).count()) + " s";
 }
@@ -155,7 +162,8 @@ std::string Notifier::deliver(const Delivery& delivery) {
         list.reset(curl_slist_append(nullptr, ("<" + to + ">").c_str()));
         curl_easy_setopt(handle, CURLOPT_URL, smtp_.c_str());
         curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
-        curl_easy_setopt(handle, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_TRY));
+        curl_easy_setopt(handle, CURLOPT_USE_SSL,
+                         static_cast<long>(withPassword(smtp_) ? CURLUSESSL_ALL : CURLUSESSL_TRY));
         curl_easy_setopt(handle, CURLOPT_MAIL_FROM, ("<" + from_ + ">").c_str());
         curl_easy_setopt(handle, CURLOPT_MAIL_RCPT, list.get());
         curl_easy_setopt(handle, CURLOPT_READFUNCTION, &readMessage);
