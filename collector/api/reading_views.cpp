@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cstddef>
-#include <cstdio>
 
 #include "collector/base/instant.h"
 #include "collector/base/json_text.h"
