@@ -47,6 +47,7 @@ class NullView : public dkq::WebMonitorView {
     void showReadback(const dkq::OutputReadback&) override {}
     void showConnectionLost(bool) override {}
     void showUploading(bool) override {}
+    void showUploadState(const dkq::UploadState&) override {}
     void showMonitoring(bool) override {}
 
     dkq::WebMonitorSettings fields;

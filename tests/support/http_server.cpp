@@ -12,7 +12,8 @@
 
 namespace dkq::test {
 
-HttpServer::HttpServer(HttpMode mode, std::string body) : mode_(mode), body_(std::move(body)) {
+HttpServer::HttpServer(HttpMode mode, std::string body, std::deque<int> statuses)
+    : mode_(mode), body_(std::move(body)), statuses_(std::move(statuses)) {
     listener_ = listenOnLoopback(16, port_);
     if (pipe(stopPipe_) != 0) throw std::runtime_error("http server cannot listen");
     thread_ = std::thread([this] { serve(); });
@@ -80,11 +81,14 @@ bool HttpServer::readRequest(int connection) {
 
 void HttpServer::respond(int connection) {
     switch (mode_) {
-        case HttpMode::Answer:
-            sendAll(connection,
-                    "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body_.size()) +
-                        "\r\nConnection: close\r\n\r\n" + body_);
+        case HttpMode::Answer: {
+            const int status = statuses_.empty() ? 200 : statuses_.front();
+            if (!statuses_.empty()) statuses_.pop_front();
+            sendAll(connection, "HTTP/1.1 " + std::to_string(status) +
+                                    " -\r\nContent-Length: " + std::to_string(body_.size()) +
+                                    "\r\nConnection: close\r\n\r\n" + body_);
             return;
+        }
         case HttpMode::EndlessBody: {
             if (!sendAll(connection, "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n")) return;
             const std::string chunk(4096, 'x');

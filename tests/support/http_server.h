@@ -1,8 +1,10 @@
 // A small HTTP server on 127.0.0.1 for the upload tests: it takes GET
-// requests one connection at a time and, by its mode, answers, never answers,
-// sends a body without end or closes the connection at once.
+// requests one connection at a time and, by its mode, answers (with the
+// statuses given, in turn, then 200), never answers, sends a body without end
+// or closes the connection at once.
 #pragma once
 
+#include <deque>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -19,7 +21,7 @@ struct HttpRequest {
 
 class HttpServer {
   public:
-    explicit HttpServer(HttpMode mode, std::string body = "OK");
+    explicit HttpServer(HttpMode mode, std::string body = "OK", std::deque<int> statuses = {});
     ~HttpServer();
     HttpServer(const HttpServer&) = delete;
     HttpServer& operator=(const HttpServer&) = delete;
@@ -35,6 +37,7 @@ class HttpServer {
 
     const HttpMode mode_;
     std::string body_;
+    std::deque<int> statuses_;
     int listener_ = -1;
     int port_ = 0;
     int stopPipe_[2] = {-1, -1};

@@ -5,11 +5,14 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <thread>
 
 #include "common/plain_file.h"
+#include "common/text_file.h"
 #include "link/log_file.h"
 #include "tests/support/http_server.h"
+#include "tests/support/loopback_listener.h"
 #include "tests/support/sim_process.h"
 #include "upload/http_upload.h"
 
@@ -124,6 +127,71 @@ TEST(UploadRequestTest, DataAndSumWithLeadingZeros) {
 
     settings = parseUploadSettings("URL=s\nUID=-5\n");
     EXPECT_EQ(uploadRequest(settings, reading), "http://s/rec.php?uid=-5&data=&sum=3740c240");
+
+    // With BUFFER=1 the reading's time, UTC to the millisecond, goes into the
+    // request and its sum.
+    using namespace std::chrono;
+    settings = parseUploadSettings("URL=s\nUID=9\nINREGS=1\nBUFFER=1\n");
+    reading.kinds[0] = KindRaw;
+    reading.raw[0] = 1234;
+    reading.time = sys_days{2026y / 12 / 7} + 8h + 50min + 50s + 540ms;
+    EXPECT_EQ(uploadQuery(settings, reading, uploadTimeText(reading.time)),
+              "uid=9&data=1234&time=2026-12-07T08:50:50.540Z&sum=f8670639");
+    EXPECT_EQ(uploadTimeText(sys_days{2024y / 2 / 29} + 86399s + 7ms), "2024-02-29T23:59:59.007Z");
+    EXPECT_EQ(parseUploadSettings("URL=s\nUID=9\nBUFFER=1\nBUFFER=0\n").buffered() * 10 +
+                  parseUploadSettings("UID=9\nBUFFER=1\n").buffered() + settings.buffered(),
+              1);
+}
+
+// The outbox file: lines appended, the head marked with the next reading, cut
+// to nothing when empty, a torn line passed over; past the bounds the oldest
+// go; one program at a time and never through a link.
+TEST(OutboxTest, JournalRecoveryBoundsAndLocking) {
+    test::ScratchDir dir;
+    {
+        Outbox outbox(OutboxFile, {});
+        ASSERT_TRUE(outbox.open());
+        outbox.add("a");
+        outbox.add("bb");
+        outbox.settle(*outbox.oldest(), true);
+        outbox.add("c");
+        EXPECT_EQ(test::readFileBytes(OutboxFile),
+                  "R a 3f4856a0\nR bb 8c7a5784\nH 13 1 39e8e633\nR c d146378c\n");
+        Outbox other(OutboxFile, {});
+        EXPECT_FALSE(other.open());
+        EXPECT_EQ(other.problem(),
+                  "Nie można otworzyć kolejki do serwera web-monitor.outbox: "
+                  "używa jej inny program.");
+    }
+    ASSERT_TRUE(appendToFile(OutboxFile, "R d 1234"));
+    Outbox outbox(OutboxFile, {2, 0});
+    ASSERT_TRUE(outbox.open());
+    const Outbox::Entry bb = *outbox.oldest();
+    EXPECT_EQ(bb.query + std::to_string(outbox.waiting()), "bb2");
+    outbox.add("e");          // drops bb ...
+    outbox.settle(bb, true);  // ... which arrived after all
+    outbox.add("f");          // drops c
+    outbox.settle(*outbox.oldest(), false);
+    EXPECT_EQ(outbox.oldest()->query, "f");
+    outbox.settle(*outbox.oldest(), true);
+    EXPECT_EQ(std::filesystem::file_size(OutboxFile), 0u);
+    EXPECT_FALSE(outbox.add("a b"));
+    EXPECT_EQ(outboxLossesText(outbox.losses()),
+              "Pomiarów odrzuconych przez serwer: 1, usuniętych "
+              "z pełnej kolejki: 1, niezapisanych w kolejce: 1.");
+    outbox.close();
+    Outbox shortOfDisk(OutboxFile, {100, UINT64_MAX});  // keeps the newest only
+    ASSERT_TRUE(shortOfDisk.open());
+    for (const char* query : {"x", "y", "z"}) shortOfDisk.add(query);
+    EXPECT_EQ(shortOfDisk.waiting() * 10 + shortOfDisk.losses().overflowed, 12);
+    shortOfDisk.close();
+    std::filesystem::remove(OutboxFile);
+    std::filesystem::create_symlink("elsewhere", OutboxFile);
+    Outbox linked(OutboxFile, {});
+    EXPECT_FALSE(linked.add("a") || std::filesystem::exists("elsewhere"));
+    EXPECT_EQ(linked.problem(),
+              "Nie można otworzyć kolejki do serwera web-monitor.outbox: to "
+              "dowiązanie symboliczne.");
 }
 
 // One recording run of `readings` records against a loopback server: the
@@ -217,6 +285,60 @@ TEST(HttpUploadTest, RequestsInOrderOnceEachBoundedWaitingAndAnswerLog) {
     run = uploadTo(inactive, "UID=0\nLOGRESP=1\n");
     EXPECT_EQ(run.result, 0);
     EXPECT_TRUE(run.requests.empty());
+}
+
+// With BUFFER=1 a 5xx is tried again after pauses that double, a 4xx is
+// refused for good (logged, counted); what waits at STOP while connections
+// are refused is sent at the next START.
+TEST(HttpUploadTest, BufferedRetriesRefusalsAndWhatWaitsAtStop) {
+    using namespace std::chrono;
+    const CurlLibrary curl;
+    test::ScratchDir dir;
+    int closedPort = 0;
+    close(test::listenOnLoopback(1, closedPort));
+    HttpServer server(HttpMode::Answer, "bad", {503, 503, 503, 400});
+    UploadReadingValues reading;
+    reading.kinds[0] = KindRaw;
+    reading.time = sys_days{2026y / 12 / 7} + 8h + 50min + 50s + 540ms;
+    // One run to the port: `readings` more, then until `done` or 10 s; what
+    // STOP said, the failure shown before it and what waits after it.
+    const auto run = [&](int port, int readings, const std::function<bool(UploadState)>& done) {
+        const UploadSettings settings = parseUploadSettings(
+            "URL=127.0.0.1:" + std::to_string(port) + "/p.php\nUID=9\nINREGS=1\nBUFFER=1\n");
+        HttpUpload upload(settings, {300, 700, 1000, 2000, 100, 400});
+        upload.open();
+        for (int i = 0; i < readings; ++i, ++reading.raw[0], reading.time += 1s)
+            upload.UploadReading(reading);
+        const auto start = steady_clock::now();
+        while (!done(upload.state()) && steady_clock::now() - start < 10s)
+            std::this_thread::sleep_for(10ms);
+        const std::string failure = upload.state().failure;
+        testing::internal::CaptureStderr();
+        upload.close();
+        return testing::internal::GetCapturedStderr() + failure + "|" +
+               std::to_string(upload.state().waiting) + "|" +
+               std::to_string(duration<double>(steady_clock::now() - start).count() > 0.65);
+    };
+    const auto drained = [](const UploadState& state) { return state.waiting == 0; };
+    EXPECT_EQ(run(server.port(), 2, drained),
+              "webmon: Pomiarów odrzuconych przez serwer: 1, usuniętych z pełnej kolejki: 0, "
+              "niezapisanych w kolejce: 0.\n|0|1");  // after 100, 200 and 400 ms of pauses
+    EXPECT_EQ(run(closedPort, 2, [](const UploadState& state) { return !state.failure.empty(); }),
+              "połączenie odrzucone|2|0");
+    EXPECT_EQ(run(server.port(), 0, drained), "|0|0");
+    std::string targets;
+    for (const test::HttpRequest& request : server.requests()) targets += request.target + "\n";
+    const std::string r0 = "/p.php?uid=9&data=0&time=2026-12-07T08:50:50.540Z&sum=692298dd\n";
+    EXPECT_EQ(targets, r0 + r0 + r0 + r0 +
+                           "/p.php?uid=9&data=1&time=2026-12-07T08:50:51.540Z&sum=07f5db76\n"
+                           "/p.php?uid=9&data=2&time=2026-12-07T08:50:52.540Z&sum=b48c1f8b\n"
+                           "/p.php?uid=9&data=3&time=2026-12-07T08:50:53.540Z&sum=da5b5c20\n");
+    EXPECT_EQ(
+        test::readFileBytes(AnswerLogFile),
+        "\r\nGET http://127.0.0.1:" + std::to_string(server.port()) + r0.substr(0, 62) +
+            "\r\nbad\r\nSerwer odrzuci\263 pomiar (HTTP 400): usuni\352ty z kolejki.\r\n"
+            "\r\nPomiar\363w odrzuconych przez serwer: 1, usuni\352tych z pe\263nej kolejki: 0, "
+            "niezapisanych w kolejce: 0.\r\n");
 }
 
 }  // namespace
