@@ -129,6 +129,10 @@ bool Outbox::add(std::string_view query) {
     makeRoom();
     std::string bytes = headPending_ ? outboxHeadLine(head_, waiting_) : "";
     bytes += outboxReadingLine(query);
+    // A line across a block boundary costs the disk two blocks: when the
+    // next line would not fit in this block either, empty lines fill it.
+    const std::uint64_t blockRoom = BlockBytes - (end_ + bytes.size()) % BlockBytes;
+    if (blockRoom < bytes.size()) bytes.append(blockRoom, '\n');
     if (!appendDurably(bytes)) {
         ++losses_.unstored;
         return false;

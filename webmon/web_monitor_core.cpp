@@ -211,6 +211,7 @@ void WebMonitorCore::AcquisitionTick() {
     reconnectIfDue();
     if (ended_) return;
     view_.showCountdown(recordCountdown_.value());
+    showUploadState();  // before this tick's record, which is on its way at once
     if (link_.IsOpen()) {
         writePendingRequests();
         std::array<std::int32_t, EntryCount> values{};
@@ -233,7 +234,6 @@ void WebMonitorCore::AcquisitionTick() {
     }
     recordCountdown_.countTick();
     view_.showValues(module_);
-    showUploadState();
     showVariables();
 }
 
