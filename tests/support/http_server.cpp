@@ -1,5 +1,6 @@
 #include "tests/support/http_server.h"
 
+#include "tests/support/collector_process.h"
 #include "tests/support/loopback_listener.h"
 
 #include <netinet/in.h>
@@ -87,6 +88,25 @@ void HttpServer::respond(int connection) {
             sendAll(connection, "HTTP/1.1 " + std::to_string(status) +
                                     " -\r\nContent-Length: " + std::to_string(body_.size()) +
                                     "\r\nConnection: close\r\n\r\n" + body_);
+            return;
+        }
+        case HttpMode::Forward: {
+            std::string target;
+            {
+                std::lock_guard lock(mutex_);
+                target = requests_.back().target;
+            }
+            HttpAnswer answer;
+            try {
+                answer = httpGet(upstreamPort_, target);
+            } catch (const std::runtime_error&) {
+                return;  // the server is away
+            }
+            if (answersToLose_-- <= 0)
+                sendAll(connection,
+                        "HTTP/1.1 " + std::to_string(answer.status) +
+                            " -\r\nContent-Length: " + std::to_string(answer.body.size()) +
+                            "\r\nConnection: close\r\n\r\n" + answer.body);
             return;
         }
         case HttpMode::EndlessBody: {

@@ -1,9 +1,12 @@
 // A small HTTP server on 127.0.0.1 for the upload tests: it takes GET
 // requests one connection at a time and, by its mode, answers (with the
-// statuses given, in turn, then 200), never answers, sends a body without end
-// or closes the connection at once.
+// statuses given, in turn, then 200), never answers, sends a body without end,
+// closes the connection at once, or forwards the request to a server and its
+// answer back (but the answers it was told to lose, and none while that
+// server is away).
 #pragma once
 
+#include <atomic>
 #include <deque>
 #include <mutex>
 #include <string>
@@ -12,7 +15,7 @@
 
 namespace dkq::test {
 
-enum class HttpMode { Answer, Silent, EndlessBody, CloseAtOnce };
+enum class HttpMode { Answer, Silent, EndlessBody, CloseAtOnce, Forward };
 
 struct HttpRequest {
     std::string target;  // "/path?query" of the request line
@@ -28,6 +31,11 @@ class HttpServer {
 
     int port() const { return port_; }
     std::vector<HttpRequest> requests();
+    // Forward mode: the server on 127.0.0.1 to forward to.
+    void forwardTo(int port, int answersToLose = 0) {
+        answersToLose_ = answersToLose;
+        upstreamPort_ = port;
+    }
 
   private:
     void serve();
@@ -38,6 +46,8 @@ class HttpServer {
     const HttpMode mode_;
     std::string body_;
     std::deque<int> statuses_;
+    std::atomic<int> upstreamPort_{0};
+    std::atomic<int> answersToLose_{0};
     int listener_ = -1;
     int port_ = 0;
     int stopPipe_[2] = {-1, -1};
