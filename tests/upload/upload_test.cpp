@@ -132,10 +132,11 @@ TEST(UploadRequestTest, DataAndSumWithLeadingZeros) {
     settings = parseUploadSettings("URL=s\nUID=9\nINREGS=1\nBUFFER=1\n");
     reading.kinds[0] = KindRaw;
     reading.raw[0] = 1234;
-    reading.time = sys_days{2026y / 12 / 7} + 8h + 50min + 50s + 540ms;
+    reading.time = sys_days{year(2026) / 12 / 7} + milliseconds(31850540);  // 08:50:50.540
     EXPECT_EQ(uploadQuery(settings, reading, uploadTimeText(reading.time)),
               "uid=9&data=1234&time=2026-12-07T08:50:50.540Z&sum=f8670639");
-    EXPECT_EQ(uploadTimeText(sys_days{2024y / 2 / 29} + 86399s + 7ms), "2024-02-29T23:59:59.007Z");
+    EXPECT_EQ(uploadTimeText(sys_days{year(2024) / 2 / 29} + milliseconds(86399007)),
+              "2024-02-29T23:59:59.007Z");
     EXPECT_EQ(parseUploadSettings("URL=s\nUID=9\nBUFFER=1\nBUFFER=0\n").buffered() * 10 +
                   parseUploadSettings("UID=9\nBUFFER=1\n").buffered() + settings.buffered(),
               1);
@@ -299,12 +300,13 @@ TEST(HttpUploadTest, BufferedRetriesAfterDoublingPausesAndDropsRefusals) {
     upload.open();
     UploadReadingValues reading;
     reading.kinds[0] = KindRaw;
-    reading.time = sys_days{2026y / 12 / 7} + 8h + 50min + 50s + 540ms;
+    reading.time = sys_days{year(2026) / 12 / 7} + milliseconds(31850540);  // 08:50:50.540
     const auto start = steady_clock::now();
-    for (int i = 0; i < 2; ++i, ++reading.raw[0], reading.time += 1s) upload.UploadReading(reading);
-    while (upload.state().waiting > 0 && steady_clock::now() - start < 10s)
-        std::this_thread::sleep_for(10ms);
-    EXPECT_GT(steady_clock::now() - start, 650ms);  // 100, 200 and 400 ms of pauses
+    for (int i = 0; i < 2; ++i, ++reading.raw[0], reading.time += seconds(1))
+        upload.UploadReading(reading);
+    while (upload.state().waiting > 0 && steady_clock::now() - start < seconds(10))
+        std::this_thread::sleep_for(milliseconds(10));
+    EXPECT_GT(steady_clock::now() - start, milliseconds(650));  // 100, 200 and 400 ms of pauses
     testing::internal::CaptureStderr();
     upload.close();
     EXPECT_EQ(testing::internal::GetCapturedStderr(),

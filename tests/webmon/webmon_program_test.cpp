@@ -36,7 +36,6 @@ namespace {
 
 using test::HttpMode;
 using Clock = std::chrono::steady_clock;
-using namespace std::chrono_literals;
 
 // This process in a network namespace of its own, with loopback only and a
 // resolv.conf naming a loopback UDP socket that nobody answers, until the
@@ -226,7 +225,7 @@ TEST_F(WebmonProgramTest, BufferedReadingsOutliveOutageKillFullDiskAndLostAnswer
     waitForRows(3);
     collector.reset();
     waitForRows(5);
-    std::this_thread::sleep_for(500ms);  // between two ticks
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));  // between two ticks
     kill(pid, SIGKILL);
     waitpid(pid, nullptr, 0);
     EXPECT_GT(std::filesystem::file_size(OutboxFile), 0u);
@@ -234,15 +233,15 @@ TEST_F(WebmonProgramTest, BufferedReadingsOutliveOutageKillFullDiskAndLostAnswer
     waitForRows(7);
     collector = std::make_unique<test::CollectorProcess>(database);
     proxy.forwardTo(collector->port());
-    for (const auto start = Clock::now();
-         std::filesystem::file_size(OutboxFile) > 0 && Clock::now() - start < 40s;)
-        std::this_thread::sleep_for(100ms);
+    for (const auto start = Clock::now(); std::filesystem::file_size(OutboxFile) > 0 &&
+                                          Clock::now() - start < std::chrono::seconds(40);)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
     if (smallDisk) {
         std::FILE* filler = std::fopen("filler", "w");
         const std::string block(1 << 20, 'x');
         while (std::fwrite(block.data(), 1, block.size(), filler) == block.size()) {
         }
-        std::this_thread::sleep_for(2500ms);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2500));
         std::fclose(filler);
         std::remove("filler");
     }
