@@ -12,7 +12,6 @@
 #include <thread>
 
 #include "common/cp1250.h"
-#include "common/plain_file.h"
 #include "common/text.h"
 #include "link/log_file.h"
 
@@ -23,10 +22,6 @@ using SteadyClock = std::chrono::steady_clock;
 
 // libcurl's own timers are looked at at least this often.
 constexpr long PollMs = 1000;
-
-void appendToAnswerLog(const std::string& logPath, const std::string& bytes) {
-    appendToLog(pathFromUtf8(logPath), bytes);
-}
 
 bool isStored(long status) {
     return status >= 200 && status < 300;
@@ -66,7 +61,7 @@ std::string unsentUploadsText(long long count) {
 
 void reportUploadNotice(const std::string& text, const std::string& logPath, bool toLog) {
     std::fprintf(stderr, "webmon: %s\n", text.c_str());
-    if (toLog) appendToAnswerLog(logPath, encodeTextFile("\n" + text + "\n"));
+    if (toLog) appendToLog(logPath, encodeTextFile("\n" + text + "\n"));
 }
 
 std::string uploadFailureText(int curlResult, long httpStatus) {
@@ -235,7 +230,7 @@ class HttpUpload::Worker {
         if (!refused && !(logAnswers_ && !answer.response.bytes.empty())) return;
         std::string bytes = withCrLf("\nGET " + job.request + "\n" + answer.response.bytes);
         if (refused) bytes += encodeTextFile("\n" + refusedText(answer.status) + "\n");
-        appendToAnswerLog(logPath_, bytes);
+        appendToLog(logPath_, bytes);
     }
 
     // How long to wait for the transfer before looking again; negative when

@@ -62,9 +62,7 @@ void Outbox::close() {
 }
 
 bool Outbox::openFile() {
-    int fd = -1;
-    do fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
-    while (fd < 0 && errno == EINTR);
+    const int fd = openForUpdate(path_);
     if (fd < 0) {
         problem_ = openFailureText(path_, systemFailure(errno));
         return false;

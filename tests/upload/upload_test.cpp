@@ -144,7 +144,7 @@ TEST(UploadRequestTest, DataAndSumWithLeadingZeros) {
 
 // The outbox file: lines appended, the head marked with the next reading, cut
 // to nothing when empty, a torn line passed over; past the bounds the oldest
-// go; one program at a time and never through a link.
+// go; one program at a time.
 TEST(OutboxTest, JournalRecoveryBoundsAndLocking) {
     test::ScratchDir dir;
     {
@@ -183,14 +183,6 @@ TEST(OutboxTest, JournalRecoveryBoundsAndLocking) {
     ASSERT_TRUE(shortOfDisk.open());
     for (const char* query : {"x", "y", "z"}) shortOfDisk.add(query);
     EXPECT_EQ(shortOfDisk.waiting() * 10 + shortOfDisk.losses().overflowed, 12);
-    shortOfDisk.close();
-    std::filesystem::remove(OutboxFile);
-    std::filesystem::create_symlink("elsewhere", OutboxFile);
-    Outbox linked(OutboxFile, {});
-    EXPECT_FALSE(linked.add("a") || std::filesystem::exists("elsewhere"));
-    EXPECT_EQ(linked.problem(),
-              "Nie można otworzyć kolejki do serwera web-monitor.outbox: to "
-              "dowiązanie symboliczne.");
 }
 
 // One recording run of `readings` records against a loopback server: the
