@@ -45,6 +45,9 @@ RecordingPanel::RecordingPanel(QLayout* fileOptions, QWidget* stateLabel) {
     layout->addWidget(recording);
     auto* labels = new QHBoxLayout;
     labels->addWidget(connectionLost_);
+    // A long state text takes the room there is (cut short, not wrapped) and
+    // never widens the window past the screen.
+    stateLabel->setMinimumWidth(1);
     labels->addWidget(stateLabel);
     labels->addStretch();
     layout->addLayout(labels);
