@@ -47,6 +47,9 @@ struct ModuleLink::ReceivedText {
         return {reinterpret_cast<std::uint8_t*>(chars.data()) + count, chars.size() - count};
     }
     std::string_view view() const { return {chars.data(), static_cast<size_t>(count)}; }
+    std::span<const std::uint8_t> bytes() const {
+        return {reinterpret_cast<const std::uint8_t*>(chars.data()), static_cast<size_t>(count)};
+    }
     // The text as the log shows it: up to the first NUL, bytes read as CP1250.
     std::string forLog() const {
         const std::string_view text = view();
@@ -81,6 +84,7 @@ int ModuleLink::Transact(std::span<const std::uint8_t> request, AnswerFrame& ans
     if (request[0] == 0) return tx::Ok;  // a broadcast is not answered
     ReceivedText rx;
     const int failure = receiveAnswer(rx, modbus::frameTextLength(expectedBytes), request);
+    trace(false, rx.bytes());
     if (failure != tx::Ok) return failure;
     const int code = judgeAnswer(rx, expectedBytes, answer, expectedLen);
     if (code == tx::BadLength)
@@ -88,8 +92,14 @@ int ModuleLink::Transact(std::span<const std::uint8_t> request, AnswerFrame& ans
     return code;
 }
 
+void ModuleLink::trace(bool sent, std::span<const std::uint8_t> characters) const {
+    if (FrameTrace && !characters.empty())
+        FrameTrace(sent, {reinterpret_cast<const char*>(characters.data()), characters.size()});
+}
+
 // A failed send is logged and closes the link.
 bool ModuleLink::sendOnLine(std::span<const std::uint8_t> text) {
+    trace(true, text);
     const int error = line_->send(text);
     if (error == 0) return true;
     CommLog(logText("send failed: %d", error));
