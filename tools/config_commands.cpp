@@ -36,7 +36,7 @@ int loadImage(const std::string& path, ConfigImage& image, std::ostream& err) {
         case ConfigFileResult::OpenFailed:
             return reportFileError(err, "open", path, errno, NoInput);
         default:
-            err << "dkq: cannot read " << path << ": " << size << " bytes long, an image has "
+            err << "dkq: cannot read " << path << ": " << size << " bytes long, not "
                 << ConfigFileBytes << '\n';
             return DataError;
     }

@@ -547,12 +547,13 @@ bool argumentCount(const std::vector<std::string>& args, size_t min, size_t max)
     return false;
 }
 
-// A Modbus/TCP server's answer: an MBAP header (transaction, protocol 0, the
-// length of what follows, unit) where a ':' should be.
+// A Modbus/TCP server's answer: an MBAP header (transaction, often the echo
+// of the request's ":0"; protocol 0; the length of what follows; unit),
+// binary where hex digits should be.
 bool looksLikeModbusTcp(std::string_view answer) {
     constexpr size_t kHeaderBytes = 7;
     constexpr size_t kLongestRest = 254;  // unit and the longest PDU
-    if (answer.size() <= kHeaderBytes || answer[0] == ':') return false;
+    if (answer.size() <= kHeaderBytes) return false;
     const auto byte = [&](size_t at) { return static_cast<unsigned char>(answer[at]); };
     const size_t rest = static_cast<size_t>(byte(4)) << 8 | byte(5);
     return byte(2) == 0 && byte(3) == 0 && rest >= 2 && rest <= kLongestRest;
