@@ -28,8 +28,8 @@ struct CommandContext {
     int comPort = 0;
     int baud = 0;
     OutputOptions output{};
-    bool progress = false;   // show progress on standard error
-    std::string lastAnswer;  // what the last exchange received
+    bool progress = false;         // show progress on standard error
+    bool modbusTcpAnswer = false;  // the last exchange's answer came in Modbus/TCP's framing
 };
 
 // A command whose arguments have been understood; returns the exit status.

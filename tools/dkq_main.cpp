@@ -425,15 +425,24 @@ std::string traceText(std::string_view characters) {
     return text;
 }
 
-// Keeps the last answer for failureOf and, with --trace, prints every frame
-// as "<time> > :010400000002F9" (sent) or "<time> < ..." (received), each
-// line in one write.
+// A Modbus/TCP server's answer: an MBAP header (transaction, often the echo
+// of the request's ":0"; protocol 0; the length of what follows; unit),
+// binary where hex digits should be.
+bool looksLikeModbusTcp(std::string_view answer) {
+    constexpr size_t kHeaderBytes = 7;
+    constexpr size_t kLongestRest = 254;  // unit and the longest PDU
+    if (answer.size() <= kHeaderBytes) return false;
+    const auto byte = [&](size_t at) { return static_cast<unsigned char>(answer[at]); };
+    const size_t rest = static_cast<size_t>(byte(4)) << 8 | byte(5);
+    return byte(2) == 0 && byte(3) == 0 && rest >= 2 && rest <= kLongestRest;
+}
+
+// Notes whether the last answer was framed as Modbus/TCP and, with --trace,
+// prints every frame as "<time> > :010400000002F9" (sent) or "<time> < ..."
+// (received), each line in one write.
 void watchFrames(CommandContext& context, bool trace) {
     context.link.FrameTrace = [&context, trace](bool sent, std::string_view characters) {
-        if (sent)
-            context.lastAnswer.clear();
-        else
-            context.lastAnswer.assign(characters);
+        context.modbusTcpAnswer = !sent && looksLikeModbusTcp(characters);
         if (trace)
             context.err << textTimestamp(WallClock::now()) + (sent ? " > " : " < ") +
                                traceText(characters) + '\n';
@@ -464,7 +473,7 @@ int run(const ToolCommand& command, const Connection& connection,
                            baud,
                            connection.output,
                            standardErrorIsTerminal() && !connection.quiet,
-                           {}};
+                           false};
     watchFrames(context, connection.trace);
     link.InitNetwork(true);
     int status = tx::Ok;
@@ -547,18 +556,6 @@ bool argumentCount(const std::vector<std::string>& args, size_t min, size_t max)
     return false;
 }
 
-// A Modbus/TCP server's answer: an MBAP header (transaction, often the echo
-// of the request's ":0"; protocol 0; the length of what follows; unit),
-// binary where hex digits should be.
-bool looksLikeModbusTcp(std::string_view answer) {
-    constexpr size_t kHeaderBytes = 7;
-    constexpr size_t kLongestRest = 254;  // unit and the longest PDU
-    if (answer.size() <= kHeaderBytes) return false;
-    const auto byte = [&](size_t at) { return static_cast<unsigned char>(answer[at]); };
-    const size_t rest = static_cast<size_t>(byte(4)) << 8 | byte(5);
-    return byte(2) == 0 && byte(3) == 0 && rest >= 2 && rest <= kLongestRest;
-}
-
 Failure failureOf(const CommandContext& context, int code) {
     const ModuleLink& link = context.link;
     if (code == tx::BadLength && link.ExceptionCode != 0)
@@ -566,7 +563,7 @@ Failure failureOf(const CommandContext& context, int code) {
                                      exceptionMeaning(link.ExceptionCode)};
     std::string text =
         "code " + std::to_string(code) + " (" + codeMeaning(CodeKind::Transaction, code) + ")";
-    if (looksLikeModbusTcp(context.lastAnswer)) text += ": this looks like Modbus/TCP, not ASCII";
+    if (context.modbusTcpAnswer) text += ": this looks like Modbus/TCP, not ASCII";
     return {code, text};
 }
 
