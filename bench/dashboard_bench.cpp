@@ -19,9 +19,9 @@
 #include <regex>
 #include <thread>
 
-#include "collector/instant.h"
-#include "collector/reading_store.h"
-#include "collector/upload_check.h"
+#include "collector/base/instant.h"
+#include "collector/store/reading_store.h"
+#include "collector/api/upload_check.h"
 #include "tests/support/collector_process.h"
 #include "tests/support/sim_process.h"
 
@@ -59,7 +59,7 @@ bool fill(const std::string& database, std::int64_t now, int readings) {
     }
     std::vector<NewReading> batch;
     const auto add = [&](std::int32_t uid, std::int64_t timeMs, int n) {
-        NewReading reading{uid, timeMs, plantData(timeMs, n), {}};
+        NewReading reading{uid, timeMs, timeMs, true, plantData(timeMs, n), {}};
         collector::readValues(reading.data, reading.values);
         batch.push_back(std::move(reading));
         if (batch.size() < 10'000) return true;

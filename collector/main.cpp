@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "collector/collector_server.h"
+#include "collector/http/collector_server.h"
 #include "common/version.h"
 
 namespace {

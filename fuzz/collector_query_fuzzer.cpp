@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <vector>
 
-#include "collector/instant.h"
-#include "collector/reading_views.h"
-#include "collector/upload_check.h"
+#include "collector/api/reading_views.h"
+#include "collector/api/upload_check.h"
+#include "collector/base/instant.h"
 #include "fuzz/fuzz_check.h"
 
 using namespace dkq::collector;
@@ -35,24 +35,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                                        ? std::nullopt
                                                        : std::optional(field.substr(equals + 1))});
     }
-    const Upload upload = checkUpload(fields, key);
+    const std::int64_t now = 1796633450540;  // 2026-12-07T08:50:50.540Z
+    const Upload upload = checkUpload(fields, key, now);
     if (upload.rejection == Rejection::None) {
         check(upload.data.size() <= MaxDataBytes, "data within its bound");
+        check(!upload.timeMs || *upload.timeMs - now <= MaxTimeAheadMs, "no time far ahead");
         check(upload.values.size() == itemsOf(upload.data), "a value per item");
     }
     std::vector<double> values;
     if (readValues(text, values)) {
         std::string row;
-        appendCsvRow(row, {{0, 0}, std::string(text)});
+        appendCsvRow(row, {{0, 0}, 0, std::string(text)});
         check(values.size() == itemsOf(text) &&
                   static_cast<std::size_t>(std::count(row.begin(), row.end(), ';')) ==
-                      1 + values.size(),
+                      2 + values.size(),
               "a value and a cell per item");
     }
     if (const auto time = readIsoTime(text))
         check(readIsoTime(isoTime(*time)) == time, "a time reads back");
     SeriesBuckets series(0, 1000, 1 + key % MaxSeriesPoints);
-    series.add({{key % 1000, 0}, std::string(text)});
+    series.add({{key % 1000, 0}, 0, std::string(text)});
     series.json();
     return 0;
 }

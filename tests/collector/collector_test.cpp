@@ -5,6 +5,8 @@
 // when they were answered 200. (webmon's requests for the rows it records
 // are seen in its program test.)
 #include <gtest/gtest.h>
+#include <libpq-fe.h>
+#include <sqlite3.h>
 
 #include <atomic>
 #include <regex>
@@ -47,8 +49,46 @@ std::vector<std::string> matches(const std::string& text, const std::regex& patt
 
 // The data texts of a site's readings, in order.
 std::vector<std::string> storedData(int port, const std::string& uid) {
-    return matches(httpGet(port, "/api/readings?uid=" + uid).body,
+    return matches(httpGet(port, "/api/readings?uid=" + uid + "&limit=10000").body,
                    std::regex(R"re("data":"([^"]*)")re"));
+}
+
+// "2026-12-07T08:50:50.540Z" `seconds` from now.
+std::string utcTimeFromNow(int seconds) {
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        std::chrono::system_clock::now().time_since_epoch())
+                        .count() +
+                    seconds * 1000LL;
+    const std::time_t whole = ms / 1000;
+    std::tm utc{};
+    gmtime_r(&whole, &utc);
+    char text[40];
+    const std::size_t length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
+    std::snprintf(text + length, sizeof text - length, ".%03dZ", static_cast<int>(ms % 1000));
+    return text;
+}
+
+std::string timedTarget(const std::string& data, const std::string& time) {
+    char sum[9];
+    std::snprintf(sum, sizeof sum, "%08x", referenceCrc32("1021" + data + time) ^ 0x4e73);
+    return "/rec.php?uid=1021&data=" + data + "&time=" + time + "&sum=" + sum;
+}
+
+// Runs SQL on the test's own connection to a database, as another program would.
+void executeSql(const std::string& url, const std::string& sql) {
+    if (url.starts_with("sqlite:")) {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(url.substr(7).c_str(), &db), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK)
+            << sqlite3_errmsg(db);
+        sqlite3_close(db);
+        return;
+    }
+    PGconn* connection = PQconnectdb(url.c_str());
+    PGresult* result = PQexec(connection, sql.c_str());
+    EXPECT_EQ(PQresultStatus(result), PGRES_COMMAND_OK) << PQerrorMessage(connection);
+    PQclear(result);
+    PQfinish(connection);
 }
 
 // Arrival times replaced by T, so that answers compare as literal text.
@@ -82,7 +122,7 @@ TEST_P(CollectorTest, StoresChecksAndServesUploadsAndKeepsThemAcrossARestart) {
         {uploadTarget("1021", "21.4,4.500,120", 0x4e72), 400, "wrong sum\n"},
         {"/rec.php?uid=1021&data=", 400, "uid, data and sum are all needed\n"},
         {"/rec.php?uid=1021&data&sum=12345678", 400, "uid, data and sum are all needed\n"},
-        {uploadTarget("7", "1") + "&uid=7", 400, "uid, data or sum given twice\n"},
+        {uploadTarget("7", "1") + "&uid=7", 400, "uid, data, time or sum given twice\n"},
         {uploadTarget("7x", "1"), 400, "uid is not a number\n"},
         {uploadTarget("2147483648", "1"), 400, "uid is not a number\n"},
         {uploadTarget("7", std::string(4097, '1')), 400, "data is over 4096 bytes\n"},
@@ -106,37 +146,42 @@ TEST_P(CollectorTest, StoresChecksAndServesUploadsAndKeepsThemAcrossARestart) {
     }
 
     const std::string sites = httpGet(port, "/api/uids").body;
-    EXPECT_EQ(std::regex_replace(withoutTimes(sites), std::regex(R"("interval":[\d.]+)"),
-                                 R"("interval":I)"),
-              R"([{"uid":-5,"count":1,"time":"T","data":"","values":[],"interval":null},)"
-              R"({"uid":1021,"count":3,"time":"T","data":"7","values":[7],"interval":I}])");
+    EXPECT_EQ(
+        std::regex_replace(withoutTimes(sites), std::regex(R"("interval":[\d.]+)"),
+                           R"("interval":I)"),
+        R"([{"uid":-5,"count":1,"time":"T","received":"T","data":"","values":[],"interval":null},)"
+        R"({"uid":1021,"count":3,"time":"T","received":"T","data":"7","values":[7],)"
+        R"("interval":I}])");
     const std::string all = httpGet(port, "/api/readings?uid=1021").body;
-    const std::string first = R"({"time":"T","data":"21.4,4.500,120","values":[21.4,4.5,120]})";
-    const std::string second = R"({"time":"T","data":"-0.5,4.501,121","values":[-0.5,4.501,121]})";
-    const std::string third = R"({"time":"T","data":"7","values":[7]})";
+    const std::string first =
+        R"({"time":"T","received":"T","data":"21.4,4.500,120","values":[21.4,4.5,120]})";
+    const std::string second =
+        R"({"time":"T","received":"T","data":"-0.5,4.501,121","values":[-0.5,4.501,121]})";
+    const std::string third = R"({"time":"T","received":"T","data":"7","values":[7]})";
     EXPECT_EQ(withoutTimes(all), "[" + first + "," + second + "," + third + "]");
     const std::vector<std::string> times = matches(all, Times);
-    ASSERT_EQ(times.size(), 3u);
+    ASSERT_EQ(times.size(), 6u);
     std::tm arrival{};
     strptime(times[0].c_str(), "%Y-%m-%dT%H:%M:%S", &arrival);
     EXPECT_LT(std::abs(std::difftime(timegm(&arrival), std::time(nullptr))), 60) << times[0];
     const std::string ranges[][2] = {
         {"&limit=2", "[" + second + "," + third + "]"},
-        {"&from=" + times[1], "[" + second + "," + third + "]"},
-        {"&to=" + times[1], "[" + first + "]"},
-        {"&from=" + times[1] + "&to=" + times[2] + "&limit=1", "[" + second + "]"},
+        {"&from=" + times[2], "[" + second + "," + third + "]"},
+        {"&to=" + times[2], "[" + first + "]"},
+        {"&from=" + times[2] + "&to=" + times[4] + "&limit=1", "[" + second + "]"},
         {"&to=2000-01-01", "[]"},
         {"&points=1", R"([{"time":"T","readings":3,"min":[-0.5,4.5,120],"max":[21.4,4.501,121]}])"},
-        {"&points=3&from=" + times[0] + "&to=" + times[1],
+        {"&points=3&from=" + times[0] + "&to=" + times[2],
          R"([{"time":"T","readings":1,"min":[21.4,4.5,120],"max":[21.4,4.5,120]}])"},
     };
     for (const auto& [query, readings] : ranges)
         EXPECT_EQ(withoutTimes(httpGet(port, "/api/readings?uid=1021" + query).body), readings)
             << query;
     EXPECT_EQ(withoutTimes(httpGet(port, "/export.csv?uid=1021").body),
-              "Czas (UTC);Warto\x9c\xe6 1;Warto\x9c\xe6 2;Warto\x9c\xe6 3;\r\n"
-              "T;21,4;4,500;120;\r\nT;-0,5;4,501;121;\r\nT;7;\r\n");
-    EXPECT_EQ(withoutTimes(httpGet(port, "/export.csv?uid=3").body), "Czas (UTC);\r\n");
+              "Czas (UTC);Odebrano (UTC);Warto\x9c\xe6 1;Warto\x9c\xe6 2;Warto\x9c\xe6 3;\r\n"
+              "T;T;21,4;4,500;120;\r\nT;T;-0,5;4,501;121;\r\nT;T;7;\r\n");
+    EXPECT_EQ(withoutTimes(httpGet(port, "/export.csv?uid=3").body),
+              "Czas (UTC);Odebrano (UTC);\r\n");
     const std::string metrics = httpGet(port, "/metrics").body;
     for (const char* line :
          {"\ndkq_reading_value{uid=\"1021\",position=\"1\"} 7\n",
@@ -181,6 +226,92 @@ TEST_P(CollectorTest, UploadsCutOffByStopAreStoredExactlyWhenAnswered) {
         for (int n = 0; n < answered[site]; ++n) expected.push_back(std::to_string(n));
         EXPECT_GT(answered[site], 0);
         EXPECT_EQ(storedData(collector->port(), std::to_string(100 + site)), expected);
+    }
+}
+
+TEST_P(CollectorTest, ReadingsWithTheirOwnTimeAreOrderedByItAndStoredOnce) {
+    CollectorProcess collector(database("own_time"));
+    const int port = collector.port();
+    const std::string late =
+        "/rec.php?uid=1021&data=21.4,4.500,120&time=2026-12-07T08:50:50.540Z&sum=cc617567";
+    const std::string early =
+        "/rec.php?uid=1021&data=21.3,4.500,119&time=2026-12-07T08:50:49.540Z&sum=3587ace1";
+    const std::string timeError = "time is not a UTC time: 2026-12-07T08:50:50.540Z\n";
+    const struct {
+        std::string target;
+        int status;
+        std::string body;
+    } requests[] = {
+        {late, 200, "OK"},
+        {late, 200, "OK"},  // its answer was lost: sent again, stored once
+        {early, 200, "OK"},
+        {uploadTarget("1021", "7"), 200, "OK"},
+        {timedTarget("8", utcTimeFromNow(240)), 200, "OK"},
+        {timedTarget("9", utcTimeFromNow(360)), 400,
+         "time is more than 5 minutes ahead of the collector's clock\n"},
+        {uploadTarget("1021", "21.4,4.500,120") + "&time=2026-12-07T08:50:51.540Z", 400,
+         "wrong sum\n"},
+        {late + "&time=2026-12-07T08:50:50.540Z", 400, "uid, data, time or sum given twice\n"},
+        {timedTarget("1", "2026-12-07T08:50:50.54Z"), 400, timeError},
+        {timedTarget("1", "2026-12-07 08:50:50.540Z"), 400, timeError},
+        {timedTarget("1", "2026-12-07T08:50:50.540"), 400, timeError},
+        {timedTarget("1", "2026-12-07T24:50:50.540Z"), 400, timeError},
+        {timedTarget("1", ""), 400, timeError},
+        {uploadTarget("1021", "1") + "&time", 400, timeError},
+    };
+    for (const auto& request : requests) {
+        const test::HttpAnswer answer = httpGet(port, request.target);
+        EXPECT_EQ(answer.status, request.status) << request.target;
+        EXPECT_EQ(answer.body, request.body) << request.target;
+    }
+    EXPECT_EQ(storedData(port, "1021"),
+              (std::vector<std::string>{"21.3,4.500,119", "21.4,4.500,120", "7", "8"}));
+    EXPECT_EQ(std::regex_replace(httpGet(port, "/api/readings?uid=1021&to=2026-12-07T09:00").body,
+                                 std::regex(R"("received":"[^"]+")"), R"("received":"R")"),
+              R"([{"time":"2026-12-07T08:50:49.540Z","received":"R","data":"21.3,4.500,119",)"
+              R"("values":[21.3,4.5,119]},{"time":"2026-12-07T08:50:50.540Z","received":"R",)"
+              R"("data":"21.4,4.500,120","values":[21.4,4.5,120]}])");
+    const std::string csv = httpGet(port, "/export.csv?uid=1021&to=2026-12-07T09:00").body;
+    EXPECT_EQ(std::regex_replace(csv, std::regex("(\n[^;]+);[^;]+;"), "$1;R;"),
+              "Czas (UTC);Odebrano (UTC);Warto\x9c\xe6 1;Warto\x9c\xe6 2;Warto\x9c\xe6 3;\r\n"
+              "2026-12-07 8:50:49,540;R;21,3;4,500;119;\r\n"
+              "2026-12-07 8:50:50,540;R;21,4;4,500;120;\r\n");
+    EXPECT_NE(httpGet(port, "/api/uids").body.find(R"("uid":1021,"count":4,)"), std::string::npos);
+    EXPECT_NE(httpGet(port, "/metrics").body.find("{reason=\"time\"} 6\n"), std::string::npos);
+}
+
+TEST_P(CollectorTest, UpgradesAVersionOneDatabaseKeepingEveryReading) {
+    const std::string url = database("version_one");
+    const bool sqlite = GetParam() == "sqlite";
+    executeSql(url,
+               std::string("CREATE TABLE dkq_schema (version integer NOT NULL);"
+                           "INSERT INTO dkq_schema VALUES (1);"
+                           "CREATE TABLE sites (uid integer PRIMARY KEY, readings bigint NOT NULL);"
+                           "INSERT INTO sites VALUES (7, 2);") +
+                   (sqlite ? "CREATE TABLE readings (id INTEGER PRIMARY KEY,"
+                             " uid INTEGER NOT NULL, received_ms INTEGER NOT NULL,"
+                             " data TEXT NOT NULL, vals TEXT NOT NULL);"
+                             "CREATE INDEX readings_by_site_time ON readings (uid, received_ms);"
+                             "INSERT INTO readings (uid, received_ms, data, vals) VALUES"
+                             " (7, 1796633450540, '1.5', '[1.5]'),"
+                             " (7, 1796633449540, '1.25', '[1.25]');"
+                           : "CREATE TABLE readings (id bigint GENERATED ALWAYS AS IDENTITY"
+                             " PRIMARY KEY, uid integer NOT NULL, received timestamptz NOT NULL,"
+                             " data text NOT NULL, vals double precision[] NOT NULL);"
+                             "CREATE INDEX readings_by_site_time ON readings (uid, received, id);"
+                             "INSERT INTO readings (uid, received, data, vals) VALUES"
+                             " (7, '2026-12-07 08:50:50.540Z', '1.5', '{1.5}'),"
+                             " (7, '2026-12-07 08:50:49.540Z', '1.25', '{1.25}');"));
+    const std::string kept =
+        R"([{"time":"2026-12-07T08:50:49.540Z","received":"2026-12-07T08:50:49.540Z",)"
+        R"("data":"1.25","values":[1.25]},)"
+        R"({"time":"2026-12-07T08:50:50.540Z","received":"2026-12-07T08:50:50.540Z",)"
+        R"("data":"1.5","values":[1.5]}])";
+    for (int start = 0; start < 2; ++start) {  // upgraded once, then found current
+        CollectorProcess collector(url);
+        EXPECT_EQ(httpGet(collector.port(), "/api/readings?uid=7").body, kept);
+        EXPECT_NE(httpGet(collector.port(), "/api/uids").body.find(R"("uid":7,"count":2,)"),
+                  std::string::npos);
     }
 }
 

@@ -9,9 +9,9 @@
 #include <fstream>
 #include <regex>
 
-#include "collector/instant.h"
-#include "collector/reading_store.h"
-#include "collector/upload_check.h"
+#include "collector/base/instant.h"
+#include "collector/store/reading_store.h"
+#include "collector/api/upload_check.h"
 #include "tests/support/collector_process.h"
 #include "tests/support/sim_process.h"
 
@@ -68,7 +68,7 @@ TEST(DashboardTest, ListsMarksAndChartsTheStoredReadingsFromTheCollectorAlone) {
     const std::int64_t now = collector::nowMs(), away = now - 3 * 1440 * Minute;
     std::vector<collector::NewReading> readings;
     const auto add = [&](std::int32_t uid, std::int64_t timeMs, const std::string& data) {
-        readings.push_back({uid, timeMs, data, {}});
+        readings.push_back({uid, timeMs, timeMs, true, data, {}});
         collector::readValues(data, readings.back().values);
     };
     // A long outage does not stretch a site's usual 10 minutes: silent after 30.

@@ -1,4 +1,4 @@
-#include "collector/collector_server.h"
+#include "collector/http/collector_server.h"
 
 #include <microhttpd.h>
 #include <netdb.h>
@@ -11,8 +11,8 @@
 #include <thread>
 #include <vector>
 
-#include "collector/instant.h"
-#include "collector/reading_views.h"
+#include "collector/api/reading_views.h"
+#include "collector/base/instant.h"
 
 namespace dkq::collector {
 namespace {
@@ -323,10 +323,16 @@ bool CollectorServer::route(MHD_Connection* connection, std::string_view path, v
 
 bool CollectorServer::upload(MHD_Connection* connection, std::span<const QueryField> fields,
                              void** request) {
-    Upload checked = checkUpload(fields, key_);
+    const std::int64_t arrival = nowMs();
+    Upload checked = checkUpload(fields, key_, arrival);
     if (checked.rejection != Rejection::None) return reject(connection, checked.rejection);
     auto* pending = new PendingUpload(*this, connection);
-    pending->reading = {checked.uid, nowMs(), std::move(checked.data), std::move(checked.values)};
+    pending->reading = {checked.uid,
+                        checked.timeMs.value_or(arrival),
+                        arrival,
+                        checked.timeMs.has_value(),
+                        std::move(checked.data),
+                        std::move(checked.values)};
     *request = pending;
     ++waitingUploads_;
     // Suspended before it is queued: a commit may end before we return.

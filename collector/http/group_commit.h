@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "collector/reading_store.h"
+#include "collector/store/reading_store.h"
 
 namespace dkq::collector {
 

@@ -1,16 +1,18 @@
-#include "collector/postgres_store.h"
+#include "collector/store/postgres_store.h"
 
 #include <libpq-fe.h>
 
 #include <cstdio>
 #include <cstdlib>
 
-#include "collector/reading_views.h"
+#include "collector/base/numbers.h"
 
 namespace dkq::collector {
 namespace {
 
-// vals holds the numbers of the data text (vals[1] is the first).
+// taken is when the site took the reading, received when it arrived; vals
+// holds the numbers of the data text (vals[1] is the first). Version 2 added
+// the reading's own time, taken to be its arrival for readings stored before.
 constexpr SchemaStep SchemaSteps[] = {
     {1,
      "CREATE TABLE readings (id bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,"
@@ -18,6 +20,14 @@ constexpr SchemaStep SchemaSteps[] = {
      " vals double precision[] NOT NULL);"
      "CREATE INDEX readings_by_site_time ON readings (uid, received, id);"
      "CREATE TABLE sites (uid integer PRIMARY KEY, readings bigint NOT NULL);"},
+    {2,
+     "ALTER TABLE readings ADD COLUMN taken timestamptz;"
+     "UPDATE readings SET taken = received;"
+     "ALTER TABLE readings ALTER COLUMN taken SET NOT NULL,"
+     " ADD COLUMN own_time boolean NOT NULL DEFAULT false;"
+     "DROP INDEX readings_by_site_time;"
+     "CREATE INDEX readings_by_site_time ON readings (uid, taken, id);"
+     "CREATE UNIQUE INDEX readings_once ON readings (uid, taken) WHERE own_time;"},
 };
 
 // Collectors starting together take turns at creating the schema.
@@ -34,24 +44,25 @@ struct Statement {
 // clang-format off
 constexpr Statement Statements[] = {
     {"insert_reading",
-     "INSERT INTO readings (uid, received, data, vals)"
-     " VALUES ($1::int4, " DKQ_TIME(2) ", $3, $4::float8[])"},
+     "INSERT INTO readings (uid, taken, received, own_time, data, vals)"
+     " VALUES ($1::int4, " DKQ_TIME(2) ", " DKQ_TIME(3) ", $4::bool, $5, $6::float8[])"
+     " ON CONFLICT DO NOTHING"},
     {"count_site",
      "INSERT INTO sites (uid, readings) VALUES ($1::int4, $2::int8) ON CONFLICT (uid)"
      " DO UPDATE SET readings = sites.readings + EXCLUDED.readings"},
     {"list_sites",
-     "SELECT s.uid, s.readings, " DKQ_MS("r.received") ", r.id, r.data FROM sites s"
-     " JOIN readings r ON r.id = (SELECT id FROM readings WHERE uid = s.uid"
-     " ORDER BY received DESC, id DESC LIMIT 1) ORDER BY s.uid"},
+     "SELECT s.uid, s.readings, " DKQ_MS("r.taken") ", r.id, " DKQ_MS("r.received") ", r.data"
+     " FROM sites s JOIN readings r ON r.id = (SELECT id FROM readings WHERE uid = s.uid"
+     " ORDER BY taken DESC, id DESC LIMIT 1) ORDER BY s.uid"},
     {"read_page",
-     "SELECT " DKQ_MS("received") ", id, data FROM readings"
-     " WHERE uid = $1::int4 AND received >= " DKQ_TIME(2) " AND received < " DKQ_TIME(3)
-     " AND (received, id) > (" DKQ_TIME(4) ", $5::int8)"
-     " ORDER BY received, id LIMIT $6::int8"},
+     "SELECT " DKQ_MS("taken") ", id, " DKQ_MS("received") ", data FROM readings"
+     " WHERE uid = $1::int4 AND taken >= " DKQ_TIME(2) " AND taken < " DKQ_TIME(3)
+     " AND (taken, id) > (" DKQ_TIME(4) ", $5::int8)"
+     " ORDER BY taken, id LIMIT $6::int8"},
     {"newest_key",
-     "SELECT " DKQ_MS("received") ", id FROM readings"
-     " WHERE uid = $1::int4 AND received >= " DKQ_TIME(2) " AND received < " DKQ_TIME(3)
-     " ORDER BY received DESC, id DESC LIMIT 1 OFFSET $4::int8"},
+     "SELECT " DKQ_MS("taken") ", id FROM readings"
+     " WHERE uid = $1::int4 AND taken >= " DKQ_TIME(2) " AND taken < " DKQ_TIME(3)
+     " ORDER BY taken DESC, id DESC LIMIT 1 OFFSET $4::int8"},
 };
 // clang-format on
 #undef DKQ_TIME
@@ -213,13 +224,13 @@ PostgresStore::~PostgresStore() {
 
 // The whole batch goes in one pipeline: every statement between two syncs
 // runs in one implicit transaction, committed at the sync, so a batch costs
-// one round trip and one commit. Its answers are small, so the server never
-// waits for us to read while we send.
+// two round trips (the readings, then their sites' counts) and one commit.
+// Its answers are small, so the server never waits for us to read while we
+// send.
 bool PostgresStore::storeReadings(std::span<const NewReading> batch) {
     Lease lease(*this);
     PGconn* connection = lease.connection();
     if (connection == nullptr || PQenterPipelineMode(connection) != 1) return false;
-    int sent = 0;
     bool stored = true;
     const auto send = [&](const char* statement, std::initializer_list<std::string> params) {
         std::vector<const char*> values;
@@ -227,22 +238,35 @@ bool PostgresStore::storeReadings(std::span<const NewReading> batch) {
         stored =
             stored && PQsendQueryPrepared(connection, statement, static_cast<int>(values.size()),
                                           values.data(), nullptr, nullptr, 0) == 1;
-        sent += stored ? 1 : 0;
+    };
+    // The one result of a statement sent; none once something failed, since
+    // the server then owes us nothing and waiting would never end.
+    const auto received = [&](ExecStatusType expected) {
+        if (!stored) return Result();
+        Result result(PQgetResult(connection));
+        stored = succeeded(result, expected) && PQgetResult(connection) == nullptr;
+        return result;
     };
     std::string vals;
     for (const NewReading& reading : batch) {
         vals.clear();
         appendNumbers(vals, reading.values, '{', '}');
         send("insert_reading",
-             {std::to_string(reading.uid), std::to_string(reading.timeMs), reading.data, vals});
+             {std::to_string(reading.uid), std::to_string(reading.timeMs),
+              std::to_string(reading.receivedMs), reading.ownTime ? "t" : "f", reading.data, vals});
     }
-    for (const SiteCount& site : countsBySite(batch))
+    stored = stored && PQsendFlushRequest(connection) == 1 && PQflush(connection) == 0;
+    std::vector<std::int32_t> added;  // a repeat of a reading adds nothing
+    for (const NewReading& reading : batch) {
+        const Result result = received(PGRES_COMMAND_OK);
+        if (stored && std::string_view(PQcmdTuples(result.get())) == "1")
+            added.push_back(reading.uid);
+    }
+    const std::vector<SiteCount> counts = countsBySite(added);
+    for (const SiteCount& site : counts)
         send("count_site", {std::to_string(site.uid), std::to_string(site.readings)});
     stored = stored && PQpipelineSync(connection) == 1;
-    for (int i = 0; stored && i < sent; ++i) {
-        stored = succeeded(Result(PQgetResult(connection)), PGRES_COMMAND_OK) &&
-                 PQgetResult(connection) == nullptr;
-    }
+    for (std::size_t i = 0; i < counts.size(); ++i) received(PGRES_COMMAND_OK);
     stored = stored && succeeded(Result(PQgetResult(connection)), PGRES_PIPELINE_SYNC) &&
              PQexitPipelineMode(connection) == 1;
     if (!stored) {
@@ -259,10 +283,11 @@ bool PostgresStore::listSites(std::vector<SiteSummary>& sites) {
     if (!succeeded(result, PGRES_TUPLES_OK)) return false;
     sites.clear();
     for (int row = 0; row < PQntuples(result.get()); ++row) {
-        sites.push_back(
-            {static_cast<std::int32_t>(int64At(result, row, 0)),
-             int64At(result, row, 1),
-             {{int64At(result, row, 2), int64At(result, row, 3)}, textAt(result, row, 4)}});
+        sites.push_back({static_cast<std::int32_t>(int64At(result, row, 0)),
+                         int64At(result, row, 1),
+                         {{int64At(result, row, 2), int64At(result, row, 3)},
+                          int64At(result, row, 4),
+                          textAt(result, row, 5)}});
     }
     return true;
 }
@@ -278,8 +303,9 @@ bool PostgresStore::readPage(const ReadingRange& range, const ReadingKey& after,
     if (!succeeded(result, PGRES_TUPLES_OK)) return false;
     page.clear();
     for (int row = 0; row < PQntuples(result.get()); ++row)
-        page.push_back(
-            {{int64At(result, row, 0), int64At(result, row, 1)}, textAt(result, row, 2)});
+        page.push_back({{int64At(result, row, 0), int64At(result, row, 1)},
+                        int64At(result, row, 2),
+                        textAt(result, row, 3)});
     return true;
 }
 

@@ -1,9 +1,9 @@
-#include "collector/reading_store.h"
+#include "collector/store/reading_store.h"
 
 #include <map>
 
-#include "collector/postgres_store.h"
-#include "collector/sqlite_store.h"
+#include "collector/store/postgres_store.h"
+#include "collector/store/sqlite_store.h"
 
 namespace dkq::collector {
 
@@ -20,9 +20,9 @@ std::unique_ptr<ReadingStore> openReadingStore(const std::string& url, std::stri
     return nullptr;
 }
 
-std::vector<SiteCount> countsBySite(std::span<const NewReading> batch) {
+std::vector<SiteCount> countsBySite(std::span<const std::int32_t> added) {
     std::map<std::int32_t, std::int64_t> counts;
-    for (const NewReading& reading : batch) ++counts[reading.uid];
+    for (const std::int32_t uid : added) ++counts[uid];
     std::vector<SiteCount> sites;
     sites.reserve(counts.size());
     for (const auto& [uid, readings] : counts) sites.push_back({uid, readings});

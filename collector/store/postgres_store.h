@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "collector/reading_store.h"
+#include "collector/store/reading_store.h"
 
 typedef struct pg_conn PGconn;
 

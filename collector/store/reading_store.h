@@ -9,44 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "collector/base/reading.h"
+
 namespace dkq::collector {
-
-// A reading as it arrived: the site's user number, the arrival time in
-// milliseconds since 1970-01-01 00:00 UTC, the data text exactly as received
-// and the numbers read from it.
-struct NewReading {
-    std::int32_t uid = 0;
-    std::int64_t timeMs = 0;
-    std::string data;
-    std::vector<double> values;
-};
-
-// Readings are ordered by arrival time, ties by the order they were stored.
-struct ReadingKey {
-    std::int64_t timeMs = 0;
-    std::int64_t id = 0;
-};
-inline constexpr ReadingKey BeforeAllReadings{-1, 0};
-
-struct StoredReading {
-    ReadingKey key;
-    std::string data;
-};
-
-struct SiteSummary {
-    std::int32_t uid = 0;
-    std::int64_t readings = 0;
-    StoredReading last;
-    // The usual time between its readings (0: unknown); the store leaves it.
-    std::int64_t intervalMs = 0;
-};
-
-// Readings of one site with fromMs <= time < toMs.
-struct ReadingRange {
-    std::int32_t uid = 0;
-    std::int64_t fromMs = 0;
-    std::int64_t toMs = 0;
-};
 
 class ReadingStore {
   public:
@@ -54,7 +19,8 @@ class ReadingStore {
 
     // How many batches may be committing at the same moment.
     virtual int concurrentWriters() const = 0;
-    // Stores the batch in one transaction: all of it, or none when false.
+    // Stores the batch in one transaction: all of it, or none when false. A
+    // reading with its own time that the site already has is left out.
     virtual bool storeReadings(std::span<const NewReading> batch) = 0;
     // Every site with its reading count and its newest reading, by uid.
     virtual bool listSites(std::vector<SiteSummary>& sites) = 0;
@@ -72,13 +38,14 @@ class ReadingStore {
 // in `error`, when the database cannot be used.
 std::unique_ptr<ReadingStore> openReadingStore(const std::string& url, std::string& error);
 
-// The uid and count of each site in a batch, by ascending uid: sites are
-// updated in this order, so two collectors never wait on each other in turn.
+// How many readings of each site a batch added (one uid per added reading),
+// by ascending uid: sites are updated in this order, so two collectors never
+// wait on each other in turn.
 struct SiteCount {
     std::int32_t uid;
     std::int64_t readings;
 };
-std::vector<SiteCount> countsBySite(std::span<const NewReading> batch);
+std::vector<SiteCount> countsBySite(std::span<const std::int32_t> added);
 
 // The schema's versions in order: each step brings the previous version to
 // its own. A store applies the steps above the version it finds.
@@ -86,7 +53,7 @@ struct SchemaStep {
     int version;
     const char* sql;
 };
-inline constexpr int SchemaVersion = 1;
+inline constexpr int SchemaVersion = 2;
 // False, with the reason, when the database was made by a newer collector.
 bool schemaKnown(int found, std::string& error);
 

@@ -1,5 +1,7 @@
-// An upload as webmon sends it, "<path>.php?uid=U&data=D&sum=S": the fields
-// of its query checked and read. Pure functions on the decoded query fields.
+// An upload as webmon sends it, "<path>.php?uid=U&data=D&sum=S", or with the
+// reading's own time, "...&data=D&time=2026-12-07T08:50:50.540Z&sum=S": the
+// fields of its query checked and read. Pure functions on the decoded query
+// fields.
 #pragma once
 
 #include <cstddef>
@@ -10,10 +12,14 @@
 #include <string_view>
 #include <vector>
 
+#include "collector/base/numbers.h"
+
 namespace dkq::collector {
 
 inline constexpr std::uint32_t DefaultUploadKey = 0x4e73;
 inline constexpr std::size_t MaxDataBytes = 4096;
+// A site's clock may run this far ahead of the collector's.
+inline constexpr std::int64_t MaxTimeAheadMs = 5 * 60 * 1000;
 
 // One "name=value" of a query; a name without "=" has no value.
 struct QueryField {
@@ -33,11 +39,14 @@ enum class Rejection {
     SumNotHex,
     WrongSum,
     UnknownPath,
+    TimeNotUtc,
+    TimeAhead,
 };
 inline constexpr Rejection Rejections[] = {
     Rejection::MissingField, Rejection::RepeatedField,  Rejection::UidNotNumber,
     Rejection::DataTooLong,  Rejection::DataNotNumbers, Rejection::SumNotHex,
-    Rejection::WrongSum,     Rejection::UnknownPath,
+    Rejection::WrongSum,     Rejection::UnknownPath,    Rejection::TimeNotUtc,
+    Rejection::TimeAhead,
 };
 const char* rejectionLine(Rejection rejection);
 const char* rejectionLabel(Rejection rejection);
@@ -47,17 +56,17 @@ struct Upload {
     std::int32_t uid = 0;
     std::string data;
     std::vector<double> values;
+    std::optional<std::int64_t> timeMs;  // the reading's own time, when sent
 };
 
 // Accepted when uid, data and sum each occur once, uid is a decimal int32,
 // data is at most MaxDataBytes of comma-separated decimal numbers (or
 // empty) and sum is eight hex digits equal to CRC-32 of the uid text followed
-// by the data text, XOR key. Other fields are ignored.
-Upload checkUpload(std::span<const QueryField> fields, std::uint32_t key);
+// by the data text, XOR key. A time, when given (once), is UTC with
+// milliseconds exactly as isoTime writes it, at most MaxTimeAheadMs after
+// nowMs, and follows the data text into the sum. Other fields are ignored.
+Upload checkUpload(std::span<const QueryField> fields, std::uint32_t key, std::int64_t nowMs);
 
-// "-?[0-9]+(.[0-9]+)?" items separated by ","; the empty text has none.
-// False, with no values, for any other text.
-bool readValues(std::string_view data, std::vector<double>& values);
 // A decimal int32 with an optional "-".
 std::optional<std::int32_t> readUid(std::string_view text);
 // The first field of that name; nothing when absent or without a value.

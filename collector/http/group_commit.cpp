@@ -1,4 +1,4 @@
-#include "collector/group_commit.h"
+#include "collector/http/group_commit.h"
 
 namespace dkq::collector {
 

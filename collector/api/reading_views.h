@@ -9,26 +9,25 @@
 #include <string>
 #include <vector>
 
-#include "collector/reading_store.h"
-#include "collector/upload_check.h"
+#include "collector/api/upload_check.h"
+#include "collector/base/reading.h"
 
 namespace dkq::collector {
 
-// Numbers the shortest way that reads back the same ("4.5", "120").
-void appendNumbers(std::string& out, std::span<const double> values, char open, char close);
-
-// {"time":"2024-03-05T09:07:02.123Z","data":"21.4,4.500,120","values":[21.4,4.5,120]}
+// {"time":"2024-03-05T09:07:02.123Z","received":"2024-03-05T09:07:03.020Z",
+//  "data":"21.4,4.500,120","values":[21.4,4.5,120]}
 void appendJsonReading(std::string& out, const StoredReading& reading);
 // [{"uid":1021,"count":5,"time":...,"data":...,"values":[...],"interval":2.5}, ...]
 // with the usual interval in seconds, null when unknown.
 std::string sitesJson(std::span<const SiteSummary> sites);
-// The median gap between readings in arrival order: one long outage does not
+// The median gap between readings in time order: one long outage does not
 // make a site's usual interval. 0 for fewer than two readings.
 std::int64_t usualIntervalMs(std::span<const StoredReading> readings);
 
-// The header line "Czas (UTC);Wartość 1;...;", with as many values as the
-// data text of the first row has, and one row
-// "2024-03-05 9:07:02,123;21,4;4,500;120;": Windows-1250, ";" after every
+// The header line "Czas (UTC);Odebrano (UTC);Wartość 1;...;", with as many
+// values as the data text of the first row has, and one row
+// "2024-03-05 9:07:02,123;2024-03-05 9:07:03,020;21,4;4,500;120;": the
+// reading's time, its arrival, its values; Windows-1250, ";" after every
 // cell, decimal comma, CR LF.
 std::string csvHeader(std::string_view firstData);
 void appendCsvRow(std::string& out, const StoredReading& reading);

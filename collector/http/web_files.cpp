@@ -1,4 +1,4 @@
-#include "collector/web_files.h"
+#include "collector/http/web_files.h"
 
 #include <unistd.h>
 

@@ -1,4 +1,4 @@
-#include "collector/instant.h"
+#include "collector/base/instant.h"
 
 #include <chrono>
 #include <cstdio>

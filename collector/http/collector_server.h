@@ -13,10 +13,10 @@
 #include <string>
 #include <string_view>
 
-#include "collector/group_commit.h"
-#include "collector/reading_store.h"
-#include "collector/upload_check.h"
-#include "collector/web_files.h"
+#include "collector/api/upload_check.h"
+#include "collector/http/group_commit.h"
+#include "collector/http/web_files.h"
+#include "collector/store/reading_store.h"
 
 struct MHD_Daemon;
 struct MHD_Connection;

@@ -1,8 +1,11 @@
-#include "collector/upload_check.h"
+#include "collector/api/upload_check.h"
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <charconv>
+
+#include "collector/base/instant.h"
 
 namespace dkq::collector {
 namespace {
@@ -19,7 +22,7 @@ RejectionText textOf(Rejection rejection) {
         case Rejection::MissingField:
             return {"missing", "uid, data and sum are all needed"};
         case Rejection::RepeatedField:
-            return {"repeated", "uid, data or sum given twice"};
+            return {"repeated", "uid, data, time or sum given twice"};
         case Rejection::UidNotNumber:
             return {"uid", "uid is not a number"};
         case Rejection::DataTooLong:
@@ -32,31 +35,12 @@ RejectionText textOf(Rejection rejection) {
             return {"sum", "wrong sum"};
         case Rejection::UnknownPath:
             return {"path", "unknown path"};
+        case Rejection::TimeNotUtc:
+            return {"time", "time is not a UTC time: 2026-12-07T08:50:50.540Z"};
+        case Rejection::TimeAhead:
+            return {"time_ahead", "time is more than 5 minutes ahead of the collector's clock"};
     }
     return {"none", ""};
-}
-
-bool isDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
-// The end of the run of digits that starts at pos.
-std::size_t digitsEnd(std::string_view text, std::size_t pos) {
-    while (pos < text.size() && isDigit(text[pos])) ++pos;
-    return pos;
-}
-
-// "-?[0-9]+(.[0-9]+)?" exactly.
-bool isDecimalNumber(std::string_view item) {
-    std::size_t pos = item.starts_with('-') ? 1 : 0;
-    std::size_t end = digitsEnd(item, pos);
-    if (end == pos) return false;
-    if (end < item.size() && item[end] == '.') {
-        pos = end + 1;
-        end = digitsEnd(item, pos);
-        if (end == pos) return false;
-    }
-    return end == item.size();
 }
 
 std::optional<std::uint32_t> readSum(std::string_view text) {
@@ -67,7 +51,9 @@ std::optional<std::uint32_t> readSum(std::string_view text) {
     return sum;
 }
 
+// zlib answers a null buffer with a fresh start, whatever `crc` was.
 std::uint32_t crc32Of(std::uint32_t crc, std::string_view bytes) {
+    if (bytes.empty()) return crc;
     return static_cast<std::uint32_t>(
         crc32(crc, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
 }
@@ -85,6 +71,20 @@ Rejection onlyValue(std::span<const QueryField> fields, std::string_view name,
     return seen == 1 ? Rejection::None : Rejection::MissingField;
 }
 
+// The reading's own time, when the query has one: the one form webmon
+// writes, so that one instant has one text and one sum.
+Rejection readOwnTime(std::span<const QueryField> fields, std::int64_t nowMs,
+                      std::optional<std::int64_t>& timeMs, std::string_view& text) {
+    const bool given = std::any_of(fields.begin(), fields.end(),
+                                   [](const QueryField& field) { return field.name == "time"; });
+    if (!given) return Rejection::None;
+    const Rejection rejection = onlyValue(fields, "time", text);
+    if (rejection == Rejection::RepeatedField) return rejection;
+    timeMs = rejection == Rejection::None ? readIsoTime(text) : std::nullopt;
+    if (!timeMs || isoTime(*timeMs) != text) return Rejection::TimeNotUtc;
+    return *timeMs - nowMs > MaxTimeAheadMs ? Rejection::TimeAhead : Rejection::None;
+}
+
 }  // namespace
 
 const char* rejectionLine(Rejection rejection) {
@@ -93,25 +93,6 @@ const char* rejectionLine(Rejection rejection) {
 
 const char* rejectionLabel(Rejection rejection) {
     return textOf(rejection).label;
-}
-
-bool readValues(std::string_view data, std::vector<double>& values) {
-    values.clear();
-    if (data.empty()) return true;
-    for (std::size_t start = 0;;) {
-        const std::size_t comma = data.find(',', start);
-        const std::string_view item = data.substr(start, comma - start);
-        double value = 0;
-        // Digits beyond the range of a double are no reading either.
-        if (!isDecimalNumber(item) ||
-            std::from_chars(item.data(), item.data() + item.size(), value).ec != std::errc()) {
-            values.clear();
-            return false;
-        }
-        values.push_back(value);
-        if (comma == std::string_view::npos) return true;
-        start = comma + 1;
-    }
 }
 
 std::optional<std::int32_t> readUid(std::string_view text) {
@@ -130,9 +111,9 @@ std::optional<std::string_view> fieldValue(std::span<const QueryField> fields,
     return std::nullopt;
 }
 
-Upload checkUpload(std::span<const QueryField> fields, std::uint32_t key) {
+Upload checkUpload(std::span<const QueryField> fields, std::uint32_t key, std::int64_t nowMs) {
     Upload upload;
-    std::string_view uidText, data, sumText;
+    std::string_view uidText, data, sumText, timeText;
     for (const auto& [name, value] :
          {std::pair{"uid", &uidText}, {"data", &data}, {"sum", &sumText}}) {
         upload.rejection = onlyValue(fields, name, *value);
@@ -146,7 +127,10 @@ Upload checkUpload(std::span<const QueryField> fields, std::uint32_t key) {
         upload.rejection = Rejection::DataTooLong;
     } else if (!sum) {
         upload.rejection = Rejection::SumNotHex;
-    } else if ((crc32Of(crc32Of(0, uidText), data) ^ key) != *sum) {
+    } else if (const Rejection time = readOwnTime(fields, nowMs, upload.timeMs, timeText);
+               time != Rejection::None) {
+        upload.rejection = time;
+    } else if ((crc32Of(crc32Of(crc32Of(0, uidText), data), timeText) ^ key) != *sum) {
         upload.rejection = Rejection::WrongSum;
     } else if (!readValues(data, upload.values)) {
         upload.rejection = Rejection::DataNotNumbers;

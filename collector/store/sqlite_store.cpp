@@ -1,4 +1,4 @@
-#include "collector/sqlite_store.h"
+#include "collector/store/sqlite_store.h"
 
 #include <sqlite3.h>
 
@@ -6,19 +6,28 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "collector/reading_views.h"
+#include "collector/base/numbers.h"
 
 namespace dkq::collector {
 namespace {
 
-// Arrival times are milliseconds since 1970-01-01 00:00 UTC; vals holds the
-// numbers of the data text as a JSON array (json_extract(vals, '$[0]')).
+// Times are milliseconds since 1970-01-01 00:00 UTC: taken_ms when the site
+// took the reading, received_ms when it arrived; vals holds the numbers of
+// the data text as a JSON array (json_extract(vals, '$[0]')). Version 2 added
+// the reading's own time, taken to be its arrival for readings stored before.
 constexpr SchemaStep SchemaSteps[] = {
     {1,
      "CREATE TABLE readings (id INTEGER PRIMARY KEY, uid INTEGER NOT NULL,"
      " received_ms INTEGER NOT NULL, data TEXT NOT NULL, vals TEXT NOT NULL);"
      "CREATE INDEX readings_by_site_time ON readings (uid, received_ms);"
      "CREATE TABLE sites (uid INTEGER PRIMARY KEY, readings INTEGER NOT NULL);"},
+    {2,
+     "ALTER TABLE readings ADD COLUMN taken_ms INTEGER NOT NULL DEFAULT 0;"
+     "ALTER TABLE readings ADD COLUMN own_time INTEGER NOT NULL DEFAULT 0;"
+     "UPDATE readings SET taken_ms = received_ms;"
+     "DROP INDEX readings_by_site_time;"
+     "CREATE INDEX readings_by_site_time ON readings (uid, taken_ms);"
+     "CREATE UNIQUE INDEX readings_once ON readings (uid, taken_ms) WHERE own_time;"},
 };
 
 constexpr int BusyTimeoutMs = 5000;
@@ -89,25 +98,27 @@ struct SqliteStore::Connection {
     }
     bool prepareReading(std::string& error) {
         return prepare(
-                   "SELECT s.uid, s.readings, r.received_ms, r.id, r.data FROM sites s"
+                   "SELECT s.uid, s.readings, r.taken_ms, r.id, r.received_ms, r.data FROM sites s"
                    " JOIN readings r ON r.id = (SELECT id FROM readings WHERE uid = s.uid"
-                   " ORDER BY received_ms DESC, id DESC LIMIT 1) ORDER BY s.uid",
+                   " ORDER BY taken_ms DESC, id DESC LIMIT 1) ORDER BY s.uid",
                    listSites, error) &&
                prepare(
-                   "SELECT received_ms, id, data FROM readings WHERE uid = ?1"
-                   " AND received_ms >= ?2 AND received_ms < ?3 AND (received_ms, id) > (?4, ?5)"
-                   " ORDER BY received_ms, id LIMIT ?6",
+                   "SELECT taken_ms, id, received_ms, data FROM readings WHERE uid = ?1"
+                   " AND taken_ms >= ?2 AND taken_ms < ?3 AND (taken_ms, id) > (?4, ?5)"
+                   " ORDER BY taken_ms, id LIMIT ?6",
                    readPage, error) &&
                prepare(
-                   "SELECT received_ms, id FROM readings WHERE uid = ?1 AND received_ms >= ?2"
-                   " AND received_ms < ?3 ORDER BY received_ms DESC, id DESC LIMIT 1 OFFSET ?4",
+                   "SELECT taken_ms, id FROM readings WHERE uid = ?1 AND taken_ms >= ?2"
+                   " AND taken_ms < ?3 ORDER BY taken_ms DESC, id DESC LIMIT 1 OFFSET ?4",
                    newestKey, error);
     }
     bool prepareWriting(std::string& error) {
         return prepare("BEGIN IMMEDIATE", begin, error) && prepare("COMMIT", commit, error) &&
                prepare("ROLLBACK", rollback, error) &&
                prepare(
-                   "INSERT INTO readings (uid, received_ms, data, vals) VALUES (?1, ?2, ?3, ?4)",
+                   "INSERT OR IGNORE INTO readings (uid, taken_ms, received_ms, own_time, data, "
+                   "vals)"
+                   " VALUES (?1, ?2, ?3, ?4, ?5, ?6)",
                    insertReading, error) &&
                prepare(
                    "INSERT INTO sites (uid, readings) VALUES (?1, ?2) ON CONFLICT (uid)"
@@ -220,6 +231,7 @@ bool SqliteStore::storeReadings(std::span<const NewReading> batch) {
     Connection& writer = *writer_;
     bool stored = writer.run(writer.begin);
     std::string vals;
+    std::vector<std::int32_t> added;  // a repeat of a reading adds nothing
     for (const NewReading& reading : batch) {
         if (!stored) break;
         Use insert(writer.insertReading);
@@ -227,11 +239,14 @@ bool SqliteStore::storeReadings(std::span<const NewReading> batch) {
         appendNumbers(vals, reading.values, '[', ']');
         sqlite3_bind_int(*insert, 1, reading.uid);
         sqlite3_bind_int64(*insert, 2, reading.timeMs);
-        bindText(*insert, 3, reading.data);
-        bindText(*insert, 4, vals);
+        sqlite3_bind_int64(*insert, 3, reading.receivedMs);
+        sqlite3_bind_int(*insert, 4, reading.ownTime ? 1 : 0);
+        bindText(*insert, 5, reading.data);
+        bindText(*insert, 6, vals);
         stored = sqlite3_step(*insert) == SQLITE_DONE;
+        if (stored && sqlite3_changes(writer.db) == 1) added.push_back(reading.uid);
     }
-    for (const SiteCount& site : countsBySite(batch)) {
+    for (const SiteCount& site : countsBySite(added)) {
         if (!stored) break;
         Use count(writer.countSite);
         sqlite3_bind_int(*count, 1, site.uid);
@@ -255,7 +270,8 @@ bool SqliteStore::listSites(std::vector<SiteSummary>& sites) {
         sites.push_back({sqlite3_column_int(*query, 0),
                          sqlite3_column_int64(*query, 1),
                          {{sqlite3_column_int64(*query, 2), sqlite3_column_int64(*query, 3)},
-                          columnText(*query, 4)}});
+                          sqlite3_column_int64(*query, 4),
+                          columnText(*query, 5)}});
     }
     return reader.succeeded(result);
 }
@@ -277,7 +293,8 @@ bool SqliteStore::readPage(const ReadingRange& range, const ReadingKey& after, s
     int result;
     while ((result = sqlite3_step(*query)) == SQLITE_ROW) {
         page.push_back({{sqlite3_column_int64(*query, 0), sqlite3_column_int64(*query, 1)},
-                        columnText(*query, 2)});
+                        sqlite3_column_int64(*query, 2),
+                        columnText(*query, 3)});
     }
     return reader.succeeded(result);
 }

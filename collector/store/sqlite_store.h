@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "collector/reading_store.h"
+#include "collector/store/reading_store.h"
 
 namespace dkq::collector {
 

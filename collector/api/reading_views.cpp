@@ -1,21 +1,16 @@
-#include "collector/reading_views.h"
+#include "collector/api/reading_views.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cstddef>
 #include <cstdio>
 
-#include "collector/instant.h"
+#include "collector/base/instant.h"
+#include "collector/base/numbers.h"
 #include "common/text.h"
 
 namespace dkq::collector {
 namespace {
-
-void appendNumber(std::string& out, double value) {
-    char text[32];
-    const auto result = std::to_chars(text, text + sizeof text, value);
-    out.append(text, result.ptr);
-}
 
 // Text that reaches us is digits, signs, points and commas; anything a
 // database was given by other hands is escaped all the same.
@@ -44,7 +39,8 @@ std::vector<double> valuesOf(const std::string& data) {
 }
 
 void appendJsonFields(std::string& out, const StoredReading& reading) {
-    out += "\"time\":\"" + isoTime(reading.key.timeMs) + "\",\"data\":";
+    out += "\"time\":\"" + isoTime(reading.key.timeMs) + "\",\"received\":\"" +
+           isoTime(reading.receivedMs) + "\",\"data\":";
     appendJsonString(out, reading.data);
     out += ",\"values\":";
     appendNumbers(out, valuesOf(reading.data), '[', ']');
@@ -55,15 +51,6 @@ void appendMetric(std::string& out, const char* name, const char* type, const ch
 }
 
 }  // namespace
-
-void appendNumbers(std::string& out, std::span<const double> values, char open, char close) {
-    out += open;
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        if (i > 0) out += ',';
-        appendNumber(out, values[i]);
-    }
-    out += close;
-}
 
 void appendJsonReading(std::string& out, const StoredReading& reading) {
     out += '{';
@@ -101,13 +88,13 @@ std::int64_t usualIntervalMs(std::span<const StoredReading> readings) {
 std::string csvHeader(std::string_view firstData) {
     const auto values =
         firstData.empty() ? 0 : std::count(firstData.begin(), firstData.end(), ',') + 1;
-    std::string header = "Czas (UTC);";
+    std::string header = "Czas (UTC);Odebrano (UTC);";
     for (std::ptrdiff_t i = 1; i <= values; ++i) header += "Wartość " + std::to_string(i) + ";";
     return encodeTextFile(header + "\n");
 }
 
 void appendCsvRow(std::string& out, const StoredReading& reading) {
-    out += csvTime(reading.key.timeMs) + ";";
+    out += csvTime(reading.key.timeMs) + ";" + csvTime(reading.receivedMs) + ";";
     if (!reading.data.empty()) {
         std::string cells = reading.data + ";";
         std::replace(cells.begin(), cells.end(), ',', ';');
@@ -131,7 +118,7 @@ std::string metricsText(std::span<const SiteSummary> sites, const UploadCounters
         }
     }
     appendMetric(out, "dkq_reading_time_seconds", "gauge",
-                 "Arrival time of the newest reading of a site.");
+                 "Time of the newest reading of a site, as the site took it.");
     for (const SiteSummary& site : sites) {
         out += "dkq_reading_time_seconds{uid=\"" + std::to_string(site.uid) + "\"} ";
         appendNumber(out, static_cast<double>(site.last.key.timeMs) / 1000);
