@@ -4,10 +4,13 @@
 // messages go to standard output (information) or standard error (errors
 // and warnings), and every question is answered yes: giving the command is
 // the user's yes.
+#include <cerrno>
+#include <filesystem>
 #include <utility>
 #include <vector>
 
 #include "common/clock.h"
+#include "common/plain_file.h"
 #include "common/prompter.h"
 #include "logger/format_text.h"
 #include "logger/line_table.h"
@@ -389,6 +392,10 @@ std::optional<PreparedCommand> loggerDownload(const std::vector<std::string>& ar
     if (file == kStandardOutput && options.splitFiles)
         return refuse("--split needs a file: - is standard output");
     return [file, options](CommandContext& c) {
+        // A folder is refused before the module is woken for nothing.
+        std::error_code unknown;
+        if (std::filesystem::is_directory(pathFromUtf8(file), unknown))
+            return reportFileError(c.err, "write", file, EISDIR, FileFailed);
         DownloadOptions given = options;
         if (file == kStandardOutput) given.stream = &c.out;
         return withLogger(c, file, [&](LoggerSession& s, ConsolePrompter& p) {
