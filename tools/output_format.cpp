@@ -29,6 +29,9 @@ constexpr size_t kLogicSupply = 8;
 constexpr size_t kProgramSum = 9;
 constexpr size_t kEepromSum = 10;
 
+constexpr size_t kLongestTimestamp = 24;  // "2026-12-07 18:50:50.540 "
+constexpr size_t kLongestValue = 7;       // " -32768"
+
 // JSON string contents: quotes, backslashes and control characters escaped.
 std::string jsonEscaped(const std::string& text) {
     std::string escaped;
@@ -154,11 +157,15 @@ void ReadingPrinter::print(const Reading& reading) {
     const bool ok = reading.error.empty();
     if (options_.format == OutputFormat::Text) {
         if (!ok) return;
-        // Each << of std::cout is a locked call into stdio: one for the line.
-        std::string line = textTimestamps_ ? textTimestamp(reading.time) + ' ' : "";
+        // Each << of std::cout is a locked call into stdio: one for the line,
+        // built in one piece of memory (a poll prints thousands a second).
+        std::string line;
+        line.reserve(kLongestTimestamp + kLongestValue * reading.values.size());
+        if (textTimestamps_) line.append(textTimestamp(reading.time)).push_back(' ');
         for (size_t i = 0; i < reading.values.size(); ++i)
             line.append(i ? " " : "").append(value(reading.values[i]));
-        out_ << line << '\n' << std::flush;
+        line.push_back('\n');
+        out_ << line << std::flush;
         return;
     }
     const std::string status = std::to_string(reading.status);

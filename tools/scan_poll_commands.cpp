@@ -144,7 +144,7 @@ int runPoll(CommandContext& c, const PollPlan& plan) {
             written = now;
         }
         slot = nextSlot(slot, plan.interval, now);
-        if (!sleepUntil(slot)) break;
+        if (slot > now && !sleepUntil(slot)) break;  // back to back: no clock read more
     }
     writeOut();
     return code;
