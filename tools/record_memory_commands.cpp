@@ -394,7 +394,7 @@ std::optional<PreparedCommand> loggerDownload(const std::vector<std::string>& ar
     return [file, options](CommandContext& c) {
         // A folder is refused before the module is woken for nothing.
         std::error_code unknown;
-        if (std::filesystem::is_directory(pathFromUtf8(file), unknown))
+        if (file != kStandardOutput && std::filesystem::is_directory(pathFromUtf8(file), unknown))
             return reportFileError(c.err, "write", file, EISDIR, FileFailed);
         DownloadOptions given = options;
         if (file == kStandardOutput) given.stream = &c.out;
