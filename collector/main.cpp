@@ -10,7 +10,9 @@
 #include <string>
 #include <string_view>
 
+#include "collector/alerts/alert_rules.h"
 #include "collector/http/collector_server.h"
+#include "common/plain_file.h"
 #include "common/version.h"
 
 namespace {
@@ -20,16 +22,19 @@ using namespace dkq::collector;
 constexpr int UsageExitCode = 64;
 
 constexpr const char* Usage =
-    "usage: dkq-collector [--listen HOST:PORT] [--database URL] [--key HEX]\n"
+    "usage: dkq-collector [--listen HOST:PORT] [--database URL] [--key HEX] [--alerts FILE]\n"
     "  --listen HOST:PORT  where to take HTTP requests (127.0.0.1:8080; port 0: any free one)\n"
     "  --database URL      sqlite:FILE (sqlite:dkq-readings.db) or a PostgreSQL URI,\n"
     "                      postgresql://user@host:port/database\n"
-    "  --key HEX           the upload key the sums are made with (4e73)\n";
+    "  --key HEX           the upload key the sums are made with (4e73)\n"
+    "  --alerts FILE       alert rules (YAML): who is told when a value or a site's silence\n"
+    "                      lasts\n";
 
 struct Options {
     ListenAddress listen{"127.0.0.1", 8080};
     std::string database = "sqlite:dkq-readings.db";
     std::uint32_t key = DefaultUploadKey;
+    std::string alerts;  // none
 };
 
 std::optional<std::uint32_t> readKey(std::string_view text) {
@@ -57,6 +62,8 @@ std::optional<std::string> readOptions(int argc, char** argv, Options& options) 
             const auto key = readKey(value);
             if (!key) return "--key takes up to eight hex digits";
             options.key = *key;
+        } else if (option == "--alerts") {
+            options.alerts = value;
         } else {
             return "unknown option " + std::string(option);
         }
@@ -67,6 +74,19 @@ std::optional<std::string> readOptions(int argc, char** argv, Options& options) 
 int fail(const std::string& problem) {
     std::fprintf(stderr, "dkq-collector: %s\n", problem.c_str());
     return EXIT_FAILURE;
+}
+
+// The rules of the file; nothing, with the file's name and the place of its
+// fault in `error`, when they cannot be taken.
+std::optional<AlertRules> readAlertFile(const std::string& path, std::string& error) {
+    std::string text;
+    if (dkq::readWholeFile(path, text, dkq::MaxTextFileBytes) != dkq::FileRead::Ok) {
+        error = path + ": cannot be read (a file of at most 1 MiB)";
+        return std::nullopt;
+    }
+    auto rules = readAlertRules(text, error);
+    if (!rules) error = path + ": " + error;
+    return rules;
 }
 
 }  // namespace
@@ -92,14 +112,20 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
 
     std::string error;
+    std::optional<AlertRules> rules;
+    if (!options.alerts.empty() && !(rules = readAlertFile(options.alerts, error)))
+        return fail(error);
     std::unique_ptr<ReadingStore> store = openReadingStore(options.database, error);
     if (!store) return fail(error);
+    std::unique_ptr<AlertMonitor> alerts;
+    if (rules && !(alerts = AlertMonitor::start(std::move(*rules), *store, error)))
+        return fail(error);
     std::vector<std::string> missing;
     const WebFiles web = WebFiles::load(installedWebFolder(), DygraphsFolder, missing);
     for (const std::string& file : missing)
         std::fprintf(stderr, "dkq-collector: the dashboard lacks %s\n", file.c_str());
     std::unique_ptr<CollectorServer> server =
-        CollectorServer::start(options.listen, *store, options.key, web, error);
+        CollectorServer::start(options.listen, *store, options.key, web, alerts.get(), error);
     if (!server) return fail(error);
     std::printf("http %s\n", server->where().c_str());
     std::fflush(stdout);

@@ -68,6 +68,7 @@ void applyLine(std::string_view line, UploadSettings& settings) {
     }
     if (afterKey(line, "INREGS=", rest)) selectRegisters(rest, settings.registers);
     if (afterKey(line, "LOGRESP=", rest)) readNumber(rest, settings.logResponses);
+    if (afterKey(line, "BUFFER=", rest)) readNumber(rest, settings.buffer);
 }
 
 // Bytes below the blank and DEL: libcurl would cut the request at a NUL or

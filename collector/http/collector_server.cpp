@@ -28,8 +28,6 @@ constexpr std::size_t PageReadings = 1000;
 constexpr std::size_t StreamBlock = std::size_t{64} * 1024;
 constexpr std::size_t DefaultLimit = 1000;
 constexpr std::size_t MaxLimit = 10000;
-// A site's usual interval is the median gap between this many newest readings.
-constexpr std::size_t IntervalReadings = 11;
 constexpr auto StopGrace = std::chrono::seconds(10);
 
 constexpr const char* PlainText = "text/plain; charset=utf-8";
@@ -243,8 +241,17 @@ std::optional<ListenAddress> readListenAddress(std::string_view text) {
     return address;
 }
 
-CollectorServer::CollectorServer(ReadingStore& store, std::uint32_t key, const WebFiles& web)
-    : store_(store), key_(key), web_(web), commits_(store) {}
+CollectorServer::CollectorServer(ReadingStore& store, std::uint32_t key, const WebFiles& web,
+                                 AlertMonitor* alerts)
+    : store_(store),
+      key_(key),
+      web_(web),
+      alerts_(alerts),
+      commits_(
+          store,
+          alerts == nullptr ? GroupCommit::Stored() : [alerts](std::span<const NewReading> batch) {
+              alerts->readingsStored(batch);
+          }) {}
 
 CollectorServer::~CollectorServer() {
     stop();
@@ -252,7 +259,8 @@ CollectorServer::~CollectorServer() {
 
 std::unique_ptr<CollectorServer> CollectorServer::start(const ListenAddress& address,
                                                         ReadingStore& store, std::uint32_t key,
-                                                        const WebFiles& web, std::string& error) {
+                                                        const WebFiles& web, AlertMonitor* alerts,
+                                                        std::string& error) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
@@ -268,7 +276,7 @@ std::unique_ptr<CollectorServer> CollectorServer::start(const ListenAddress& add
     char host[NI_MAXHOST] = "";
     getnameinfo(found->ai_addr, found->ai_addrlen, host, sizeof host, nullptr, 0, NI_NUMERICHOST);
 
-    std::unique_ptr<CollectorServer> server(new CollectorServer(store, key, web));
+    std::unique_ptr<CollectorServer> server(new CollectorServer(store, key, web, alerts));
     server->daemon_ = MHD_start_daemon(
         MHD_USE_AUTO_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME | (v6 ? MHD_USE_IPv6 : 0), 0,
         nullptr, nullptr, &Callbacks::handle, server.get(), MHD_OPTION_SOCK_ADDR, found->ai_addr,
@@ -314,6 +322,8 @@ bool CollectorServer::route(MHD_Connection* connection, std::string_view path, v
     if (path == "/api/uids") return sites(connection);
     if (path == "/api/readings") return readings(connection, fields, false);
     if (path == "/export.csv") return readings(connection, fields, true);
+    if (path == "/api/alerts")
+        return answer(connection, MHD_HTTP_OK, alerts_ ? alerts_->firingJson() : "[]", Json);
     if (path == "/metrics") return metrics(connection);
     if (const WebFile* file = web_.find(path)) return serveFile(connection, *file);
     if (path == "/")
@@ -375,23 +385,9 @@ bool CollectorServer::serveFile(MHD_Connection* connection, const WebFile& file)
 
 bool CollectorServer::sites(MHD_Connection* connection) {
     std::vector<SiteSummary> list;
-    if (!store_.listSites(list) || !addUsualIntervals(list)) return databaseFailed(connection);
+    if (!store_.listSites(list) || !addUsualIntervals(store_, list))
+        return databaseFailed(connection);
     return answer(connection, MHD_HTTP_OK, sitesJson(list), Json);
-}
-
-// From the gaps between each site's newest readings.
-bool CollectorServer::addUsualIntervals(std::vector<SiteSummary>& sites) {
-    std::vector<StoredReading> newest;
-    for (SiteSummary& site : sites) {
-        const ReadingRange range{site.uid, EarliestMs, LatestMs};
-        ReadingKey after = BeforeAllReadings;
-        bool found = false;
-        if (!store_.newestKey(range, IntervalReadings, after, found) ||
-            !store_.readPage(range, found ? after : BeforeAllReadings, IntervalReadings, newest))
-            return false;
-        site.intervalMs = usualIntervalMs(newest);
-    }
-    return true;
 }
 
 bool CollectorServer::readings(MHD_Connection* connection, std::span<const QueryField> fields,
@@ -455,8 +451,9 @@ bool CollectorServer::metrics(MHD_Connection* connection) {
     counters.stored = stored_;
     counters.failed = failed_;
     for (std::size_t i = 0; i < std::size(Rejections); ++i) counters.rejected[i] = rejected_[i];
-    return answer(connection, MHD_HTTP_OK, metricsText(list, counters),
-                  "text/plain; version=0.0.4; charset=utf-8");
+    std::string text = metricsText(list, counters);
+    if (alerts_) alerts_->appendMetrics(text, list);
+    return answer(connection, MHD_HTTP_OK, text, "text/plain; version=0.0.4; charset=utf-8");
 }
 
 }  // namespace dkq::collector

@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "collector/alerts/alert_monitor.h"
 #include "collector/api/upload_check.h"
 #include "collector/http/group_commit.h"
 #include "collector/http/web_files.h"
@@ -33,10 +34,11 @@ std::optional<ListenAddress> readListenAddress(std::string_view text);
 class CollectorServer {
   public:
     // Nothing, with the reason in `error`, when it cannot listen there. The
-    // dashboard's files are served from `web`, which outlives the server.
+    // dashboard's files are served from `web`, the stored readings are
+    // handed to `alerts` (when there are any); both outlive the server.
     static std::unique_ptr<CollectorServer> start(const ListenAddress& address, ReadingStore& store,
                                                   std::uint32_t key, const WebFiles& web,
-                                                  std::string& error);
+                                                  AlertMonitor* alerts, std::string& error);
     ~CollectorServer();
     CollectorServer(const CollectorServer&) = delete;
     CollectorServer& operator=(const CollectorServer&) = delete;
@@ -52,7 +54,8 @@ class CollectorServer {
     class PendingUpload;
     class ReadingStream;
     struct Callbacks;
-    CollectorServer(ReadingStore& store, std::uint32_t key, const WebFiles& web);
+    CollectorServer(ReadingStore& store, std::uint32_t key, const WebFiles& web,
+                    AlertMonitor* alerts);
 
     // Each answers the request; false when the connection must be closed.
     bool route(MHD_Connection* connection, std::string_view path, void** request);
@@ -61,7 +64,6 @@ class CollectorServer {
     bool reject(MHD_Connection* connection, Rejection rejection);
     bool serveFile(MHD_Connection* connection, const WebFile& file);
     bool sites(MHD_Connection* connection);
-    bool addUsualIntervals(std::vector<SiteSummary>& sites);
     bool readings(MHD_Connection* connection, std::span<const QueryField> fields, bool csv);
     bool series(MHD_Connection* connection, ReadingRange range, std::size_t points, bool fromGiven,
                 bool toGiven);
@@ -70,6 +72,7 @@ class CollectorServer {
     ReadingStore& store_;
     std::uint32_t key_;
     const WebFiles& web_;
+    AlertMonitor* alerts_;
     GroupCommit commits_;
     MHD_Daemon* daemon_ = nullptr;
     std::string where_;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -24,8 +25,12 @@ class GroupCommit {
         NewReading reading;
     };
 
+    // Called from a writer thread with each batch that was stored, after
+    // its uploads heard of it.
+    using Stored = std::function<void(std::span<const NewReading>)>;
+
     // Starts the store's number of writer threads.
-    explicit GroupCommit(ReadingStore& store);
+    explicit GroupCommit(ReadingStore& store, Stored stored = nullptr);
     // Commits what is queued, then ends the writers.
     ~GroupCommit();
     GroupCommit(const GroupCommit&) = delete;
@@ -39,6 +44,7 @@ class GroupCommit {
     void write();
 
     ReadingStore& store_;
+    const Stored stored_;
     std::mutex mutex_;
     std::condition_variable queued_;
     std::vector<Entry*> queue_;

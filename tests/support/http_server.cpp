@@ -1,5 +1,6 @@
 #include "tests/support/http_server.h"
 
+#include "tests/support/collector_process.h"
 #include "tests/support/loopback_listener.h"
 
 #include <netinet/in.h>
@@ -12,7 +13,8 @@
 
 namespace dkq::test {
 
-HttpServer::HttpServer(HttpMode mode, std::string body) : mode_(mode), body_(std::move(body)) {
+HttpServer::HttpServer(HttpMode mode, std::string body, std::deque<int> statuses)
+    : mode_(mode), body_(std::move(body)), statuses_(std::move(statuses)) {
     listener_ = listenOnLoopback(16, port_);
     if (pipe(stopPipe_) != 0) throw std::runtime_error("http server cannot listen");
     thread_ = std::thread([this] { serve(); });
@@ -55,10 +57,17 @@ void HttpServer::serve() {
     }
 }
 
-// Reads the request head and notes its target and user agent.
+// Reads the request and notes its target, user agent and body.
 bool HttpServer::readRequest(int connection) {
     std::string head;
-    while (head.find("\r\n\r\n") == std::string::npos && head.size() < 65536) {
+    for (;;) {
+        const std::size_t end = head.find("\r\n\r\n");
+        const std::size_t at = head.find("\r\nContent-Length: ");
+        const std::size_t length = end != std::string::npos && at < end
+                                       ? std::min(std::stoul(head.substr(at + 18)), 65536UL)
+                                       : 0;
+        if (end == std::string::npos ? head.size() >= 65536 : head.size() >= end + 4 + length)
+            break;
         if (!waitFor(connection, POLLIN, stopPipe_[0], 5000)) return false;
         char buf[4096];
         const ssize_t n = recv(connection, buf, sizeof buf, 0);
@@ -66,6 +75,7 @@ bool HttpServer::readRequest(int connection) {
         head.append(buf, static_cast<std::size_t>(n));
     }
     HttpRequest request;
+    request.body = head.substr(head.find("\r\n\r\n") + 4);
     const std::size_t targetStart = head.find(' ') + 1;
     request.target = head.substr(targetStart, head.find(' ', targetStart) - targetStart);
     const std::string agentKey = "\r\nUser-Agent: ";
@@ -78,13 +88,46 @@ bool HttpServer::readRequest(int connection) {
     return true;
 }
 
+void HttpServer::failNext(int count) {
+    std::lock_guard lock(mutex_);
+    statuses_.insert(statuses_.begin(), static_cast<std::size_t>(count), 503);
+}
+
 void HttpServer::respond(int connection) {
     switch (mode_) {
-        case HttpMode::Answer:
-            sendAll(connection,
-                    "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body_.size()) +
-                        "\r\nConnection: close\r\n\r\n" + body_);
+        case HttpMode::Answer: {
+            int status = 200;
+            {
+                std::lock_guard lock(mutex_);
+                if (!statuses_.empty()) {
+                    status = statuses_.front();
+                    statuses_.pop_front();
+                }
+            }
+            sendAll(connection, "HTTP/1.1 " + std::to_string(status) +
+                                    " -\r\nContent-Length: " + std::to_string(body_.size()) +
+                                    "\r\nConnection: close\r\n\r\n" + body_);
             return;
+        }
+        case HttpMode::Forward: {
+            std::string target;
+            {
+                std::lock_guard lock(mutex_);
+                target = requests_.back().target;
+            }
+            HttpAnswer answer;
+            try {
+                answer = httpGet(upstreamPort_, target);
+            } catch (const std::runtime_error&) {
+                return;  // the server is away
+            }
+            if (answersToLose_-- <= 0)
+                sendAll(connection,
+                        "HTTP/1.1 " + std::to_string(answer.status) +
+                            " -\r\nContent-Length: " + std::to_string(answer.body.size()) +
+                            "\r\nConnection: close\r\n\r\n" + answer.body);
+            return;
+        }
         case HttpMode::EndlessBody: {
             if (!sendAll(connection, "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n")) return;
             const std::string chunk(4096, 'x');
