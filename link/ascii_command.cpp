@@ -44,6 +44,7 @@ int ModuleLink::asciiExchange(std::string_view command, int expectedLen,
         }
         if (deadline.passed()) break;
     }
+    trace(false, destination.first(static_cast<size_t>(received)));
     return received;
 }
 

@@ -95,7 +95,7 @@ int ModuleLink::openSerial(int comPort, int baud) {
     const Stopwatch watch;
     if (const int error = serial_.open(device); error != 0) {
         CommLog(logText("open_COM%d ERROR", comPort));
-        OpenFailure = platform::errorText(error);
+        OpenFailure = platform::isPortBusy(error) ? "port busy" : platform::errorText(error);
         return open::PortFailed;
     }
     // With StrictPortSetup a setting the port refuses ends the opening.
@@ -109,7 +109,8 @@ int ModuleLink::openSerial(int comPort, int baud) {
         // The wake-up line goes out at the user's speed and framing.
         std::string line(WakeUpLine);
         line.push_back('\r');
-        serial_.sendWakeUpLine(line);
+        trace(true, {reinterpret_cast<const std::uint8_t*>(line.data()), line.size()});
+        serial_.sendWakeUpLine(line);  // twice
         if (!SetupPort(kRecordMemoryBaud, false) && StrictPortSetup) return refused();
         platform::sleepMs(kAfterWakeUpMs);
         serial_.purgeReceive();

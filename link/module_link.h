@@ -63,6 +63,9 @@ class ModuleLink {
     std::function<void(const std::string& message)> PortSetupMessage;
     // Device that COM port n opens. Defaults to platform::defaultComDevice.
     std::function<std::string(int comPort)> ComDevice;
+    // When set, sees every frame sent and every answer received, as the
+    // characters on the line (a text command and its raw answer too).
+    std::function<void(bool sent, std::string_view characters)> FrameTrace;
 
     // --- state ------------------------------------------------------------
     std::array<std::uint8_t, AnswerTextSize> AnswerText{};  // answers of AsciiCommand
@@ -76,7 +79,7 @@ class ModuleLink {
     // 0. Such an exchange returns code 2, as any short answer does.
     int ExceptionCode = 0;
     // Why the last open_com failed, in English words for tools and logs (the
-    // system's reason, "connection refused", ...); empty after a success.
+    // system's reason, "port busy", ...); empty after a success.
     std::string OpenFailure;
 
     // --- transport --------------------------------------------------------
@@ -122,6 +125,7 @@ class ModuleLink {
     int connectTo(const platform::PeerAddress& peer, int timeoutMs);
     int openSerial(int comPort, int baud);
     bool sendOnLine(std::span<const std::uint8_t> text);
+    void trace(bool sent, std::span<const std::uint8_t> characters) const;
     int lineFailure(const platform::ReceiveResult& got);
     int receiveAnswer(ReceivedText& rx, int expectedChars, std::span<const std::uint8_t> request);
     int judgeAnswer(const ReceivedText& rx, int expectedBytes, AnswerFrame& answer,

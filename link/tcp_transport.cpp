@@ -1,6 +1,7 @@
 // The TCP line to a serial-to-Ethernet server. No call switches the socket's
-// mode: the flush, the send and the receive of an exchange cost one system
-// call each.
+// mode: an exchange costs a send and a waiting receive, as in the plainest
+// blocking client; a flush of what a late answer left comes before the send
+// only when the exchange before may have left something.
 #include <array>
 
 #include "link/result_codes.h"
@@ -23,6 +24,7 @@ ConnectAttempt TcpTransport::connect(const platform::PeerAddress& peer, int time
     }
     int error = 0;
     const auto outcome = socket_.connect(peer, timeoutMs, error);
+    mayHoldLeftovers_ = true;  // a server may greet, or pass on what the bus said before
     if (outcome == platform::ConnectOutcome::Connected) return {open::Ok, 0};
     socket_.close();
     return {open::ConnectTimeout, outcome == platform::ConnectOutcome::Refused ? error : 0};
@@ -30,16 +32,24 @@ ConnectAttempt TcpTransport::connect(const platform::PeerAddress& peer, int time
 
 // Discards whatever a late answer left in the socket, then sends the text.
 int TcpTransport::send(std::span<const std::uint8_t> text) {
-    std::array<std::uint8_t, kFlushBytes> scratch;
-    (void)socket_.receive(scratch);
+    if (mayHoldLeftovers_) {
+        std::array<std::uint8_t, kFlushBytes> scratch;
+        (void)socket_.receive(scratch);
+    }
+    mayHoldLeftovers_ = true;
     const int error = socket_.send(text);
     if (error != 0) socket_.close();
     return error;
 }
 
-platform::ReceiveResult TcpTransport::receive(std::span<std::uint8_t> into, int,
+// A receive that took exactly the characters still awaited, with room for
+// more, emptied the socket: the answer is whole and nothing followed it.
+platform::ReceiveResult TcpTransport::receive(std::span<std::uint8_t> into, int awaited,
                                               const Deadline& deadline) {
-    return socket_.receive(into, deadline.msLeft());
+    const auto got = socket_.receive(into, deadline.msLeft());
+    mayHoldLeftovers_ = got.status != platform::ReceiveStatus::Data || got.count != awaited ||
+                        static_cast<size_t>(got.count) == into.size();
+    return got;
 }
 
 AnswerWait TcpTransport::answerWait(int) const {

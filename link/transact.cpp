@@ -39,14 +39,19 @@ int exceptionAnswered(std::string_view text, int startOffset,
 struct ModuleLink::ReceivedText {
     std::array<char, modbus::FrameTextCapacity> chars{};
     int count = 0;
-    int startOffset = 0;   // position of the frame's ':' (bytes may come before it)
-    bool started = false;  // a ':' has come
-    int elapsedMs = 0;
+    int startOffset = 0;    // position of the frame's ':' (bytes may come before it)
+    bool started = false;   // a ':' has come
+    const Stopwatch watch;  // started when the answer is awaited
+    // Read only for a log line: a clock read less on every exchange.
+    int elapsedMs() const { return watch.elapsedMs(); }
 
     std::span<std::uint8_t> freeSpace() {
         return {reinterpret_cast<std::uint8_t*>(chars.data()) + count, chars.size() - count};
     }
     std::string_view view() const { return {chars.data(), static_cast<size_t>(count)}; }
+    std::span<const std::uint8_t> bytes() const {
+        return {reinterpret_cast<const std::uint8_t*>(chars.data()), static_cast<size_t>(count)};
+    }
     // The text as the log shows it: up to the first NUL, bytes read as CP1250.
     std::string forLog() const {
         const std::string_view text = view();
@@ -81,6 +86,7 @@ int ModuleLink::Transact(std::span<const std::uint8_t> request, AnswerFrame& ans
     if (request[0] == 0) return tx::Ok;  // a broadcast is not answered
     ReceivedText rx;
     const int failure = receiveAnswer(rx, modbus::frameTextLength(expectedBytes), request);
+    trace(false, rx.bytes());
     if (failure != tx::Ok) return failure;
     const int code = judgeAnswer(rx, expectedBytes, answer, expectedLen);
     if (code == tx::BadLength)
@@ -88,8 +94,14 @@ int ModuleLink::Transact(std::span<const std::uint8_t> request, AnswerFrame& ans
     return code;
 }
 
+void ModuleLink::trace(bool sent, std::span<const std::uint8_t> characters) const {
+    if (FrameTrace && !characters.empty())
+        FrameTrace(sent, {reinterpret_cast<const char*>(characters.data()), characters.size()});
+}
+
 // A failed send is logged and closes the link.
 bool ModuleLink::sendOnLine(std::span<const std::uint8_t> text) {
+    trace(true, text);
     const int error = line_->send(text);
     if (error == 0) return true;
     CommLog(logText("send failed: %d", error));
@@ -122,7 +134,7 @@ int ModuleLink::lineFailure(const platform::ReceiveResult& got) {
 int ModuleLink::receiveAnswer(ReceivedText& rx, int expectedChars,
                               std::span<const std::uint8_t> request) {
     const AnswerWait wait = line_->answerWait(expectedChars);
-    const Stopwatch watch;
+    const Stopwatch& watch = rx.watch;
     Deadline deadline = watch.deadline(wait.startMs);
     bool exception = false;
     for (;;) {
@@ -144,7 +156,6 @@ int ModuleLink::receiveAnswer(ReceivedText& rx, int expectedChars,
         const auto got = line_->receive(rx.freeSpace(), missing, rest);
         if (got.status == platform::ReceiveStatus::Data) rx.take(got.count);
     }
-    rx.elapsedMs = watch.elapsedMs();
     return tx::Ok;
 }
 
@@ -154,15 +165,15 @@ int ModuleLink::judgeAnswer(const ReceivedText& rx, int expectedBytes, AnswerFra
     if (rx.count == 0) {
         ++TimeoutCount;
         if (TimeoutCount <= kTimeoutsBeforeLineDead) {
-            CommLog(logText("rcv: Timeout (%d ms)", rx.elapsedMs));
+            CommLog(logText("rcv: Timeout (%d ms)", rx.elapsedMs()));
             return tx::NoAnswer;
         }
-        CommLog(logText("rcv: Timeout (%d ms), ZERWANE POŁĄCZENIE ***", rx.elapsedMs));
+        CommLog(logText("rcv: Timeout (%d ms), ZERWANE POŁĄCZENIE ***", rx.elapsedMs()));
         return tx::LineDead;
     }
     if (rx.count < expectedChars + rx.startOffset) {
         CommLog(logText("rcv: wrong answer len (%d/%d), time=%d ms, data=%s", rx.count,
-                        expectedChars, rx.elapsedMs, rx.forLog().c_str()));
+                        expectedChars, rx.elapsedMs(), rx.forLog().c_str()));
         return tx::BadLength;
     }
     // A full-length answer proves the line alive, whatever the checks below say.
@@ -181,13 +192,13 @@ int ModuleLink::judgeAnswer(const ReceivedText& rx, int expectedBytes, AnswerFra
     // frame itself must carry the bytes asked for, its LRC right after them.
     if (decoded.byteCount != expectedBytes + 1) {
         CommLog(logText("rcv: wrong answer len (%d/%d), time=%d ms, data=%s",
-                        modbus::frameTextLength(decoded.byteCount - 1), expectedChars, rx.elapsedMs,
-                        rx.forLog().c_str()));
+                        modbus::frameTextLength(decoded.byteCount - 1), expectedChars,
+                        rx.elapsedMs(), rx.forLog().c_str()));
         return tx::BadLength;
     }
     expectedLen = decoded.byteCount;
     // Every good exchange's line: formatted only when it is written.
-    if (LogEnabled) CommLog(logText("rx_sum OK, %d ms (%d B)", rx.elapsedMs, rx.count));
+    if (LogEnabled) CommLog(logText("rx_sum OK, %d ms (%d B)", rx.elapsedMs(), rx.count));
     return tx::Ok;
 }
 

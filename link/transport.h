@@ -69,6 +69,9 @@ class TcpTransport final : public Transport {
   private:
     const int& receiveTimeoutMs_;
     platform::TcpSocket socket_;
+    // The last receive may have left characters behind (the answer was not
+    // whole, or more came): the next send discards them first.
+    bool mayHoldLeftovers_ = true;
 };
 
 class SerialTransport final : public Transport {

@@ -1,6 +1,7 @@
 #include "logger/csv_export.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 
 #include "common/cp1250.h"
@@ -176,10 +177,22 @@ std::string partFileName(const std::string& path, int part) {
 // replaced, never written through; the rows are appended to it.
 bool CsvFile::create(const std::string& path) {
     path_ = path;
+    stream_ = nullptr;
     waiting_.clear();
     failed_ = false;
+    error_ = 0;
     open_ = writeWholeFile(path_, {});
+    if (!open_) error_ = errno;
     return open_;
+}
+
+void CsvFile::create(std::ostream& stream) {
+    path_.clear();
+    stream_ = &stream;
+    waiting_.clear();
+    failed_ = false;
+    error_ = 0;
+    open_ = true;
 }
 
 void CsvFile::writeLine(const std::string& line) {
@@ -189,7 +202,12 @@ void CsvFile::writeLine(const std::string& line) {
 bool CsvFile::flush() {
     if (failed_) return false;
     if (waiting_.empty()) return true;
-    failed_ = !appendToFile(path_, waiting_);
+    if (stream_ != nullptr)
+        failed_ =
+            !stream_->write(waiting_.data(), static_cast<std::streamsize>(waiting_.size())).flush();
+    else
+        failed_ = !appendToFile(path_, waiting_);
+    if (failed_) error_ = errno;
     waiting_.clear();
     return !failed_;
 }
@@ -203,6 +221,7 @@ void CsvFile::close() {
 void CsvFile::discard() {
     waiting_.clear();
     open_ = false;
+    if (stream_ != nullptr) return;
     std::error_code ignored;
     std::filesystem::remove(pathFromUtf8(path_), ignored);
 }

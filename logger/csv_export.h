@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <ostream>
 #include <span>
 #include <string>
 #include <vector>
@@ -57,6 +58,8 @@ std::string partFileName(const std::string& path, int part);
 class CsvFile {
   public:
     bool create(const std::string& path);
+    // The lines go to a stream (dkq's standard output) instead of a file.
+    void create(std::ostream& stream);
     void writeLine(const std::string& line);
     // Appends the waiting lines to the file; false when any write failed.
     bool flush();
@@ -65,12 +68,18 @@ class CsvFile {
     // Closes the file and deletes it.
     void discard();
     bool isOpen() const { return open_; }
+    bool toStream() const { return stream_ != nullptr; }
+    const std::string& path() const { return path_; }
+    // The system's error code (errno) of the create or write that failed.
+    int error() const { return error_; }
 
   private:
     std::string path_;
+    std::ostream* stream_ = nullptr;
     std::string waiting_;  // Windows-1250 bytes not yet in the file
     bool open_ = false;
     bool failed_ = false;
+    int error_ = 0;
 };
 
 }  // namespace dkq::logger

@@ -43,8 +43,9 @@ DownloadStart RecordDownload::start(const DownloadOptions& options) {
     const auto chosen = prompter.chooseSaveFile(kCsvFilter, kCsvExtension, fileName_);
     if (!chosen) return DownloadStart::Cancelled;
     fileName_ = *chosen;
-    const std::string path = withCsvExtension(fileName_);
-    if (!file_.create(path)) {
+    if (options.stream != nullptr)
+        file_.create(*options.stream);
+    else if (!file_.create(options.nameAsGiven ? fileName_ : withCsvExtension(fileName_))) {
         prompter.message(text::FileOpenFailed, MessageIcon::Error);
         return DownloadStart::FileError;
     }

@@ -18,6 +18,8 @@ struct DownloadOptions {
     bool splitFiles = true;           // "Podział na mniejsze pliki"
     bool writeInvalid = false;        // "Zapisuj błęd. rekordy"
     int rowsPerPart = 60000;          // rows after which a split file goes on in a new part
+    bool nameAsGiven = false;         // no ".csv" added to a name without it (dkq)
+    std::ostream* stream = nullptr;   // the rows go here instead of into a file (dkq's "-")
 };
 
 enum class DownloadStart { Started, NotConnected, NoRecords, UnusableStatus, Cancelled, FileError };
@@ -54,6 +56,8 @@ class RecordDownload {
     const std::string& report() const { return report_; }      // the final message
     // The file chosen last, offered again by the next start.
     const std::string& fileName() const { return fileName_; }
+    // The file written last: its path, and why it failed.
+    const CsvFile& file() const { return file_; }
 
   private:
     struct Batch {

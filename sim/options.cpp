@@ -18,11 +18,16 @@ constexpr long MaxSeed = 0xFFFFFFFFL;
 
 using Setter = std::function<bool(Options&, std::string_view)>;
 
+// [HOST:]PORT; an IPv6 address stands in brackets ("[::1]:4002").
 std::optional<TcpEndpoint> parseEndpoint(std::string_view text) {
     TcpEndpoint endpoint;
     if (const auto colon = text.rfind(':'); colon != std::string_view::npos) {
-        if (colon == 0) return std::nullopt;
-        endpoint.host = std::string(text.substr(0, colon));
+        std::string_view host = text.substr(0, colon);
+        if (host.size() > 2 && host.front() == '[' && host.back() == ']')
+            host = host.substr(1, host.size() - 2);
+        else if (host.empty() || host.find(':') != std::string_view::npos)
+            return std::nullopt;
+        endpoint.host = std::string(host);
         text = text.substr(colon + 1);
     }
     const auto port = parseNumberIn(text, 0, MaxPort);
@@ -190,8 +195,9 @@ until "quit" on stdin, SIGTERM or SIGINT; end of stdin does not stop it.
 
 Front ends (at least one):
   --tcp [HOST:]PORT   serial-to-Ethernet server (raw characters); HOST defaults
-                      to 127.0.0.1, port 0 picks a free one; a new connection
-                      replaces the current one
+                      to 127.0.0.1, an IPv6 address in brackets ([::1]:4002);
+                      port 0 picks a free one; a new connection replaces the
+                      current one
   --pty LINK          pseudo-terminal; LINK becomes a symbolic link to its device
 Bus:
   --modules LIST      module addresses, e.g. 1,2,3 or 1-3,7 (1..247; default 1)

@@ -14,25 +14,36 @@ namespace {
 
 constexpr int Backlog = 4;
 
-std::string endpointText(const sockaddr_in& address) {
-    char host[INET_ADDRSTRLEN] = {};
-    ::inet_ntop(AF_INET, &address.sin_addr, host, sizeof host);
-    return std::string(host) + ':' + std::to_string(ntohs(address.sin_port));
+// "127.0.0.1:40123" or "[::1]:40123".
+std::string endpointText(const sockaddr_storage& address) {
+    char host[INET6_ADDRSTRLEN] = {};
+    if (address.ss_family == AF_INET6) {
+        const auto& v6 = reinterpret_cast<const sockaddr_in6&>(address);
+        ::inet_ntop(AF_INET6, &v6.sin6_addr, host, sizeof host);
+        return '[' + std::string(host) + "]:" + std::to_string(ntohs(v6.sin6_port));
+    }
+    const auto& v4 = reinterpret_cast<const sockaddr_in&>(address);
+    ::inet_ntop(AF_INET, &v4.sin_addr, host, sizeof host);
+    return std::string(host) + ':' + std::to_string(ntohs(v4.sin_port));
 }
 
-bool resolve(const std::string& host, int port, sockaddr_in& address, std::string& error) {
+// The first address of host, IPv4 or IPv6, at port.
+bool resolve(const TcpEndpoint& endpoint, sockaddr_storage& address, socklen_t& length,
+             std::string& error) {
     addrinfo hints{};
-    hints.ai_family = AF_INET;
+    hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_PASSIVE;
+    hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
     addrinfo* found = nullptr;
-    if (const int status = ::getaddrinfo(host.c_str(), nullptr, &hints, &found); status != 0) {
-        error = host + ": " + ::gai_strerror(status);
+    const std::string port = std::to_string(endpoint.port);
+    if (const int status = ::getaddrinfo(endpoint.host.c_str(), port.c_str(), &hints, &found);
+        status != 0) {
+        error = endpoint.host + ": " + ::gai_strerror(status);
         return false;
     }
-    std::memcpy(&address, found->ai_addr, sizeof address);
+    length = found->ai_addrlen;
+    std::memcpy(&address, found->ai_addr, length);
     ::freeaddrinfo(found);
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
     return true;
 }
 
@@ -53,13 +64,13 @@ void closeGently(std::unique_ptr<Port>& client) {
 std::unique_ptr<TcpFrontEnd> TcpFrontEnd::listen(const TcpEndpoint& endpoint, LineHandler& lines,
                                                  const SessionSettings& settings,
                                                  std::string& error) {
-    sockaddr_in address{};
-    if (!resolve(endpoint.host, endpoint.port, address, error)) return nullptr;
-    UniqueFd listener(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    sockaddr_storage address{};
+    socklen_t length = 0;
+    if (!resolve(endpoint, address, length, error)) return nullptr;
+    UniqueFd listener(::socket(address.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     const int on = 1;
-    socklen_t length = sizeof address;
     if (!listener || ::setsockopt(listener.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
-        ::bind(listener.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        ::bind(listener.get(), reinterpret_cast<const sockaddr*>(&address), length) != 0 ||
         ::listen(listener.get(), Backlog) != 0 ||
         ::getsockname(listener.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         error = "tcp " + endpoint.host + ':' + std::to_string(endpoint.port) + ": " +

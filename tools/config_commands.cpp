@@ -2,6 +2,7 @@
 // configurations from scripts with the configurator's own transfers and file
 // format. config-read starts from default.dkq in the current folder when it
 // is there, as the configurator does at start-up.
+#include <cerrno>
 #include <filesystem>
 
 #include "config/config_file.h"
@@ -28,14 +29,15 @@ struct NoProgress : TransferProgress {
 // Loads path into image; the exit status of a failure, 0 on success.
 int loadImage(const std::string& path, ConfigImage& image, std::ostream& err) {
     std::size_t size = 0;
+    errno = 0;
     switch (loadConfigFile(path, image, &size)) {
         case ConfigFileResult::Ok:
             return 0;
         case ConfigFileResult::OpenFailed:
-            err << "dkq: cannot open " << path << '\n';
-            return NoInput;
+            return reportFileError(err, "open", path, errno, NoInput);
         default:
-            err << "dkq: " << configFileMessage(ConfigFileResult::WrongSize, path, size) << '\n';
+            err << "dkq: cannot read " << path << ": " << size << " bytes long, not "
+                << ConfigFileBytes << '\n';
             return DataError;
     }
 }
@@ -50,7 +52,8 @@ int reportTransfer(CommandContext& c, const std::string& message, const Transfer
 }
 
 Prepared configRead(const Args& a) {
-    const auto addr = a.size() == 2 ? parseNumber(a[0], 0, 255) : std::nullopt;
+    if (!argumentCount(a, 2, 2)) return std::nullopt;
+    const auto addr = addressArgument(a[0], false);
     if (!addr) return std::nullopt;
     return [addr = *addr, path = a[1]](CommandContext& c) {
         ConfigImage image{};
@@ -58,14 +61,15 @@ Prepared configRead(const Args& a) {
         NoProgress progress;
         const TransferResult result = ReadConfigFromModule(c.link, addr, image, progress);
         if (!result.ok()) return reportTransfer(c, readTransferMessage(result), result);
+        errno = 0;
         if (saveConfigFile(path, image) == ConfigFileResult::Ok) return tx::Ok;
-        c.err << "dkq: " << configFileMessage(ConfigFileResult::WriteFailed, path, 0) << '\n';
-        return CannotCreate;
+        return reportFileError(c.err, "write", path, errno, CannotCreate);
     };
 }
 
 Prepared configWrite(const Args& a) {
-    const auto addr = a.size() == 2 ? parseNumber(a[0], 0, 255) : std::nullopt;
+    if (!argumentCount(a, 2, 2)) return std::nullopt;
+    const auto addr = addressArgument(a[0], true);
     if (!addr) return std::nullopt;
     return [addr = *addr, path = a[1]](CommandContext& c) {
         ConfigImage image{};

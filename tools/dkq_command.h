@@ -19,6 +19,7 @@ namespace dkq::tool {
 inline constexpr int ModbusException = 10;  // the module answered with an exception
 inline constexpr int NoRecords = 11;        // logger-download: the record memory is empty
 inline constexpr int UsageError = 64;       // a command line that cannot be understood
+inline constexpr int OutputFailed = 74;     // standard output cannot be written
 
 struct CommandContext {
     ModuleLink& link;
@@ -27,7 +28,8 @@ struct CommandContext {
     int comPort = 0;
     int baud = 0;
     OutputOptions output{};
-    bool progress = false;  // show progress on standard error
+    bool progress = false;         // show progress on standard error
+    bool modbusTcpAnswer = false;  // the last exchange's answer came in Modbus/TCP's framing
 };
 
 // A command whose arguments have been understood; returns the exit status.
@@ -82,22 +84,38 @@ std::optional<int> numberArgument(const std::string& word, const char* name, int
 // Whether there are min..max arguments; refuses "expected ... arguments, got N".
 bool argumentCount(const std::vector<std::string>& args, size_t min, size_t max);
 
+// ADDR, 0..255; 0 reaches every module and none answers, so only a write
+// takes it ("ADDR 0 (every module) is for writes only").
+std::optional<int> addressArgument(const std::string& word, bool write);
+
+// START of `count` registers; refuses a start whose registers would pass
+// register 65535.
+std::optional<int> registerRange(const std::string& startWord, int count);
+
 // A failed exchange as dkq reports it: its exit status and its words, "code
 // 1 (no answer within the time-out)" or, for a Modbus exception answer,
-// "exception 2: illegal data address" (status ModbusException).
+// "exception 2: illegal data address" (status ModbusException). An answer
+// framed as Modbus/TCP adds ": this looks like Modbus/TCP, not ASCII".
 struct Failure {
     int status;
     std::string text;
 };
-Failure failureOf(const ModuleLink& link, int code);
+Failure failureOf(const CommandContext& context, int code);
 
 // Prints "dkq: <what> failed: <failure>" and returns its exit status.
 int reportFailure(CommandContext& context, const char* what, int code);
 
-// Prints why the line did not open ("dkq: cannot open /dev/ttyUSB3: No such
-// file or directory", "dkq: cannot connect to localhost:502: Connection
-// refused") and returns the exit status 9.
+// Why the line did not open: "cannot open /dev/ttyUSB3: No such file or
+// directory", "cannot open COM2 (/dev/ttyS1): port busy", "cannot connect
+// to localhost:502: Connection refused".
+std::string openFailureText(const CommandContext& context, int code);
+// Prints it after "dkq: " and returns the exit status 9.
 int reportOpenFailure(CommandContext& context, int code);
+
+// Prints "dkq: cannot <verb> <path>: <the system's words for error>" ("not
+// a regular file" for 0) and returns status.
+int reportFileError(std::ostream& err, const char* verb, const std::string& path, int error,
+                    int status);
 
 // SIGINT and SIGTERM, caught while an object lives: a command that runs on
 // asks stopSignal() between its exchanges and ends cleanly.

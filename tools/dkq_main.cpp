@@ -2,9 +2,12 @@
 // diagnosing a bus. The exit status is the transaction code (0 = success).
 // Options may stand anywhere on the line, as "--opt value" or "--opt=value";
 // "--" ends them.
+#include <cctype>
+#include <cerrno>
 #include <charconv>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -16,9 +19,10 @@
 #include <unistd.h>
 #endif
 
-#include "settings/com_ports.h"
 #include "common/version.h"
 #include "link/module_link.h"
+#include "settings/com_ports.h"
+#include "tools/checked_output.h"
 #include "tools/dkq_command.h"
 #include "tools/utf8_console.h"
 
@@ -34,11 +38,12 @@ struct Connection {
     int tcpPort = 0;
     int comPort = 0;
     std::string device;
-    int baud = 0;  // 0: not given
-    int receiveTimeoutMs = kDefaultReceiveTimeoutMs;
+    int baud = 0;              // 0: not given
+    int receiveTimeoutMs = 0;  // 0: not given
     int connectTimeoutMs = kDefaultConnectTimeoutMs;
     bool log = false;
     bool quiet = false;
+    bool trace = false;
     OutputOptions output;
 };
 
@@ -46,6 +51,7 @@ struct Connection {
 struct CommandLine {
     Connection connection;
     std::vector<std::string> words;  // the command and its arguments
+    std::string unknownOption;       // the first word like an option that no one takes
     bool help = false;
     bool version = false;
 };
@@ -115,7 +121,8 @@ bool setNumber(int& field, const std::string& value, const char* name, int min, 
 
 constexpr Option kOptions[] = {
     {"--tcp", nullptr, "HOST:PORT",
-     "a TCP server (serial-to-Ethernet); HOST a name, an IPv4 or an [IPv6] address",
+     "a serial-to-Ethernet server passing Modbus ASCII as raw characters (not Modbus/TCP); "
+     "HOST a name, an IPv4 or an [IPv6] address",
      [](CommandLine& l, const std::string& v) {
          return parseHostPort(v, l.connection) ||
                 refused("--tcp must be HOST:PORT, PORT 1..65535, an IPv6 address in brackets");
@@ -132,13 +139,14 @@ constexpr Option kOptions[] = {
          return !v.empty() || refused("--device needs a path");
      }},
     {"--baud", nullptr, "B",
-     "serial speed, default 9600 (for logger-* the wake-up line's; then 115200); not with --tcp",
+     "serial speed, default 9600, 7 data bits, no parity, 2 stop bits (for logger-* the wake-up "
+     "line's; then 115200, 8 data bits, 1 stop bit); not with --tcp",
      [](CommandLine& l, const std::string& v) {
          return setNumber(l.connection.baud, v, "--baud", 150, 256000);
      }},
     {"--timeout", nullptr, "MS",
-     "TCP only: time for an answer to start, default 800 (a serial read waits 900 ms + 2 ms a "
-     "character)",
+     "TCP only: time for an answer to start, default 800 (refused on a serial line, whose read "
+     "waits 900 ms + 2 ms a character)",
      [](CommandLine& l, const std::string& v) {
          return setNumber(l.connection.receiveTimeoutMs, v, "--timeout", 1, 600000);
      }},
@@ -148,6 +156,9 @@ constexpr Option kOptions[] = {
      }},
     {"--log", nullptr, nullptr, "append the exchanges to dkq_comm.log in the current folder",
      [](CommandLine& l, const std::string&) { return l.connection.log = true; }},
+    {"--trace", nullptr, nullptr,
+     "every frame sent (>) and received (<) on standard error, after its time with milliseconds",
+     [](CommandLine& l, const std::string&) { return l.connection.trace = true; }},
     {"--format", nullptr, "text|csv|json",
      "output of every command that prints data (default text): CSV with a header line and ';' "
      "between fields, JSON one object a line, times ISO 8601",
@@ -172,15 +183,37 @@ const Option* findOption(const std::string& name) {
     return nullptr;
 }
 
+// "--name", "--name=value" or "-x" with a letter; "-5" and "-" are values.
+bool looksLikeOption(const std::string& word) {
+    return word.size() >= 2 && word[0] == '-' &&
+           (word[1] == '-' ||
+            (word.size() == 2 && std::isalpha(static_cast<unsigned char>(word[1])) != 0));
+}
+
+// A command's own options are those its usage names ("[--from A]", "[--on|--off]").
+bool takesOption(const ToolCommand& command, const std::string& name) {
+    const std::string_view usage = command.arguments;
+    constexpr std::string_view before = " [|";
+    constexpr std::string_view after = " ]|";
+    for (size_t at = usage.find(name); at != std::string_view::npos;
+         at = usage.find(name, at + 1)) {
+        const size_t end = at + name.size();
+        if ((at == 0 || before.find(usage[at - 1]) != std::string_view::npos) &&
+            (end == usage.size() || after.find(usage[end]) != std::string_view::npos))
+            return true;
+    }
+    return false;
+}
+
 // Reads the options wherever they stand; the other words are the command and
-// its arguments. A word like an option before the command word that is no
-// option of dkq is refused; after it, it is the command's own ("--from").
+// its arguments. After the command word an option of the command's own
+// ("--from") is one of its words; any other unknown option is kept to be
+// refused once --help and --version have had their say.
 bool parseCommandLine(const std::vector<std::string>& words, CommandLine& line) {
     bool optionsEnded = false;
     for (size_t i = 0; i < words.size(); ++i) {
         const std::string& word = words[i];
-        if (optionsEnded || word.size() < 2 || word[0] != '-' ||
-            (word[1] != '-' && word.size() != 2)) {
+        if (optionsEnded || !looksLikeOption(word)) {
             line.words.push_back(word);
             continue;
         }
@@ -192,10 +225,14 @@ bool parseCommandLine(const std::vector<std::string>& words, CommandLine& line) 
         const std::string name = word.substr(0, equals);
         const Option* option = findOption(name);
         if (option == nullptr) {
-            if (line.words.empty()) return refused("unknown option " + name);
-            // A command's own option; its "=value" becomes the next word.
-            line.words.push_back(name);
-            if (equals != std::string::npos) line.words.push_back(word.substr(equals + 1));
+            const auto command = line.words.empty() ? std::nullopt : findCommand(line.words[0]);
+            if (command && takesOption(*command, name)) {
+                // Its "=value" becomes the next word.
+                line.words.push_back(name);
+                if (equals != std::string::npos) line.words.push_back(word.substr(equals + 1));
+            } else if (line.unknownOption.empty()) {
+                line.unknownOption = name;
+            }
             continue;
         }
         std::string value;
@@ -214,12 +251,27 @@ bool parseCommandLine(const std::vector<std::string>& words, CommandLine& line) 
     return true;
 }
 
-// Exactly one transport; --baud only with a serial one.
+// mbpoll's habits (-a address, -r first register, -c count, -t type) get a
+// hint of dkq's way of saying the same.
+std::string unknownOptionProblem(const std::string& name) {
+    constexpr std::string_view mbpollOptions = "-a -r -c -t";
+    if (name.size() == 2 && mbpollOptions.find(name) != std::string_view::npos)
+        return "unknown option " + name +
+               "; for mbpoll's -a -r -c -t dkq takes words after the command: read-input|"
+               "read-holding ADDR START COUNT, registers counted from 0";
+    return "unknown option " + name;
+}
+
+// Exactly one transport; --baud only with a serial one, --timeout only with TCP.
 bool checkConnection(const Connection& c) {
     const int transports = !c.tcpHost.empty() + (c.comPort != 0) + !c.device.empty();
     if (transports != 1) return refused("give exactly one of --tcp, --com and --device");
     if (!c.tcpHost.empty() && c.baud != 0)
         return refused("--baud applies to --com and --device, not to --tcp");
+    if (c.tcpHost.empty() && c.receiveTimeoutMs != 0)
+        return refused(
+            "--timeout applies to --tcp only: a serial read waits 900 ms + 2 ms a "
+            "character");
     return true;
 }
 
@@ -266,6 +318,10 @@ void printHelp(std::ostream& out) {
            "COIL are the module's own register numbers, counted from 0 as the frame\n"
            "carries them (no 30001/40001 numbering). Numbers are decimal or 0x hexadecimal.\n"
            "\n"
+           "The line carries Modbus ASCII: on a serial port 7 data bits, no parity, 2 stop\n"
+           "bits; over --tcp the same characters, raw, through a serial-to-Ethernet server\n"
+           "(not Modbus/TCP: an answer in its framing is reported as such).\n"
+           "\n"
            "Options (anywhere on the line, also as --opt=value; -- ends them):\n";
     for (const auto& option : kOptions) {
         std::string left = option.shortName ? std::string(option.shortName) + ", " : "";
@@ -287,14 +343,18 @@ void printHelp(std::ostream& out) {
            "rate); 10 the module answered with a Modbus exception; 11 logger-download\n"
            "found no records; 64 usage error; 65 a .DKQ file that is not 2048 bytes long;\n"
            "66 a file that cannot be opened; 73 a CSV or .DKQ file that cannot be written;\n"
-           "130 and 143 logger-download ended by SIGINT or SIGTERM (the rows read so far\n"
-           "are kept).\n"
+           "74 standard output cannot be written; 130 and 143 logger-download ended by\n"
+           "SIGINT or SIGTERM (the rows read so far are kept). scan: 0 when a module\n"
+           "answered, 1 when none did, the code of a failure that lost the line. poll: the\n"
+           "status of its last round.\n"
            "\n"
-           "The logger-* commands open the line as the record memory reader does (wake-up\n"
-           "line, status) and end it with \"*EOT!\" twice; logger-download takes line names\n"
-           "from DKQ-Logger.cfg in the current folder. config-read starts from default.dkq\n"
-           "in the current folder when it is there and writes FILE.DKQ only when every\n"
-           "block was read.\n";
+           "The logger-* commands talk to the record memory of the one module on the line:\n"
+           "its text commands carry no bus address (the wake-up line goes to address 0).\n"
+           "They open the line as the record memory reader does (wake-up line, status) and\n"
+           "end it with \"*EOT!\" twice; logger-download takes line names from\n"
+           "DKQ-Logger.cfg in the current folder and writes FILE as named (- is standard\n"
+           "output). config-read starts from default.dkq in the current folder when it is\n"
+           "there and writes FILE.DKQ only when every block was read.\n";
 }
 
 void printCommandUsage(std::ostream& out, const ToolCommand& command) {
@@ -339,11 +399,54 @@ void configureLink(ModuleLink& link, const Connection& c) {
     link.IpAddress = c.tcpHost;
     link.TcpPort = c.tcpPort;
     link.ConnectTimeoutMs = c.connectTimeoutMs;
-    link.ReceiveTimeoutMs = c.receiveTimeoutMs;
+    link.ReceiveTimeoutMs = c.receiveTimeoutMs != 0 ? c.receiveTimeoutMs : kDefaultReceiveTimeoutMs;
     link.LogEnabled = c.log ? 1 : 0;
     link.StrictPortSetup = 1;  // a refused baud rate is an error, not a warning
     link.ComDevice = comPortDevice;
     if (!c.device.empty()) link.ComDevice = [device = c.device](int) { return device; };
+}
+
+// The characters of a frame as one line: its CR LF (a text command's CR) left
+// out, any other byte outside printable ASCII as \xHH.
+std::string traceText(std::string_view characters) {
+    while (!characters.empty() && (characters.back() == '\n' || characters.back() == '\r'))
+        characters.remove_suffix(1);
+    std::string text;
+    for (const char c : characters) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7F) {
+            text += c;
+            continue;
+        }
+        char escaped[8];
+        std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+        text += escaped;
+    }
+    return text;
+}
+
+// A Modbus/TCP server's answer: an MBAP header (transaction, often the echo
+// of the request's ":0"; protocol 0; the length of what follows; unit),
+// binary where hex digits should be.
+bool looksLikeModbusTcp(std::string_view answer) {
+    constexpr size_t kHeaderBytes = 7;
+    constexpr size_t kLongestRest = 254;  // unit and the longest PDU
+    if (answer.size() <= kHeaderBytes) return false;
+    const auto byte = [&](size_t at) { return static_cast<unsigned char>(answer[at]); };
+    const size_t rest = static_cast<size_t>(byte(4)) << 8 | byte(5);
+    return byte(2) == 0 && byte(3) == 0 && rest >= 2 && rest <= kLongestRest;
+}
+
+// Notes whether the last answer was framed as Modbus/TCP and, with --trace,
+// prints every frame as "<time> > :010400000002F9" (sent) or "<time> < ..."
+// (received), each line in one write.
+void watchFrames(CommandContext& context, bool trace) {
+    context.link.FrameTrace = [&context, trace](bool sent, std::string_view characters) {
+        context.modbusTcpAnswer = !sent && looksLikeModbusTcp(characters);
+        if (trace)
+            context.err << textTimestamp(WallClock::now()) + (sent ? " > " : " < ") +
+                               traceText(characters) + '\n';
+    };
 }
 
 bool standardErrorIsTerminal() {
@@ -369,7 +472,9 @@ int run(const ToolCommand& command, const Connection& connection,
                            connection.comPort,
                            baud,
                            connection.output,
-                           standardErrorIsTerminal() && !connection.quiet};
+                           standardErrorIsTerminal() && !connection.quiet,
+                           false};
+    watchFrames(context, connection.trace);
     link.InitNetwork(true);
     int status = tx::Ok;
     if (!command.recordMemory) {
@@ -390,6 +495,10 @@ int dkqMain(const std::vector<std::string>& words) {
         return 0;
     }
     if (line.help || (!line.words.empty() && line.words[0] == "help")) return help(line.words);
+    if (!line.unknownOption.empty()) {
+        refuse(unknownOptionProblem(line.unknownOption));
+        return usageError(line.words.empty() ? std::nullopt : findCommand(line.words[0]));
+    }
     if (line.words.empty()) return refuseLine("no command given");
     const std::string& name = line.words[0];
     if (name == kConfigShow) return *runFileCommand(line.words, std::cout, std::cerr);
@@ -447,35 +556,62 @@ bool argumentCount(const std::vector<std::string>& args, size_t min, size_t max)
     return false;
 }
 
-Failure failureOf(const ModuleLink& link, int code) {
+Failure failureOf(const CommandContext& context, int code) {
+    const ModuleLink& link = context.link;
     if (code == tx::BadLength && link.ExceptionCode != 0)
         return {ModbusException, "exception " + std::to_string(link.ExceptionCode) + ": " +
                                      exceptionMeaning(link.ExceptionCode)};
-    return {code,
-            "code " + std::to_string(code) + " (" + codeMeaning(CodeKind::Transaction, code) + ")"};
+    std::string text =
+        "code " + std::to_string(code) + " (" + codeMeaning(CodeKind::Transaction, code) + ")";
+    if (context.modbusTcpAnswer) text += ": this looks like Modbus/TCP, not ASCII";
+    return {code, text};
 }
 
 int reportFailure(CommandContext& context, const char* what, int code) {
-    const Failure failure = failureOf(context.link, code);
+    const Failure failure = failureOf(context, code);
     context.err << "dkq: " << what << " failed: " << failure.text << '\n';
     return failure.status;
 }
 
-int reportOpenFailure(CommandContext& context, int code) {
+std::string openFailureText(const CommandContext& context, int code) {
     const ModuleLink& link = context.link;
     const std::string reason =
         link.OpenFailure.empty() ? codeMeaning(CodeKind::Open, code) : link.OpenFailure;
     if (link.UseTcp) {
         const bool ipv6 = link.IpAddress.find(':') != std::string::npos;
-        context.err << "dkq: cannot connect to " << (ipv6 ? "[" : "") << link.IpAddress
-                    << (ipv6 ? "]:" : ":") << link.TcpPort << ": " << reason << '\n';
-    } else {
-        const std::string device = link.ComDevice(context.comPort);
-        const std::string port = "COM" + std::to_string(context.comPort) + " (" + device + ")";
-        context.err << "dkq: cannot open " << (context.comPort ? port : device) << ": " << reason
-                    << '\n';
+        return "cannot connect to " + (ipv6 ? "[" + link.IpAddress + "]" : link.IpAddress) + ":" +
+               std::to_string(link.TcpPort) + ": " + reason;
     }
+    const std::string device = link.ComDevice(context.comPort);
+    const std::string port = "COM" + std::to_string(context.comPort) + " (" + device + ")";
+    return "cannot open " + (context.comPort ? port : device) + ": " + reason;
+}
+
+int reportOpenFailure(CommandContext& context, int code) {
+    context.err << "dkq: " << openFailureText(context, code) << '\n';
     return tx::NotOpen;
+}
+
+int reportFileError(std::ostream& err, const char* verb, const std::string& path, int error,
+                    int status) {
+    err << "dkq: cannot " << verb << ' ' << path << ": "
+        << (error != 0 ? std::strerror(error) : "not a regular file") << '\n';
+    return status;
+}
+
+std::optional<int> addressArgument(const std::string& word, bool write) {
+    const auto address = numberArgument(word, "ADDR", 0, 255);
+    if (address == 0 && !write) return refuse("ADDR 0 (every module) is for writes only");
+    return address;
+}
+
+std::optional<int> registerRange(const std::string& startWord, int count) {
+    constexpr int kLastRegister = 65535;
+    const auto start = numberArgument(startWord, "START", 0, kLastRegister);
+    if (start && *start + count - 1 > kLastRegister)
+        return refuse("START " + std::to_string(*start) + " with " + std::to_string(count) +
+                      " registers passes register 65535");
+    return start;
 }
 
 StopSignals::StopSignals()
@@ -495,7 +631,19 @@ int stopSignal() {
 
 }  // namespace dkq::tool
 
+// Every write to standard output is checked, the final flush too: output
+// that could not be written fails the run whatever the command did.
 int main(int argc, char** argv) {
-    dkq::tool::useUtf8Console();
-    return dkq::tool::dkqMain(dkq::tool::utf8Arguments(argc, argv));
+    using namespace dkq::tool;
+    useUtf8Console();
+    CheckedOutput output(stdout);
+    std::streambuf* const previous = std::cout.rdbuf(&output);
+    int status = dkqMain(utf8Arguments(argc, argv));
+    std::cout.flush();
+    if (output.error() != 0) {
+        std::cerr << "dkq: cannot write output: " << std::strerror(output.error()) << '\n';
+        status = OutputFailed;
+    }
+    std::cout.rdbuf(previous);
+    return status;
 }

@@ -29,6 +29,9 @@ constexpr size_t kLogicSupply = 8;
 constexpr size_t kProgramSum = 9;
 constexpr size_t kEepromSum = 10;
 
+constexpr size_t kLongestTimestamp = 24;  // "2026-12-07 18:50:50.540 "
+constexpr size_t kLongestValue = 7;       // " -32768"
+
 // JSON string contents: quotes, backslashes and control characters escaped.
 std::string jsonEscaped(const std::string& text) {
     std::string escaped;
@@ -47,23 +50,46 @@ std::string jsonEscaped(const std::string& text) {
     return escaped;
 }
 
-struct LocalTime {
-    std::tm civil{};
-    int millis = 0;
-    int offsetMinutes = 0;  // local time minus UTC
+// A second as both forms print it, "2026-12-07 8:50:50" and
+// "2026-12-07T08:50:50" with its offset from UTC, "+01:00".
+struct SecondTexts {
+    sys_seconds second = sys_seconds::min();
+    std::string text;
+    std::string iso;
+    std::string offset;
 };
 
-LocalTime localTimeOf(WallClock::time_point time) {
-    const auto whole = floor<seconds>(time);
-    LocalTime local;
-    local.millis = static_cast<int>(duration_cast<milliseconds>(time - whole).count());
-    platform::localTime(WallClock::to_time_t(whole), local.civil);
+SecondTexts secondTextsOf(sys_seconds second) {
+    std::tm c{};
+    platform::localTime(WallClock::to_time_t(second), c);
     // The local civil time read as if it were UTC, less the instant itself.
-    const std::tm& c = local.civil;
     const auto civilAsUtc = sys_days{year{c.tm_year + 1900} / (c.tm_mon + 1) / c.tm_mday} +
                             hours{c.tm_hour} + minutes{c.tm_min} + seconds{c.tm_sec};
-    local.offsetMinutes = static_cast<int>(duration_cast<minutes>(civilAsUtc - whole).count());
-    return local;
+    const int offsetMinutes = static_cast<int>(duration_cast<minutes>(civilAsUtc - second).count());
+    const int offset = std::abs(offsetMinutes);
+    char iso[64];
+    std::snprintf(iso, sizeof iso, "%04d-%02d-%02dT%02d:%02d:%02d", c.tm_year + 1900, c.tm_mon + 1,
+                  c.tm_mday, c.tm_hour, c.tm_min, c.tm_sec);
+    char zone[16];
+    std::snprintf(zone, sizeof zone, "%c%02d:%02d", offsetMinutes < 0 ? '-' : '+', offset / 60,
+                  offset % 60);
+    return {second, formatDateTime(c), iso, zone};
+}
+
+// Polls back to back print thousands of lines a second: the local time of
+// a second is worked out and formatted once.
+const SecondTexts& secondTexts(WallClock::time_point time) {
+    static thread_local SecondTexts last;
+    const auto second = floor<seconds>(time);
+    if (second != last.second) last = secondTextsOf(second);
+    return last;
+}
+
+// ".540": the milliseconds of the time.
+std::string millisText(WallClock::time_point time) {
+    const auto ms = static_cast<int>((time - floor<seconds>(time)) / milliseconds(1));
+    return {'.', static_cast<char>('0' + ms / 100), static_cast<char>('0' + ms / 10 % 10),
+            static_cast<char>('0' + ms % 10)};
 }
 
 }  // namespace
@@ -76,21 +102,12 @@ std::optional<OutputFormat> parseOutputFormat(const std::string& word) {
 }
 
 std::string textTimestamp(WallClock::time_point time) {
-    const LocalTime local = localTimeOf(time);
-    char fraction[8];
-    std::snprintf(fraction, sizeof fraction, ".%03d", local.millis);
-    return formatDateTime(local.civil) + fraction;
+    return secondTexts(time).text + millisText(time);
 }
 
 std::string isoTimestamp(WallClock::time_point time) {
-    const LocalTime local = localTimeOf(time);
-    const std::tm& c = local.civil;
-    const int offset = std::abs(local.offsetMinutes);
-    char text[96];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d%c%02d:%02d",
-                  c.tm_year + 1900, c.tm_mon + 1, c.tm_mday, c.tm_hour, c.tm_min, c.tm_sec,
-                  local.millis, local.offsetMinutes < 0 ? '-' : '+', offset / 60, offset % 60);
-    return text;
+    const SecondTexts& second = secondTexts(time);
+    return second.iso + millisText(time) + second.offset;
 }
 
 std::string hexBytes(std::span<const std::uint8_t> bytes) {
@@ -140,11 +157,15 @@ void ReadingPrinter::print(const Reading& reading) {
     const bool ok = reading.error.empty();
     if (options_.format == OutputFormat::Text) {
         if (!ok) return;
-        // Each << of std::cout is a locked call into stdio: one for the line.
-        std::string line = textTimestamps_ ? textTimestamp(reading.time) + ' ' : "";
+        // Each << of std::cout is a locked call into stdio: one for the line,
+        // built in one piece of memory (a poll prints thousands a second).
+        std::string line;
+        line.reserve(kLongestTimestamp + kLongestValue * reading.values.size());
+        if (textTimestamps_) line.append(textTimestamp(reading.time)).push_back(' ');
         for (size_t i = 0; i < reading.values.size(); ++i)
             line.append(i ? " " : "").append(value(reading.values[i]));
-        out_ << line << '\n' << std::flush;
+        line.push_back('\n');
+        out_ << line << std::flush;
         return;
     }
     const std::string status = std::to_string(reading.status);

@@ -4,10 +4,13 @@
 // messages go to standard output (information) or standard error (errors
 // and warnings), and every question is answered yes: giving the command is
 // the user's yes.
+#include <cerrno>
+#include <filesystem>
 #include <utility>
 #include <vector>
 
 #include "common/clock.h"
+#include "common/plain_file.h"
 #include "common/prompter.h"
 #include "logger/format_text.h"
 #include "logger/line_table.h"
@@ -26,16 +29,22 @@ using namespace dkq::logger;
 // EX_CANTCREAT).
 constexpr int FileFailed = 73;
 
+// logger-download's FILE for standard output.
+constexpr const char* kStandardOutput = "-";
+
 class ConsolePrompter : public Prompter {
   public:
+    // Information goes to standard error too when the rows go to standard output.
     ConsolePrompter(CommandContext& context, std::string file)
-        : out_(context.out),
+        : out_(file == kStandardOutput ? context.err : context.out),
           err_(context.err),
           progress_(context.progress),
           file_(std::move(file)) {}
 
     void message(const std::string& text, MessageIcon icon) override {
         if (holding_) return held_.push_back({text, icon});
+        // dkq names the file and the reason itself (runDownload).
+        if (text == text::FileOpenFailed || text == text::FileWriteFailed) return;
         endProgress();
         // The window's button that message names is a command here.
         if (text == text::ClearAfterItemsChange)
@@ -305,6 +314,14 @@ int startExit(DownloadStart start) {
     }
 }
 
+// "dkq: cannot write FILE: reason"; a failed standard output is dkq's own
+// report (exit 74).
+int fileFailure(CommandContext& c, const RecordDownload& download) {
+    if (download.file().toStream()) return FileFailed;
+    return reportFileError(c.err, "write", download.file().path(), download.file().error(),
+                           FileFailed);
+}
+
 int stepExit(DownloadStep step) {
     switch (step) {
         case DownloadStep::Running:
@@ -321,16 +338,17 @@ int stepExit(DownloadStep step) {
 
 // A signal ends the download after the batch in hand: the rows written so
 // far stay whole in their file.
-int runDownload(LoggerSession& session, ConsolePrompter& prompter, const DownloadOptions& options,
-                const std::string& file) {
+int runDownload(CommandContext& c, LoggerSession& session, ConsolePrompter& prompter,
+                const DownloadOptions& options, const std::string& file) {
     // As in the window: a line table read from the current folder names the
     // lines and sets their kinds, and "read as temperatures" no longer applies.
     const LineTable table = loadLineTable(LineTableFile);
     DownloadOptions effective = options;
     if (table.loaded) effective.readAsTemperatures = false;
     RecordDownload download(session, table);
-    if (const auto start = download.start(effective); start != DownloadStart::Started)
-        return startExit(start);
+    const auto start = download.start(effective);
+    if (start == DownloadStart::FileError) return fileFailure(c, download);
+    if (start != DownloadStart::Started) return startExit(start);
     DownloadStep step = DownloadStep::Running;
     while (step == DownloadStep::Running && stopSignal() == 0) {
         step = download.step();
@@ -340,20 +358,24 @@ int runDownload(LoggerSession& session, ConsolePrompter& prompter, const Downloa
     if (step == DownloadStep::Running) {
         download.abandon();
         prompter.endProgress();
-        prompter.message(
-            formatText("dkq: download stopped by signal %d after %lld of %lld records; the rows "
-                       "read are in %s",
-                       stopSignal(), static_cast<long long>(download.recordsDone()),
-                       static_cast<long long>(download.recordCount()), file.c_str()),
-            MessageIcon::Error);
+        const std::string where =
+            file == kStandardOutput ? "went to standard output" : "are in " + file;
+        prompter.message(formatText("dkq: download stopped by signal %d after %lld of %lld "
+                                    "records; the rows read %s",
+                                    stopSignal(), static_cast<long long>(download.recordsDone()),
+                                    static_cast<long long>(download.recordCount()), where.c_str()),
+                         MessageIcon::Error);
     }
+    if (step == DownloadStep::FileError) return fileFailure(c, download);
     return stepExit(step);
 }
 
+// FILE is written as named, "-" is standard output.
 std::optional<PreparedCommand> loggerDownload(const std::vector<std::string>& args) {
     std::string file;
     DownloadOptions options;
     options.splitFiles = false;
+    options.nameAsGiven = true;
     for (const auto& word : args) {
         if (word == "--split")
             options.splitFiles = true;
@@ -367,9 +389,17 @@ std::optional<PreparedCommand> loggerDownload(const std::vector<std::string>& ar
             return refuse("unknown option or second file " + word);
     }
     if (file.empty()) return refuse("no CSV file named");
+    if (file == kStandardOutput && options.splitFiles)
+        return refuse("--split needs a file: - is standard output");
     return [file, options](CommandContext& c) {
+        // A folder is refused before the module is woken for nothing.
+        std::error_code unknown;
+        if (file != kStandardOutput && std::filesystem::is_directory(pathFromUtf8(file), unknown))
+            return reportFileError(c.err, "write", file, EISDIR, FileFailed);
+        DownloadOptions given = options;
+        if (file == kStandardOutput) given.stream = &c.out;
         return withLogger(c, file, [&](LoggerSession& s, ConsolePrompter& p) {
-            return runDownload(s, p, options, file);
+            return runDownload(c, s, p, given, file);
         });
     };
 }
@@ -377,8 +407,10 @@ std::optional<PreparedCommand> loggerDownload(const std::vector<std::string>& ar
 constexpr ToolCommand kCommands[] = {
     {"logger-status", "", "the record memory's status, an item a line (text command *RD_0,0)", true,
      loggerStatus},
-    {"logger-download", "FILE.csv [--split] [--write-invalid] [--temperatures]",
-     "every record into CSV, with a report (text commands *RD_)", true, loggerDownload},
+    {"logger-download", "FILE.csv|- [--split] [--write-invalid] [--temperatures]",
+     "every record into CSV, the file as named (- standard output), with a report (text "
+     "commands *RD_)",
+     true, loggerDownload},
     {"logger-clock", "", "set the module clock from the PC (text command *CK=)", true, loggerClock},
     {"logger-clear", "", "clear the record memory (text command *CLR=1,0)", true, loggerClear},
     {"logger-settings", "[--on|--off] [--cyclic|--linear] [--period S] [--items LIST|none]",

@@ -51,13 +51,9 @@ Prepared readConfig(const Args& a) {
     return readCommand(kReadCommands[2], a);
 }
 
-std::optional<int> addressArgument(const std::string& word) {
-    return numberArgument(word, "ADDR", 0, 255);
-}
-
 Prepared writeRegister(const Args& a) {
     if (!argumentCount(a, 3, 3)) return std::nullopt;
-    const auto addr = addressArgument(a[0]);
+    const auto addr = addressArgument(a[0], true);
     const auto reg = numberArgument(a[1], "REG", 0, 65535);
     const auto value = numberArgument(a[2], "VALUE", -32768, 65535);
     if (!addr || !reg || !value) return std::nullopt;
@@ -68,7 +64,7 @@ Prepared writeRegister(const Args& a) {
 
 Prepared writeCoil(const Args& a) {
     if (!argumentCount(a, 3, 3)) return std::nullopt;
-    const auto addr = addressArgument(a[0]);
+    const auto addr = addressArgument(a[0], true);
     const auto coil = numberArgument(a[1], "COIL", 0, 65535);
     if (a[2] != "on" && a[2] != "off") return refuse("the coil state must be on or off");
     const bool on = a[2] == "on";
@@ -80,8 +76,8 @@ Prepared writeCoil(const Args& a) {
 
 Prepared writeConfig(const Args& a) {
     if (!argumentCount(a, 3, 2 + MaxRegistersPerWrite)) return std::nullopt;
-    const auto addr = addressArgument(a[0]);
-    const auto start = numberArgument(a[1], "START", 0, 65535);
+    const auto addr = addressArgument(a[0], true);
+    const auto start = registerRange(a[1], static_cast<int>(a.size() - 2));
     if (!addr || !start) return std::nullopt;
     std::vector<std::int32_t> values;
     for (size_t i = 2; i < a.size(); ++i) {
@@ -97,7 +93,7 @@ Prepared writeConfig(const Args& a) {
 
 Prepared writeText(const Args& a) {
     if (!argumentCount(a, 3, 3)) return std::nullopt;
-    const auto addr = addressArgument(a[0]);
+    const auto addr = addressArgument(a[0], true);
     const auto start = numberArgument(a[1], "START", 0, 65535);
     const std::string text = utf8ToCp1250(a[2]);
     if (text.size() > static_cast<size_t>(MaxTextPerWrite))
@@ -111,7 +107,7 @@ Prepared writeText(const Args& a) {
 
 Prepared clearCounters(const Args& a) {
     if (!argumentCount(a, 2, 2)) return std::nullopt;
-    const auto addr = addressArgument(a[0]);
+    const auto addr = addressArgument(a[0], true);
     const auto mask = numberArgument(a[1], "MASK", 0, 255);
     if (!addr || !mask) return std::nullopt;
     return [=](CommandContext& c) {
@@ -122,7 +118,7 @@ Prepared clearCounters(const Args& a) {
 // ADDR [SUB] of the two diagnostics commands.
 bool parseDiagnostics(const Args& a, int& addr, int& sub) {
     if (!argumentCount(a, 1, 2)) return false;
-    const auto address = addressArgument(a[0]);
+    const auto address = addressArgument(a[0], false);
     const auto function =
         a.size() == 2 ? numberArgument(a[1], "SUB", 0, 65535) : std::optional<int>(0);
     if (!address || !function) return false;
@@ -218,9 +214,9 @@ std::optional<RegisterRead> parseRegisterRead(const std::string& name, const Arg
     if (found == std::end(kReadCommands))
         return refuse("the command to repeat must be one of " + std::string(readCommandNames()));
     if (!argumentCount(args, 3, 3)) return std::nullopt;
-    const auto addr = addressArgument(args[0]);
-    const auto start = numberArgument(args[1], "START", 0, 65535);
+    const auto addr = addressArgument(args[0], false);
     const auto count = numberArgument(args[2], "COUNT", 1, MaxRegistersPerRead);
+    const auto start = registerRange(args[1], count.value_or(1));
     if (!addr || !start || !count) return std::nullopt;
     const auto operation = kReadOperations[found - std::begin(kReadCommands)];
     return RegisterRead{operation, *addr, *start, *count};
@@ -235,12 +231,16 @@ int readAndPrint(CommandContext& c, const RegisterRead& read, ReadingPrinter& pr
         printer.print(reading);
         return tx::Ok;
     }
-    const Failure failure = failureOf(c.link, code);
+    return printFailure(c, reading, printer, "read failed: ", failureOf(c, code), timeInMessage);
+}
+
+int printFailure(CommandContext& c, Reading reading, ReadingPrinter& printer, const char* what,
+                 const Failure& failure, bool timeInMessage) {
     reading.status = failure.status;
     reading.error = failure.text;
     printer.print(reading);
-    c.err << "dkq: " << (timeInMessage ? textTimestamp(time) + " " : "")
-          << "read failed: " << failure.text << '\n';
+    c.err << "dkq: " << (timeInMessage ? textTimestamp(reading.time) + " " : "") << what
+          << failure.text << '\n';
     return failure.status;
 }
 

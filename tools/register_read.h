@@ -34,4 +34,9 @@ const char* readCommandNames();
 int readAndPrint(CommandContext& context, const RegisterRead& read, ReadingPrinter& printer,
                  WallClock::time_point time, bool timeInMessage);
 
+// Prints a reading that failed (a row in CSV and JSON) and "dkq: [<time> ]
+// <what><failure>" on standard error; returns the failure's status.
+int printFailure(CommandContext& context, Reading reading, ReadingPrinter& printer,
+                 const char* what, const Failure& failure, bool timeInMessage);
+
 }  // namespace dkq::tool

@@ -105,10 +105,18 @@ bool sleepUntil(Nanos slot) {
     return false;
 }
 
-// One round; a link that a failure closed is opened again first.
+// One round; a link that a failure closed is opened again first, and when
+// that fails the round reports why, as the first opening would.
 int pollRound(CommandContext& c, const RegisterRead& read, ReadingPrinter& printer) {
-    if (!c.link.IsOpen()) c.link.open_com(c.comPort, c.baud);
-    return readAndPrint(c, read, printer, WallClock::now(), true);
+    const auto time = WallClock::now();
+    if (!c.link.IsOpen()) {
+        if (const int code = c.link.open_com(c.comPort, c.baud); code != open::Ok) {
+            const Reading reading{time, read.address, read.start, read.count, {}, tx::Ok, {}};
+            return printFailure(c, reading, printer, "", {tx::NotOpen, openFailureText(c, code)},
+                                true);
+        }
+    }
+    return readAndPrint(c, read, printer, time, true);
 }
 
 // Exit status: that of the last exchange. Lines go out before every wait;
@@ -132,10 +140,11 @@ int runPoll(CommandContext& c, const PollPlan& plan) {
         const Nanos now = platform::performanceCounter();
         if (plan.interval > 0 || now - written >= kLongestHold) {
             writeOut();
+            if (!c.out) break;  // dkq reports the output that could not be written
             written = now;
         }
         slot = nextSlot(slot, plan.interval, now);
-        if (!sleepUntil(slot)) break;
+        if (slot > now && !sleepUntil(slot)) break;  // back to back: no clock read more
     }
     writeOut();
     return code;

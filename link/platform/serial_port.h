@@ -65,6 +65,10 @@ class SerialPort {
 // The system's words for one of its error codes (errno, GetLastError).
 std::string errorText(int systemError);
 
+// Whether open() was refused because another program holds the port: every
+// port is held exclusively while open.
+bool isPortBusy(int systemError);
+
 // Device of COM port n when nothing else is configured: on Windows
 // "\\.\COMn", elsewhere <devFolder>/ttyUSB(n-1) if present, else
 // <devFolder>/ttyS(n-1). devFolder is /dev but where a test builds its own.

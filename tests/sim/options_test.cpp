@@ -54,7 +54,7 @@ TEST(Options, RefuseMistakes) {
     for (const char* line : {"", "--tcp 0 --bogus", "--tcp", "--tcp 70000", "--tcp :80",
                              "--tcp 0 --mute 2", "--tcp 0 --fault short:4", "--tcp 0 --baud 0",
                              "--tcp 0 --delay -1", "--tcp 0 --close-after 0", "--tcp 0 --seed -3",
-                             "--tcp 0 --exception 128", "--tcp 0 --trace=1"}) {
+                             "--tcp 0 --exception 128", "--tcp 0 --trace=1", "--tcp ::1:80"}) {
         std::istringstream words(line);
         const std::vector<std::string> args{std::istream_iterator<std::string>(words), {}};
         const auto parsed = parseOptions(std::vector<std::string_view>(args.begin(), args.end()));

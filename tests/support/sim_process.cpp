@@ -36,8 +36,9 @@ std::string toolPath(const char* variable) {
 }
 
 ToolRun runDkq(const std::string& arguments, const std::string& environment) {
+    // Redirections first: one in the arguments (">/dev/full") takes over.
     const std::string command =
-        environment + " '" + toolPath("DKQ_TOOL") + "' " + arguments + " >dkq.stdout 2>dkq.stderr";
+        environment + " '" + toolPath("DKQ_TOOL") + "' >dkq.stdout 2>dkq.stderr " + arguments;
     const int status = std::system(command.c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFileBytes("dkq.stdout"),
             readFileBytes("dkq.stderr")};

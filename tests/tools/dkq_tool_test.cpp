@@ -15,6 +15,7 @@
 
 #include "common/text.h"
 #include "common/version.h"
+#include "tests/support/scripted_peer.h"
 #include "tests/support/sim_process.h"
 
 namespace dkq::test {
@@ -37,8 +38,9 @@ std::string withoutTimes(std::string text) {
 }
 
 // Console commands before the run (';' between them), the words ({tcp},
-// {port} and {pty} stand for the simulator's), the exit status, standard
-// output and error exactly (or up to "..." at the end).
+// {port}, {pty} and {tcp6} stand for the simulators', {mbap} for the port of
+// a Modbus/TCP server), the exit status, standard output and error exactly
+// (or up to "..." at the end).
 struct Row {
     const char* console;
     const char* words;
@@ -48,6 +50,41 @@ struct Row {
 };
 
 const std::string kUsage = "usage: dkq [OPTIONS] COMMAND [ARGS...]   (dkq --help lists them)\n";
+const std::string kFull = "dkq: cannot write output: No space left on device\n";
+
+// dkq started in the background by a shell that tells its process id and
+// then becomes dkq: its standard output read line by line as it comes,
+// standard error into `errPath` (a file or a terminal).
+class RunningDkq {
+  public:
+    RunningDkq(const std::string& words, const std::string& errPath)
+        : out_(popen(
+              ("echo $$; exec '" + toolPath("DKQ_TOOL") + "' " + words + " 2>" + errPath).c_str(),
+              "r")),
+          pid_(std::stoi("0" + line())) {}
+    RunningDkq(const RunningDkq&) = delete;
+    RunningDkq& operator=(const RunningDkq&) = delete;
+    ~RunningDkq() {
+        if (out_ != nullptr) kill(pid_, SIGKILL);
+        status();
+    }
+    std::string line() {
+        char text[512];
+        if (out_ == nullptr || std::fgets(text, sizeof text, out_) == nullptr) return "";
+        const std::string read = text;
+        return read.ends_with('\n') ? read.substr(0, read.size() - 1) : read;
+    }
+    void signal(int number) const { kill(pid_, number); }
+    int status() {
+        const int status = out_ == nullptr ? -1 : pclose(out_);
+        out_ = nullptr;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+  private:
+    FILE* out_;
+    pid_t pid_;
+};
 
 class DkqTool : public ::testing::Test {
   protected:
@@ -55,7 +92,9 @@ class DkqTool : public ::testing::Test {
     std::string expand(std::string text) const {
         for (const auto& [from, to] : {std::pair{"{tcp}", "--tcp " + tcp()},
                                        {"{port}", std::to_string(sim.tcpPort())},
-                                       {"{pty}", sim.ptyPath()}})
+                                       {"{pty}", sim.ptyPath()},
+                                       {"{tcp6}", "--tcp [::1]:" + std::to_string(sim6.tcpPort())},
+                                       {"{mbap}", std::to_string(modbusTcp.port())}})
             for (size_t at = 0; (at = text.find(from, at)) != std::string::npos;)
                 text.replace(at, std::string_view(from).size(), to);
         return text;
@@ -72,6 +111,9 @@ class DkqTool : public ::testing::Test {
     ScratchDir dir;
     SimProcess sim{{"--deterministic", "--modules", "1,2,5,30", "--mute", "5", "--tcp",
                     "127.0.0.1:0", "--pty", dir.file("bus"), "--trace", "--rec-count", "100"}};
+    SimProcess sim6{{"--deterministic", "--modules", "2", "--tcp", "[::1]:0"}};
+    // An exception answer in Modbus/TCP's framing, its transaction the echo of ":0".
+    ScriptedPeer modbusTcp{{ScriptedReply::text(std::string(":0\0\0\0\3\1\x84\2", 9))}};
 };
 
 TEST_F(DkqTool, CommandLinesGiveTheirOutputsAndExitStatuses) {
@@ -83,6 +125,9 @@ TEST_F(DkqTool, CommandLinesGiveTheirOutputsAndExitStatuses) {
         // Registers, counted from 0; the configuration memory by its name.
         {"", "--log {tcp} read-input 2 16 4", 0, "200 201 202 203\n", ""},
         {"", "read-input 2 16 2 --tcp=127.0.0.1:{port}", 0, "200 201\n", ""},
+        {"", "{tcp6} read-input 2 16 2", 0, "200 201\n", ""},
+        {"", "--trace --device {pty} read-input 2 16 2", 0, "200 201\n",
+         "t > :020400100002E8\nt < :02040400C800C965\n"},
         {"", "{tcp} read-config 2 3 1", 0, "-26110\n", ""},
         {"", "{tcp} write-config 1 50 7 -1 0xFFFF", 0, "", ""},
         {"", "{tcp} write-register 1 16 3", 0, "", ""},
@@ -158,7 +203,27 @@ TEST_F(DkqTool, CommandLinesGiveTheirOutputsAndExitStatuses) {
          "dkq: --baud applies to --com and --device, not to --tcp\nusage: dkq [OPTIONS] diag1 ADDR "
          "[SUB]\n..."},
         {"", "--log=1 {tcp} diag1 1", 64, "", "dkq: --log takes no value\n" + kUsage},
-        {"", "--bogus {tcp} diag1 1", 64, "", "dkq: unknown option --bogus\n" + kUsage},
+        {"", "--bogus {tcp} diag1 1", 64, "",
+         "dkq: unknown option --bogus\nusage: dkq [OPTIONS] diag1 ..."},
+        {"", "{tcp} read-input 1 0 4 --fromat=csv", 64, "",
+         "dkq: unknown option --fromat\nusage: dkq [OPTIONS] read-input ..."},
+        {"", "-r 1 {tcp} read-input", 64, "",
+         "dkq: unknown option -r; for mbpoll's -a -r -c -t dkq takes words after the command: "
+         "read-input|read-holding ADDR START COUNT, registers counted from 0\n" +
+             kUsage},
+        {"", "{tcp} read-holding 0 16 1", 64, "",
+         "dkq: ADDR 0 (every module) is for writes only\nusage: dkq [OPTIONS] read-holding ..."},
+        {"", "{tcp} config-read 0 x.dkq", 64, "",
+         "dkq: ADDR 0 (every module) is for writes only\n..."},
+        {"", "{tcp} read-input 1 65535 2", 64, "",
+         "dkq: START 65535 with 2 registers passes register 65535\n..."},
+        {"", "--device {pty} --timeout 50 diag1 1", 64, "",
+         "dkq: --timeout applies to --tcp only..."},
+        {"", "{tcp} read-input 2 16 2 >/dev/full", 74, "", kFull},
+        {"", "{tcp} poll --interval 0.01 read-input 2 16 2 >/dev/full", 74, "", kFull},
+        {"", "--tcp 127.0.0.1:{mbap} --timeout 100 read-input 1 0 2", 2, "",
+         "dkq: read failed: code 2 (wrong answer length or header): this looks like Modbus/TCP, "
+         "not ASCII\n"},
         {"", "ports --format=json x", 64, "",
          "dkq: expected 0 arguments, got 1\nusage: dkq ports\n"},
         {"", "{tcp} read-input 1 0 126", 64, "",
@@ -176,10 +241,13 @@ TEST_F(DkqTool, CommandLinesGiveTheirOutputsAndExitStatuses) {
          "cyclic;capacity_h;module_clock;download_s;items\nV1.7;1.1;100;65520;18;0;60;false;false;"
          "1092;t;0.4;L1 L2 L3 L4\n",
          ""},
-        {"", "{tcp} logger-download dane.csv", 0,
+        {"", "{tcp} logger-download dane", 0,
          "Transfer zakończony.\nPrzesłano 100 rekordów\nLiczba powtórzeń transmisji: 0\nLiczba "
          "niepoprawnych rekordów: 0\n",
          ""},
+        {"", "{tcp} logger-download .", 73, "", "dkq: cannot write .: Is a directory\n"},
+        {"", "{tcp} logger-download - --write-invalid", 0, "Lp;Czas RTC;L1 [V] ;...",
+         "Transfer zakończony.\nPrzesłano 100 rekordów\n..."},
         {"mute 1", "{tcp} --timeout 50 logger-status", 1, "", "Brak odpowiedzi S z modułu!\n"},
         {"unmute 1;fault bad-lrc:1", "{tcp} logger-status", 7, "", "Błąd w odpowiedzi S!\n"},
         {"clear-faults", "{tcp} logger-settings --on --items 1-2,34", 0, "Ustawienia przesłane.\n",
@@ -202,12 +270,13 @@ TEST_F(DkqTool, CommandLinesGiveTheirOutputsAndExitStatuses) {
         EXPECT_EQ(run.status, row.status) << row.words << "\n" << run.err;
         expectText(withoutTimes(run.out), row.out, row);
         expectText(withoutTimes(run.err), row.err, row);
-        const auto settings = sim.takeLines("rx *LG", 50);
-        sent.insert(sent.end(), settings.begin(), settings.end());
-        sim.takeLines("rx", 0);
+        for (const std::string& line : sim.takeLines("rx", 50)) {
+            if (line.starts_with("rx *LG")) sent.push_back(line);
+            EXPECT_NE(row.status, 64) << row.words << ": a usage error sent " << line;
+        }
     }
     EXPECT_EQ(sent, std::vector<std::string>{"rx *LG=1,0,60,3,0,0,0,2"});
-    const std::vector<std::string> rows100 = decodeTextLines(readFileBytes("dane.csv"));
+    const std::vector<std::string> rows100 = decodeTextLines(readFileBytes("dane"));
     ASSERT_EQ(rows100.size(), 101u);
     EXPECT_EQ(rows100[100], "100;2024-03-01  1:39:00;1,100;2,100;3,100;4,100;1");
     const std::string log = readFileBytes("dkq_comm.log");
@@ -221,41 +290,15 @@ TEST_F(DkqTool, CommandLinesGiveTheirOutputsAndExitStatuses) {
           "counted from 0", "\n  --baud B ", "default 9600", "default 800", "default 6000",
           "TCP only", "\n  -q, --quiet ", "10 the module answered with a Modbus exception"})
         EXPECT_NE(help.find(line), std::string::npos) << line;
+    // One program at a time on a serial port.
+    RunningDkq holder("--device " + sim.ptyPath() + " poll --interval 0.05 read-input 2 16 1",
+                      "/dev/null");
+    holder.line();
+    const ToolRun busy = runDkq("--device " + sim.ptyPath() + " read-input 2 16 1");
+    EXPECT_EQ(std::to_string(busy.status) + busy.err,
+              "9dkq: cannot open " + sim.ptyPath() + ": port busy\n");
+    holder.signal(SIGTERM);
 }
-
-// dkq started in the background by a shell that tells its process id and
-// then becomes dkq: its standard output read line by line as it comes,
-// standard error into `errPath` (a file or a terminal).
-class RunningDkq {
-  public:
-    RunningDkq(const std::string& words, const std::string& errPath)
-        : out_(popen(
-              ("echo $$; exec '" + toolPath("DKQ_TOOL") + "' " + words + " 2>" + errPath).c_str(),
-              "r")),
-          pid_(std::stoi("0" + line())) {}
-    RunningDkq(const RunningDkq&) = delete;
-    RunningDkq& operator=(const RunningDkq&) = delete;
-    ~RunningDkq() {
-        if (out_ != nullptr) kill(pid_, SIGKILL);
-        status();
-    }
-    std::string line() {
-        char text[512];
-        if (out_ == nullptr || std::fgets(text, sizeof text, out_) == nullptr) return "";
-        const std::string read = text;
-        return read.ends_with('\n') ? read.substr(0, read.size() - 1) : read;
-    }
-    void signal(int number) const { kill(pid_, number); }
-    int status() {
-        const int status = out_ == nullptr ? -1 : pclose(out_);
-        out_ = nullptr;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-
-  private:
-    FILE* out_;
-    pid_t pid_;
-};
 
 // A signal ends a download after its batch: whole rows kept, "*EOT!" twice,
 // the summary, 128 + the signal's number. Progress shows on a terminal,

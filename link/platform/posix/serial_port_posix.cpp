@@ -1,9 +1,10 @@
 // Serial port on POSIX: termios for speed and format, ioctl for the modem
 // lines (or the kernel's own RS-485 direction control where the driver has
 // it), tcdrain() for the end of a transmission, poll() for the wait of a
-// read.
+// read. A port is held exclusively while open.
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -73,17 +74,30 @@ SerialPort::~SerialPort() {
     close();
 }
 
+// Two programs on one line would take each other's answers: the port is
+// locked (flock, which also binds root) and made exclusive (TIOCEXCL, which
+// also binds programs that do not lock). Either refusal is EBUSY.
 int SerialPort::open(const std::string& device) {
     close();
     fd_ = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (fd_ < 0) return errno;
+    if (flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno == EWOULDBLOCK ? EBUSY : errno;
+        ::close(fd_);
+        fd_ = -1;
+        return error;
+    }
+    (void)ioctl(fd_, TIOCEXCL);  // not a terminal (ENOTTY): the lock still holds
     takeKernelDirection();
     return 0;
 }
 
+// The exclusive mode is given up by hand: a pseudo-terminal keeps it after
+// the last close for as long as its other side is open.
 void SerialPort::close() {
     if (fd_ >= 0) {
         releaseKernelDirection();
+        (void)ioctl(fd_, TIOCNXCL);
         ::close(fd_);
     }
     fd_ = -1;
@@ -214,6 +228,10 @@ int SerialPort::read(std::span<std::uint8_t> bytes, int timeoutMs) {
 
 std::string errorText(int systemError) {
     return std::strerror(systemError);
+}
+
+bool isPortBusy(int systemError) {
+    return systemError == EBUSY;
 }
 
 std::string defaultComDeviceIn(const std::string& devFolder, int comPort) {

@@ -111,6 +111,12 @@ std::string errorText(int systemError) {
     return words.empty() ? "error " + std::to_string(systemError) : words;
 }
 
+// A COM port is opened without sharing: one another program holds is refused
+// as access denied.
+bool isPortBusy(int systemError) {
+    return systemError == ERROR_ACCESS_DENIED || systemError == ERROR_SHARING_VIOLATION;
+}
+
 std::string defaultComDevice(int comPort) { return "\\\\.\\COM" + std::to_string(comPort); }
 
 std::string defaultComDeviceIn(const std::string&, int comPort) { return defaultComDevice(comPort); }

@@ -112,14 +112,15 @@ ReceiveResult TcpSocket::receive(std::span<std::uint8_t> into) {
     return {ReceiveStatus::Failed, 0, error};
 }
 
+// Waits first, then receives: an answer is seldom there the moment its
+// request has gone, and a receive tried before the wait would fail.
 ReceiveResult TcpSocket::receive(std::span<std::uint8_t> into, int timeoutMs) {
-    const auto got = receive(into);
-    if (got.status != ReceiveStatus::NothingYet || timeoutMs <= 0) return got;
+    if (timeoutMs <= 0 || handle_ == kNoSocket) return receive(into);
     fd_set readable;
     FD_ZERO(&readable);
     FD_SET(asSocket(handle_), &readable);
     timeval limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
-    if (select(0, &readable, nullptr, nullptr, &limit) <= 0) return got;
+    if (select(0, &readable, nullptr, nullptr, &limit) <= 0) return {ReceiveStatus::NothingYet};
     return receive(into);
 }
 
