@@ -1,6 +1,7 @@
 // PostgreSQL, for sites that outgrow one machine and for several collectors
 // sharing one database: a small pool of connections with prepared
 // statements; a connection that broke is opened again on its next use.
+// Every operation ends by the store's time-out, the server's answer or not.
 #pragma once
 
 #include <condition_variable>
@@ -27,13 +28,13 @@ class PostgresStore final : public ReadingStore {
                   std::vector<StoredReading>& page) override;
     bool newestKey(const ReadingRange& range, std::size_t newer, ReadingKey& key,
                    bool& found) override;
+    bool widestReading(const ReadingRange& range, std::size_t& values) override;
 
   private:
     static constexpr int PoolSize = 4;
     static constexpr int Writers = 2;
     class Lease;
     explicit PostgresStore(std::string url) : url_(std::move(url)) {}
-    PGconn* connect(std::string& error);
 
     std::string url_;
     std::mutex mutex_;

@@ -24,6 +24,7 @@ class SqliteStore final : public ReadingStore {
                   std::vector<StoredReading>& page) override;
     bool newestKey(const ReadingRange& range, std::size_t newer, ReadingKey& key,
                    bool& found) override;
+    bool widestReading(const ReadingRange& range, std::size_t& values) override;
 
   private:
     struct Connection;
