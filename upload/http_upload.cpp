@@ -27,6 +27,22 @@ void appendToAnswerLog(const std::string& logPath, const std::string& bytes) {
     appendToLog(pathFromUtf8(logPath), bytes);
 }
 
+// The results of a TLS handshake that did not succeed.
+bool handshakeFailed(CURLcode result) {
+    switch (result) {
+        case CURLE_SSL_CONNECT_ERROR:
+        case CURLE_PEER_FAILED_VERIFICATION:
+        case CURLE_SSL_CERTPROBLEM:
+        case CURLE_SSL_CIPHER:
+        case CURLE_SSL_CACERT_BADFILE:
+        case CURLE_SSL_ISSUER_ERROR:
+        case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+            return true;
+        default:
+            return false;
+    }
+}
+
 }  // namespace
 
 CurlLibrary::CurlLibrary() {
@@ -47,6 +63,10 @@ std::size_t CollectResponse(char* piece, std::size_t size, std::size_t count, vo
     return 0;
 }
 
+std::string handshakeFailedText(const std::string& reason) {
+    return "Połączenie TLS z serwerem pomiarów nie powiodło się: " + reason;
+}
+
 std::string unsentUploadsText(long long count) {
     return "Nie wysłano do serwera pomiarów: " + std::to_string(count) + ".";
 }
@@ -60,8 +80,11 @@ void reportUploadNotice(const std::string& text, const std::string& logPath, boo
 // requests it takes them from.
 class HttpUpload::Worker {
   public:
-    Worker(const UploadLimits& limits, std::string logPath, bool logAnswers)
-        : limits_(limits), logPath_(std::move(logPath)), logAnswers_(logAnswers) {
+    Worker(const UploadSettings& settings, const UploadLimits& limits, std::string logPath)
+        : settings_(settings),
+          limits_(limits),
+          logPath_(std::move(logPath)),
+          logAnswers_(settings.logResponses != 0) {
         thread_ = std::thread([this] { run(); });
     }
     Worker(const Worker&) = delete;
@@ -98,6 +121,14 @@ class HttpUpload::Worker {
     void run() {
         CURLM* multi = curl_multi_init();
         CURL* easy = curl_easy_init();
+        curl_slist* headers = nullptr;
+        if (!settings_.token.empty())
+            headers = curl_slist_append(nullptr, ("Authorization: Bearer " + settings_.token).c_str());
+        curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
+        curl_blob authorities{const_cast<char*>(settings_.caBundle.data()),
+                              settings_.caBundle.size(), CURL_BLOB_NOCOPY};
+        if (!settings_.caBundle.empty()) curl_easy_setopt(easy, CURLOPT_CAINFO_BLOB, &authorities);
+        curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorText_);
         std::string request;
         while (nextRequest(request)) {
             ResponseBuffer response;
@@ -107,6 +138,7 @@ class HttpUpload::Worker {
         }
         curl_easy_cleanup(easy);
         curl_multi_cleanup(multi);
+        curl_slist_free_all(headers);
     }
 
     // The oldest waiting request; false when the run ends, with what still
@@ -147,6 +179,7 @@ class HttpUpload::Worker {
         curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, limits_.connectMs);
         curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, limits_.totalMs);
         curl_easy_setopt(easy, CURLOPT_QUICK_EXIT, 1L);
+        errorText_[0] = '\0';
         curl_multi_add_handle(multi, easy);
         int running = 1;
         while (curl_multi_perform(multi, &running) == CURLM_OK && running > 0) {
@@ -154,9 +187,26 @@ class HttpUpload::Worker {
             if (waitMs < 0) break;
             curl_multi_poll(multi, nullptr, 0, static_cast<int>(waitMs), nullptr);
         }
+        int left = 0;
+        if (const CURLMsg* done = curl_multi_info_read(multi, &left))
+            reportHandshake(done->data.result);
         curl_multi_remove_handle(multi, easy);
     }
 
+    // Why a handshake failed, once until one succeeds or the reason changes:
+    // a wrong certificate or authority fails every request alike.
+    void reportHandshake(CURLcode result) {
+        if (!handshakeFailed(result)) {
+            if (result == CURLE_OK) handshakeFailure_.clear();
+            return;
+        }
+        const std::string reason = errorText_[0] != '\0' ? errorText_ : curl_easy_strerror(result);
+        if (reason == handshakeFailure_) return;
+        handshakeFailure_ = reason;
+        reportUploadNotice(handshakeFailedText(reason), logPath_, true);
+    }
+
+    const UploadSettings& settings_;
     const UploadLimits limits_;
     const std::string logPath_;
     const bool logAnswers_;
@@ -166,6 +216,8 @@ class HttpUpload::Worker {
     long long unsent_ = 0;
     bool stopping_ = false;
     SteadyClock::time_point stopDeadline_;
+    char errorText_[CURL_ERROR_SIZE] = "";
+    std::string handshakeFailure_;
     std::thread thread_;
 };
 
@@ -179,7 +231,7 @@ HttpUpload::~HttpUpload() {
 
 void HttpUpload::open() {
     if (settings_.address.empty() || worker_ != nullptr) return;
-    worker_ = std::make_unique<Worker>(limits_, logPath_, settings_.logResponses != 0);
+    worker_ = std::make_unique<Worker>(settings_, limits_, logPath_);
 }
 
 long long HttpUpload::close() {

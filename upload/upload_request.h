@@ -26,7 +26,8 @@ struct UploadReadingValues {
 std::string uploadData(const UploadSettings& settings, const UploadReadingValues& reading);
 // zlib's CRC-32 over uidText followed by data, XOR the upload key.
 std::uint32_t uploadSum(std::string_view uidText, std::string_view data);
-// "http://<address>?uid=<uid>&data=<data>&sum=<8 lower-case hex digits>".
+// "http://<address>?uid=<uid>&data=<data>&sum=<8 lower-case hex digits>"
+// ("https://..." for an https address).
 std::string uploadRequest(const UploadSettings& settings, const UploadReadingValues& reading);
 
 }  // namespace dkq

@@ -125,23 +125,31 @@ TEST_P(CollectorTest, StoresChecksAndServesUploadsAndKeepsThemAcrossARestart) {
         {uploadTarget("7", "1") + "&uid=7", 400, "uid, data, time or sum given twice\n"},
         {uploadTarget("7x", "1"), 400, "uid is not a number\n"},
         {uploadTarget("2147483648", "1"), 400, "uid is not a number\n"},
+        {uploadTarget("0101", "1"), 400, "uid is not a number\n"},
+        {uploadTarget("-0", "1"), 400, "uid is not a number\n"},
+        {uploadTarget("9", "1"), 200, "OK"},
+        {uploadTarget("9", "2,3"), 200, "OK"},
         {uploadTarget("7", std::string(4097, '1')), 400, "data is over 4096 bytes\n"},
         {uploadTarget("7", "1,,2"), 400, "data is not a list of numbers\n"},
         {uploadTarget("7", "1.,2"), 400, "data is not a list of numbers\n"},
         {"/rec.php?uid=7&data=1&sum=1234567", 400, "sum is not eight hex digits\n"},
-        {"/dkq/rec.txt" + uploadTarget("7", "1").substr(12), 400, "unknown path\n"},
-        {"/api/readings?uid=x", 400, "uid is needed, a number\n"},
+        {"/dkq/rec.txt" + uploadTarget("7", "1").substr(12), 404, "unknown path\n"},
+        {"/api/readings?uid=01", 400, "uid is needed, a number without leading zeros\n"},
         {"/api/readings?uid=1&to=2024-02-30", 400,
          "from and to are UTC times: 2024-03-05T09:07:02.123Z\n"},
         {"/api/readings?uid=1&limit=10001", 400, "limit is a count from 1 to 10000\n"},
         {"/api/readings?uid=1&points=0", 400, "points is a count from 1 to 2000\n"},
-        {"/" + std::string(20000, 'x') + ".php", 414, ""},
-        {"/web/../dashboard.js", 400, "unknown path\n"},
+        {"/" + std::string(20000, 'x') + ".php", 414, "the request line is over 8192 bytes\n"},
+        {"/web/../dashboard.js", 404, "unknown path\n"},
+        {"/metrics", 431, "the request head is over 16384 bytes\n"},
     };
     for (const auto& request : requests) {
-        const test::HttpAnswer answer = httpGet(port, request.target);
+        const test::HttpAnswer answer = httpGet(
+            port, request.target,
+            request.status == 431 ? "Cookie: " + std::string(17000, 'c') + "\r\n" : "");
         EXPECT_EQ(answer.status, request.status) << request.target.substr(0, 80);
-        EXPECT_TRUE(request.status == 414 || answer.body == request.body) << answer.body;
+        EXPECT_EQ(answer.body, request.body);
+        EXPECT_NE(answer.head.find("\r\nX-Content-Type-Options: nosniff\r\n"), std::string::npos);
         std::this_thread::sleep_for(std::chrono::milliseconds(3));  // distinct arrival times
     }
 
@@ -150,6 +158,7 @@ TEST_P(CollectorTest, StoresChecksAndServesUploadsAndKeepsThemAcrossARestart) {
         std::regex_replace(withoutTimes(sites), std::regex(R"("interval":[\d.]+)"),
                            R"("interval":I)"),
         R"([{"uid":-5,"count":1,"time":"T","received":"T","data":"","values":[],"interval":null},)"
+        R"({"uid":9,"count":2,"time":"T","received":"T","data":"2,3","values":[2,3],"interval":I},)"
         R"({"uid":1021,"count":3,"time":"T","received":"T","data":"7","values":[7],)"
         R"("interval":I}])");
     const std::string all = httpGet(port, "/api/readings?uid=1021").body;
@@ -182,13 +191,17 @@ TEST_P(CollectorTest, StoresChecksAndServesUploadsAndKeepsThemAcrossARestart) {
               "T;T;21,4;4,500;120;\r\nT;T;-0,5;4,501;121;\r\nT;T;7;\r\n");
     EXPECT_EQ(withoutTimes(httpGet(port, "/export.csv?uid=3").body),
               "Czas (UTC);Odebrano (UTC);\r\n");
+    // As wide as the widest reading, not the first.
+    EXPECT_EQ(withoutTimes(httpGet(port, "/export.csv?uid=9").body),
+              "Czas (UTC);Odebrano (UTC);Warto\x9c\xe6 1;Warto\x9c\xe6 2;\r\nT;T;1;\r\nT;T;2;3;\r\n");
     const std::string metrics = httpGet(port, "/metrics").body;
     for (const char* line :
          {"\ndkq_reading_value{uid=\"1021\",position=\"1\"} 7\n",
-          "\ndkq_site_readings_total{uid=\"-5\"} 1\n", "\ndkq_uploads_stored_total 4\n",
-          "{reason=\"missing\"} 2\n", "{reason=\"repeated\"} 1\n", "{reason=\"uid\"} 2\n",
+          "\ndkq_site_readings_total{uid=\"-5\"} 1\n", "\ndkq_uploads_stored_total 6\n",
+          "{reason=\"missing\"} 2\n", "{reason=\"repeated\"} 1\n", "{reason=\"uid\"} 4\n",
           "{reason=\"size\"} 1\n", "{reason=\"data\"} 2\n", "{reason=\"sum_format\"} 1\n",
-          "{reason=\"sum\"} 1\n", "{reason=\"path\"} 2\n"})
+          "{reason=\"sum\"} 1\n", "{reason=\"path\"} 2\n", "{reason=\"target_size\"} 1\n",
+          "{reason=\"head_size\"} 1\n"})
         EXPECT_NE(metrics.find(line), std::string::npos) << line;
 
     EXPECT_EQ(collector->stop(), 0);

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <sstream>
 #include <stdexcept>
 
 #include "tests/support/loopback_listener.h"
@@ -27,22 +28,26 @@ int freeLoopbackPort() {
 
 }  // namespace
 
-CollectorProcess::CollectorProcess(const std::string& database) {
+CollectorProcess::CollectorProcess(const std::string& database,
+                                   const std::vector<std::string>& options) {
     const std::string program = toolPath("DKQ_COLLECTOR");
     int out[2];
     if (pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
     pid_ = fork();
     if (pid_ == 0) {
         dup2(out[1], STDOUT_FILENO);
-        execl(program.c_str(), program.c_str(), "--listen", "127.0.0.1:0", "--database",
-              database.c_str(), nullptr);
+        std::vector<const char*> argv{program.c_str(), "--listen", "127.0.0.1:0", "--database",
+                                      database.c_str()};
+        for (const std::string& option : options) argv.push_back(option.c_str());
+        argv.push_back(nullptr);
+        execv(program.c_str(), const_cast<char* const*>(argv.data()));
         _exit(127);
     }
     close(out[1]);
     char line[128] = "";
     FILE* output = fdopen(out[0], "r");
     const bool started = fgets(line, sizeof line, output) != nullptr &&
-                         std::string_view(line).starts_with("http 127.0.0.1:");
+                         std::string_view(line).find(" 127.0.0.1:") != std::string_view::npos;
     fclose(output);
     if (!started) {
         stop();
@@ -64,7 +69,7 @@ int CollectorProcess::stop() {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-HttpAnswer httpGet(int port, const std::string& target) {
+HttpAnswer httpGet(int port, const std::string& target, const std::string& headers) {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{
         AF_INET, htons(static_cast<std::uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
@@ -72,7 +77,8 @@ HttpAnswer httpGet(int port, const std::string& target) {
         close(fd);
         throw std::runtime_error("cannot connect to 127.0.0.1:" + std::to_string(port));
     }
-    const std::string request = "GET " + target + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n";
+    const std::string request =
+        "GET " + target + " HTTP/1.0\r\nHost: 127.0.0.1\r\n" + headers + "\r\n";
     [[maybe_unused]] auto sent = send(fd, request.data(), request.size(), MSG_NOSIGNAL);
     std::string bytes;
     char buffer[65536];
@@ -82,6 +88,7 @@ HttpAnswer httpGet(int port, const std::string& target) {
     const std::size_t end = bytes.find("\r\n\r\n");
     if (bytes.size() < 12 || end == std::string::npos) return answer;
     answer.status = std::stoi(bytes.substr(9, 3));
+    answer.head = bytes.substr(0, end + 2);
     answer.body = bytes.substr(end + 4);
     return answer;
 }
@@ -131,6 +138,19 @@ std::string PostgresCluster::createDatabase(const std::string& name) const {
     if (!run("createdb -h 127.0.0.1 -p " + port + " -U dkq " + name))
         throw std::runtime_error("createdb failed");
     return "postgresql://dkq@127.0.0.1:" + port + "/" + name;
+}
+
+void PostgresCluster::signalServer(int signal) const {
+    const pid_t server = std::atoi(readFileBytes(folder_ + "/data/postmaster.pid").c_str());
+    kill(server, signal);
+    for (const auto& process : std::filesystem::directory_iterator("/proc")) {
+        // The fourth field of /proc/PID/stat is the parent's pid.
+        std::istringstream stat(readFileBytes(process.path().string() + "/stat"));
+        std::string pid, name, state;
+        pid_t parent = 0;
+        if (stat >> pid >> name >> state >> parent && parent == server)
+            kill(std::atoi(pid.c_str()), signal);
+    }
 }
 
 bool PostgresCluster::run(const std::string& command) const {

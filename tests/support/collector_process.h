@@ -10,9 +10,10 @@ namespace dkq::test {
 
 class CollectorProcess {
   public:
-    // Starts `$DKQ_COLLECTOR --listen 127.0.0.1:0 --database URL` in the
-    // current folder; waits for the line "http 127.0.0.1:PORT".
-    explicit CollectorProcess(const std::string& database);
+    // Starts `$DKQ_COLLECTOR --listen 127.0.0.1:0 --database URL OPTIONS...`
+    // in the current folder; waits for the line "http(s) 127.0.0.1:PORT".
+    explicit CollectorProcess(const std::string& database,
+                              const std::vector<std::string>& options = {});
     ~CollectorProcess();
     CollectorProcess(const CollectorProcess&) = delete;
     CollectorProcess& operator=(const CollectorProcess&) = delete;
@@ -29,10 +30,12 @@ class CollectorProcess {
 
 struct HttpAnswer {
     int status = 0;
+    std::string head;  // the status line and header lines
     std::string body;
 };
-// One request on its own connection to 127.0.0.1:port.
-HttpAnswer httpGet(int port, const std::string& target);
+// One request on its own connection to 127.0.0.1:port, with header lines
+// ("Name: value\r\n" each) added.
+HttpAnswer httpGet(int port, const std::string& target, const std::string& headers = "");
 
 // Debian's chromium in headless mode as a shell command, arguments to be
 // added: a new profile in the folder `profile`, no background services, no
@@ -52,6 +55,9 @@ class PostgresCluster {
 
     // A new empty database; its URL, postgresql://dkq@127.0.0.1:PORT/NAME.
     std::string createDatabase(const std::string& name) const;
+    // Sends the signal to the server and each of its processes
+    // (SIGSTOP: a database that stops answering; SIGCONT).
+    void signalServer(int signal) const;
 
   private:
     bool run(const std::string& command) const;
