@@ -141,12 +141,14 @@ bool readAccessFiles(const Options& options, ServerSettings& server,
     if (!options.tokens.empty()) {
         const auto text = readSecretFile(options.tokens, error);
         if (text) tokens = SiteTokens::read(*text, error);
+        if (!text) return fail(error) == 0;
         if (!tokens) return fail(options.tokens + ": " + error) == 0;
         server.tokens = &*tokens;
     }
     if (!options.users.empty()) {
         const auto text = readSecretFile(options.users, error);
         if (text) users = UserLogins::read(*text, error);
+        if (!text) return fail(error) == 0;
         if (!users) return fail(options.users + ": " + error) == 0;
         server.users = users.get();
     }

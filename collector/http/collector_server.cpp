@@ -442,24 +442,25 @@ std::optional<bool> CollectorServer::refuseWithoutLogin(MHD_Connection* connecti
     const std::string_view authorization = headerValue(connection, MHD_HTTP_HEADER_AUTHORIZATION);
     const std::string address = clientAddress(connection);
     const auto now = LoginThrottle::Clock::now();
-    const auto wait = logins_.wait(address, now);
-    if (authorization.empty() || wait.count() > 0 || !settings_.users->check(authorization)) {
-        if (!authorization.empty() && wait.count() == 0) logins_.failed(address, now);
-        const auto seconds = std::chrono::ceil<std::chrono::seconds>(logins_.wait(address, now));
-        MHD_Response* response =
-            textResponse(seconds.count() > 0 ? "too many failed logins: try again in " +
-                                                   std::to_string(seconds.count()) + " s\n"
-                                             : std::string("a login is needed\n"));
-        if (response != nullptr && seconds.count() > 0)
+    const auto wait = std::chrono::ceil<std::chrono::seconds>(logins_.wait(address, now));
+    if (wait.count() > 0) {
+        MHD_Response* response = textResponse("too many failed logins: try again in " +
+                                              std::to_string(wait.count()) + " s\n");
+        if (response != nullptr)
             MHD_add_response_header(response, MHD_HTTP_HEADER_RETRY_AFTER,
-                                    std::to_string(seconds.count()).c_str());
-        if (response != nullptr && seconds.count() == 0)
-            MHD_add_response_header(response, MHD_HTTP_HEADER_WWW_AUTHENTICATE,
-                                    "Basic realm=\"dkq-collector\"");
-        return queue(connection, seconds.count() > 0 ? 429 : MHD_HTTP_UNAUTHORIZED, response);
+                                    std::to_string(wait.count()).c_str());
+        return queue(connection, MHD_HTTP_TOO_MANY_REQUESTS, response);
     }
-    logins_.succeeded(address);
-    return std::nullopt;
+    if (!authorization.empty() && settings_.users->check(authorization)) {
+        logins_.succeeded(address);
+        return std::nullopt;
+    }
+    if (!authorization.empty()) logins_.failed(address, now);
+    MHD_Response* response = textResponse("a login is needed\n");
+    if (response != nullptr)
+        MHD_add_response_header(response, MHD_HTTP_HEADER_WWW_AUTHENTICATE,
+                                "Basic realm=\"dkq-collector\"");
+    return queue(connection, MHD_HTTP_UNAUTHORIZED, response);
 }
 
 bool CollectorServer::route(MHD_Connection* connection, std::string_view path, void** request) {
@@ -520,10 +521,16 @@ bool CollectorServer::reject(MHD_Connection* connection, Rejection rejection) {
     for (std::size_t i = 0; i < std::size(Rejections); ++i) {
         if (Rejections[i] == rejection) ++rejected_[i];
     }
-    // A refusal of the request's size leaves the rest of it unread: closed.
     const unsigned status = rejectionStatus(rejection);
-    return answer(connection, status, std::string(rejectionLine(rejection)) + "\n", PlainText,
-                  status == 414 || status == 431);
+    MHD_Response* response = textResponse(std::string(rejectionLine(rejection)) + "\n");
+    if (response == nullptr) return false;
+    if (status == MHD_HTTP_UNAUTHORIZED)
+        MHD_add_response_header(response, MHD_HTTP_HEADER_WWW_AUTHENTICATE,
+                                "Bearer realm=\"dkq-collector\"");
+    // A refusal of the request's size leaves the rest of it unread: closed.
+    if (status == MHD_HTTP_URI_TOO_LONG || status == MHD_HTTP_REQUEST_HEADER_FIELDS_TOO_LARGE)
+        MHD_add_response_header(response, MHD_HTTP_HEADER_CONNECTION, "close");
+    return queue(connection, status, response);
 }
 
 // The page may load what it names from this collector alone.
