@@ -134,9 +134,8 @@ bool readAccessFiles(const Options& options, ServerSettings& server,
         if (readWholeFile(options.tlsCertificate, server.tlsCertificate, MaxSecretFileBytes) !=
             FileRead::Ok)
             return fail(options.tlsCertificate + ": cannot be read") == 0;
-        const auto key = readSecretFile(options.tlsKey, error);
-        if (!key) return fail(error) == 0;
-        server.tlsKey = *key;
+        if (readWholeFile(options.tlsKey, server.tlsKey, MaxSecretFileBytes) != FileRead::Ok)
+            return fail(options.tlsKey + ": cannot be read") == 0;
     }
     if (!options.tokens.empty()) {
         const auto text = readSecretFile(options.tokens, error);

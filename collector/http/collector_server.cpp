@@ -98,17 +98,16 @@ std::string numericHost(const sockaddr* address) {
 // store. The limit is what the hard limit leaves room for.
 std::size_t connectionsAllowed(std::size_t wanted) {
     constexpr std::size_t OtherFiles = 256;
-    rlimit files{};
-    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
-        files.rlim_cur = files.rlim_max;
-        setrlimit(RLIMIT_NOFILE, &files);
-        getrlimit(RLIMIT_NOFILE, &files);
+    rlimit limits{};
+    if (getrlimit(RLIMIT_NOFILE, &limits) == 0 && limits.rlim_cur < limits.rlim_max) {
+        limits.rlim_cur = limits.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limits);
+        getrlimit(RLIMIT_NOFILE, &limits);
     }
-    const std::size_t room = files.rlim_cur == RLIM_INFINITY
-                                 ? wanted
-                                 : (static_cast<std::size_t>(files.rlim_cur) - OtherFiles) / 2 -
-                                       ConnectionsBeyondLimit;
-    return std::max<std::size_t>(1, std::min(wanted, room));
+    const auto files = static_cast<std::size_t>(limits.rlim_cur);
+    const std::size_t needed = OtherFiles + 2 * ConnectionsBeyondLimit;
+    if (limits.rlim_cur == RLIM_INFINITY || files >= needed + 2 * wanted) return wanted;
+    return std::max<std::size_t>(1, (files - std::min(files, needed)) / 2);
 }
 
 bool databaseFailed(MHD_Connection* connection) {

@@ -424,16 +424,7 @@ std::string runWebmon(const std::string& uploadSettings, std::size_t rows) {
 // HTTPS with a private authority, per-site tokens and logins for reading.
 TEST(CollectorAccessTest, TlsUploadsFromWebmonTokensAndLogins) {
     test::ScratchDir dir;
-    ASSERT_EQ(std::system("printf 'subjectAltName=IP:127.0.0.1\n' > names &&"
-                          " openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1"
-                          " -nodes -days 2 -subj /CN=dkq-test-authority -keyout ca.key"
-                          " -out ca.pem 2>/dev/null &&"
-                          " openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes"
-                          " -subj /CN=127.0.0.1 -keyout server.key -out server.csr 2>/dev/null &&"
-                          " openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key"
-                          " -CAcreateserial -days 2 -extfile names -out server.pem 2>/dev/null &&"
-                          " chmod 600 server.key"),
-              0);
+    ASSERT_TRUE(test::makeTestCertificates());
     const std::string token = "Zq3xL8cYp0VwT6nB", other = "other-site-token-9f2c";
     writeSecret("tokens", "# uid token\n1021 " + token + "\n7 " + other + "\n");
     ASSERT_EQ(std::system(("printf 'tajne has\\305\\202o\\n' | " + test::toolPath("DKQ_COLLECTOR") +

@@ -37,6 +37,11 @@ struct HttpAnswer {
 // ("Name: value\r\n" each) added.
 HttpAnswer httpGet(int port, const std::string& target, const std::string& headers = "");
 
+// With openssl, in the current folder: a private authority (ca.pem) and a
+// certificate for 127.0.0.1 signed by it (server.pem, its key server.key,
+// readable by its owner alone). False when openssl failed.
+bool makeTestCertificates();
+
 // Debian's chromium in headless mode as a shell command, arguments to be
 // added: a new profile in the folder `profile`, no background services, no
 // host name resolves (nothing but loopback can be reached), ended after
