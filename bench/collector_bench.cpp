@@ -9,13 +9,13 @@
 // Goals here: SQLite >= 5000/s, PostgreSQL >= 2000/s, p99 < 50 ms, HTTPS at
 // least 0.7 of plain HTTP.
 // Usage: collector_bench [SECONDS]  ($DKQ_COLLECTOR names the program)
+#include <curl/curl.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
-#include <curl/curl.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -251,10 +251,9 @@ double curlUploadsPerSecond(const std::string& base, double seconds) {
             CURL* easy = curl_easy_init();
             curl_easy_setopt(easy, CURLOPT_CAINFO, "ca.pem");
             curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-            curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION,
-                             +[](char*, std::size_t size, std::size_t count, void*) {
-                                 return size * count;
-                             });
+            curl_easy_setopt(
+                easy, CURLOPT_WRITEFUNCTION,
+                +[](char*, std::size_t size, std::size_t count, void*) { return size * count; });
             for (long n = 0; Clock::now() < end; ++n) {
                 const std::string request = uploadRequest(FirstUid + c, n);
                 const std::string target = request.substr(4, request.find(' ', 4) - 4);
@@ -281,12 +280,11 @@ void httpsAgainstHttp(const dkq::test::ScratchDir& dir, double seconds) {
     for (const bool tls : {false, true}) {
         std::vector<std::string> options;
         if (tls) options = {"--tls-cert", "server.pem", "--tls-key", "server.key"};
-        dkq::test::CollectorProcess collector(
-            "sqlite:" + dir.file(tls ? "https.db" : "http.db"), options);
-        rates[tls] = curlUploadsPerSecond(
-            (tls ? "https" : "http") + std::string("://127.0.0.1:") +
-                std::to_string(collector.port()),
-            seconds);
+        dkq::test::CollectorProcess collector("sqlite:" + dir.file(tls ? "https.db" : "http.db"),
+                                              options);
+        rates[tls] = curlUploadsPerSecond((tls ? "https" : "http") + std::string("://127.0.0.1:") +
+                                              std::to_string(collector.port()),
+                                          seconds);
     }
     std::printf(
         "collector: keep-alive uploads by %d libcurl clients: HTTPS %.0f/s, plain HTTP %.0f/s:"

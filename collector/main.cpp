@@ -75,7 +75,8 @@ std::optional<std::string> readOptions(int argc, char** argv, Options& options) 
             options.server.key = *key;
         } else if (option == "--max-connections") {
             std::size_t limit = 0;
-            const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), limit);
+            const auto [end, error] =
+                std::from_chars(value.data(), value.data() + value.size(), limit);
             if (error != std::errc() || end != value.data() + value.size() || limit == 0)
                 return "--max-connections takes a count";
             options.server.connectionLimit = limit;
@@ -83,7 +84,7 @@ std::optional<std::string> readOptions(int argc, char** argv, Options& options) 
             options.server.trustedProxy = value;
         } else if (option == "--tls-cert" || option == "--tls-key" || option == "--tokens" ||
                    option == "--users") {
-            std::string& file = option == "--tls-cert" ? options.tlsCertificate
+            std::string& file = option == "--tls-cert"  ? options.tlsCertificate
                                 : option == "--tls-key" ? options.tlsKey
                                 : option == "--tokens"  ? options.tokens
                                                         : options.users;

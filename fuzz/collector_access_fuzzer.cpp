@@ -19,7 +19,8 @@ std::string encodeBase64(const std::string& bytes) {
     for (std::size_t i = 0; i < bytes.size(); i += 3) {
         unsigned group = 0;
         for (std::size_t j = 0; j < 3; ++j)
-            group = group << 8 | (i + j < bytes.size() ? static_cast<unsigned char>(bytes[i + j]) : 0);
+            group =
+                group << 8 | (i + j < bytes.size() ? static_cast<unsigned char>(bytes[i + j]) : 0);
         for (std::size_t j = 0; j < 4; ++j)
             text += j <= bytes.size() - i ? Digits[(group >> (18 - 6 * j)) & 63] : '=';
     }

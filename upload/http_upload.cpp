@@ -123,7 +123,8 @@ class HttpUpload::Worker {
         CURL* easy = curl_easy_init();
         curl_slist* headers = nullptr;
         if (!settings_.token.empty())
-            headers = curl_slist_append(nullptr, ("Authorization: Bearer " + settings_.token).c_str());
+            headers =
+                curl_slist_append(nullptr, ("Authorization: Bearer " + settings_.token).c_str());
         curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
         curl_blob authorities{const_cast<char*>(settings_.caBundle.data()),
                               settings_.caBundle.size(), CURL_BLOB_NOCOPY};

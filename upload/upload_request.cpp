@@ -43,7 +43,8 @@ std::string uploadRequest(const UploadSettings& settings, const UploadReadingVal
     const std::string data = uploadData(settings, reading);
     char sum[9];
     std::snprintf(sum, sizeof sum, "%08x", static_cast<unsigned>(uploadSum(uidText, data)));
-    return (settings.https ? "https://" : "http://") + settings.address + "?uid=" + uidText + "&data=" + data + "&sum=" + sum;
+    return (settings.https ? "https://" : "http://") + settings.address + "?uid=" + uidText +
+           "&data=" + data + "&sum=" + sum;
 }
 
 }  // namespace dkq

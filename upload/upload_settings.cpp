@@ -120,7 +120,8 @@ UploadSettings parseUploadSettings(std::string_view fileText) {
     UploadSettings settings;
     for (const std::string_view piece : linePieces(fileText)) applyLine(piece, settings);
     // The token goes into a header line: a control byte would end it.
-    settings.addressRefused = holdsControlByte(settings.address) || holdsControlByte(settings.token);
+    settings.addressRefused =
+        holdsControlByte(settings.address) || holdsControlByte(settings.token);
     settings.https = lowerCase(settings.address).starts_with(HttpsScheme);
     settings.address = settings.addressRefused ? "" : completeAddress(settings.address);
     return settings;

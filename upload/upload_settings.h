@@ -22,13 +22,13 @@ inline constexpr std::size_t MaxUrlWordChars = 511;
 inline constexpr std::size_t MaxUploadAddressChars = 504;
 
 struct UploadSettings {
-    std::string address;  // without the scheme, lower case, completed; empty: no upload
-    bool https = false;   // the address was given as "https://..."
-    std::string token;    // TOKEN=: sent as "Authorization: Bearer <token>"
-    std::string caFile;   // CAFILE=: the authorities an https server is checked
-                          // against, a file in the working folder
-    std::string caBundle; // its PEM text; empty: the system's authorities
-    int uid = 0;          // 0: no upload
+    std::string address;   // without the scheme, lower case, completed; empty: no upload
+    bool https = false;    // the address was given as "https://..."
+    std::string token;     // TOKEN=: sent as "Authorization: Bearer <token>"
+    std::string caFile;    // CAFILE=: the authorities an https server is checked
+                           // against, a file in the working folder
+    std::string caBundle;  // its PEM text; empty: the system's authorities
+    int uid = 0;           // 0: no upload
     // Registers 1..20 (index 0..19): L1..L16, then C1..C4.
     std::array<bool, EntryCount> registers{};
     int logResponses = 0;         // non-zero: answers are appended to "log_http.log"

@@ -21,8 +21,8 @@ void LoginThrottle::failed(const std::string& address, Clock::time_point now) {
     }
     Failures& failures = addresses_[address];
     failures.count = std::min(failures.count + 1, 16);
-    const auto wait = std::min<Clock::duration>(FirstLoginWait * (1 << (failures.count - 1)),
-                                                MaxLoginWait);
+    const auto wait =
+        std::min<Clock::duration>(FirstLoginWait * (1 << (failures.count - 1)), MaxLoginWait);
     failures.until = now + wait;
 }
 

@@ -42,7 +42,8 @@ std::unique_ptr<UserLogins> UserLogins::read(std::string_view text, std::string&
         const std::string hash(colon == std::string_view::npos ? "" : line.substr(colon + 1));
         // A hash checks against itself only when crypt knows its method.
         if (name.empty() || hash.empty() || hashWith("", hash.c_str()).empty()) {
-            error = "line " + std::to_string(number) + ": NAME:HASH expected, the hash as "
+            error = "line " + std::to_string(number) +
+                    ": NAME:HASH expected, the hash as "
                     "dkq-collector --hash-password prints it";
             return nullptr;
         }

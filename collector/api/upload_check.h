@@ -47,10 +47,10 @@ enum class Rejection {
     HeadTooLarge,
 };
 inline constexpr Rejection Rejections[] = {
-    Rejection::MissingField, Rejection::RepeatedField,  Rejection::UidNotNumber,
-    Rejection::DataTooLong,  Rejection::DataNotNumbers, Rejection::SumNotHex,
-    Rejection::WrongSum,     Rejection::UnknownPath,    Rejection::TimeNotUtc,
-    Rejection::TimeAhead,    Rejection::NoToken,        Rejection::WrongToken,
+    Rejection::MissingField,  Rejection::RepeatedField,  Rejection::UidNotNumber,
+    Rejection::DataTooLong,   Rejection::DataNotNumbers, Rejection::SumNotHex,
+    Rejection::WrongSum,      Rejection::UnknownPath,    Rejection::TimeNotUtc,
+    Rejection::TimeAhead,     Rejection::NoToken,        Rejection::WrongToken,
     Rejection::TargetTooLong, Rejection::HeadTooLarge,
 };
 // A request's target and its whole head may be this long.

@@ -381,8 +381,8 @@ std::unique_ptr<CollectorServer> CollectorServer::start(const ServerSettings& se
     server->daemon_ = MHD_start_daemon(
         MHD_USE_EPOLL_INTERNAL_THREAD | MHD_USE_ITC | MHD_ALLOW_SUSPEND_RESUME |
             (v6 ? MHD_USE_IPv6 : 0) | (tls ? MHD_USE_TLS : 0),
-        0, nullptr, nullptr, &Callbacks::handle, server.get(), MHD_OPTION_SOCK_ADDR,
-        found->ai_addr, MHD_OPTION_THREAD_POOL_SIZE, Threads, MHD_OPTION_CONNECTION_LIMIT,
+        0, nullptr, nullptr, &Callbacks::handle, server.get(), MHD_OPTION_SOCK_ADDR, found->ai_addr,
+        MHD_OPTION_THREAD_POOL_SIZE, Threads, MHD_OPTION_CONNECTION_LIMIT,
         static_cast<unsigned>(kept.connectionLimit + ConnectionsBeyondLimit),
         MHD_OPTION_PER_IP_CONNECTION_LIMIT, perAddress, MHD_OPTION_CONNECTION_TIMEOUT,
         IdleTimeoutSeconds, MHD_OPTION_CONNECTION_MEMORY_LIMIT, ConnectionMemory,
@@ -390,8 +390,7 @@ std::unique_ptr<CollectorServer> CollectorServer::start(const ServerSettings& se
         MHD_OPTION_NOTIFY_CONNECTION, &Callbacks::connection, server.get(),
         MHD_OPTION_URI_LOG_CALLBACK, &Callbacks::requestLine, server.get(),
         MHD_OPTION_HTTPS_MEM_CERT, tls ? server->settings_.tlsCertificate.c_str() : nullptr,
-        MHD_OPTION_HTTPS_MEM_KEY, tls ? server->settings_.tlsKey.c_str() : nullptr,
-        MHD_OPTION_END);
+        MHD_OPTION_HTTPS_MEM_KEY, tls ? server->settings_.tlsKey.c_str() : nullptr, MHD_OPTION_END);
     if (server->daemon_ == nullptr) {
         error = "cannot listen on " + address.host + ":" + port +
                 (tls ? " (or the certificate and key do not make a pair)" : "");

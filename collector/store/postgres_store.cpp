@@ -4,8 +4,8 @@
 #include <poll.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 
 #include "collector/base/numbers.h"
@@ -194,9 +194,8 @@ class PostgresStore::Lease {
         : store_(store),
           deadline_(std::chrono::steady_clock::now() + std::chrono::milliseconds(StoreTimeoutMs)) {
         std::unique_lock lock(store.mutex_);
-        if (!store.returned_.wait_until(lock, deadline_, [&] {
-                return !store.idle_.empty() || store.open_ < PoolSize;
-            })) {
+        if (!store.returned_.wait_until(
+                lock, deadline_, [&] { return !store.idle_.empty() || store.open_ < PoolSize; })) {
             std::fprintf(stderr, "dkq-collector: postgresql: no connection free in time\n");
             return;
         }

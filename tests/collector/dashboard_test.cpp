@@ -10,9 +10,9 @@
 #include <fstream>
 #include <regex>
 
+#include "collector/api/upload_check.h"
 #include "collector/base/instant.h"
 #include "collector/store/reading_store.h"
-#include "collector/api/upload_check.h"
 #include "tests/support/collector_process.h"
 #include "tests/support/sim_process.h"
 
@@ -80,10 +80,8 @@ TEST(DashboardTest, ListsMarksAndChartsTheStoredReadingsFromTheCollectorAlone) {
     for (const std::int64_t ago : {49, 39, 29})
         add(300, now - ago * Minute, ago > 29 ? "1" : "1.5,-2");
     // A pause of over three usual intervals before the last: a gap.
-    for (const auto& [after, data] : {std::pair{0, "21.4,4.500,120"},
-                                      {1500, "-0.5,4.501,121"},
-                                      {3250, "7"},
-                                      {20000, "1"}})
+    for (const auto& [after, data] :
+         {std::pair{0, "21.4,4.500,120"}, {1500, "-0.5,4.501,121"}, {3250, "7"}, {20000, "1"}})
         add(1021, March6 - 900 * Minute + after, data);
     for (int i = 0; i < 2400; ++i)  // every 30 s: 2.88 in each of a day's 1000 buckets
         add(1021, March6 + i * 30'000, std::to_string(i) + ",-" + std::to_string(i) + ".5");
@@ -137,7 +135,8 @@ TEST(DashboardTest, ListsMarksAndChartsTheStoredReadingsFromTheCollectorAlone) {
 
     // A database that cannot be read: said in Polish, nothing of the server's text.
     test::CollectorProcess broken("sqlite:broken.db");
-    ASSERT_TRUE(std::filesystem::remove("broken.db") && std::filesystem::create_directory("broken.db"));
+    ASSERT_TRUE(std::filesystem::remove("broken.db") &&
+                std::filesystem::create_directory("broken.db"));
     const Page failed = open(broken.port(), "/#uid=1021");
     EXPECT_NE(failed.dom.find(R"(<p id="status" role="status">Baza danych nie odpowiada; )"
                               R"(kolejna próba za chwilę.</p>)"),

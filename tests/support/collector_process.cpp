@@ -94,15 +94,16 @@ HttpAnswer httpGet(int port, const std::string& target, const std::string& heade
 }
 
 bool makeTestCertificates() {
-    return std::system("printf 'subjectAltName=IP:127.0.0.1\n' > names &&"
-                       " openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1"
-                       " -nodes -days 2 -subj /CN=dkq-test-authority -keyout ca.key"
-                       " -out ca.pem 2>/dev/null &&"
-                       " openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes"
-                       " -subj /CN=127.0.0.1 -keyout server.key -out server.csr 2>/dev/null &&"
-                       " openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key"
-                       " -CAcreateserial -days 2 -extfile names -out server.pem 2>/dev/null &&"
-                       " chmod 600 server.key") == 0;
+    return std::system(
+               "printf 'subjectAltName=IP:127.0.0.1\n' > names &&"
+               " openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1"
+               " -nodes -days 2 -subj /CN=dkq-test-authority -keyout ca.key"
+               " -out ca.pem 2>/dev/null &&"
+               " openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes"
+               " -subj /CN=127.0.0.1 -keyout server.key -out server.csr 2>/dev/null &&"
+               " openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key"
+               " -CAcreateserial -days 2 -extfile names -out server.pem 2>/dev/null &&"
+               " chmod 600 server.key") == 0;
 }
 
 std::string headlessChromium(const std::string& profile, int seconds) {
