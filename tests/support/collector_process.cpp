@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <sstream>
 #include <stdexcept>
 
 #include "tests/support/loopback_listener.h"
@@ -153,17 +152,9 @@ std::string PostgresCluster::createDatabase(const std::string& name) const {
     return "postgresql://dkq@127.0.0.1:" + port + "/" + name;
 }
 
-void PostgresCluster::signalServer(int signal) const {
-    const pid_t server = std::atoi(readFileBytes(folder_ + "/data/postmaster.pid").c_str());
-    kill(server, signal);
-    for (const auto& process : std::filesystem::directory_iterator("/proc")) {
-        // The fourth field of /proc/PID/stat is the parent's pid.
-        std::istringstream stat(readFileBytes(process.path().string() + "/stat"));
-        std::string pid, name, state;
-        pid_t parent = 0;
-        if (stat >> pid >> name >> state >> parent && parent == server)
-            kill(std::atoi(pid.c_str()), signal);
-    }
+void PostgresCluster::signalServer(const std::string& signal) const {
+    const std::string server = "$(head -n 1 " + folder_ + "/data/postmaster.pid)";
+    std::system(("kill -" + signal + " " + server + " $(pgrep -P " + server + ")").c_str());
 }
 
 bool PostgresCluster::run(const std::string& command) const {

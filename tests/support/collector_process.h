@@ -60,9 +60,9 @@ class PostgresCluster {
 
     // A new empty database; its URL, postgresql://dkq@127.0.0.1:PORT/NAME.
     std::string createDatabase(const std::string& name) const;
-    // Sends the signal to the server and each of its processes
-    // (SIGSTOP: a database that stops answering; SIGCONT).
-    void signalServer(int signal) const;
+    // Sends the signal (STOP: a database that stops answering; CONT) to the
+    // server and each of its processes.
+    void signalServer(const std::string& signal) const;
 
   private:
     bool run(const std::string& command) const;
