@@ -1,7 +1,10 @@
 // Files that grow by appends, written without any buffer of our own: a write
 // either lands whole or the file is cut back, through the same handle, to the
 // length it had before. Plain C++ on the system's file calls.
+#include <cstdio>
 #include <filesystem>
+#include <mutex>
+#include <set>
 #include <string>
 
 #include "common/plain_file.h"
@@ -10,7 +13,7 @@
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
-#include <sys/stat.h>
+#include <windows.h>
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -26,9 +29,24 @@ namespace {
 
 using FileSize = long long;
 
-int openForWriting(const std::string& path, bool truncate) {
-    const int mode = _O_WRONLY | _O_CREAT | _O_BINARY | (truncate ? _O_TRUNC : _O_APPEND);
-    return _wopen(pathFromUtf8(path).c_str(), mode, _S_IREAD | _S_IWRITE);
+// The file at the name itself: a reparse point (a symbolic link, a junction)
+// is opened as such and refused, so nothing is written where it leads.
+int openForWriting(const std::string& path, bool truncate, bool& isLink) {
+    const HANDLE file =
+        CreateFileW(pathFromUtf8(path).c_str(), GENERIC_WRITE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return -1;
+    BY_HANDLE_FILE_INFORMATION information{};
+    const bool known = GetFileInformationByHandle(file, &information) != 0;
+    isLink = known && (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    if (!known || isLink || (truncate && SetEndOfFile(file) == 0)) {
+        CloseHandle(file);
+        return -1;
+    }
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_APPEND);
+    if (fd < 0) CloseHandle(file);
+    return fd;
 }
 
 FileSize sizeOf(int fd) {
@@ -53,17 +71,24 @@ void closeFile(int fd) {
 
 using FileSize = off_t;
 
-int openForWriting(const std::string& path, bool truncate) {
-    const int mode = O_WRONLY | O_CREAT | O_CLOEXEC | (truncate ? O_TRUNC : O_APPEND);
+// The file at the name itself: a symbolic link there is refused, so nothing
+// is written where it leads. Non-blocking, so that a FIFO without a reader is
+// refused instead of waited for.
+int openForWriting(const std::string& path, bool truncate, bool& isLink) {
+    const int mode = O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC |
+                     (truncate ? O_TRUNC : O_APPEND);
     int fd = -1;
     do fd = ::open(pathFromUtf8(path).c_str(), mode, 0666);
     while (fd < 0 && errno == EINTR);
+    struct stat name {};
+    isLink = fd < 0 && ::lstat(pathFromUtf8(path).c_str(), &name) == 0 && S_ISLNK(name.st_mode);
     return fd;
 }
 
+// -1 for anything but a regular file (a FIFO, a device), which is not written.
 FileSize sizeOf(int fd) {
     struct stat status {};
-    return fstat(fd, &status) == 0 ? status.st_size : -1;
+    return fstat(fd, &status) == 0 && S_ISREG(status.st_mode) ? status.st_size : -1;
 }
 
 long long writeSome(int fd, const char* data, std::size_t size) {
@@ -83,6 +108,18 @@ void closeFile(int fd) {
 
 #endif
 
+// Every program tells a refused link once per name on standard error, beside
+// its own message for a file that cannot be opened.
+void tellRefusedLink(const std::string& path) {
+    constexpr std::size_t MaxToldNames = 1000;
+    static std::mutex guard;
+    static std::set<std::string> told;
+    const std::lock_guard lock(guard);
+    if (told.size() >= MaxToldNames) told.clear();
+    if (told.insert(path).second)
+        std::fprintf(stderr, "%s: not opened for writing: it is a symbolic link\n", path.c_str());
+}
+
 bool writeAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
         const long long written = writeSome(fd, bytes.data(), bytes.size());
@@ -95,7 +132,9 @@ bool writeAll(int fd, std::string_view bytes) {
 // Writes bytes at the end (after emptying the file when truncate is set); on
 // any failure the file is cut back to the length it had after opening.
 bool writeWholeOrNothing(const std::string& path, std::string_view bytes, bool truncate) {
-    const int fd = openForWriting(path, truncate);
+    bool isLink = false;
+    const int fd = openForWriting(path, truncate, isLink);
+    if (isLink) tellRefusedLink(path);
     if (fd < 0) return false;
     const FileSize formerSize = sizeOf(fd);
     bool written = formerSize >= 0 && writeAll(fd, bytes);

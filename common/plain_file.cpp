@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <random>
 
 #ifdef _WIN32
@@ -78,9 +79,12 @@ bool pushToDisk(std::FILE* file) {
 }
 
 // ReplaceFileW keeps the replaced file's attributes and access rights. It is
-// given full paths: wine's refuses a bare name (ERROR_DIRECTORY).
+// given full paths: wine's refuses a bare name (ERROR_DIRECTORY). A reparse
+// point (a link) at the name is itself replaced: moving over it does not
+// follow it, and its attributes are not a file's to keep.
 bool replaceFile(const fs::path& from, const fs::path& to) {
-    if (GetFileAttributesW(to.c_str()) == INVALID_FILE_ATTRIBUTES)
+    const DWORD attributes = GetFileAttributesW(to.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
         return MoveFileExW(from.c_str(), to.c_str(),
                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
     std::error_code fromError;
@@ -120,14 +124,16 @@ void closeFile(int fd) {
 }
 
 // A new file where nothing, not even a link, had the name (errno EEXIST
-// otherwise), with the permissions of model when that exists.
+// otherwise), with the permissions of model when that is a regular file: a
+// link there is not looked through, and its own permissions are no file's.
 int createNewLike(const fs::path& path, const fs::path& model) {
     int fd = -1;
     do fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     while (fd < 0 && errno == EINTR);
     if (fd < 0) return fd;
     struct stat replaced {};
-    if (::stat(model.c_str(), &replaced) != 0 || ::fchmod(fd, replaced.st_mode & 07777) == 0)
+    if (::lstat(model.c_str(), &replaced) != 0 || !S_ISREG(replaced.st_mode) ||
+        ::fchmod(fd, replaced.st_mode & 07777) == 0)
         return fd;
     ::close(fd);
     ::unlink(path.c_str());
@@ -146,8 +152,19 @@ bool pushToDisk(std::FILE* file) {
     return std::fflush(file) == 0 && fsync(fileno(file)) == 0;
 }
 
+// The folder's entry is pushed to the disk too, so that after a power cut
+// the name holds the new file, not the old one or none. rename() replaces a
+// link at the name, never what it points to.
 bool replaceFile(const fs::path& from, const fs::path& to) {
-    return std::rename(from.c_str(), to.c_str()) == 0;
+    if (std::rename(from.c_str(), to.c_str()) != 0) return false;
+    const fs::path folder = to.has_parent_path() ? to.parent_path() : fs::path(".");
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        // Some file systems cannot sync a folder; the file itself is on the disk.
+        fsync(fd);
+        ::close(fd);
+    }
+    return true;
 }
 
 #endif
@@ -155,11 +172,17 @@ bool replaceFile(const fs::path& from, const fs::path& to) {
 constexpr int MaxNameAttempts = 16;
 
 // "<name>.saving-<process>-<random>": the process and a random number keep
-// two saves of one name, in one program or in two, apart.
-fs::path temporaryNameFor(const fs::path& target) {
+// two saves of one name, in one program or in two, apart. The first attempt
+// takes the tag SavingTagVariable names when it is set, so that a test can
+// plant a file or link at the name a save really tries first.
+fs::path temporaryNameFor(const fs::path& target, int attempt) {
+    const char* tag = attempt == 0 ? std::getenv(SavingTagVariable) : nullptr;
     char suffix[40];
-    std::snprintf(suffix, sizeof suffix, ".saving-%x-%08x", static_cast<unsigned>(processId()),
-                  static_cast<unsigned>(std::random_device{}()));
+    if (tag != nullptr && *tag != '\0')
+        std::snprintf(suffix, sizeof suffix, ".saving-%.24s", tag);
+    else
+        std::snprintf(suffix, sizeof suffix, ".saving-%x-%08x", static_cast<unsigned>(processId()),
+                      static_cast<unsigned>(std::random_device{}()));
     fs::path name = target;
     name += suffix;
     return name;
@@ -168,7 +191,7 @@ fs::path temporaryNameFor(const fs::path& target) {
 // A new temporary file beside target; -1 when none can be created.
 int createTemporaryFor(const fs::path& target, fs::path& temporary) {
     for (int attempt = 0; attempt < MaxNameAttempts; ++attempt) {
-        temporary = temporaryNameFor(target);
+        temporary = temporaryNameFor(target, attempt);
         const int fd = createNewLike(temporary, target);
         if (fd >= 0 || errno != EEXIST) return fd;
     }
@@ -182,8 +205,10 @@ bool fillAndClose(int fd, std::string_view bytes) {
         closeFile(fd);
         return false;
     }
+    // An empty view may have no data at all, which fwrite may not be given.
     const bool written =
-        std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() && pushToDisk(file);
+        (bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size()) &&
+        pushToDisk(file);
     return std::fclose(file) == 0 && written;
 }
 

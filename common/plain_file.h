@@ -34,10 +34,18 @@ FileRead readWholeFile(const std::string& path, std::string& bytes, std::size_t 
                        std::uintmax_t* length = nullptr);
 
 // Replaces the file with bytes through a temporary file in the same folder,
-// pushed to the disk and renamed over it: afterwards the file holds either
-// all of bytes or what it held before, never a part. The temporary file is
-// new, created under a name of its own (never through a file or link found
-// there), and gets the replaced file's permissions.
+// pushed to the disk and renamed over it (the folder pushed too): afterwards
+// the file holds either all of bytes or what it held before, never a part.
+// The temporary file is new, created under a name of its own (never through
+// a file or link found there), and gets the replaced file's permissions. A
+// symbolic link (on Windows a reparse point) at the name is replaced by the
+// file, never followed.
 bool writeWholeFile(const std::string& path, std::string_view bytes);
+
+// The environment variable whose value, when set, is the tag of the first
+// temporary name a save tries ("<name>.saving-<tag>") instead of a random
+// one: tests plant a link there. A name found taken is never written
+// through; the save goes on under a random name.
+inline constexpr const char* SavingTagVariable = "DKQ_SAVING_TAG";
 
 }  // namespace dkq

@@ -9,6 +9,10 @@
 
 namespace dkq {
 
+// Both open the file at the name itself, never through a symbolic link (on
+// Windows a reparse point): a link there is a file that cannot be opened,
+// and standard error says so once, naming it.
+
 // Creates the file, or empties it, and writes bytes: the start of a file that
 // grows by appends afterwards. False when any of it fails; the file is then
 // left empty.

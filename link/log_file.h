@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <string>
 #include <string_view>
 
 namespace dkq {
@@ -15,9 +16,10 @@ inline constexpr std::uintmax_t LogRotationBytes = 10 * 1024 * 1024;
 // The name the log takes when it is rotated: "<name>.1".
 std::filesystem::path rotatedLogPath(const std::filesystem::path& log);
 
-// Appends bytes to the log, rotating it first when they would not fit in
-// limitBytes; false when the log cannot be written.
-bool appendToLog(const std::filesystem::path& log, std::string_view bytes,
+// Appends bytes to the log (a UTF-8 path), rotating it first when they would
+// not fit in limitBytes; false when the log cannot be written, a symbolic
+// link at its name included.
+bool appendToLog(const std::string& log, std::string_view bytes,
                  std::uintmax_t limitBytes = LogRotationBytes);
 
 }  // namespace dkq

@@ -172,11 +172,13 @@ std::string partFileName(const std::string& path, int part) {
     return path.substr(0, cut) + formatText("_%d.csv", part);
 }
 
+// A new empty file renamed over the name, so that a link found there is
+// replaced, never written through; the rows are appended to it.
 bool CsvFile::create(const std::string& path) {
     path_ = path;
     waiting_.clear();
     failed_ = false;
-    open_ = startFile(path_, {});
+    open_ = writeWholeFile(path_, {});
     return open_;
 }
 

@@ -50,8 +50,9 @@ std::string withCsvExtension(const std::string& path);
 std::string partFileName(const std::string& path, int part);
 
 // A CSV file being written. Lines are UTF-8 and go out in Windows-1250 with
-// CR LF. Lines wait in memory until flush appends them in one write that
-// lands whole or not at all, so a full disk never leaves part of a row; a
+// CR LF. Creating replaces whatever had the name (a symbolic link too) with a
+// new empty file. Lines wait in memory until flush appends them in one write
+// that lands whole or not at all, so a full disk never leaves part of a row; a
 // failed write is remembered until the file is created again.
 class CsvFile {
   public:

@@ -90,6 +90,10 @@ std::string openFailureText(int code, const LinkSettings& link) {
     }
 }
 
+void readCsvFileName(RegistryKey& key, std::string& fileName) {
+    if (readStringCut(key, "Fname", fileName, MaxFileNameChars)) fileName = fileNameOf(fileName);
+}
+
 MonitorConfigResult writeMonitorConfigText(const std::string& path, const std::string& text) {
     return writeWholeFile(path, encodeTextFile(text)) ? MonitorConfigResult::Ok
                                                       : MonitorConfigResult::WriteFailed;

@@ -64,6 +64,11 @@ MonitorConfigResult writeMonitorConfigText(const std::string& path, const std::s
 MonitorConfigResult readMonitorConfigLines(
     const std::string& path, const std::function<bool(const std::vector<std::string>&)>& apply);
 
+// The CSV file name stored as "Fname", cut to the file name as a name from a
+// configuration file is: the recording stays in the working folder whatever
+// the store holds. Unchanged when none is stored.
+void readCsvFileName(RegistryKey& key, std::string& fileName);
+
 // The message of a failed open_com (serial port or TCP connection).
 std::string openFailureText(int code, const LinkSettings& link);
 

@@ -58,7 +58,7 @@ void loadMonitorSettings(MonitorSettings& settings, ModuleTable& modules) {
     if (key.ReadDword("RecPeriod", period)) settings.setRecordPeriod(period);
     // A missing name leaves the field empty.
     settings.fileName.clear();
-    readStringCut(key, "Fname", settings.fileName, MaxFileNameChars);
+    readCsvFileName(key, settings.fileName);
     readFlag(key, "Podzial_pliku", settings.splitFile);
 }
 

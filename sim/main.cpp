@@ -45,17 +45,29 @@ sigset_t catchStopSignals() {
     return waitMask;
 }
 
-int fail(const std::string& error) {
+// Exit status of a state file that cannot be read (sysexits EX_NOINPUT).
+constexpr int NoInputExitCode = 66;
+
+int fail(const std::string& error, int status = EXIT_FAILURE) {
     std::fprintf(stderr, "dkqsim: %s\n", error.c_str());
-    return EXIT_FAILURE;
+    return status;
 }
 
-bool loadState(Bus& bus, const std::string& path, std::string& error) {
-    if (path.empty()) return true;
+// The exit status when the state file cannot be loaded; 0 when it is loaded
+// or none is kept.
+int loadState(Bus& bus, const std::string& path) {
+    if (path.empty()) return 0;
     ConfigState state;
-    if (!readConfigStateFile(path, state, error)) return false;
-    loadConfigState(bus, state);
-    return true;
+    std::string error;
+    switch (readConfigStateFile(path, state, error)) {
+        case StateRead::Ok:
+            loadConfigState(bus, state);
+            return 0;
+        case StateRead::Refused:
+            return fail(error, NoInputExitCode);
+        default:
+            return fail(error);
+    }
 }
 
 }  // namespace
@@ -83,8 +95,8 @@ int main(int argc, char** argv) {
     const sigset_t waitMask = catchStopSignals();
     RecordMemory recordMemory(recordSettings, Clock::now());
     Bus bus(options.bus, recordMemory, Clock::now());
+    if (const int status = loadState(bus, options.stateFile); status != 0) return status;
     std::string error;
-    if (!loadState(bus, options.stateFile, error)) return fail(error);
 
     TracingLines lines(bus, options.trace);
     std::vector<std::unique_ptr<FrontEnd>> frontEnds;

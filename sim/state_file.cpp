@@ -1,12 +1,9 @@
 #include "sim/state_file.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 
+#include "common/plain_file.h"
 #include "sim/numbers.h"
 
 namespace dkq::sim {
@@ -70,45 +67,39 @@ void loadConfigState(Bus& bus, const ConfigState& state) {
         if (Module* module = bus.module(address)) module->loadConfig(memory);
 }
 
-bool readConfigStateFile(const std::string& path, ConfigState& state, std::string& error) {
+StateRead readConfigStateFile(const std::string& path, ConfigState& state, std::string& error) {
     std::error_code ignored;
-    if (!std::filesystem::exists(path, ignored)) {
+    if (!std::filesystem::exists(pathFromUtf8(path), ignored)) {
         state.clear();
-        return true;
+        return StateRead::Ok;
     }
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        error = path + ": cannot read";
-        return false;
+    std::string text;
+    switch (readWholeFile(path, text, MaxTextFileBytes)) {
+        case FileRead::Ok:
+            break;
+        case FileRead::NotRegular:
+            error = path + ": not a regular file";
+            return StateRead::Refused;
+        case FileRead::TooLong:
+            error = path + ": longer than a state file can be";
+            return StateRead::Refused;
+        default:
+            error = path + ": cannot read";
+            return StateRead::Refused;
     }
-    std::ostringstream text;
-    text << file.rdbuf();
-    const auto parsed = parseConfigState(text.str());
+    const auto parsed = parseConfigState(text);
     if (!parsed) {
         error = path + ": not a dkqsim state file";
-        return false;
+        return StateRead::Malformed;
     }
     state = *parsed;
-    return true;
+    return StateRead::Ok;
 }
 
 bool writeConfigStateFile(const std::string& path, const ConfigState& state, std::string& error) {
-    const std::string temporary = path + ".tmp";
-    {
-        std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-        file << formatConfigState(state);
-        file.flush();
-        if (!file) {
-            error = temporary + ": cannot write";
-            return false;
-        }
-    }
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        error = path + ": " + std::strerror(errno);
-        std::remove(temporary.c_str());
-        return false;
-    }
-    return true;
+    if (writeWholeFile(path, formatConfigState(state))) return true;
+    error = path + ": cannot write";
+    return false;
 }
 
 }  // namespace dkq::sim

@@ -22,10 +22,19 @@ ConfigState configStateOf(const Bus& bus);
 // Modules of the state that are not on the bus are left out.
 void loadConfigState(Bus& bus, const ConfigState& state);
 
-// Whole-file operations; false with a reason in `error`. A missing file
-// reads as an empty state. Saving writes a temporary file in the same folder
-// and renames it over the old one, so a crash never leaves half a file.
-bool readConfigStateFile(const std::string& path, ConfigState& state, std::string& error);
+enum class StateRead {
+    Ok,
+    Refused,    // not readable, not a regular file, or too long: not read at all
+    Malformed,  // read, but not a state file
+};
+
+// Whole-file operations, with a reason in `error` on failure. A missing file
+// reads as an empty state; the file is read only when it is a regular file
+// within the bound of a text file, so a device or a FIFO is refused at once.
+// Saving writes a new temporary file in the same folder and renames it over
+// the old one (a link at the name is replaced, never followed), so a crash
+// never leaves half a file.
+StateRead readConfigStateFile(const std::string& path, ConfigState& state, std::string& error);
 bool writeConfigStateFile(const std::string& path, const ConfigState& state, std::string& error);
 
 }  // namespace dkq::sim

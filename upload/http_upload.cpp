@@ -11,7 +11,6 @@
 #include <thread>
 
 #include "common/cp1250.h"
-#include "common/plain_file.h"
 #include "common/text.h"
 #include "link/log_file.h"
 
@@ -22,10 +21,6 @@ using SteadyClock = std::chrono::steady_clock;
 
 // libcurl's own timers are looked at at least this often.
 constexpr long PollMs = 1000;
-
-void appendToAnswerLog(const std::string& logPath, const std::string& bytes) {
-    appendToLog(pathFromUtf8(logPath), bytes);
-}
 
 // The results of a TLS handshake that did not succeed.
 bool handshakeFailed(CURLcode result) {
@@ -73,7 +68,7 @@ std::string unsentUploadsText(long long count) {
 
 void reportUploadNotice(const std::string& text, const std::string& logPath, bool toLog) {
     std::fprintf(stderr, "webmon: %s\n", text.c_str());
-    if (toLog) appendToAnswerLog(logPath, encodeTextFile("\n" + text + "\n"));
+    if (toLog) appendToLog(logPath, encodeTextFile("\n" + text + "\n"));
 }
 
 // The thread that sends the requests of one recording run, with the waiting
@@ -135,7 +130,7 @@ class HttpUpload::Worker {
             ResponseBuffer response;
             send(multi, easy, request, response);
             if (logAnswers_ && !response.bytes.empty())
-                appendToAnswerLog(logPath_, withCrLf("\nGET " + request + "\n" + response.bytes));
+                appendToLog(logPath_, withCrLf("\nGET " + request + "\n" + response.bytes));
         }
         curl_easy_cleanup(easy);
         curl_multi_cleanup(multi);

@@ -90,7 +90,7 @@ void loadWebMonitorSettings(WebMonitorSettings& settings) {
     readFlag(key, "TestOuts", settings.testOuts);
     std::uint32_t period = 0;
     if (key.ReadDword("RecPeriod", period)) settings.setRecordPeriod(period);
-    readStringCut(key, "Fname", settings.fileName, MaxFileNameChars);
+    readCsvFileName(key, settings.fileName);
     readFlag(key, "Rozlaczaj_po_odczytaniu", settings.disconnectAfterReading);
 }
 

@@ -1,5 +1,6 @@
 #include "widgets/program_run.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QLibraryInfo>
 #include <QLocale>
@@ -7,6 +8,7 @@
 #include <QTranslator>
 #include <QWidget>
 
+#include "common/plain_file.h"
 #include "common/text.h"
 
 namespace dkq {
@@ -23,11 +25,20 @@ std::vector<std::string> commandWordsOf(const QStringList& arguments) {
     return words;
 }
 
+bool writePicture(QWidget& widget, const std::string& path) {
+    QByteArray png;
+    QBuffer buffer(&png);
+    return buffer.open(QIODevice::WriteOnly) && widget.grab().save(&buffer, "PNG") &&
+           writeWholeFile(path,
+                          std::string_view(png.constData(), static_cast<std::size_t>(png.size())));
+}
+
 void takePictureWhenAsked(QWidget& window, const char* variable) {
     const QString path = qEnvironmentVariable(variable);
     if (path.isEmpty()) return;
     QTimer::singleShot(PictureDelayMs, &window, [&window, path] {
-        if (!window.grab().save(path)) qWarning("cannot write %s", qPrintable(path));
+        if (!writePicture(window, path.toStdString()))
+            qWarning("cannot write %s", qPrintable(path));
     });
 }
 

@@ -15,6 +15,11 @@ namespace dkq {
 // the original platform held.
 std::vector<std::string> commandWordsOf(const QStringList& arguments);
 
+// A picture of the widget written whole as a PNG file, as every file written
+// whole is (a link at the name replaced, never followed); false when it
+// cannot be written.
+bool writePicture(QWidget& widget, const std::string& path);
+
 // When the environment variable names a PNG file, the window takes a picture
 // of itself into it ten seconds after the start.
 void takePictureWhenAsked(QWidget& window, const char* variable);

@@ -14,6 +14,7 @@
 #include "common/text.h"
 #include "common/text_file.h"
 #include "widgets/form_fields.h"
+#include "widgets/program_run.h"
 #include "widgets/trend_chart.h"
 
 namespace dkq {
@@ -145,7 +146,7 @@ void TrendWindow::showReadings() {
 }
 
 bool TrendWindow::savePicture(const std::string& path) {
-    return chart_->grab().save(QString::fromStdString(path), "PNG");
+    return writePicture(*chart_, path);
 }
 
 bool TrendWindow::saveData(const std::string& path) {

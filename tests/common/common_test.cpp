@@ -12,13 +12,13 @@
 #include <tuple>
 #include <vector>
 
-#include "settings/com_ports.h"
 #include "common/cp1250.h"
 #include "common/plain_file.h"
-#include "settings/registry_key.h"
-#include "settings/serial_devices.h"
 #include "common/text.h"
 #include "common/text_file.h"
+#include "settings/com_ports.h"
+#include "settings/registry_key.h"
+#include "settings/serial_devices.h"
 #include "tests/support/sim_process.h"
 
 namespace dkq {
@@ -83,8 +83,10 @@ TEST(Files, WholeFilesAreWrittenThroughTheirOwnTemporaryFileAndReadWithinABound)
     EXPECT_EQ(fs::status("a.cfg").permissions(), fs::perms(0644));
     fs::permissions("a.cfg", fs::perms(0640));
     std::ofstream("target") << "kept";
-    fs::create_symlink("target", "a.cfg.saving");
+    fs::create_symlink("target", "a.cfg.saving-t");
+    setenv(SavingTagVariable, "t", 1);  // the first name the save tries
     ASSERT_TRUE(writeWholeFile("a.cfg", "12345"));
+    unsetenv(SavingTagVariable);
     umask(formerMask);
     EXPECT_EQ(test::readFileBytes("a.cfg") + test::readFileBytes("target"), "12345kept");
     EXPECT_EQ(fs::symlink_status("a.cfg").permissions(), fs::perms(0640));
@@ -100,6 +102,7 @@ TEST(Files, WholeFilesAreWrittenThroughTheirOwnTemporaryFileAndReadWithinABound)
     EXPECT_EQ(std::distance(fs::directory_iterator("."), fs::directory_iterator()), 4);
 
     ASSERT_EQ(mkfifo("fifo", 0600), 0);
+    EXPECT_FALSE(appendToFile("fifo", "x") || startFile("fifo", "x"));  // not waited on
     const std::tuple<const char*, std::size_t, FileRead> cases[] = {
         {"a.cfg", 5, FileRead::Ok},           {"a.cfg", 4, FileRead::TooLong},
         {"missing", 5, FileRead::Unreadable}, {".", 5, FileRead::NotRegular},

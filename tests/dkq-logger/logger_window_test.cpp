@@ -211,19 +211,22 @@ TEST_F(LoggerWindow, StatesBeforeAndAfterAStatusAndAfterAnErrorEndedIt) {
 }
 
 // The window's file holds what dkq logger-download writes for the same module,
-// damaged records included.
+// damaged records included. A link found at the name is replaced ("Tak"), not
+// written through.
 TEST_F(LoggerWindow, DownloadWritesWhatTheCommandLineToolWrites) {
     startSim({"--rec-count", "300", "--rec-bad-crc", "5,40", "--rec-bad-letter", "77:2"});
     click(widget("writeInvalidBox"));
-    Modals modals({saveAs(dir_.file("okno.csv")), press(QMessageBox::Ok)});
+    ASSERT_TRUE(writeWholeFile("target", "kept"));
+    std::filesystem::create_symlink("target", "okno.csv");
+    Modals modals({saveAs(dir_.file("okno.csv")), press(QMessageBox::Yes), press(QMessageBox::Ok)});
     click(widget("downloadButton"));
     ASSERT_TRUE(waitFor([&] { return shown("recordNumberField"); }));
     EXPECT_TRUE(shown("recordNumberLabel"));
     EXPECT_EQ(enabling(true), "000000");
     EXPECT_EQ(widget<QProgressBar>("progressBar")->maximum(), 300);
     ASSERT_TRUE(waitFor([&] { return modals.done(); }));
-    EXPECT_TRUE(modals.texts[1].starts_with("Transfer zakończony.\nPrzesłano 300 rekordów"));
-    EXPECT_TRUE(modals.texts[1].ends_with(
+    EXPECT_TRUE(modals.texts[2].starts_with("Transfer zakończony.\nPrzesłano 300 rekordów"));
+    EXPECT_TRUE(modals.texts[2].ends_with(
         "Liczba powtórzeń transmisji: 4\nLiczba niepoprawnych rekordów: 2"));
     EXPECT_FALSE(shown("recordNumberField") || shown("recordNumberLabel"));
     EXPECT_EQ(enabling(true), "111111");
@@ -235,6 +238,7 @@ TEST_F(LoggerWindow, DownloadWritesWhatTheCommandLineToolWrites) {
     ASSERT_EQ(std::system((tool + " >/dev/null 2>&1").c_str()), 0);
     EXPECT_EQ(csvLines(dir_.file("okno.csv")).size(), 301u);
     EXPECT_EQ(readFileBytes(dir_.file("okno.csv")), readFileBytes(dir_.file("dkq.csv")));
+    EXPECT_EQ(readFileBytes("target"), "kept");
 }
 
 TEST_F(LoggerWindow, ClearClockAndSettingsAskFirstAndSendOnlyOnYes) {

@@ -130,8 +130,12 @@ TEST(Download, StartRefusalsFailedWritesAndSplitFiles) {
     d.prompter.saveAs.reset();
     EXPECT_EQ(d.download.start({}), DownloadStart::Cancelled);
     EXPECT_EQ(d.prompter.offeredName, unreachable);
+    // A link planted at the name once the file is made is never written through.
+    d.prompter.saveAs = "pelny.csv";
+    ASSERT_EQ(d.download.start({}), DownloadStart::Started);
+    std::filesystem::remove("pelny.csv");
     std::filesystem::create_symlink("/dev/full", "pelny.csv");
-    EXPECT_EQ(d.run({}, "pelny.csv"), DownloadStep::FileError);
+    EXPECT_EQ(finishDownload(d.download), DownloadStep::FileError);
     EXPECT_TRUE(d.link.IsOpen());
     EXPECT_EQ(d.prompter.messages, (Messages{{text::NotConnected, MessageIcon::Exclamation},
                                              {text::FileOpenFailed, MessageIcon::Error},

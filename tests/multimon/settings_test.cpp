@@ -4,11 +4,11 @@
 #include <climits>
 #include <filesystem>
 
-#include "settings/registry_key.h"
 #include "monitor/line_setup.h"
 #include "multimon/comm_settings.h"
 #include "multimon/module_table.h"
 #include "multimon/monitor_settings.h"
+#include "settings/registry_key.h"
 #include "tests/multimon/fakes.h"
 
 namespace dkq {
@@ -90,9 +90,9 @@ TEST_F(SettingsTest, ValuesOutOfRangeAreTakenIntoItAsTheyAreRead) {
                              "Podzial_pliku", "BusAdr_A", "RecPeriod"})
         key.WriteDword(name, 4294967295u);
     key.WriteDword("BusAdr_B", 257);
-    key.WriteString("Fname", std::string(300, 'f'));
+    key.WriteString("Fname", "../x/" + std::string(300, 'f'));  // cut to 255, then to its name
     key.WriteString("Adres_IP", std::string(100000, '1'));
-    EXPECT_EQ(loaded(), "255,115200,1,360003599," + std::string(255, 'f') + "," +
+    EXPECT_EQ(loaded(), "255,115200,1,360003599," + std::string(250, 'f') + "," +
                             std::string(255, '1') + ":65535,1,1,31,31,0,0,0");
     const std::string path = writeText("range.cfg", "DKQ-1-5\n" + std::string(103, '\n') + "-1\n" +
                                                         std::string(100000, '2') + "\n70000\n");

@@ -155,7 +155,7 @@ TEST(StateFile, RoundTripsRefusesMalformedFilesAndLoadsIntoModulesOnTheBus) {
     std::ofstream(dir.file("bad.txt")) << malformed[0];
     ConfigState read;
     std::string error;
-    EXPECT_FALSE(readConfigStateFile(dir.file("bad.txt"), read, error));
+    EXPECT_EQ(readConfigStateFile(dir.file("bad.txt"), read, error), StateRead::Malformed);
     EXPECT_NE(error.find("bad.txt"), std::string::npos);
     // Loaded into modules on the bus only.
     NoRecordMemory none;

@@ -3,6 +3,7 @@
 // kept across a restart is seen in the dkq config tool's test.)
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -92,6 +93,16 @@ TEST(SimAsService, IgnoresEndOfInputAndStopsCleanlyOnSigterm) {
     // A command line it does not understand is a usage error.
     status = std::system((program + " --no-such-option 2>/dev/null").c_str());
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 64);
+    // A state file that is no regular file ends it at once, neither read nor
+    // waited for (the bound kills one that blocks or reads on).
+    ASSERT_EQ(mkfifo("fifo", 0600), 0);
+    for (const std::string state : {"/dev/zero", "fifo"}) {
+        status = std::system(("timeout -s KILL 1 '" + program + "' --tcp 127.0.0.1:0 --state " +
+                              state + " 2>err </dev/null")
+                                 .c_str());
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 66) << state << " " << status;
+        EXPECT_EQ(dkq::test::readFileBytes("err"), "dkqsim: " + state + ": not a regular file\n");
+    }
 }
 
 }  // namespace
