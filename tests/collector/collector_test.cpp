@@ -25,7 +25,7 @@
 namespace dkq {
 namespace {
 
-using namespace std::chrono_literals;
+using std::chrono::milliseconds;
 
 using test::CollectorProcess;
 using test::httpGet;
@@ -354,7 +354,9 @@ TEST_P(CollectorTest, AnswersWithinFiveSecondsWhateverTheDatabaseDoesAndRecovers
     };
     auto collector = std::make_unique<CollectorProcess>(url);
     using Clock = std::chrono::steady_clock;
-    const auto within5s = [](Clock::time_point start) { return Clock::now() - start < 5s; };
+    const auto within5s = [](Clock::time_point start) {
+        return Clock::now() - start < milliseconds(5000);
+    };
     const auto answered = [&](const std::string& target) {
         const auto start = Clock::now();
         const int status = httpGet(collector->port(), target).status;
@@ -369,7 +371,7 @@ TEST_P(CollectorTest, AnswersWithinFiveSecondsWhateverTheDatabaseDoesAndRecovers
     EXPECT_EQ(answered(uploadTarget("5", "2")), 200);
     hang(true);
     std::thread upload([&] { EXPECT_EQ(answered(uploadTarget("5", "3")), 503); });
-    std::this_thread::sleep_for(300ms);
+    std::this_thread::sleep_for(milliseconds(300));
     const auto stopping = Clock::now();
     EXPECT_EQ(collector->stop(), 0);
     EXPECT_TRUE(within5s(stopping));
@@ -461,7 +463,7 @@ TEST(CollectorAccessTest, TlsUploadsFromWebmonTokensAndLogins) {
                                    " realm=\"dkq-collector\"\r\n") != std::string::npos,
                   request.status == 401);
     }
-    std::this_thread::sleep_for(1100ms);
+    std::this_thread::sleep_for(milliseconds(1100));
     EXPECT_EQ(withoutTimes(httpGet(port, "/api/readings?uid=1021", login).body),
               R"([{"time":"T","received":"T","data":"3","values":[3]}])");
     chmod("tokens", 0640);  // its group could read every site's token
@@ -499,11 +501,12 @@ TEST(CollectorConnectionTest, UploadsGetInPastIdleAndTricklingConnections) {
     const auto start = std::chrono::steady_clock::now();
     const std::string head = "GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
     EXPECT_EQ(httpGet(collector.port(), uploadTarget("1", "1")).status, 200);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
-    for (std::size_t sent = 0; std::chrono::steady_clock::now() - start < 11s; ++sent) {
+    EXPECT_LT(std::chrono::steady_clock::now() - start, milliseconds(2000));
+    for (std::size_t sent = 0; std::chrono::steady_clock::now() - start < milliseconds(11000);
+         ++sent) {
         for (std::size_t i = 2000; i < connections.size(); ++i)
             send(connections[i], &head[sent % head.size()], 1, MSG_NOSIGNAL);
-        std::this_thread::sleep_for(500ms);
+        std::this_thread::sleep_for(milliseconds(500));
     }
     char byte = 0;
     for (const int fd : connections) EXPECT_EQ(recv(fd, &byte, 1, MSG_DONTWAIT), 0);
@@ -511,10 +514,10 @@ TEST(CollectorConnectionTest, UploadsGetInPastIdleAndTricklingConnections) {
 
     CollectorProcess limited("sqlite:limited.db", {"--max-connections", "20"});
     std::vector<int> waiting;
-    for (std::uint32_t i = 0; i < 20; std::this_thread::sleep_for(5ms))
+    for (std::uint32_t i = 0; i < 20; std::this_thread::sleep_for(milliseconds(5)))
         waiting.push_back(connectFrom(limited.port(), 0x7F030000 + i++));
     EXPECT_EQ(httpGet(limited.port(), uploadTarget("1", "1")).status, 200);
-    std::this_thread::sleep_for(200ms);
+    std::this_thread::sleep_for(milliseconds(200));
     EXPECT_EQ(recv(waiting.front(), &byte, 1, MSG_DONTWAIT), 0);  // closed
     EXPECT_EQ(recv(waiting.back(), &byte, 1, MSG_DONTWAIT), -1);  // still open, nothing sent
     for (const int fd : waiting) close(fd);
