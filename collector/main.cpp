@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "collector/access/secrets.h"
+#include "collector/alerts/alert_rules.h"
 #include "collector/http/collector_server.h"
 #include "common/plain_file.h"
 #include "common/version.h"
@@ -27,7 +28,7 @@ constexpr int UsageExitCode = 64;
 constexpr const char* Usage =
     "usage: dkq-collector [--listen HOST:PORT] [--database URL] [--key HEX]\n"
     "                     [--tls-cert FILE --tls-key FILE] [--tokens FILE] [--users FILE]\n"
-    "                     [--trusted-proxy ADDRESS] [--max-connections N]\n"
+    "                     [--trusted-proxy ADDRESS] [--max-connections N] [--alerts FILE]\n"
     "       dkq-collector --hash-password\n"
     "  --listen HOST:PORT       where to take requests (127.0.0.1:8080; port 0: any free one)\n"
     "  --database URL           sqlite:FILE (sqlite:dkq-readings.db) or a PostgreSQL URI,\n"
@@ -40,12 +41,15 @@ constexpr const char* Usage =
     "  --trusted-proxy ADDRESS  requests from this reverse proxy name their client\n"
     "                           in X-Forwarded-For\n"
     "  --max-connections N      connections kept open at most (10000)\n"
+    "  --alerts FILE            alert rules (YAML): who is told when a value or a site's\n"
+    "                           silence lasts\n"
     "  --hash-password          reads a password line from standard input, prints its hash\n";
 
 struct Options {
     ServerSettings server;
     std::string database = "sqlite:dkq-readings.db";
     std::string tlsCertificate, tlsKey, tokens, users;
+    std::string alerts;  // none
 };
 
 std::optional<std::uint32_t> readKey(std::string_view text) {
@@ -89,6 +93,8 @@ std::optional<std::string> readOptions(int argc, char** argv, Options& options) 
                                 : option == "--tokens"  ? options.tokens
                                                         : options.users;
             file = value;
+        } else if (option == "--alerts") {
+            options.alerts = value;
         } else {
             return "unknown option " + std::string(option);
         }
@@ -155,6 +161,19 @@ bool readAccessFiles(const Options& options, ServerSettings& server,
     return true;
 }
 
+// The rules of the file; nothing, with the file's name and the place of its
+// fault in `error`, when they cannot be taken.
+std::optional<AlertRules> readAlertFile(const std::string& path, std::string& error) {
+    std::string text;
+    if (dkq::readWholeFile(path, text, dkq::MaxTextFileBytes) != dkq::FileRead::Ok) {
+        error = path + ": cannot be read (a file of at most 1 MiB)";
+        return std::nullopt;
+    }
+    auto rules = readAlertRules(text, error);
+    if (!rules) error = path + ": " + error;
+    return rules;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -182,12 +201,19 @@ int main(int argc, char** argv) {
     std::unique_ptr<UserLogins> users;
     if (!readAccessFiles(options, options.server, tokens, users)) return EXIT_FAILURE;
     std::string error;
+    std::optional<AlertRules> rules;
+    if (!options.alerts.empty() && !(rules = readAlertFile(options.alerts, error)))
+        return fail(error);
     std::unique_ptr<ReadingStore> store = openReadingStore(options.database, error);
     if (!store) return fail(error);
+    std::unique_ptr<AlertMonitor> alerts;
+    if (rules && !(alerts = AlertMonitor::start(std::move(*rules), *store, error)))
+        return fail(error);
     std::vector<std::string> missing;
     const WebFiles web = WebFiles::load(installedWebFolder(), DygraphsFolder, missing);
     for (const std::string& file : missing)
         std::fprintf(stderr, "dkq-collector: the dashboard lacks %s\n", file.c_str());
+    options.server.alerts = alerts.get();
     std::unique_ptr<CollectorServer> server =
         CollectorServer::start(options.server, *store, web, error);
     if (!server) return fail(error);

@@ -27,7 +27,7 @@ WebMonitorDialog::WebMonitorDialog(QWidget* parent)
     assemble(core_, webCommShape(), parts);
     addAboutAction(this, programIcon(ProgramIcon::Webmon),
                    {"Monitor DKQ-1", "wersja 1.7C", "Wersja 1-modułowa (20 linii wejściowych)",
-                    QString("Data kompilacji: %1, %2").arg(__DATE__, __TIME__)});
+                    QString("Data kompilacji: %1, %2").arg(DKQ_BUILD_DATE, DKQ_BUILD_TIME)});
 }
 
 void WebMonitorDialog::startUp(const std::vector<std::string>& commandWords) {

@@ -3,33 +3,14 @@
 #include <algorithm>
 #include <charconv>
 #include <cstddef>
-#include <cstdio>
 
 #include "collector/base/instant.h"
+#include "collector/base/json_text.h"
 #include "collector/base/numbers.h"
 #include "common/text.h"
 
 namespace dkq::collector {
 namespace {
-
-// Text that reaches us is digits, signs, points and commas; anything a
-// database was given by other hands is escaped all the same.
-void appendJsonString(std::string& out, std::string_view text) {
-    out += '"';
-    for (const char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            out += escaped;
-        } else {
-            out += c;
-        }
-    }
-    out += '"';
-}
 
 // A stored data text that does not read gives no values.
 std::vector<double> valuesOf(const std::string& data) {
@@ -73,16 +54,6 @@ std::string sitesJson(std::span<const SiteSummary> sites) {
         out += '}';
     }
     return out + "]";
-}
-
-std::int64_t usualIntervalMs(std::span<const StoredReading> readings) {
-    std::vector<std::int64_t> gaps;
-    for (std::size_t i = 1; i < readings.size(); ++i)
-        gaps.push_back(readings[i].key.timeMs - readings[i - 1].key.timeMs);
-    if (gaps.empty()) return 0;
-    const auto median = gaps.begin() + static_cast<std::ptrdiff_t>(gaps.size() / 2);
-    std::nth_element(gaps.begin(), median, gaps.end());
-    return *median;
 }
 
 std::string csvHeader(std::size_t values) {

@@ -20,9 +20,6 @@ void appendJsonReading(std::string& out, const StoredReading& reading);
 // [{"uid":1021,"count":5,"time":...,"data":...,"values":[...],"interval":2.5}, ...]
 // with the usual interval in seconds, null when unknown.
 std::string sitesJson(std::span<const SiteSummary> sites);
-// The median gap between readings in time order: one long outage does not
-// make a site's usual interval. 0 for fewer than two readings.
-std::int64_t usualIntervalMs(std::span<const StoredReading> readings);
 
 // The header line "Czas (UTC);Odebrano (UTC);Wartość 1;...;" with `values`
 // value cells (as many as the widest reading of the export has), and one row

@@ -40,7 +40,7 @@ struct SiteSummary {
     std::int32_t uid = 0;
     std::int64_t readings = 0;
     StoredReading last;
-    // The usual time between its readings (0: unknown); the store leaves it.
+    // The usual time between its readings (0: unknown): addUsualIntervals.
     std::int64_t intervalMs = 0;
 };
 

@@ -33,8 +33,6 @@ constexpr std::size_t PageReadings = 1000;
 constexpr std::size_t StreamBlock = std::size_t{64} * 1024;
 constexpr std::size_t DefaultLimit = 1000;
 constexpr std::size_t MaxLimit = 10000;
-// A site's usual interval is the median gap between this many newest readings.
-constexpr std::size_t IntervalReadings = 11;
 // SIGTERM ends the collector within 5 s: the commits under way end by the
 // store's time-out, and then the answers go out.
 constexpr auto StopTimeout = std::chrono::milliseconds(StoreTimeoutMs + 1500);
@@ -347,7 +345,12 @@ CollectorServer::CollectorServer(const ServerSettings& settings, ReadingStore& s
       store_(store),
       web_(web),
       connections_(settings.connectionLimit),
-      commits_(store) {}
+      commits_(
+          store, settings.alerts == nullptr
+                     ? GroupCommit::Stored()
+                     : [alerts = settings.alerts](std::span<const NewReading> batch) {
+                           alerts->readingsStored(batch);
+                       }) {}
 
 CollectorServer::~CollectorServer() {
     stop();
@@ -473,6 +476,9 @@ bool CollectorServer::route(MHD_Connection* connection, std::string_view path, v
     if (path == "/api/uids") return sites(connection);
     if (path == "/api/readings") return readings(connection, fields, false);
     if (path == "/export.csv") return readings(connection, fields, true);
+    if (path == "/api/alerts")
+        return answer(connection, MHD_HTTP_OK,
+                      settings_.alerts != nullptr ? settings_.alerts->firingJson() : "[]", Json);
     if (path == "/metrics") return metrics(connection);
     if (const WebFile* file = web_.find(path)) return serveFile(connection, *file);
     if (path == "/")
@@ -546,23 +552,9 @@ bool CollectorServer::serveFile(MHD_Connection* connection, const WebFile& file)
 
 bool CollectorServer::sites(MHD_Connection* connection) {
     std::vector<SiteSummary> list;
-    if (!store_.listSites(list) || !addUsualIntervals(list)) return databaseFailed(connection);
+    if (!store_.listSites(list) || !addUsualIntervals(store_, list))
+        return databaseFailed(connection);
     return answer(connection, MHD_HTTP_OK, sitesJson(list), Json);
-}
-
-// From the gaps between each site's newest readings.
-bool CollectorServer::addUsualIntervals(std::vector<SiteSummary>& sites) {
-    std::vector<StoredReading> newest;
-    for (SiteSummary& site : sites) {
-        const ReadingRange range{site.uid, EarliestMs, LatestMs};
-        ReadingKey after = BeforeAllReadings;
-        bool found = false;
-        if (!store_.newestKey(range, IntervalReadings, after, found) ||
-            !store_.readPage(range, found ? after : BeforeAllReadings, IntervalReadings, newest))
-            return false;
-        site.intervalMs = usualIntervalMs(newest);
-    }
-    return true;
 }
 
 bool CollectorServer::readings(MHD_Connection* connection, std::span<const QueryField> fields,
@@ -627,8 +619,9 @@ bool CollectorServer::metrics(MHD_Connection* connection) {
     counters.stored = stored_;
     counters.failed = failed_;
     for (std::size_t i = 0; i < std::size(Rejections); ++i) counters.rejected[i] = rejected_[i];
-    return answer(connection, MHD_HTTP_OK, metricsText(list, counters),
-                  "text/plain; version=0.0.4; charset=utf-8");
+    std::string text = metricsText(list, counters);
+    if (settings_.alerts != nullptr) settings_.alerts->appendMetrics(text, list);
+    return answer(connection, MHD_HTTP_OK, text, "text/plain; version=0.0.4; charset=utf-8");
 }
 
 }  // namespace dkq::collector

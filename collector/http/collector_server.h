@@ -17,6 +17,7 @@
 #include "collector/access/login_throttle.h"
 #include "collector/access/site_tokens.h"
 #include "collector/access/user_logins.h"
+#include "collector/alerts/alert_monitor.h"
 #include "collector/api/upload_check.h"
 #include "collector/http/connection_policy.h"
 #include "collector/http/group_commit.h"
@@ -45,6 +46,7 @@ struct ServerSettings {
     std::string tlsKey;
     const SiteTokens* tokens = nullptr;  // uploads need their site's token
     const UserLogins* users = nullptr;   // everything but uploads needs a login
+    AlertMonitor* alerts = nullptr;      // hears of every stored batch
     // A reverse proxy in front: its requests name their client in
     // X-Forwarded-For.
     std::string trustedProxy;
@@ -55,7 +57,8 @@ class CollectorServer {
   public:
     // Nothing, with the reason in `error`, when it cannot listen there. The
     // dashboard's files are served from `web`, which outlives the server, as
-    // do the tokens and users the settings name.
+    // do the tokens, users and alerts the settings name; the stored readings
+    // are handed to the alerts (when there are any).
     static std::unique_ptr<CollectorServer> start(const ServerSettings& settings,
                                                   ReadingStore& store, const WebFiles& web,
                                                   std::string& error);
@@ -86,7 +89,6 @@ class CollectorServer {
     bool reject(MHD_Connection* connection, Rejection rejection);
     bool serveFile(MHD_Connection* connection, const WebFile& file);
     bool sites(MHD_Connection* connection);
-    bool addUsualIntervals(std::vector<SiteSummary>& sites);
     bool readings(MHD_Connection* connection, std::span<const QueryField> fields, bool csv);
     bool series(MHD_Connection* connection, ReadingRange range, std::size_t points, bool fromGiven,
                 bool toGiven);

@@ -2,7 +2,8 @@
 
 namespace dkq::collector {
 
-GroupCommit::GroupCommit(ReadingStore& store) : store_(store) {
+GroupCommit::GroupCommit(ReadingStore& store, Stored stored)
+    : store_(store), stored_(std::move(stored)) {
     for (int i = 0; i < store.concurrentWriters(); ++i) writers_.emplace_back([this] { write(); });
 }
 
@@ -63,6 +64,7 @@ void GroupCommit::write() {
         if (sent.empty()) continue;
         const bool stored = store_.storeReadings(batch);
         for (Entry* entry : sent) entry->committed(stored);
+        if (stored && stored_) stored_(batch);
     }
 }
 

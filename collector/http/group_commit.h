@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -34,8 +35,12 @@ class GroupCommit {
         std::chrono::steady_clock::time_point queued;
     };
 
+    // Called from a writer thread with each batch that was stored, after
+    // its uploads heard of it.
+    using Stored = std::function<void(std::span<const NewReading>)>;
+
     // Starts the store's number of writer threads.
-    explicit GroupCommit(ReadingStore& store);
+    explicit GroupCommit(ReadingStore& store, Stored stored = nullptr);
     ~GroupCommit();
     GroupCommit(const GroupCommit&) = delete;
     GroupCommit& operator=(const GroupCommit&) = delete;
@@ -51,6 +56,7 @@ class GroupCommit {
     void write();
 
     ReadingStore& store_;
+    const Stored stored_;
     std::mutex mutex_;
     std::condition_variable queued_;
     std::vector<Entry*> queue_;

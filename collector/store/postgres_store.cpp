@@ -33,6 +33,11 @@ constexpr SchemaStep SchemaSteps[] = {
      "DROP INDEX readings_by_site_time;"
      "CREATE INDEX readings_by_site_time ON readings (uid, taken, id);"
      "CREATE UNIQUE INDEX readings_once ON readings (uid, taken) WHERE own_time;"},
+    // The alerts firing now: position 0 and no value for a rule on silence.
+    {4,
+     "CREATE TABLE firing_alerts (rule text NOT NULL, uid integer NOT NULL,"
+     " position integer NOT NULL, value double precision, time timestamptz NOT NULL,"
+     " PRIMARY KEY (rule, uid));"},
 };
 
 // Collectors starting together take turns at creating the schema.
@@ -259,10 +264,25 @@ class PostgresStore::Lease {
         }
         return Result(PQgetResult(connection_));
     }
-    // One statement's one result, when it is of the kind expected.
+    // One prepared statement's one result, when it is of the kind expected.
     Result run(const char* statement, std::initializer_list<std::string> params,
                ExecStatusType expected) {
         if (connection_ == nullptr || !send(statement, params)) return Result();
+        return only(expected);
+    }
+    // The same for a rare statement, sent with its parameters rather than
+    // prepared on every connection.
+    Result runOnce(const char* sql, std::initializer_list<const char*> params,
+                   ExecStatusType expected) {
+        if (connection_ == nullptr ||
+            PQsendQueryParams(connection_, sql, static_cast<int>(params.size()), nullptr,
+                              std::data(params), nullptr, nullptr, 0) != 1)
+            return Result();
+        return only(expected);
+    }
+
+  private:
+    Result only(ExecStatusType expected) {
         Result result = next();
         if (!succeeded(result, expected) || next()) {
             drop();
@@ -270,8 +290,6 @@ class PostgresStore::Lease {
         }
         return result;
     }
-
-  private:
     // A fresh connection learns the statements, one after the other.
     bool prepareStatements() {
         for (const Statement& statement : Statements) {
@@ -407,6 +425,52 @@ bool PostgresStore::widestReading(const ReadingRange& range, std::size_t& values
     if (!result) return false;
     values = static_cast<std::size_t>(int64At(result, 0, 0));
     return true;
+}
+
+bool PostgresStore::listFiring(std::vector<Alert>& alerts) {
+    Lease lease(*this);
+    const Result result = lease.runOnce(
+        "SELECT rule, uid, position, value, (extract(epoch from time) * 1000)::int8"
+        " FROM firing_alerts ORDER BY rule, uid",
+        {}, PGRES_TUPLES_OK);
+    if (!result) return false;
+    alerts.clear();
+    for (int row = 0; row < PQntuples(result.get()); ++row) {
+        alerts.push_back(
+            {textAt(result, row, 0), static_cast<std::int32_t>(int64At(result, row, 1)),
+             static_cast<int>(int64At(result, row, 2)), std::nullopt, int64At(result, row, 4)});
+        if (!PQgetisnull(result.get(), row, 3))
+            alerts.back().value = std::strtod(PQgetvalue(result.get(), row, 3), nullptr);
+    }
+    return true;
+}
+
+bool PostgresStore::claimFiring(const Alert& alert, bool& claimed) {
+    std::string value;
+    if (alert.value) appendNumber(value, *alert.value);
+    const std::string uid = std::to_string(alert.uid), position = std::to_string(alert.position),
+                      time = std::to_string(alert.timeMs);
+    return changedOne(
+        "INSERT INTO firing_alerts (rule, uid, position, value, time) VALUES ($1, $2::int4,"
+        " $3::int4, $4::float8, timestamptz 'epoch' + $5::float8 * interval '1 millisecond')"
+        " ON CONFLICT DO NOTHING",
+        {alert.rule.c_str(), uid.c_str(), position.c_str(), alert.value ? value.c_str() : nullptr,
+         time.c_str()},
+        claimed);
+}
+
+bool PostgresStore::endFiring(const Alert& alert, bool& ended) {
+    const std::string uid = std::to_string(alert.uid);
+    return changedOne("DELETE FROM firing_alerts WHERE rule = $1 AND uid = $2::int4",
+                      {alert.rule.c_str(), uid.c_str()}, ended);
+}
+
+bool PostgresStore::changedOne(const char* sql, std::initializer_list<const char*> params,
+                               bool& changed) {
+    Lease lease(*this);
+    const Result result = lease.runOnce(sql, params, PGRES_COMMAND_OK);
+    changed = result && std::string_view(PQcmdTuples(result.get())) == "1";
+    return static_cast<bool>(result);
 }
 
 }  // namespace dkq::collector

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -16,7 +17,7 @@ typedef struct pg_conn PGconn;
 
 namespace dkq::collector {
 
-class PostgresStore final : public ReadingStore {
+class PostgresStore final : public ReadingStore, public AlertStateStore {
   public:
     static std::unique_ptr<PostgresStore> open(const std::string& url, std::string& error);
     ~PostgresStore() override;
@@ -29,12 +30,18 @@ class PostgresStore final : public ReadingStore {
     bool newestKey(const ReadingRange& range, std::size_t newer, ReadingKey& key,
                    bool& found) override;
     bool widestReading(const ReadingRange& range, std::size_t& values) override;
+    AlertStateStore& alertState() override { return *this; }
+    bool listFiring(std::vector<Alert>& alerts) override;
+    bool claimFiring(const Alert& alert, bool& claimed) override;
+    bool endFiring(const Alert& alert, bool& ended) override;
 
   private:
     static constexpr int PoolSize = 4;
     static constexpr int Writers = 2;
     class Lease;
     explicit PostgresStore(std::string url) : url_(std::move(url)) {}
+    // Whether the statement ran and changed exactly one row.
+    bool changedOne(const char* sql, std::initializer_list<const char*> params, bool& changed);
 
     std::string url_;
     std::mutex mutex_;

@@ -1,7 +1,9 @@
 #include "collector/store/reading_store.h"
 
+#include <algorithm>
 #include <map>
 
+#include "collector/base/instant.h"
 #include "collector/store/postgres_store.h"
 #include "collector/store/sqlite_store.h"
 
@@ -34,6 +36,35 @@ bool schemaKnown(int found, std::string& error) {
     error = "the database has schema version " + std::to_string(found) +
             ", newer than this collector's " + std::to_string(SchemaVersion);
     return false;
+}
+
+std::int64_t usualIntervalMs(std::span<const StoredReading> readings) {
+    std::vector<std::int64_t> gaps;
+    for (std::size_t i = 1; i < readings.size(); ++i)
+        gaps.push_back(readings[i].key.timeMs - readings[i - 1].key.timeMs);
+    if (gaps.empty()) return 0;
+    const auto median = gaps.begin() + static_cast<std::ptrdiff_t>(gaps.size() / 2);
+    std::nth_element(gaps.begin(), median, gaps.end());
+    return *median;
+}
+
+bool readUsualInterval(ReadingStore& store, std::int32_t uid, std::int64_t& intervalMs) {
+    const ReadingRange range{uid, EarliestMs, LatestMs};
+    ReadingKey after = BeforeAllReadings;
+    bool found = false;
+    std::vector<StoredReading> newest;
+    if (!store.newestKey(range, IntervalReadings, after, found) ||
+        !store.readPage(range, found ? after : BeforeAllReadings, IntervalReadings, newest))
+        return false;
+    intervalMs = usualIntervalMs(newest);
+    return true;
+}
+
+bool addUsualIntervals(ReadingStore& store, std::span<SiteSummary> sites) {
+    for (SiteSummary& site : sites) {
+        if (!readUsualInterval(store, site.uid, site.intervalMs)) return false;
+    }
+    return true;
 }
 
 }  // namespace dkq::collector

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "collector/base/reading.h"
+#include "collector/store/alert_state_store.h"
 
 namespace dkq::collector {
 
@@ -33,6 +34,8 @@ class ReadingStore {
                            bool& found) = 0;
     // The most values one reading of the range holds (0 for none).
     virtual bool widestReading(const ReadingRange& range, std::size_t& values) = 0;
+    // The alerts firing now, kept beside the readings.
+    virtual AlertStateStore& alertState() = 0;
 };
 
 // Every operation gives up and fails after this long, waits for a lock or a
@@ -60,8 +63,17 @@ struct SchemaStep {
     int version;
     const char* sql;
 };
-inline constexpr int SchemaVersion = 2;
+inline constexpr int SchemaVersion = 4;
 // False, with the reason, when the database was made by a newer collector.
 bool schemaKnown(int found, std::string& error);
+
+// A site's usual interval: the median gap between its newest
+// IntervalReadings readings, so that one long outage does not make it. 0 for
+// fewer than two readings.
+inline constexpr std::size_t IntervalReadings = 11;
+std::int64_t usualIntervalMs(std::span<const StoredReading> readings);
+bool readUsualInterval(ReadingStore& store, std::int32_t uid, std::int64_t& intervalMs);
+// Each site's intervalMs.
+bool addUsualIntervals(ReadingStore& store, std::span<SiteSummary> sites);
 
 }  // namespace dkq::collector

@@ -28,6 +28,11 @@ constexpr SchemaStep SchemaSteps[] = {
      "DROP INDEX readings_by_site_time;"
      "CREATE INDEX readings_by_site_time ON readings (uid, taken_ms);"
      "CREATE UNIQUE INDEX readings_once ON readings (uid, taken_ms) WHERE own_time;"},
+    // The alerts firing now: position 0 and no value for a rule on silence.
+    {4,
+     "CREATE TABLE firing_alerts (rule TEXT NOT NULL, uid INTEGER NOT NULL,"
+     " position INTEGER NOT NULL, value REAL, time_ms INTEGER NOT NULL,"
+     " PRIMARY KEY (rule, uid));"},
 };
 
 // A lock another program holds is waited for this long, within the store's
@@ -328,6 +333,63 @@ bool SqliteStore::widestReading(const ReadingRange& range, std::size_t& values) 
     const int result = sqlite3_step(*query);
     values = result == SQLITE_ROW ? static_cast<std::size_t>(sqlite3_column_int64(*query, 0)) : 0;
     return reader.succeeded(result);
+}
+
+bool SqliteStore::listFiring(std::vector<Alert>& alerts) {
+    Reader reader(*this);
+    Connection* connection = reader.connection();
+    std::string error;
+    Statement query;
+    if (connection == nullptr ||
+        !connection->prepare("SELECT rule, uid, position, value, time_ms FROM firing_alerts"
+                             " ORDER BY rule, uid",
+                             query, error))
+        return false;
+    alerts.clear();
+    int result;
+    while ((result = sqlite3_step(query.get())) == SQLITE_ROW) {
+        sqlite3_stmt* row = query.get();
+        alerts.push_back({columnText(row, 0), sqlite3_column_int(row, 1),
+                          sqlite3_column_int(row, 2), std::nullopt, sqlite3_column_int64(row, 4)});
+        if (sqlite3_column_type(row, 3) != SQLITE_NULL)
+            alerts.back().value = sqlite3_column_double(row, 3);
+    }
+    return reader.succeeded(result);
+}
+
+bool SqliteStore::claimFiring(const Alert& alert, bool& claimed) {
+    return changeFiring(
+        "INSERT INTO firing_alerts (rule, uid, position, value, time_ms)"
+        " VALUES (?1, ?2, ?3, ?4, ?5) ON CONFLICT DO NOTHING",
+        alert, claimed);
+}
+
+bool SqliteStore::endFiring(const Alert& alert, bool& ended) {
+    return changeFiring("DELETE FROM firing_alerts WHERE rule = ?1 AND uid = ?2", alert, ended);
+}
+
+// Rare, so prepared for each use, on the writer's connection between its
+// commits.
+bool SqliteStore::changeFiring(const char* sql, const Alert& alert, bool& changed) {
+    std::lock_guard lock(writerMutex_);
+    std::string error;
+    Statement statement;
+    if (!writer_->prepare(sql, statement, error)) {
+        std::fprintf(stderr, "dkq-collector: sqlite: %s\n", error.c_str());
+        return false;
+    }
+    sqlite3_stmt* change = statement.get();
+    bindText(change, 1, alert.rule);
+    sqlite3_bind_int(change, 2, alert.uid);
+    if (sqlite3_bind_parameter_count(change) > 2) {
+        sqlite3_bind_int(change, 3, alert.position);
+        if (alert.value) sqlite3_bind_double(change, 4, *alert.value);
+        sqlite3_bind_int64(change, 5, alert.timeMs);
+    }
+    const bool done = sqlite3_step(change) == SQLITE_DONE;
+    if (!done) std::fprintf(stderr, "dkq-collector: sqlite: %s\n", sqlite3_errmsg(writer_->db));
+    changed = done && sqlite3_changes(writer_->db) == 1;
+    return done;
 }
 
 }  // namespace dkq::collector

@@ -12,7 +12,7 @@
 
 namespace dkq::collector {
 
-class SqliteStore final : public ReadingStore {
+class SqliteStore final : public ReadingStore, public AlertStateStore {
   public:
     static std::unique_ptr<SqliteStore> open(const std::string& path, std::string& error);
     ~SqliteStore() override;
@@ -25,11 +25,16 @@ class SqliteStore final : public ReadingStore {
     bool newestKey(const ReadingRange& range, std::size_t newer, ReadingKey& key,
                    bool& found) override;
     bool widestReading(const ReadingRange& range, std::size_t& values) override;
+    AlertStateStore& alertState() override { return *this; }
+    bool listFiring(std::vector<Alert>& alerts) override;
+    bool claimFiring(const Alert& alert, bool& claimed) override;
+    bool endFiring(const Alert& alert, bool& ended) override;
 
   private:
     struct Connection;
     class Reader;
     explicit SqliteStore(std::string path);
+    bool changeFiring(const char* sql, const Alert& alert, bool& changed);
 
     std::string path_;
     std::mutex writerMutex_;

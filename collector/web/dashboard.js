@@ -23,6 +23,7 @@ const RightAxisShare = 0.1;
 
 const view = {uid: null, span: '1h', from: null, to: null};
 let sites = [];
+let alerts = [];  // what fires now
 let serverOffsetMs = 0;  // the collector's clock minus this browser's
 let chart = null;
 let chartLoads = 0;
@@ -172,13 +173,23 @@ function drawSites() {
         const row = body.insertRow();
         const since = now - Date.parse(site.time);
         const silent = site.interval !== null && since > SilentIntervals * site.interval * 1000;
+        const siteAlerts = alerts.filter(alert => alert.uid === site.uid);
         row.dataset.uid = site.uid;
         row.classList.toggle('silent', silent);
+        row.classList.toggle('alerting', siteAlerts.length > 0);
         row.classList.toggle('selected', site.uid === view.uid);
         const link = document.createElement('a');
         link.href = `#uid=${site.uid}`;
         link.textContent = site.uid;
-        row.insertCell().append(link);
+        const first = row.insertCell();
+        first.append(link);
+        if (siteAlerts.length > 0) {
+            const mark = document.createElement('span');
+            mark.className = 'mark alarm';
+            mark.textContent = 'alarm';
+            mark.title = siteAlerts.map(alert => alert.rule).join(', ');
+            first.append(' ', mark);
+        }
         cell(row, localTime(Date.parse(site.time)));
         const ago = cell(row, age(since), 'age');
         if (silent) {
@@ -198,10 +209,27 @@ function drawSites() {
     element('no-sites').hidden = sites.length > 0;
 }
 
+// "Obiekt 1021: kocioł za gorący, wartość 1: 31,5, od 2024-03-05 10:07:02".
+function drawAlerts() {
+    const section = element('alerts');
+    section.querySelector('ul').replaceChildren(...alerts.map(alert => {
+        const item = document.createElement('li');
+        const link = document.createElement('a');
+        link.href = `#uid=${alert.uid}`;
+        link.textContent = `Obiekt ${alert.uid}`;
+        const value = alert.value === undefined ? ''
+            : `, wartość ${alert.position}: ${String(alert.value).replace('.', ',')}`;
+        item.append(link, `: ${alert.rule}${value}, od ${localTime(Date.parse(alert.time))}`);
+        return item;
+    }));
+    section.hidden = alerts.length === 0;
+}
+
 async function refreshSites() {
     try {
-        sites = await getJson('api/uids');
+        [sites, alerts] = await Promise.all([getJson('api/uids'), getJson('api/alerts')]);
         drawSites();
+        drawAlerts();
         setStatus('');
     } catch (error) {
         setStatus(`${troubleText(error)}; kolejna próba za chwilę.`);

@@ -13,14 +13,20 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <atomic>
+#include <fstream>
+#include <functional>
 #include <regex>
 #include <thread>
 
 #include "common/text.h"
 #include "common/text_file.h"
 #include "tests/support/collector_process.h"
+#include "tests/support/http_server.h"
 #include "tests/support/sim_process.h"
+#include "tests/support/smtp_server.h"
 
 namespace dkq {
 namespace {
@@ -77,10 +83,26 @@ std::string utcTimeFromNow(int seconds) {
     return text;
 }
 
-std::string timedTarget(const std::string& data, const std::string& time) {
+std::string timedTarget(const std::string& data, const std::string& time,
+                        const std::string& uid = "1021") {
     char sum[9];
-    std::snprintf(sum, sizeof sum, "%08x", referenceCrc32("1021" + data + time) ^ 0x4e73);
-    return "/rec.php?uid=1021&data=" + data + "&time=" + time + "&sum=" + sum;
+    std::snprintf(sum, sizeof sum, "%08x", referenceCrc32(uid + data + time) ^ 0x4e73);
+    return "/rec.php?uid=" + uid + "&data=" + data + "&time=" + time + "&sum=" + sum;
+}
+
+// Whether `done` came true within 30 s.
+bool eventually(const std::function<bool()>& done) {
+    for (int tenths = 0; tenths < 300 && !done(); ++tenths)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    return done();
+}
+
+// Quoted-printable read back: soft line breaks joined, "=XX" as its byte.
+std::string fromQuotedPrintable(std::string text) {
+    text = std::regex_replace(text, std::regex("=\r\n"), "");
+    for (std::size_t at = 0; (at = text.find('=', at)) != std::string::npos; ++at)
+        text.replace(at, 3, 1, static_cast<char>(std::stoi(text.substr(at + 1, 2), nullptr, 16)));
+    return text;
 }
 
 // Runs SQL on the test's own connection to a database, as another program would.
@@ -379,6 +401,132 @@ TEST_P(CollectorTest, AnswersWithinFiveSecondsWhateverTheDatabaseDoesAndRecovers
     hang(false);
     collector = std::make_unique<CollectorProcess>(url);
     EXPECT_EQ(storedData(collector->port(), "5"), std::vector<std::string>{"2"});
+}
+
+TEST_P(CollectorTest, AlertsFireOnceAfterTheirTimeEndOnceAndAreNotRepeatedAfterARestart) {
+    const std::string url = database("alerts");
+    test::HttpServer hook(test::HttpMode::Answer);
+    hook.failNext(1);
+    const int smtpPort = test::SmtpServer().port();  // no server there until a mail failed
+    const std::string hookUrl = "http://127.0.0.1:" + std::to_string(hook.port()) + "/hook";
+    std::ofstream("alerts.yml")
+        << "smtp: smtp://127.0.0.1:" << smtpPort << "\nfrom: dkq@plant.example\nrules:\n"
+        << "  - {name: kocioł za gorący, uids: all, position: 2, above: 30, for: 5s,\n"
+        << "     notify: [\"" << hookUrl << "\", \"mailto:dyzurny@plant.example\"]}\n"
+        << "  - {name: obiekt milczy, uids: [6, 5], silent_after: 3 intervals, notify: [\""
+        << hookUrl << "\"]}\n  - {name: cisza, uids: [7, 8], silent_after: 10m, notify: [\""
+        << hookUrl << "\"]}\n";
+    const std::vector<std::string> options = {"--alerts", "alerts.yml"};
+    auto collector = std::make_unique<CollectorProcess>(url, options, "errors.txt");
+    // Readings of uid, data and time ("00:05": 2024-03-05T09:00:05.000Z).
+    const auto upload = [&](const std::vector<std::array<std::string, 3>>& readings) {
+        for (const auto& [uid, data, time] : readings) {
+            const std::string at = time.size() == 5 ? "2024-03-05T09:" + time + ".000Z" : time;
+            EXPECT_EQ(httpGet(collector->port(), timedTarget(data, at, uid)).status, 200);
+        }
+    };
+    upload({{"1021", "1,31", "00:00"},
+            {"1021", "1,32", "00:02"},
+            {"1021", "7", "00:04"},
+            {"1021", "1,33", "00:05"},
+            {"1021", "1,34", "00:06"},
+            {"5", "1", "00:10"},
+            {"5", "1", "00:20"},
+            {"6", "1", "00:00"},
+            {"7", "1", "00:00"},
+            {"8", "1", utcTimeFromNow(0)}});
+    const auto logged = [](const std::string& target, const std::string& problem) {
+        return test::readFileBytes("errors.txt")
+                   .find("\"kocioł za gorący\" of 1021 not delivered to " + target + " (" +
+                         problem + "); next attempt in 2 s\n") != std::string::npos;
+    };
+    ASSERT_TRUE(eventually(
+        [&] { return logged("mailto:dyzurny@plant.example", "Couldn't connect to server"); }));
+    EXPECT_TRUE(logged(hookUrl, "HTTP 503"));
+    test::SmtpServer smtp(smtpPort);
+    const std::string fired = R"({"rule":"kocioł za gorący","state":"firing","uid":1021,)"
+                              R"("position":2,"value":33,"time":"2024-03-05T09:00:05.000Z"})";
+    const std::string silent = R"({"rule":"obiekt milczy","state":"firing","uid":5,)"
+                               R"("time":"2024-03-05T09:00:50.000Z"})";
+    const std::string quiet =
+        R"({"rule":"cisza","state":"firing","uid":7,"time":"2024-03-05T09:10:00.000Z"})";
+    const std::string firing = "[" + fired + "," + silent + "," + quiet + "]";
+    ASSERT_TRUE(
+        eventually([&] { return hook.requests().size() == 4 && smtp.messages().size() == 1; }));
+    EXPECT_EQ(httpGet(collector->port(), "/api/alerts").body, firing);
+
+    EXPECT_EQ(collector->stop(), 0);
+    collector = std::make_unique<CollectorProcess>(url, options, "errors.txt");
+    EXPECT_EQ(httpGet(collector->port(), "/api/alerts").body, firing);
+    const std::string back = utcTimeFromNow(0);  // held still, ended, held too briefly
+    upload({{"1021", "1,35", "00:07"},
+            {"1021", "1,29", "00:08"},
+            {"1021", "1,31", "00:09"},
+            {"1021", "1,20", "00:13"},
+            {"7", "2", back}});
+    ASSERT_TRUE(
+        eventually([&] { return hook.requests().size() == 6 && smtp.messages().size() == 2; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));  // nothing more comes
+    std::vector<std::string> bodies;
+    for (const test::HttpRequest& request : hook.requests()) bodies.push_back(request.body);
+    std::sort(bodies.begin(), bodies.end());
+    const std::string ended = R"({"rule":"kocioł za gorący","state":"resolved","uid":1021,)"
+                              R"("position":2,"value":29,"time":"2024-03-05T09:00:08.000Z"})";
+    EXPECT_EQ(bodies,
+              (std::vector<std::string>{
+                  quiet, R"({"rule":"cisza","state":"resolved","uid":7,"time":")" + back + "\"}",
+                  fired, fired, ended, silent}));
+    EXPECT_EQ(httpGet(collector->port(), "/api/alerts").body, "[" + silent + "]");
+    const std::string metrics = httpGet(collector->port(), "/metrics").body;
+    for (const char* line : {"\ndkq_alert_firing{rule=\"kocioł za gorący\",uid=\"1021\"} 0\n",
+                             "{rule=\"obiekt milczy\",uid=\"5\"} 1\n", "milczy\",uid=\"6\"} 0\n"})
+        EXPECT_NE(metrics.find(line), std::string::npos) << line;
+    const std::vector<std::string> mails = smtp.messages();
+    ASSERT_EQ(mails.size(), 2u);
+    for (const auto& [mail, subject, text] :
+         {std::tuple{mails[0], "Alarm:",
+                     "trwa od 2024-03-05 9:00:05,000 UTC.\r\nWartość 2: 33."
+                     "\r\nOstatni odczyt (2024-03-05 9:00:05,000 UTC): 1; 33"},
+          {mails[1], "Koniec_alarmu:",
+           "ustał 2024-03-05 9:00:08,000 UTC.\r\nWartość 2: 29."
+           "\r\nOstatni odczyt (2024-03-05 9:00:08,000 UTC): 1; 29"}}) {
+        const std::size_t body = mail.find("\r\n\r\n") + 4;
+        EXPECT_EQ(std::regex_replace(mail.substr(0, body), std::regex("Date: [^\r]+"), "Date: D"),
+                  "MAIL FROM:<dkq@plant.example>\nRCPT TO:<dyzurny@plant.example>\nDate: D\r\n"
+                  "From: dkq@plant.example\r\nTo: dyzurny@plant.example\r\nSubject: =?UTF-8?Q?" +
+                      std::string(subject) +
+                      "_kocio=C5=82_za_gor=C4=85cy,_obiekt_1021?=\r\nMIME-Version: 1.0\r\n"
+                      "Content-Type: text/plain; charset=utf-8\r\n"
+                      "Content-Transfer-Encoding: quoted-printable\r\n\r\n");
+        EXPECT_EQ(fromQuotedPrintable(mail.substr(body)),
+                  "Alarm „kocioł za gorący” obiektu 1021 " + std::string(text) + "\r\n");
+    }
+}
+
+TEST(CollectorAlertsTest, AMalformedRulesFileStopsTheStartNamingItsLineAndColumn) {
+    test::ScratchDir dir;
+    const std::pair<const char*, const char*> files[] = {
+        {"rules:\n  - name: x\n    abvoe: 3\n", "line 3, column 5: unknown key \"abvoe\""},
+        {"rules: [\n", "line 2, column 1: end of sequence flow not found"},
+        {"rules:\n  - {name: a, uids: all, silent_after: 3 hours}\n",
+         "line 2, column 40: silent_after is a duration (10m) or a count of intervals (3 "
+         "intervals)"},
+        {"rules:\n  - {name: a, uids: [1], position: 1, above: 3, notify: [\"mailto:a@b\"]}\n",
+         "line 2, column 58: mailto: needs smtp and from"},
+        {"rules:\n  - {name: a, uids: all, silent_after: 1m}\n  - {name: a, uids: all, "
+         "silent_after: 2m}\n",
+         "line 3, column 12: two rules are named \"a\""},
+        {"rules:\n  - {name: a, uids: all, above: 1, silent_after: 1m}\n",
+         "line 2, column 5: a rule takes above or below, or silent_after"},
+    };
+    for (const auto& [text, message] : files) {
+        std::ofstream("bad.yml") << text;
+        std::remove("errors.txt");
+        EXPECT_THROW(CollectorProcess("sqlite:x.db", {"--alerts", "bad.yml"}, "errors.txt"),
+                     std::runtime_error);
+        EXPECT_EQ(test::readFileBytes("errors.txt"),
+                  std::string("dkq-collector: bad.yml: ") + message + "\n");
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(SqliteAndPostgresql, CollectorTest,

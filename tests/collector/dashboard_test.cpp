@@ -2,7 +2,8 @@
 // the test fills with readings at chosen times: the table lists every site
 // with its newest values and marks the silent ones, a site and range chosen in
 // the address are charted with exactly the stored readings (or their buckets
-// for a long range), and the page asks nothing of any host but the collector.
+// for a long range), a site an alert fires for is marked and the alert listed,
+// and the page asks nothing of any host but the collector.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -87,7 +88,8 @@ TEST(DashboardTest, ListsMarksAndChartsTheStoredReadingsFromTheCollectorAlone) {
         add(1021, March6 + i * 30'000, std::to_string(i) + ",-" + std::to_string(i) + ".5");
     std::string error;
     ASSERT_TRUE(collector::openReadingStore("sqlite:readings.db", error)->storeReadings(readings));
-    test::CollectorProcess collector("sqlite:readings.db");
+    std::ofstream("alerts.yml") << "rules: [{name: obiekt milczy, uids: [7], silent_after: 20m}]\n";
+    test::CollectorProcess collector("sqlite:readings.db", {"--alerts", "alerts.yml"});
 
     const Page hour =
         open(collector.port(), "/#uid=1021&from=2024-03-05T09:00:00Z&to=2024-03-05T10:00:00.000Z");
@@ -96,7 +98,10 @@ TEST(DashboardTest, ListsMarksAndChartsTheStoredReadingsFromTheCollectorAlone) {
     EXPECT_TRUE(std::regex_search(
         hour.dom,
         std::regex(
-            R"(<tbody><tr data-uid="7" class="silent" title="[^"]+"><td><a href="#uid=7">7</a></td>)" +
+            R"(<section id="alerts">\s*<h2>Alarmy</h2>\s*<ul><li><a href="#uid=7">Obiekt 7</a>: obiekt )"
+            R"(milczy, od \d{4}-\d\d-\d\d \d\d:\d\d:\d\d</li></ul>\s*</section>[\s\S]+)"
+            R"(<tbody><tr data-uid="7" class="silent alerting" title="[^"]+"><td><a href="#uid=7">7</a>)"
+            R"( <span class="mark alarm" title="obiekt milczy">alarm</span></td>)" +
             time + "30 min temu" + silent +
             R"(<td>10 min</td><td class="count">6</td><td class="values">3,25</td></tr>)"
             R"(<tr data-uid="300"><td><a href="#uid=300">300</a></td>)" +
@@ -125,7 +130,7 @@ TEST(DashboardTest, ListsMarksAndChartsTheStoredReadingsFromTheCollectorAlone) {
         << day.chart.size();  // and the 833 buckets between
 
     for (const Page* page : {&hour, &day}) {
-        EXPECT_EQ(page->requests.size(), 7u);  // 4 files, the sites, readings and buckets
+        EXPECT_EQ(page->requests.size(), 8u);  // 4 files, sites, alerts, readings, buckets
         for (const std::string& request : page->requests)
             EXPECT_TRUE(
                 request.starts_with("http://127.0.0.1:" + std::to_string(collector.port()) + "/"))

@@ -28,18 +28,22 @@ int freeLoopbackPort() {
 }  // namespace
 
 CollectorProcess::CollectorProcess(const std::string& database,
-                                   const std::vector<std::string>& options) {
-    const std::string program = toolPath("DKQ_COLLECTOR");
+                                   const std::vector<std::string>& options,
+                                   const std::string& errors) {
+    std::vector<std::string> words = {toolPath("DKQ_COLLECTOR"), "--listen", "127.0.0.1:0",
+                                      "--database", database};
+    words.insert(words.end(), options.begin(), options.end());
+    std::vector<char*> argv;
+    argv.reserve(words.size() + 1);
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
     int out[2];
     if (pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
     pid_ = fork();
     if (pid_ == 0) {
         dup2(out[1], STDOUT_FILENO);
-        std::vector<const char*> argv{program.c_str(), "--listen", "127.0.0.1:0", "--database",
-                                      database.c_str()};
-        for (const std::string& option : options) argv.push_back(option.c_str());
-        argv.push_back(nullptr);
-        execv(program.c_str(), const_cast<char* const*>(argv.data()));
+        if (!errors.empty()) dup2(open(errors.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644), 2);
+        execv(argv[0], argv.data());
         _exit(127);
     }
     close(out[1]);

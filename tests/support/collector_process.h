@@ -10,10 +10,12 @@ namespace dkq::test {
 
 class CollectorProcess {
   public:
-    // Starts `$DKQ_COLLECTOR --listen 127.0.0.1:0 --database URL OPTIONS...`
-    // in the current folder; waits for the line "http(s) 127.0.0.1:PORT".
+    // Starts `$DKQ_COLLECTOR --listen 127.0.0.1:0 --database URL options...`
+    // in the current folder, its standard error into `errors` when named;
+    // waits for the line "http(s) 127.0.0.1:PORT".
     explicit CollectorProcess(const std::string& database,
-                              const std::vector<std::string>& options = {});
+                              const std::vector<std::string>& options = {},
+                              const std::string& errors = "");
     ~CollectorProcess();
     CollectorProcess(const CollectorProcess&) = delete;
     CollectorProcess& operator=(const CollectorProcess&) = delete;

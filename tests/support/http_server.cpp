@@ -55,10 +55,17 @@ void HttpServer::serve() {
     }
 }
 
-// Reads the request head and notes its target and user agent.
+// Reads the request and notes its target, user agent and body.
 bool HttpServer::readRequest(int connection) {
     std::string head;
-    while (head.find("\r\n\r\n") == std::string::npos && head.size() < 65536) {
+    for (;;) {
+        const std::size_t end = head.find("\r\n\r\n");
+        const std::size_t at = head.find("\r\nContent-Length: ");
+        const std::size_t length = end != std::string::npos && at < end
+                                       ? std::min(std::stoul(head.substr(at + 18)), 65536UL)
+                                       : 0;
+        if (end == std::string::npos ? head.size() >= 65536 : head.size() >= end + 4 + length)
+            break;
         if (!waitFor(connection, POLLIN, stopPipe_[0], 5000)) return false;
         char buf[4096];
         const ssize_t n = recv(connection, buf, sizeof buf, 0);
@@ -66,6 +73,7 @@ bool HttpServer::readRequest(int connection) {
         head.append(buf, static_cast<std::size_t>(n));
     }
     HttpRequest request;
+    request.body = head.substr(head.find("\r\n\r\n") + 4);
     const std::size_t targetStart = head.find(' ') + 1;
     request.target = head.substr(targetStart, head.find(' ', targetStart) - targetStart);
     const std::string agentKey = "\r\nUser-Agent: ";
@@ -81,6 +89,11 @@ bool HttpServer::readRequest(int connection) {
 void HttpServer::respond(int connection) {
     switch (mode_) {
         case HttpMode::Answer:
+            if (failures_ > 0 && failures_-- > 0) {
+                sendAll(connection,
+                        "HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\n\r\n");
+                return;
+            }
             sendAll(connection,
                     "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body_.size()) +
                         "\r\nConnection: close\r\n\r\n" + body_);

@@ -1,8 +1,10 @@
-// A small HTTP server on 127.0.0.1 for the upload tests: it takes GET
-// requests one connection at a time and, by its mode, answers, never answers,
-// sends a body without end or closes the connection at once.
+// A small HTTP server on 127.0.0.1 for the upload and alert tests: it takes
+// requests one connection at a time and, by its mode, answers (503 to the
+// first ones when told to fail), never answers, sends a body without end or
+// closes the connection at once.
 #pragma once
 
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -15,6 +17,7 @@ enum class HttpMode { Answer, Silent, EndlessBody, CloseAtOnce };
 struct HttpRequest {
     std::string target;  // "/path?query" of the request line
     std::string userAgent;
+    std::string body;  // as long as its Content-Length
 };
 
 class HttpServer {
@@ -26,6 +29,8 @@ class HttpServer {
 
     int port() const { return port_; }
     std::vector<HttpRequest> requests();
+    // The next `count` requests are answered 503.
+    void failNext(int count) { failures_ = count; }
 
   private:
     void serve();
@@ -39,6 +44,7 @@ class HttpServer {
     int port_ = 0;
     int stopPipe_[2] = {-1, -1};
     std::vector<int> heldConnections_;
+    std::atomic<int> failures_ = 0;
     std::mutex mutex_;
     std::vector<HttpRequest> requests_;
     std::thread thread_;

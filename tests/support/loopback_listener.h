@@ -10,7 +10,8 @@
 
 namespace dkq::test {
 
-// The listening socket; port receives its port. Throws when it cannot listen.
+// The listening socket at `port` (0: one the system chooses), which receives
+// the port. Throws when it cannot listen.
 inline int listenOnLoopback(int backlog, int& port) {
     const int listener = socket(AF_INET, SOCK_STREAM, 0);
     const int one = 1;
@@ -18,6 +19,7 @@ inline int listenOnLoopback(int backlog, int& port) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
     socklen_t length = sizeof address;
     if (bind(listener, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
         listen(listener, backlog) != 0 ||
