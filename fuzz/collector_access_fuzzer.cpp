@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the collector reads of a request's Authorization header and of its
 // tokens file: base64 decodes to three bytes for four digits, less the
 // padding; a credential ends its header; a tokens file that reads lets no

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Failed logins slowed per client address: after a failure an address waits
 // a second before its next login is checked, twice as long after each
 // further failure, up to MaxLoginWait; a login that succeeds ends the wait.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The collector's secrets: files of tokens and password hashes that only
 // their owner may read, and comparisons whose time tells nothing of where
 // two texts differ.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "collector/access/site_tokens.h"
 
 #include <algorithm>

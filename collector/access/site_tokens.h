@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Per-site upload tokens: a file of "UID TOKEN" lines (blank lines and lines
 // starting with "#" aside), each site's webmon sending its own token as
 // "Authorization: Bearer TOKEN", so that knowing the sum key is not enough to

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "collector/access/user_logins.h"
 
 #include <crypt.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Logins for reading: a file of "name:hash" lines (blank lines and lines
 // starting with "#" aside), the hash a salted yescrypt of libxcrypt as
 // hashPassword makes it ("dkq-collector --hash-password"), checked against

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Which connections the server keeps: each must bring a whole request head
 // within HeadTimeout of starting to wait for one (its opening or its last
 // answer), or it is closed; and when a new connection would pass the limit,
