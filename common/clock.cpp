@@ -1,19 +1,23 @@
 #include "common/clock.h"
 
-#include <chrono>
 #include <thread>
 
 namespace dkq {
 
-std::tm SystemClock::localNow() {
-    const std::time_t now = std::time(nullptr);
+std::tm localTimeOf(WallTime instant) {
+    const std::time_t seconds =
+        std::chrono::system_clock::to_time_t(std::chrono::floor<std::chrono::seconds>(instant));
     std::tm local{};
 #ifdef _WIN32
-    localtime_s(&local, &now);
+    localtime_s(&local, &seconds);
 #else
-    localtime_r(&now, &local);
+    localtime_r(&seconds, &local);
 #endif
     return local;
+}
+
+WallTime SystemClock::wallNow() {
+    return std::chrono::system_clock::now();
 }
 
 void SystemClock::sleepMs(int ms) {

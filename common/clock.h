@@ -3,21 +3,28 @@
 // link use real deadlines and do not go through here.
 #pragma once
 
+#include <chrono>
 #include <ctime>
 
 namespace dkq {
 
+using WallTime = std::chrono::system_clock::time_point;
+
+// The instant as local time of the system, to the second.
+std::tm localTimeOf(WallTime instant);
+
 class Clock {
   public:
     virtual ~Clock() = default;
-    virtual std::tm localNow() = 0;
+    virtual WallTime wallNow() = 0;
+    std::tm localNow() { return localTimeOf(wallNow()); }
     virtual void sleepMs(int ms) = 0;
 };
 
-// The real clock: local time of the system, sleeping on the calling thread.
+// The real clock: the system's time, sleeping on the calling thread.
 class SystemClock : public Clock {
   public:
-    std::tm localNow() override;
+    WallTime wallNow() override;
     void sleepMs(int ms) override;
 };
 

@@ -25,26 +25,30 @@
 namespace dkq {
 namespace {
 
+// Appended to, emptied first, or written anywhere (and read).
+enum class WriteMode { Append, Truncate, Update };
+
 #ifdef _WIN32
 
 using FileSize = long long;
 
 // The file at the name itself: a reparse point (a symbolic link, a junction)
 // is opened as such and refused, so nothing is written where it leads.
-int openForWriting(const std::string& path, bool truncate, bool& isLink) {
-    const HANDLE file =
-        CreateFileW(pathFromUtf8(path).c_str(), GENERIC_WRITE,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+int openForWriting(const std::string& path, WriteMode mode, bool& isLink) {
+    const DWORD access = mode == WriteMode::Update ? GENERIC_READ | GENERIC_WRITE : GENERIC_WRITE;
+    const HANDLE file = CreateFileW(
+        pathFromUtf8(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE) return -1;
     BY_HANDLE_FILE_INFORMATION information{};
     const bool known = GetFileInformationByHandle(file, &information) != 0;
     isLink = known && (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-    if (!known || isLink || (truncate && SetEndOfFile(file) == 0)) {
+    if (!known || isLink || (mode == WriteMode::Truncate && SetEndOfFile(file) == 0)) {
         CloseHandle(file);
         return -1;
     }
-    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_APPEND);
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file),
+                                   mode == WriteMode::Update ? 0 : _O_APPEND);
     if (fd < 0) CloseHandle(file);
     return fd;
 }
@@ -74,11 +78,13 @@ using FileSize = off_t;
 // The file at the name itself: a symbolic link there is refused, so nothing
 // is written where it leads. Non-blocking, so that a FIFO without a reader is
 // refused instead of waited for.
-int openForWriting(const std::string& path, bool truncate, bool& isLink) {
-    const int mode = O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC |
-                     (truncate ? O_TRUNC : O_APPEND);
+int openForWriting(const std::string& path, WriteMode mode, bool& isLink) {
+    const int flags = O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC |
+                      (mode == WriteMode::Update   ? O_RDWR
+                       : mode == WriteMode::Append ? O_WRONLY | O_APPEND
+                                                   : O_WRONLY | O_TRUNC);
     int fd = -1;
-    do fd = ::open(pathFromUtf8(path).c_str(), mode, 0666);
+    do fd = ::open(pathFromUtf8(path).c_str(), flags, 0666);
     while (fd < 0 && errno == EINTR);
     struct stat name {};
     isLink = fd < 0 && ::lstat(pathFromUtf8(path).c_str(), &name) == 0 && S_ISLNK(name.st_mode);
@@ -133,7 +139,7 @@ bool writeAll(int fd, std::string_view bytes) {
 // any failure the file is cut back to the length it had after opening.
 bool writeWholeOrNothing(const std::string& path, std::string_view bytes, bool truncate) {
     bool isLink = false;
-    const int fd = openForWriting(path, truncate, isLink);
+    const int fd = openForWriting(path, truncate ? WriteMode::Truncate : WriteMode::Append, isLink);
     if (isLink) tellRefusedLink(path);
     if (fd < 0) return false;
     const FileSize formerSize = sizeOf(fd);
@@ -151,6 +157,15 @@ bool startFile(const std::string& path, std::string_view bytes) {
 
 bool appendToFile(const std::string& path, std::string_view bytes) {
     return writeWholeOrNothing(path, bytes, false);
+}
+
+int openForUpdate(const std::string& path) {
+    bool isLink = false;
+    const int fd = openForWriting(path, WriteMode::Update, isLink);
+    const int error = errno;
+    if (isLink) tellRefusedLink(path);
+    errno = error;
+    return fd;
 }
 
 }  // namespace dkq

@@ -9,7 +9,7 @@
 
 namespace dkq {
 
-// Both open the file at the name itself, never through a symbolic link (on
+// These open the file at the name itself, never through a symbolic link (on
 // Windows a reparse point): a link there is a file that cannot be opened,
 // and standard error says so once, naming it.
 
@@ -23,6 +23,11 @@ bool startFile(const std::string& path, std::string_view bytes);
 // its former length, so it holds either all of bytes or what it held before,
 // and a retry cannot double or tear a row.
 bool appendToFile(const std::string& path, std::string_view bytes);
+
+// Opens the file for reading and writing anywhere in it (as a file
+// descriptor), creating it, by the same rule: a link at the name is refused
+// (errno ELOOP) and told. -1 with errno when it cannot be opened.
+int openForUpdate(const std::string& path);
 
 // The path with only its file name (the part after the last separator) in
 // upper case: folders of a case-sensitive file system keep their spelling.

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "common/cp1250.h"
@@ -36,6 +37,18 @@ bool handshakeFailed(CURLcode result) {
         default:
             return false;
     }
+}
+
+bool isStored(long status) {
+    return status >= 200 && status < 300;
+}
+
+bool isRefused(long status) {
+    return status >= 400 && status < 500;
+}
+
+std::string refusedText(long status) {
+    return "Serwer odrzucił pomiar (HTTP " + std::to_string(status) + "): usunięty z kolejki.";
 }
 
 }  // namespace
@@ -71,15 +84,36 @@ void reportUploadNotice(const std::string& text, const std::string& logPath, boo
     if (toLog) appendToLog(logPath, encodeTextFile("\n" + text + "\n"));
 }
 
-// The thread that sends the requests of one recording run, with the waiting
-// requests it takes them from.
+std::string uploadFailureText(int curlResult, long httpStatus) {
+    if (isStored(httpStatus)) return "";
+    if (httpStatus != 0) return "HTTP " + std::to_string(httpStatus);
+    switch (curlResult) {
+        case CURLE_COULDNT_CONNECT:
+            return "połączenie odrzucone";
+        case CURLE_OPERATION_TIMEDOUT:
+            return "przekroczony czas oczekiwania";
+        case CURLE_COULDNT_RESOLVE_HOST:
+            return "nieznany adres serwera";
+        case CURLE_GOT_NOTHING:
+        case CURLE_RECV_ERROR:
+        case CURLE_SEND_ERROR:
+            return "połączenie przerwane";
+        default:
+            return "błąd połączenia " + std::to_string(curlResult);
+    }
+}
+
+// The thread that sends the requests of one recording run: from a queue of
+// its own or, with BUFFER=1, from the outbox.
 class HttpUpload::Worker {
   public:
-    Worker(const UploadSettings& settings, const UploadLimits& limits, std::string logPath)
+    Worker(const UploadSettings& settings, const UploadLimits& limits, std::string logPath,
+           Outbox* outbox)
         : settings_(settings),
           limits_(limits),
           logPath_(std::move(logPath)),
-          logAnswers_(settings.logResponses != 0) {
+          logAnswers_(settings.logResponses != 0),
+          outbox_(outbox) {
         thread_ = std::thread([this] { run(); });
     }
     Worker(const Worker&) = delete;
@@ -99,8 +133,14 @@ class HttpUpload::Worker {
         wake_.notify_one();
     }
 
+    // A reading was stored in the outbox.
+    void wake() {
+        { const std::lock_guard lock(mutex_); }
+        wake_.notify_one();
+    }
+
     // Sends what waits until the stop deadline, leaves the rest and ends the
-    // thread; the count of requests not sent.
+    // thread; the count of queued requests not sent.
     long long finish() {
         {
             const std::lock_guard lock(mutex_);
@@ -112,7 +152,23 @@ class HttpUpload::Worker {
         return unsent_;
     }
 
+    std::string failure() const {
+        const std::lock_guard lock(mutex_);
+        return failure_;
+    }
+
   private:
+    struct Job {
+        std::string request;
+        std::optional<Outbox::Entry> entry;  // with BUFFER=1
+    };
+    struct Answer {
+        bool finished = false;  // false: left at the stop deadline
+        int result = CURLE_OK;
+        long status = 0;
+        ResponseBuffer response;
+    };
+
     void run() {
         CURLM* multi = curl_multi_init();
         CURL* easy = curl_easy_init();
@@ -125,31 +181,86 @@ class HttpUpload::Worker {
                               settings_.caBundle.size(), CURL_BLOB_NOCOPY};
         if (!settings_.caBundle.empty()) curl_easy_setopt(easy, CURLOPT_CAINFO_BLOB, &authorities);
         curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorText_);
-        std::string request;
-        while (nextRequest(request)) {
-            ResponseBuffer response;
-            send(multi, easy, request, response);
-            if (logAnswers_ && !response.bytes.empty())
-                appendToLog(logPath_, withCrLf("\nGET " + request + "\n" + response.bytes));
+        Job job;
+        while (nextJob(job)) {
+            Answer answer;
+            send(multi, easy, job.request, answer);
+            logAnswer(job, answer);
+            if (job.entry && answer.finished) settle(*job.entry, answer);
         }
         curl_easy_cleanup(easy);
         curl_multi_cleanup(multi);
         curl_slist_free_all(headers);
     }
 
-    // The oldest waiting request; false when the run ends, with what still
-    // waits counted as not sent.
-    bool nextRequest(std::string& request) {
+    bool nextJob(Job& job) {
         std::unique_lock lock(mutex_);
+        return outbox_ != nullptr ? nextStored(lock, job) : nextQueued(lock, job);
+    }
+
+    // The oldest queued request; false when the run ends, with what still
+    // waits counted as not sent.
+    bool nextQueued(std::unique_lock<std::mutex>& lock, Job& job) {
         wake_.wait(lock, [this] { return stopping_ || !waiting_.empty(); });
         if (waiting_.empty() || (stopping_ && SteadyClock::now() >= stopDeadline_)) {
             unsent_ += static_cast<long long>(waiting_.size());
             waiting_.clear();
             return false;
         }
-        request = std::move(waiting_.front());
+        job = {std::move(waiting_.front()), std::nullopt};
         waiting_.pop_front();
         return true;
+    }
+
+    // The oldest reading of the outbox once the pause after a failure is
+    // over; false when the run ends (at STOP no pause is waited out).
+    bool nextStored(std::unique_lock<std::mutex>& lock, Job& job) {
+        for (;;) {
+            const SteadyClock::time_point now = SteadyClock::now();
+            if (stopping_ && (now >= stopDeadline_ || now < retryAt_)) return false;
+            if (now < retryAt_) {
+                wake_.wait_until(lock, retryAt_, [this] { return stopping_; });
+                continue;
+            }
+            if (std::optional<Outbox::Entry> entry = outbox_->oldest()) {
+                job = {uploadRequest(settings_, entry->query), std::move(entry)};
+                return true;
+            }
+            if (stopping_) return false;
+            if (outbox_->waiting() > 0) {  // counted but not read: the disk is tried again later
+                pauseAfterFailure();
+                continue;
+            }
+            wake_.wait(lock, [this] { return stopping_ || outbox_->waiting() > 0; });
+        }
+    }
+
+    // 2xx: stored; 4xx: refused for good; anything else is tried again after a pause.
+    void settle(const Outbox::Entry& entry, const Answer& answer) {
+        const bool stored = isStored(answer.status);
+        const bool left = stored || isRefused(answer.status);
+        if (left) outbox_->settle(entry, stored);
+        const std::lock_guard lock(mutex_);
+        failure_ = uploadFailureText(answer.result, answer.status);
+        if (left)
+            retryMs_ = 0;
+        else
+            pauseAfterFailure();
+    }
+
+    void pauseAfterFailure() {
+        retryMs_ =
+            retryMs_ == 0 ? limits_.firstRetryMs : std::min(retryMs_ * 2, limits_.lastRetryMs);
+        retryAt_ = SteadyClock::now() + std::chrono::milliseconds(retryMs_);
+    }
+
+    // With LOGRESP every answer that has a body; with BUFFER=1 every refusal.
+    void logAnswer(const Job& job, const Answer& answer) {
+        const bool refused = job.entry && answer.finished && isRefused(answer.status);
+        if (!refused && !(logAnswers_ && !answer.response.bytes.empty())) return;
+        std::string bytes = withCrLf("\nGET " + job.request + "\n" + answer.response.bytes);
+        if (refused) bytes += encodeTextFile("\n" + refusedText(answer.status) + "\n");
+        appendToLog(logPath_, bytes);
     }
 
     // How long to wait for the transfer before looking again; negative when
@@ -163,13 +274,13 @@ class HttpUpload::Worker {
         return std::min<long>(static_cast<long>(left.count()), PollMs);
     }
 
-    // One GET; its result is not examined. The handle is driven through a
-    // multi handle so that a request can be left at the stop deadline; a
-    // name look-up still running then is forgotten, not waited for.
-    void send(CURLM* multi, CURL* easy, const std::string& request, ResponseBuffer& response) {
+    // One GET. The handle is driven through a multi handle so that a request
+    // can be left at the stop deadline; a name look-up still running then is
+    // forgotten, not waited for.
+    void send(CURLM* multi, CURL* easy, const std::string& request, Answer& answer) {
         curl_easy_setopt(easy, CURLOPT_URL, request.c_str());
         curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &CollectResponse);
-        curl_easy_setopt(easy, CURLOPT_WRITEDATA, &response);
+        curl_easy_setopt(easy, CURLOPT_WRITEDATA, &answer.response);
         curl_easy_setopt(easy, CURLOPT_USERAGENT, UploadUserAgent);
         curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, limits_.connectMs);
@@ -184,8 +295,13 @@ class HttpUpload::Worker {
             curl_multi_poll(multi, nullptr, 0, static_cast<int>(waitMs), nullptr);
         }
         int left = 0;
-        if (const CURLMsg* done = curl_multi_info_read(multi, &left))
-            reportHandshake(done->data.result);
+        while (const CURLMsg* message = curl_multi_info_read(multi, &left)) {
+            if (message->msg != CURLMSG_DONE) continue;
+            answer.finished = true;
+            answer.result = message->data.result;
+            curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &answer.status);
+            reportHandshake(message->data.result);
+        }
         curl_multi_remove_handle(multi, easy);
     }
 
@@ -206,20 +322,27 @@ class HttpUpload::Worker {
     const UploadLimits limits_;
     const std::string logPath_;
     const bool logAnswers_;
-    std::mutex mutex_;
+    Outbox* const outbox_;  // with BUFFER=1
+    mutable std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<std::string> waiting_;
     long long unsent_ = 0;
     bool stopping_ = false;
     SteadyClock::time_point stopDeadline_;
+    SteadyClock::time_point retryAt_;
+    long retryMs_ = 0;
+    std::string failure_;
     char errorText_[CURL_ERROR_SIZE] = "";
     std::string handshakeFailure_;
     std::thread thread_;
 };
 
 HttpUpload::HttpUpload(const UploadSettings& settings, const UploadLimits& limits,
-                       std::string logPath)
-    : settings_(settings), limits_(limits), logPath_(std::move(logPath)) {}
+                       std::string logPath, std::string outboxPath)
+    : settings_(settings),
+      limits_(limits),
+      logPath_(std::move(logPath)),
+      outbox_(std::move(outboxPath), limits.outbox) {}
 
 HttpUpload::~HttpUpload() {
     close();
@@ -227,13 +350,24 @@ HttpUpload::~HttpUpload() {
 
 void HttpUpload::open() {
     if (settings_.address.empty() || worker_ != nullptr) return;
-    worker_ = std::make_unique<Worker>(settings_, limits_, logPath_);
+    Outbox* outbox = nullptr;
+    if (settings_.buffered()) {
+        if (!outbox_.open()) reportUploadNotice(outbox_.problem(), logPath_, true);
+        outbox = &outbox_;
+    }
+    worker_ = std::make_unique<Worker>(settings_, limits_, logPath_, outbox);
 }
 
 long long HttpUpload::close() {
     if (worker_ == nullptr) return 0;
     const long long unsent = worker_->finish();
     worker_.reset();
+    if (settings_.buffered()) {
+        outbox_.close();
+        const OutboxLosses losses = outbox_.losses();
+        if (losses.total() > 0) reportUploadNotice(outboxLossesText(losses), logPath_, true);
+        return losses.total();
+    }
     if (unsent > 0)
         reportUploadNotice(unsentUploadsText(unsent), logPath_, settings_.logResponses != 0);
     return unsent;
@@ -241,8 +375,18 @@ long long HttpUpload::close() {
 
 int HttpUpload::UploadReading(const UploadReadingValues& reading) {
     if (!settings_.active()) return 0;
-    if (worker_ != nullptr) worker_->hand(uploadRequest(settings_, reading));
+    if (worker_ == nullptr) return 1;
+    if (settings_.buffered()) {
+        outbox_.add(uploadQuery(settings_, reading, uploadTimeText(reading.time)));
+        worker_->wake();
+    } else {
+        worker_->hand(uploadRequest(settings_, reading));
+    }
     return 1;
+}
+
+UploadState HttpUpload::state() const {
+    return {outbox_.waiting(), worker_ != nullptr ? worker_->failure() : ""};
 }
 
 }  // namespace dkq

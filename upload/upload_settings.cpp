@@ -70,6 +70,7 @@ void applyLine(std::string_view line, UploadSettings& settings) {
     }
     if (afterKey(line, "INREGS=", rest)) selectRegisters(rest, settings.registers);
     if (afterKey(line, "LOGRESP=", rest)) readNumber(rest, settings.logResponses);
+    if (afterKey(line, "BUFFER=", rest)) readNumber(rest, settings.buffer);
     if (afterKey(line, "TOKEN=", rest)) settings.token = firstWord(rest);
     if (afterKey(line, "CAFILE=", rest)) settings.caFile = firstWord(rest);
 }

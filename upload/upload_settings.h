@@ -14,6 +14,8 @@ namespace dkq {
 
 inline constexpr const char* UploadSettingsFile = "web-monitor.dat";
 inline constexpr const char* AnswerLogFile = "log_http.log";
+// Where readings wait for the server with BUFFER=1.
+inline constexpr const char* OutboxFile = "web-monitor.outbox";
 // A line is read in pieces of at most this many characters.
 inline constexpr std::size_t UploadLinePieceChars = 1023;
 // The address field holds 511 characters, and "http://" with the address must
@@ -32,9 +34,11 @@ struct UploadSettings {
     // Registers 1..20 (index 0..19): L1..L16, then C1..C4.
     std::array<bool, EntryCount> registers{};
     int logResponses = 0;         // non-zero: answers are appended to "log_http.log"
+    int buffer = 0;               // non-zero: readings wait in the outbox until stored
     bool addressRefused = false;  // the address held a control byte: no upload
 
     bool active() const { return !address.empty() && uid != 0; }
+    bool buffered() const { return active() && buffer != 0; }
 };
 
 // "Adres URL w pliku web-monitor.dat zawiera znak sterujący: ..."

@@ -158,6 +158,7 @@ void WebMonitorCore::StartMonitoring() {
     }
     link_.ConnectTimeoutMs = ReconnectTimeoutMs;
     upload_.open();
+    showUploadState();
     monitoring_ = true;
     view_.showMonitoring(true);
     showVariables();
@@ -210,6 +211,7 @@ void WebMonitorCore::AcquisitionTick() {
     reconnectIfDue();
     if (ended_) return;
     view_.showCountdown(recordCountdown_.value());
+    showUploadState();  // before this tick's record, which is on its way at once
     if (link_.IsOpen()) {
         writePendingRequests();
         std::array<std::int32_t, EntryCount> values{};
@@ -296,7 +298,8 @@ void WebMonitorCore::takeReading(const std::array<std::int32_t, EntryCount>& val
     consecutiveFailures_ = 0;
     recordCountdown_.moduleAnswered();
     view_.showConnectionLost(false);
-    const std::tm now = clock_.localNow();
+    const WallTime instant = clock_.wallNow();
+    const std::tm now = localTimeOf(instant);
     std::string row;
     for (int entry = 0; entry < EntryCount; ++entry) {
         const int raw = values[entry];
@@ -317,16 +320,17 @@ void WebMonitorCore::takeReading(const std::array<std::int32_t, EntryCount>& val
             row += ((outputWord >> output) & 1) != 0 ? "1;" : "0;";
     }
     view_.showValues(module_);
-    if (recordCountdown_.due()) record(now, row);
+    if (recordCountdown_.due()) record(instant, row);
 }
 
 // Writes the row (kept for later when the file cannot take it) and uploads
 // the reading all the same.
-void WebMonitorCore::record(const std::tm& time, const std::string& row) {
+void WebMonitorCore::record(WallTime instant, const std::string& row) {
     recordCountdown_.recorded(settings_.recordPeriod());
     ++savedCount_;
-    recorder_.record(savedCount_, time, row, webCsvHeader(module_.channels));
+    recorder_.record(savedCount_, localTimeOf(instant), row, webCsvHeader(module_.channels));
     UploadReadingValues reading;
+    reading.time = instant;
     std::copy(module_.raw.begin(), module_.raw.end(), reading.raw.begin());
     for (int line = 0; line < LineCount; ++line) reading.kinds[line] = module_.channels[line].kind;
     view_.showUploading(upload_.UploadReading(reading) == 1);
@@ -350,9 +354,14 @@ void WebMonitorCore::StopMonitoring() {
     view_.showMonitoring(false);
     view_.showUploading(false);
     upload_.close();
+    showUploadState();
     view_.showConnectionLost(false);
     if (link_.IsOpen()) link_.close_com();
     link_.CommLog("*** STOP ***");
+}
+
+void WebMonitorCore::showUploadState() {
+    if (uploadSettings_.buffered()) view_.showUploadState(upload_.state());
 }
 
 void WebMonitorCore::SetOutput(int output, bool on) {

@@ -91,8 +91,9 @@ class WebMonitorCore : public MonitorCommands {
     void backOff();
     void takeReading(const std::array<std::int32_t, EntryCount>& values, int outputsCode,
                      const std::array<std::int32_t, HoldingRegisterCount>& registers);
-    void record(const std::tm& time, const std::string& row);
+    void record(WallTime instant, const std::string& row);
     void showReadback();
+    void showUploadState();
     void showVariables();
 
     ModuleLink& link_;

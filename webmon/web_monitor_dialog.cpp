@@ -22,7 +22,7 @@ WebMonitorDialog::WebMonitorDialog(QWidget* parent)
                     MessageIcon::Exclamation, parent),
       core_(link_, *this, prompter_, clock_) {
     MonitorWindowParts parts{
-        nullptr,      buildUploadingLabel(), buildModuleState(), {buildLineSetupButton()},
+        nullptr,      buildUploadLabels(), buildModuleState(), {buildLineSetupButton()},
         "Zapisz CFG", "Odczytaj CFG"};
     assemble(core_, webCommShape(), parts);
     addAboutAction(this, programIcon(ProgramIcon::Webmon),
@@ -36,13 +36,20 @@ void WebMonitorDialog::startUp(const std::vector<std::string>& commandWords) {
 
 // --- building the window --------------------------------------------------------
 
-QLabel* WebMonitorDialog::buildUploadingLabel() {
+// "Transmisja do serwera" and, with BUFFER=1, why the last request failed.
+QWidget* WebMonitorDialog::buildUploadLabels() {
     uploading_ = new QLabel("Transmisja do serwera");
     uploading_->setObjectName("uploadingLabel");
     uploading_->setStyleSheet("color: #006000; font-weight: bold;");
     keepPlaceWhenHidden(uploading_);
     uploading_->setVisible(false);
-    return uploading_;
+    uploadFailure_ = alarmLabel("", "uploadFailureLabel");
+    auto* row = new QWidget;
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(uploading_);
+    layout->addWidget(uploadFailure_);
+    return row;
 }
 
 QWidget* WebMonitorDialog::buildModuleState() {
@@ -51,6 +58,10 @@ QWidget* WebMonitorDialog::buildModuleState() {
     errorCount_ = readOnlyField("errorCountField", 64);
     layout->addLayout(labelledRow("Liczba błędów komunikacji:", {errorCount_}));
     layout->addLayout(supplyAlarmRow());
+    waiting_ = new QLabel;
+    waiting_->setObjectName("waitingLabel");
+    waiting_->setVisible(false);
+    layout->addWidget(waiting_);
     return group;
 }
 
@@ -83,6 +94,13 @@ void WebMonitorDialog::showValues(const ModuleSlot& slot) {
 
 void WebMonitorDialog::showUploading(bool visible) {
     uploading_->setVisible(visible);
+}
+
+void WebMonitorDialog::showUploadState(const UploadState& state) {
+    waiting_->setText(QString("Oczekuje na wysłanie: %1").arg(state.waiting));
+    waiting_->setVisible(true);
+    uploadFailure_->setText(QString::fromStdString("Błąd wysyłania: " + state.failure));
+    uploadFailure_->setVisible(!state.failure.empty());
 }
 
 // --- actions -------------------------------------------------------------------------

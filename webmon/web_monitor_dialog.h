@@ -36,9 +36,10 @@ class WebMonitorDialog : public MonitorWindow, public WebMonitorView {
     void showModule(const ModuleSlot& slot) override;
     void showValues(const ModuleSlot& slot) override;
     void showUploading(bool visible) override;
+    void showUploadState(const UploadState& state) override;
 
   private:
-    QLabel* buildUploadingLabel();
+    QWidget* buildUploadLabels();
     QWidget* buildModuleState();
     QPushButton* buildLineSetupButton();
     void openLineSetup();
@@ -47,6 +48,8 @@ class WebMonitorDialog : public MonitorWindow, public WebMonitorView {
 
     QLineEdit* errorCount_ = nullptr;
     QLabel* uploading_ = nullptr;
+    QLabel* uploadFailure_ = nullptr;
+    QLabel* waiting_ = nullptr;
 };
 
 }  // namespace dkq

@@ -7,6 +7,7 @@
 #include "monitor/measurement.h"
 #include "monitor/monitor_commands.h"
 #include "monitor/monitor_report.h"
+#include "upload/http_upload.h"
 #include "webmon/web_settings.h"
 
 namespace dkq {
@@ -25,6 +26,9 @@ class WebMonitorView : public virtual RecordingView {
     virtual void showValues(const ModuleSlot& slot) = 0;
     // "Transmisja do serwera": the upload is configured and was attempted.
     virtual void showUploading(bool visible) = 0;
+    // With BUFFER=1: "Oczekuje na wysłanie: N", and why the last request
+    // failed beside "Transmisja do serwera" (nothing when it did not).
+    virtual void showUploadState(const UploadState& state) = 0;
 };
 
 }  // namespace dkq

@@ -36,9 +36,9 @@ class TrendWindow;
 
 // The program's own parts of the window.
 struct MonitorWindowParts {
-    QLayout* fileOptions = nullptr;        // a row under the CSV file name, or nullptr
-    QLabel* stateLabel = nullptr;          // beside "Brak połączenia TCP/IP!"
-    QWidget* moduleBlock = nullptr;        // between the recording block and the outputs
+    QLayout* fileOptions = nullptr;  // a row under the CSV file name, or nullptr
+    QWidget* stateLabel = nullptr;   // a label or a row of them, beside "Brak połączenia TCP/IP!"
+    QWidget* moduleBlock = nullptr;  // between the recording block and the outputs
     QList<QPushButton*> lineSetupButtons;  // after "Komunikacja"
     QString saveConfigText;                // the configuration file buttons
     QString loadConfigText;

@@ -10,7 +10,7 @@
 
 namespace dkq {
 
-RecordingPanel::RecordingPanel(QLayout* fileOptions, QLabel* stateLabel) {
+RecordingPanel::RecordingPanel(QLayout* fileOptions, QWidget* stateLabel) {
     firmware_ = readOnlyField("firmwareField", 260);
     fileName_ = new QLineEdit;
     fileName_->setObjectName("fileNameField");

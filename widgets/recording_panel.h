@@ -20,8 +20,8 @@ class RecordingPanel : public QWidget {
 
   public:
     // fileOptions: a row under the file name (multimon's part split), or
-    // nullptr; stateLabel: the label beside "Brak połączenia TCP/IP!".
-    RecordingPanel(QLayout* fileOptions, QLabel* stateLabel);
+    // nullptr; stateLabel: the label (or a row of them) beside "Brak połączenia TCP/IP!".
+    RecordingPanel(QLayout* fileOptions, QWidget* stateLabel);
 
     // The period and file name fields to and from either monitor's settings.
     template <class Settings>

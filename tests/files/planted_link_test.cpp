@@ -57,6 +57,16 @@ TEST_F(PlantedLink, NoWriterWritesThroughALinkAtItsName) {
         {"dkq_comm.log", [&] { return dkq("--log diag1 1"); }, "0 dkq_comm.log" + told, false},
         {"log_http.log", [] { return reportUploadNotice("x", AnswerLogFile, true), std::string(); },
          "webmon: x\nlog_http.log" + told, false},
+        {"web-monitor.outbox",  // the reading is counted as lost
+         [] {
+             Outbox outbox(OutboxFile, {});
+             const bool added = outbox.add("q");
+             return std::to_string(added) + outbox.problem();
+         },
+         "0Nie można otworzyć kolejki do serwera web-monitor.outbox: to dowiązanie "
+         "symboliczne.web-monitor.outbox" +
+             told,
+         false},
         {"dane.csv", [&] { return dkq("logger-download dane.csv"); }, "0 ", true},
         {"x.dkq", [&] { return dkq("config-read 1 x.dkq"); }, "0 ", true},
         {"x.dkq.saving-t", [&] { return dkq("config-read 1 x.dkq"); }, "0 ", false},

@@ -73,11 +73,12 @@ inline std::tm localTime(const char* text) {
     return time;
 }
 
-// Local time moves on by secondsPerRead at each reading; sleeping only counts.
+// Local time moves on by secondsPerRead at each reading, always `fraction`
+// past the second; sleeping only counts.
 class FakeClock : public Clock {
   public:
-    std::tm localNow() override {
-        const std::tm shown = now;
+    WallTime wallNow() override {
+        const WallTime shown = std::chrono::system_clock::from_time_t(std::mktime(&now)) + fraction;
         now.tm_sec += secondsPerRead;
         std::mktime(&now);
         return shown;
@@ -86,6 +87,7 @@ class FakeClock : public Clock {
 
     std::tm now = localTime("2024-03-05 07:08:09");
     int secondsPerRead = 1;
+    std::chrono::milliseconds fraction{0};
     std::vector<int> sleeps;
 };
 

@@ -1,5 +1,6 @@
 #include "tests/support/http_server.h"
 
+#include "tests/support/collector_process.h"
 #include "tests/support/loopback_listener.h"
 
 #include <netinet/in.h>
@@ -12,7 +13,8 @@
 
 namespace dkq::test {
 
-HttpServer::HttpServer(HttpMode mode, std::string body) : mode_(mode), body_(std::move(body)) {
+HttpServer::HttpServer(HttpMode mode, std::string body, std::deque<int> statuses)
+    : mode_(mode), body_(std::move(body)), statuses_(std::move(statuses)) {
     listener_ = listenOnLoopback(16, port_);
     if (pipe(stopPipe_) != 0) throw std::runtime_error("http server cannot listen");
     thread_ = std::thread([this] { serve(); });
@@ -86,18 +88,46 @@ bool HttpServer::readRequest(int connection) {
     return true;
 }
 
+void HttpServer::failNext(int count) {
+    std::lock_guard lock(mutex_);
+    statuses_.insert(statuses_.begin(), static_cast<std::size_t>(count), 503);
+}
+
 void HttpServer::respond(int connection) {
     switch (mode_) {
-        case HttpMode::Answer:
-            if (failures_ > 0 && failures_-- > 0) {
-                sendAll(connection,
-                        "HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\n\r\n");
-                return;
+        case HttpMode::Answer: {
+            int status = 200;
+            {
+                std::lock_guard lock(mutex_);
+                if (!statuses_.empty()) {
+                    status = statuses_.front();
+                    statuses_.pop_front();
+                }
             }
-            sendAll(connection,
-                    "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body_.size()) +
-                        "\r\nConnection: close\r\n\r\n" + body_);
+            sendAll(connection, "HTTP/1.1 " + std::to_string(status) +
+                                    " -\r\nContent-Length: " + std::to_string(body_.size()) +
+                                    "\r\nConnection: close\r\n\r\n" + body_);
             return;
+        }
+        case HttpMode::Forward: {
+            std::string target;
+            {
+                std::lock_guard lock(mutex_);
+                target = requests_.back().target;
+            }
+            HttpAnswer answer;
+            try {
+                answer = httpGet(upstreamPort_, target);
+            } catch (const std::runtime_error&) {
+                return;  // the server is away
+            }
+            if (answersToLose_-- <= 0)
+                sendAll(connection,
+                        "HTTP/1.1 " + std::to_string(answer.status) +
+                            " -\r\nContent-Length: " + std::to_string(answer.body.size()) +
+                            "\r\nConnection: close\r\n\r\n" + answer.body);
+            return;
+        }
         case HttpMode::EndlessBody: {
             if (!sendAll(connection, "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n")) return;
             const std::string chunk(4096, 'x');

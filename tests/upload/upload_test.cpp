@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "common/plain_file.h"
+#include "common/text_file.h"
 #include "link/log_file.h"
 #include "tests/support/http_server.h"
 #include "tests/support/sim_process.h"
@@ -131,6 +132,58 @@ TEST(UploadRequestTest, DataAndSumWithLeadingZeros) {
 
     settings = parseUploadSettings("URL=s\nUID=-5\n");
     EXPECT_EQ(uploadRequest(settings, reading), "http://s/rec.php?uid=-5&data=&sum=3740c240");
+
+    // With BUFFER=1 each request carries its reading's time, UTC to the millisecond.
+    using namespace std::chrono;
+    EXPECT_EQ(uploadTimeText(sys_days{year(2024) / 2 / 29} + milliseconds(86399007)),
+              "2024-02-29T23:59:59.007Z");
+    EXPECT_EQ(parseUploadSettings("URL=s\nUID=9\nBUFFER=1\nBUFFER=0\n").buffered() * 100 +
+                  parseUploadSettings("UID=9\nBUFFER=1\n").buffered() * 10 +
+                  parseUploadSettings("URL=s\nUID=9\nBUFFER=1\n").buffered(),
+              1);
+}
+
+// The outbox file: lines appended, the head marked with the next reading, cut
+// to nothing when empty, a torn line passed over; past the bounds the oldest
+// go; one program at a time.
+TEST(OutboxTest, JournalRecoveryBoundsAndLocking) {
+    test::ScratchDir dir;
+    {
+        Outbox outbox(OutboxFile, {});
+        ASSERT_TRUE(outbox.open());
+        outbox.add("a");
+        outbox.add("bb");
+        outbox.settle(*outbox.oldest(), true);
+        outbox.add("c");
+        EXPECT_EQ(test::readFileBytes(OutboxFile),
+                  "R a 3f4856a0\nR bb 8c7a5784\nH 13 1 39e8e633\nR c d146378c\n");
+        Outbox other(OutboxFile, {});
+        EXPECT_FALSE(other.open());
+        EXPECT_EQ(other.problem(),
+                  "Nie można otworzyć kolejki do serwera web-monitor.outbox: "
+                  "używa jej inny program.");
+    }
+    ASSERT_TRUE(appendToFile(OutboxFile, "R d 1234"));
+    Outbox outbox(OutboxFile, {2, 0});
+    ASSERT_TRUE(outbox.open());
+    const Outbox::Entry bb = *outbox.oldest();
+    EXPECT_EQ(bb.query + std::to_string(outbox.waiting()), "bb2");
+    outbox.add("e");          // drops bb ...
+    outbox.settle(bb, true);  // ... which arrived after all
+    outbox.add("f");          // drops c
+    outbox.settle(*outbox.oldest(), false);
+    EXPECT_EQ(outbox.oldest()->query, "f");
+    outbox.settle(*outbox.oldest(), true);
+    EXPECT_EQ(std::filesystem::file_size(OutboxFile), 0u);
+    EXPECT_FALSE(outbox.add("a b"));
+    EXPECT_EQ(outboxLossesText(outbox.losses()),
+              "Pomiarów odrzuconych przez serwer: 1, usuniętych "
+              "z pełnej kolejki: 1, niezapisanych w kolejce: 1.");
+    outbox.close();
+    Outbox shortOfDisk(OutboxFile, {100, UINT64_MAX});  // keeps the newest only
+    ASSERT_TRUE(shortOfDisk.open());
+    for (const char* query : {"x", "y", "z"}) shortOfDisk.add(query);
+    EXPECT_EQ(shortOfDisk.waiting() * 10 + shortOfDisk.losses().overflowed, 12);
 }
 
 // One recording run of `readings` records against a loopback server: the
@@ -224,6 +277,45 @@ TEST(HttpUploadTest, RequestsInOrderOnceEachBoundedWaitingAndAnswerLog) {
     run = uploadTo(inactive, "UID=0\nLOGRESP=1\n");
     EXPECT_EQ(run.result, 0);
     EXPECT_TRUE(run.requests.empty());
+}
+
+// With BUFFER=1 a 5xx is tried again after pauses that double, a 4xx is
+// refused for good: logged, dropped and counted at STOP.
+TEST(HttpUploadTest, BufferedRetriesAfterDoublingPausesAndDropsRefusals) {
+    using namespace std::chrono;
+    const CurlLibrary curl;
+    test::ScratchDir dir;
+    HttpServer server(HttpMode::Answer, "bad", {503, 503, 503, 400});
+    const std::string host = "127.0.0.1:" + std::to_string(server.port());
+    const UploadSettings settings =
+        parseUploadSettings("URL=" + host + "/p.php\nUID=9\nINREGS=1\nBUFFER=1\n");
+    HttpUpload upload(settings, {300, 700, 1000, 2000, 100, 400});
+    upload.open();
+    UploadReadingValues reading;
+    reading.kinds[0] = KindRaw;
+    reading.time = sys_days{year(2026) / 12 / 7} + milliseconds(31850540);  // 08:50:50.540
+    const auto start = steady_clock::now();
+    for (int i = 0; i < 2; ++i, ++reading.raw[0], reading.time += seconds(1))
+        upload.UploadReading(reading);
+    while (upload.state().waiting > 0 && steady_clock::now() - start < seconds(10))
+        std::this_thread::sleep_for(milliseconds(10));
+    EXPECT_GT(steady_clock::now() - start, milliseconds(650));  // 100, 200 and 400 ms of pauses
+    testing::internal::CaptureStderr();
+    upload.close();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "webmon: Pomiarów odrzuconych przez serwer: 1, usuniętych z pełnej kolejki: 0, "
+              "niezapisanych w kolejce: 0.\n");
+    std::string targets;
+    for (const test::HttpRequest& request : server.requests()) targets += request.target + " ";
+    const std::string r0 = "/p.php?uid=9&data=0&time=2026-12-07T08:50:50.540Z&sum=692298dd";
+    EXPECT_EQ(targets, r0 + " " + r0 + " " + r0 + " " + r0 +
+                           " /p.php?uid=9&data=1&time=2026-12-07T08:50:51.540Z&sum=07f5db76 ");
+    EXPECT_EQ(
+        test::readFileBytes(AnswerLogFile),
+        "\r\nGET http://" + host + r0 +
+            "\r\nbad\r\nSerwer odrzuci\263 pomiar (HTTP 400): usuni\352ty z kolejki.\r\n"
+            "\r\nPomiar\363w odrzuconych przez serwer: 1, usuni\352tych z pe\263nej kolejki: 0, "
+            "niezapisanych w kolejce: 0.\r\n");
 }
 
 }  // namespace

@@ -20,12 +20,14 @@ class FakeWebView : public WebMonitorView {
     void showReadback(const OutputReadback& shown) override { readback = shown; }
     void showConnectionLost(bool visible) override { connectionLost = visible; }
     void showUploading(bool visible) override { uploading = visible; }
+    void showUploadState(const UploadState& state) override { uploadState = state; }
     void showMonitoring(bool on) override { monitoring = on; }
 
     WebMonitorSettings fields;
     std::vector<int> countdowns;
     std::optional<OutputReadback> readback;
     bool connectionLost = false, uploading = false, monitoring = false;
+    UploadState uploadState;
 };
 
 }  // namespace dkq::test

@@ -40,7 +40,8 @@ class WebCoreTest : public ::testing::Test {
     // A simulated module 1 over TCP and, unless serverMode is empty, a
     // web-monitor.dat naming an HTTP server; then the core starts up.
     void startUp(const std::vector<std::string>& words, std::vector<std::string> simArgs = {},
-                 std::optional<HttpMode> serverMode = HttpMode::Answer) {
+                 std::optional<HttpMode> serverMode = HttpMode::Answer,
+                 const std::string& moreSettings = "") {
         simArgs.insert(simArgs.begin(), {"--tcp", "127.0.0.1:0", "--deterministic"});
         sim_ = std::make_unique<test::SimProcess>(simArgs);
         test::chooseLoopbackTcp(MonitorKeyPath, sim_->tcpPort());
@@ -48,7 +49,7 @@ class WebCoreTest : public ::testing::Test {
             server_ = std::make_unique<test::HttpServer>(*serverMode, "OK");
             writeText("web-monitor.dat",
                       "# upload\nURL=127.0.0.1:" + std::to_string(server_->port()) +
-                          "\nUID=77\nINREGS=17,5,1\n");
+                          "\nUID=77\nINREGS=17,5,1\n" + moreSettings);
         }
         core_.startUp(words);
     }
@@ -185,6 +186,23 @@ TEST_F(WebCoreTest, StartRecordsEveryTickUploadsEachRecordAndMarksUnreadOutputs)
     EXPECT_EQ(link.LogEnabled, 1);
     EXPECT_TRUE(second.monitoring());
     second.StopMonitoring();
+}
+
+// With BUFFER=1 each record carries the instant its row shows, in UTC.
+TEST_F(WebCoreTest, BufferedRecordsCarryTheirTimeInUtc) {
+    setenv("TZ", "Europe/Warsaw", 1);
+    tzset();
+    clock_.fraction = std::chrono::milliseconds(540);
+    startUp({"/start"}, {}, HttpMode::Answer, "BUFFER=1\n");
+    ticks(2);
+    core_.StopMonitoring();
+    EXPECT_EQ(targets(), (std::vector<std::string>{
+                             "/rec.php?uid=77&data=2.940,1.001,100&time=2024-03-05T06:08:09.540Z&"
+                             "sum=fd6de841",
+                             "/rec.php?uid=77&data=2.940,1.001,100&time=2024-03-05T06:08:10.540Z&"
+                             "sum=7c15b23d"}));
+    EXPECT_TRUE(csv().ends_with(recordLine(2, "10", rowCells("0;"))));  // 7:08:10 local
+    EXPECT_EQ(view_.uploadState.waiting * 10 + view_.uploadState.failure.size(), 0u);
 }
 
 // START's failures show their message and leave the link closed. Once

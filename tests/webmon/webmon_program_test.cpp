@@ -17,14 +17,19 @@
 
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <memory>
+#include <regex>
+#include <set>
 #include <thread>
 
 #include "common/text.h"
 #include "common/text_file.h"
 #include "monitor/measurement.h"
+#include "tests/support/collector_process.h"
 #include "tests/support/http_server.h"
 #include "tests/support/sim_process.h"
+#include "upload/upload_settings.h"
 
 namespace dkq {
 namespace {
@@ -101,10 +106,10 @@ class WebmonProgramTest : public ::testing::TestWithParam<Peer> {
   protected:
     WebmonProgramTest() { setenv("XDG_CONFIG_HOME", dir_.path().c_str(), 1); }
 
-    // A configuration file for the simulated module, a web-monitor.dat for
-    // the server; then webmon starts and runs until `rows` rows are recorded
-    // or the time is up, and is sent SIGTERM.
-    void run(const std::string& address, int periodSeconds, std::size_t rows) {
+    // The simulated module, a configuration file for it and a web-monitor.dat
+    // for the server, in the current folder.
+    void writeSite(const std::string& address, int periodSeconds,
+                   const std::string& moreSettings = "LOGRESP=1\r\n") {
         sim_ = std::make_unique<test::SimProcess>(
             std::vector<std::string>{"--tcp", "127.0.0.1:0", "--deterministic"});
         std::string config =
@@ -113,22 +118,33 @@ class WebmonProgramTest : public ::testing::TestWithParam<Peer> {
             config +=
                 entry == 0 ? "0,2732,3732,Piec\n" : "1,0,4092,L" + std::to_string(entry) + "\n";
         config += "1\n127.0.0.1\n" + std::to_string(sim_->tcpPort()) + "\n0\n";
-        ASSERT_TRUE(writeWholeFile(dir_.file("plant.cfg"), encodeTextFile(config)));
+        ASSERT_TRUE(writeWholeFile("plant.cfg", encodeTextFile(config)));
         ASSERT_TRUE(writeWholeFile(
-            dir_.file("web-monitor.dat"),
-            "URL=HTTP://" + address + "/Dir/\r\nUID=1021\r\nINREGS=20 5 1 17\r\nLOGRESP=1\r\n"));
+            "web-monitor.dat",
+            "URL=HTTP://" + address + "/Dir/\r\nUID=1021\r\nINREGS=20 5 1 17\r\n" + moreSettings));
+    }
+    // webmon runs until `rows` rows are recorded or the time is up, and is
+    // sent SIGTERM.
+    void run(const std::string& address, int periodSeconds, std::size_t rows) {
+        writeSite(address, periodSeconds);
         const pid_t pid = startWebmon({"plant.cfg", "/start"});
         const auto start = Clock::now();
-        while (recordedRows() < rows && Clock::now() - start < std::chrono::seconds(25))
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        waitForRows(rows);
         secondsToRows_ = std::chrono::duration<double>(Clock::now() - start).count();
         secondsToClose_ = secondsToEnd(pid, status_);
         sim_.reset();
     }
-    // The rows after the two header lines.
+    void waitForRows(std::size_t rows) {
+        const auto start = Clock::now();
+        while (recordedRows() < rows && Clock::now() - start < std::chrono::seconds(25))
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    // The rows of every run, without their header lines.
     std::size_t recordedRows() {
-        const std::size_t lines = decodeTextLines(test::readFileBytes("pomiary.csv")).size();
-        return lines < 2 ? 0 : lines - 2;
+        const std::vector<std::string> lines = decodeTextLines(test::readFileBytes("pomiary.csv"));
+        return static_cast<std::size_t>(std::count_if(
+            lines.begin(), lines.end(),
+            [](const std::string& line) { return line[0] >= '0' && line[0] <= '9'; }));
     }
 
     test::ScratchDir dir_;
@@ -184,6 +200,80 @@ TEST_P(WebmonProgramTest, RecordsEveryTickUploadsEachRowInOrderAndClosesOnSigter
 INSTANTIATE_TEST_SUITE_P(Peers, WebmonProgramTest,
                          ::testing::Values(Peer::AnsweringServer, Peer::SilentServer,
                                            Peer::SilentResolver));
+
+// With BUFFER=1, through a forwarding server to dkq-collector: the first two
+// answers are lost after the collector stored the readings, the collector
+// goes away, webmon is killed while readings wait and started again, the
+// collector comes back, then the disk fills up for a while (when this process
+// may mount a 110 MB tmpfs of its own: just over the outbox's 100 MB of free
+// disk). The collector holds every row's reading once, at the row's time, but
+// those the full disk kept out of the outbox, which STOP counts.
+TEST_F(WebmonProgramTest, BufferedReadingsOutliveOutageKillFullDiskAndLostAnswers) {
+    const std::string site = dir_.file("site");
+    std::filesystem::create_directory(site);
+    const bool smallDisk = unshare(CLONE_NEWNS) == 0 &&
+                           mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+                           mount("tmpfs", site.c_str(), "tmpfs", 0, "size=110m") == 0;
+    std::filesystem::current_path(site);
+    setenv("TZ", "UTC", 1);  // rows in UTC as the collector's times
+    const std::string database = "sqlite:" + dir_.file("readings.db");
+    auto collector = std::make_unique<test::CollectorProcess>(database);
+    test::HttpServer proxy(HttpMode::Forward);
+    proxy.forwardTo(collector->port(), 2);
+    writeSite("127.0.0.1:" + std::to_string(proxy.port()), 0, "BUFFER=1\r\n");
+    pid_t pid = startWebmon({"plant.cfg", "/start"});
+    waitForRows(3);
+    collector.reset();
+    waitForRows(5);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));  // between two ticks
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    EXPECT_GT(std::filesystem::file_size(OutboxFile), 0u);
+    pid = startWebmon({"plant.cfg", "/start"});
+    waitForRows(7);
+    collector = std::make_unique<test::CollectorProcess>(database);
+    proxy.forwardTo(collector->port());
+    for (const auto start = Clock::now(); std::filesystem::file_size(OutboxFile) > 0 &&
+                                          Clock::now() - start < std::chrono::seconds(40);)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    if (smallDisk) {
+        std::FILE* filler = std::fopen("filler", "w");
+        const std::string block(1 << 20, 'x');
+        while (std::fwrite(block.data(), 1, block.size(), filler) == block.size()) {
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+        std::fclose(filler);
+        std::remove("filler");
+    }
+    waitForRows(recordedRows() + 2);
+    EXPECT_LT(secondsToEnd(pid, status_), 3.5);
+    const std::string errors = test::readFileBytes("webmon.err");
+    std::smatch unstored;
+    EXPECT_EQ(std::regex_search(errors, unstored,
+                                std::regex("webmon: Pomiarów odrzuconych przez serwer: 0, "
+                                           "usuniętych z pełnej kolejki: 0, niezapisanych w "
+                                           "kolejce: ([1-9][0-9]*)\\.\n")),
+              smallDisk)
+        << errors;
+    const std::string rows = test::readFileBytes("pomiary.csv");
+    const std::string stored =
+        test::httpGet(collector->port(), "/api/readings?uid=1021&limit=10000").body;
+    std::multiset<std::string> rowTimes, storedTimes;
+    const std::regex row(R"((\d+);(\d{4}-\d\d-\d\d) (\d{1,2}):(\d\d:\d\d);)");
+    for (std::sregex_iterator m(rows.begin(), rows.end(), row), end; m != end; ++m)
+        rowTimes.insert((*m)[2].str() + ((*m)[3].length() == 1 ? "T0" : "T") + (*m)[3].str() + ":" +
+                        (*m)[4].str());
+    const std::regex reading(R"re("time":"([^.]*)\.\d{3}Z","received":"[^"]*","data":"([^"]*)")re");
+    for (std::sregex_iterator m(stored.begin(), stored.end(), reading), end; m != end; ++m) {
+        EXPECT_EQ((*m)[2].str() + " " + std::to_string(rowTimes.count((*m)[1])),
+                  "20.9,1.001,100,103 1");
+        storedTimes.insert((*m)[1]);
+    }
+    EXPECT_EQ(storedTimes.size() + (smallDisk ? std::stoul(unstored[1]) : 0), rowTimes.size());
+    EXPECT_GE(storedTimes.size(), 9u);
+    EXPECT_GT(proxy.requests().size(), storedTimes.size() + 1);  // two sent again
+    if (smallDisk) umount2(site.c_str(), MNT_DETACH);
+}
 
 }  // namespace
 }  // namespace dkq
