@@ -3,9 +3,13 @@
 // against a throwaway PostgreSQL cluster (fsync on), with the 99th percentile
 // of the answer time; afterwards every upload answered 200 must be stored
 // exactly once. Then the collector's resident memory while 10 000 connection
-// attempts sit idle, and how soon an upload gets through meanwhile.
-// Goals here: SQLite >= 5000/s, PostgreSQL >= 2000/s, p99 < 50 ms.
+// attempts sit idle, and how soon an upload gets through meanwhile. Last,
+// uploads per second over HTTPS against plain HTTP, both through libcurl on
+// keep-alive connections from 64 clients.
+// Goals here: SQLite >= 5000/s, PostgreSQL >= 2000/s, p99 < 50 ms, HTTPS at
+// least 0.7 of plain HTTP.
 // Usage: collector_bench [SECONDS]  ($DKQ_COLLECTOR names the program)
+#include <curl/curl.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -235,6 +239,59 @@ void idleConnections(const std::string& database) {
         IdleAttempts, before, peak, residentKb(collector.pid()), whileHeld, afterwards);
 }
 
+// Uploads answered 200 per second by `Clients` libcurl clients, each on its
+// own keep-alive connection, to the collector at `base` ("http://..." or
+// "https://...").
+double curlUploadsPerSecond(const std::string& base, double seconds) {
+    std::atomic<long> answered = 0;
+    const auto end = Clock::now() + std::chrono::duration<double>(seconds);
+    std::vector<std::thread> clients;
+    for (int c = 0; c < Clients; ++c) {
+        clients.emplace_back([&, c] {
+            CURL* easy = curl_easy_init();
+            curl_easy_setopt(easy, CURLOPT_CAINFO, "ca.pem");
+            curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+            curl_easy_setopt(
+                easy, CURLOPT_WRITEFUNCTION,
+                +[](char*, std::size_t size, std::size_t count, void*) { return size * count; });
+            for (long n = 0; Clock::now() < end; ++n) {
+                const std::string request = uploadRequest(FirstUid + c, n);
+                const std::string target = request.substr(4, request.find(' ', 4) - 4);
+                curl_easy_setopt(easy, CURLOPT_URL, (base + target).c_str());
+                long status = 0;
+                if (curl_easy_perform(easy) == CURLE_OK &&
+                    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status) == CURLE_OK &&
+                    status == 200)
+                    ++answered;
+            }
+            curl_easy_cleanup(easy);
+        });
+    }
+    for (std::thread& client : clients) client.join();
+    return static_cast<double>(answered) / seconds;
+}
+
+void httpsAgainstHttp(const dkq::test::ScratchDir& dir, double seconds) {
+    if (!dkq::test::makeTestCertificates()) {
+        std::printf("collector: HTTPS: openssl could not make the certificates\n");
+        return;
+    }
+    double rates[2] = {};
+    for (const bool tls : {false, true}) {
+        std::vector<std::string> options;
+        if (tls) options = {"--tls-cert", "server.pem", "--tls-key", "server.key"};
+        dkq::test::CollectorProcess collector("sqlite:" + dir.file(tls ? "https.db" : "http.db"),
+                                              options);
+        rates[tls] = curlUploadsPerSecond((tls ? "https" : "http") + std::string("://127.0.0.1:") +
+                                              std::to_string(collector.port()),
+                                          seconds);
+    }
+    std::printf(
+        "collector: keep-alive uploads by %d libcurl clients: HTTPS %.0f/s, plain HTTP %.0f/s:"
+        " %.2f of plain (goal >= 0.7) (load average %.1f)\n",
+        Clients, rates[1], rates[0], rates[1] / rates[0], loadAverage());
+}
+
 int main(int argc, char** argv) {
     const double seconds = argc > 1 ? std::atof(argv[1]) : 5;
     if (const char* collector = std::getenv("DKQ_COLLECTOR"))
@@ -246,5 +303,8 @@ int main(int argc, char** argv) {
         measure("PostgreSQL", cluster.createDatabase("bench"), seconds, 2000);
     }
     idleConnections("sqlite:" + dir.file("idle.db"));
+    curl_global_init(CURL_GLOBAL_ALL);
+    httpsAgainstHttp(dir, seconds);
+    curl_global_cleanup();
     return 0;
 }

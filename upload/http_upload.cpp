@@ -23,6 +23,22 @@ using SteadyClock = std::chrono::steady_clock;
 // libcurl's own timers are looked at at least this often.
 constexpr long PollMs = 1000;
 
+// The results of a TLS handshake that did not succeed.
+bool handshakeFailed(CURLcode result) {
+    switch (result) {
+        case CURLE_SSL_CONNECT_ERROR:
+        case CURLE_PEER_FAILED_VERIFICATION:
+        case CURLE_SSL_CERTPROBLEM:
+        case CURLE_SSL_CIPHER:
+        case CURLE_SSL_CACERT_BADFILE:
+        case CURLE_SSL_ISSUER_ERROR:
+        case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+            return true;
+        default:
+            return false;
+    }
+}
+
 bool isStored(long status) {
     return status >= 200 && status < 300;
 }
@@ -53,6 +69,10 @@ std::size_t CollectResponse(char* piece, std::size_t size, std::size_t count, vo
     if (length <= room) return length;
     response.cut = true;
     return 0;
+}
+
+std::string handshakeFailedText(const std::string& reason) {
+    return "Połączenie TLS z serwerem pomiarów nie powiodło się: " + reason;
 }
 
 std::string unsentUploadsText(long long count) {
@@ -87,12 +107,12 @@ std::string uploadFailureText(int curlResult, long httpStatus) {
 // its own or, with BUFFER=1, from the outbox.
 class HttpUpload::Worker {
   public:
-    Worker(const UploadLimits& limits, std::string logPath, bool logAnswers, std::string address,
+    Worker(const UploadSettings& settings, const UploadLimits& limits, std::string logPath,
            Outbox* outbox)
-        : limits_(limits),
+        : settings_(settings),
+          limits_(limits),
           logPath_(std::move(logPath)),
-          logAnswers_(logAnswers),
-          address_(std::move(address)),
+          logAnswers_(settings.logResponses != 0),
           outbox_(outbox) {
         thread_ = std::thread([this] { run(); });
     }
@@ -152,6 +172,15 @@ class HttpUpload::Worker {
     void run() {
         CURLM* multi = curl_multi_init();
         CURL* easy = curl_easy_init();
+        curl_slist* headers = nullptr;
+        if (!settings_.token.empty())
+            headers =
+                curl_slist_append(nullptr, ("Authorization: Bearer " + settings_.token).c_str());
+        curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
+        curl_blob authorities{const_cast<char*>(settings_.caBundle.data()),
+                              settings_.caBundle.size(), CURL_BLOB_NOCOPY};
+        if (!settings_.caBundle.empty()) curl_easy_setopt(easy, CURLOPT_CAINFO_BLOB, &authorities);
+        curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorText_);
         Job job;
         while (nextJob(job)) {
             Answer answer;
@@ -161,6 +190,7 @@ class HttpUpload::Worker {
         }
         curl_easy_cleanup(easy);
         curl_multi_cleanup(multi);
+        curl_slist_free_all(headers);
     }
 
     bool nextJob(Job& job) {
@@ -193,7 +223,7 @@ class HttpUpload::Worker {
                 continue;
             }
             if (std::optional<Outbox::Entry> entry = outbox_->oldest()) {
-                job = {uploadRequest(address_, entry->query), std::move(entry)};
+                job = {uploadRequest(settings_, entry->query), std::move(entry)};
                 return true;
             }
             if (stopping_) return false;
@@ -256,6 +286,7 @@ class HttpUpload::Worker {
         curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, limits_.connectMs);
         curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, limits_.totalMs);
         curl_easy_setopt(easy, CURLOPT_QUICK_EXIT, 1L);
+        errorText_[0] = '\0';
         curl_multi_add_handle(multi, easy);
         int running = 1;
         while (curl_multi_perform(multi, &running) == CURLM_OK && running > 0) {
@@ -269,14 +300,28 @@ class HttpUpload::Worker {
             answer.finished = true;
             answer.result = message->data.result;
             curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &answer.status);
+            reportHandshake(message->data.result);
         }
         curl_multi_remove_handle(multi, easy);
     }
 
+    // Why a handshake failed, once until one succeeds or the reason changes:
+    // a wrong certificate or authority fails every request alike.
+    void reportHandshake(CURLcode result) {
+        if (!handshakeFailed(result)) {
+            if (result == CURLE_OK) handshakeFailure_.clear();
+            return;
+        }
+        const std::string reason = errorText_[0] != '\0' ? errorText_ : curl_easy_strerror(result);
+        if (reason == handshakeFailure_) return;
+        handshakeFailure_ = reason;
+        reportUploadNotice(handshakeFailedText(reason), logPath_, true);
+    }
+
+    const UploadSettings& settings_;
     const UploadLimits limits_;
     const std::string logPath_;
     const bool logAnswers_;
-    const std::string address_;
     Outbox* const outbox_;  // with BUFFER=1
     mutable std::mutex mutex_;
     std::condition_variable wake_;
@@ -287,6 +332,8 @@ class HttpUpload::Worker {
     SteadyClock::time_point retryAt_;
     long retryMs_ = 0;
     std::string failure_;
+    char errorText_[CURL_ERROR_SIZE] = "";
+    std::string handshakeFailure_;
     std::thread thread_;
 };
 
@@ -308,8 +355,7 @@ void HttpUpload::open() {
         if (!outbox_.open()) reportUploadNotice(outbox_.problem(), logPath_, true);
         outbox = &outbox_;
     }
-    worker_ = std::make_unique<Worker>(limits_, logPath_, settings_.logResponses != 0,
-                                       settings_.address, outbox);
+    worker_ = std::make_unique<Worker>(settings_, limits_, logPath_, outbox);
 }
 
 long long HttpUpload::close() {

@@ -72,6 +72,9 @@ struct ResponseBuffer {
 // transfer.
 std::size_t CollectResponse(char* piece, std::size_t size, std::size_t count, void* buffer);
 
+// "Połączenie TLS z serwerem pomiarów nie powiodło się: <reason>".
+std::string handshakeFailedText(const std::string& reason);
+
 // "Nie wysłano do serwera pomiarów: N." — requests dropped or left at STOP.
 std::string unsentUploadsText(long long count);
 

@@ -66,12 +66,12 @@ std::string uploadQuery(const UploadSettings& settings, const UploadReadingValue
     return query + "&sum=" + sum;
 }
 
-std::string uploadRequest(const std::string& address, std::string_view query) {
-    return "http://" + address + "?" + std::string(query);
+std::string uploadRequest(const UploadSettings& settings, std::string_view query) {
+    return (settings.https ? "https://" : "http://") + settings.address + "?" + std::string(query);
 }
 
 std::string uploadRequest(const UploadSettings& settings, const UploadReadingValues& reading) {
-    return uploadRequest(settings.address, uploadQuery(settings, reading));
+    return uploadRequest(settings, uploadQuery(settings, reading));
 }
 
 }  // namespace dkq

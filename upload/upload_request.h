@@ -36,8 +36,8 @@ std::uint32_t uploadSum(std::string_view uidText, std::string_view data,
 // "&time=<timeText>" before the sum when timeText is not empty.
 std::string uploadQuery(const UploadSettings& settings, const UploadReadingValues& reading,
                         std::string_view timeText = {});
-// "http://<address>?<query>".
-std::string uploadRequest(const std::string& address, std::string_view query);
+// "http://<address>?<query>" ("https://..." for an https address).
+std::string uploadRequest(const UploadSettings& settings, std::string_view query);
 // The request of a reading without its time.
 std::string uploadRequest(const UploadSettings& settings, const UploadReadingValues& reading);
 

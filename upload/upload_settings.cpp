@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "common/plain_file.h"
 #include "common/text.h"
 #include "common/text_file.h"
 #include "upload/http_upload.h"
@@ -11,6 +12,7 @@ namespace dkq {
 namespace {
 
 constexpr std::string_view HttpScheme = "http://";
+constexpr std::string_view HttpsScheme = "https://";
 constexpr std::string_view DefaultScript = "rec.php";
 
 // The file as the line reader sees it: each line, line end included, in
@@ -69,6 +71,17 @@ void applyLine(std::string_view line, UploadSettings& settings) {
     if (afterKey(line, "INREGS=", rest)) selectRegisters(rest, settings.registers);
     if (afterKey(line, "LOGRESP=", rest)) readNumber(rest, settings.logResponses);
     if (afterKey(line, "BUFFER=", rest)) readNumber(rest, settings.buffer);
+    if (afterKey(line, "TOKEN=", rest)) settings.token = firstWord(rest);
+    if (afterKey(line, "CAFILE=", rest)) settings.caFile = firstWord(rest);
+}
+
+// ASCII letters only: the address is sent as written otherwise.
+std::string lowerCase(std::string_view text) {
+    std::string lower(text);
+    for (char& c : lower) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return lower;
 }
 
 // Bytes below the blank and DEL: libcurl would cut the request at a NUL or
@@ -85,25 +98,32 @@ std::string refusedAddressText() {
            "wyłączone.";
 }
 
+std::string unreadableCaFileText(const std::string& name) {
+    return "Nie można odczytać pliku CAFILE=" + name +
+           " (plik w folderze roboczym): wysyłanie do serwera wyłączone.";
+}
+
 std::string completeAddress(std::string_view address) {
-    std::string completed(address);
-    for (char& c : completed) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
+    std::string completed = lowerCase(address);
+    const bool https = completed.starts_with(HttpsScheme);
+    if (https) completed.erase(0, HttpsScheme.size());
     if (completed.starts_with(HttpScheme)) completed.erase(0, HttpScheme.size());
     if (!completed.empty() && completed.find(".php") == std::string::npos) {
         if (completed.back() == '/') completed.pop_back();
         completed += "/";
         completed += DefaultScript;
     }
-    if (completed.size() > MaxUploadAddressChars) completed.clear();
+    if (completed.size() > MaxUploadAddressChars - (https ? 1 : 0)) completed.clear();
     return completed;
 }
 
 UploadSettings parseUploadSettings(std::string_view fileText) {
     UploadSettings settings;
     for (const std::string_view piece : linePieces(fileText)) applyLine(piece, settings);
-    settings.addressRefused = holdsControlByte(settings.address);
+    // The token goes into a header line: a control byte would end it.
+    settings.addressRefused =
+        holdsControlByte(settings.address) || holdsControlByte(settings.token);
+    settings.https = lowerCase(settings.address).starts_with(HttpsScheme);
     settings.address = settings.addressRefused ? "" : completeAddress(settings.address);
     return settings;
 }
@@ -115,6 +135,12 @@ bool loadUploadSettings(UploadSettings& settings, const std::string& path,
     if (readWholeFile(path, bytes, MaxTextFileBytes) != FileRead::Ok) return false;
     settings = parseUploadSettings(bytes);
     if (settings.addressRefused) reportUploadNotice(refusedAddressText(), logPath, true);
+    if (!settings.caFile.empty() &&
+        (settings.caFile.find_first_of("/\\") != std::string::npos ||
+         readWholeFile(settings.caFile, settings.caBundle, MaxTextFileBytes) != FileRead::Ok)) {
+        reportUploadNotice(unreadableCaFileText(settings.caFile), logPath, true);
+        settings.address.clear();
+    }
     return true;
 }
 

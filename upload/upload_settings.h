@@ -24,8 +24,13 @@ inline constexpr std::size_t MaxUrlWordChars = 511;
 inline constexpr std::size_t MaxUploadAddressChars = 504;
 
 struct UploadSettings {
-    std::string address;  // without the scheme, lower case, completed; empty: no upload
-    int uid = 0;          // 0: no upload
+    std::string address;   // without the scheme, lower case, completed; empty: no upload
+    bool https = false;    // the address was given as "https://..."
+    std::string token;     // TOKEN=: sent as "Authorization: Bearer <token>"
+    std::string caFile;    // CAFILE=: the authorities an https server is checked
+                           // against, a file in the working folder
+    std::string caBundle;  // its PEM text; empty: the system's authorities
+    int uid = 0;           // 0: no upload
     // Registers 1..20 (index 0..19): L1..L16, then C1..C4.
     std::array<bool, EntryCount> registers{};
     int logResponses = 0;         // non-zero: answers are appended to "log_http.log"
@@ -38,15 +43,20 @@ struct UploadSettings {
 
 // "Adres URL w pliku web-monitor.dat zawiera znak sterujący: ..."
 std::string refusedAddressText();
+// "Nie można odczytać pliku CAFILE=...: ..."
+std::string unreadableCaFileText(const std::string& name);
 
 // The file's text applied to fresh settings, the address completed. An
 // address holding a control byte (a NUL among them) is refused.
 UploadSettings parseUploadSettings(std::string_view fileText);
-// Lower case, without "http://", and ".../rec.php" appended unless the address
-// names a ".php" itself; empty when the result does not fit its field.
+// Lower case, without "http://" or "https://", and ".../rec.php" appended
+// unless the address names a ".php" itself; empty when the result does not
+// fit its field with its scheme.
 std::string completeAddress(std::string_view address);
-// Reads the file; false (and no upload) when it cannot be opened. A refused
-// address is reported on standard error and in the answer log at logPath.
+// Reads the file, and the CAFILE= it names; false (and no upload) when it
+// cannot be opened. A refused address, or a CAFILE= that is no readable file
+// in the working folder (no upload then either), is reported on standard
+// error and in the answer log at logPath.
 bool loadUploadSettings(UploadSettings& settings, const std::string& path = UploadSettingsFile,
                         const std::string& logPath = AnswerLogFile);
 

@@ -56,11 +56,9 @@ std::string sitesJson(std::span<const SiteSummary> sites) {
     return out + "]";
 }
 
-std::string csvHeader(std::string_view firstData) {
-    const auto values =
-        firstData.empty() ? 0 : std::count(firstData.begin(), firstData.end(), ',') + 1;
+std::string csvHeader(std::size_t values) {
     std::string header = "Czas (UTC);Odebrano (UTC);";
-    for (std::ptrdiff_t i = 1; i <= values; ++i) header += "Wartość " + std::to_string(i) + ";";
+    for (std::size_t i = 1; i <= values; ++i) header += "Wartość " + std::to_string(i) + ";";
     return encodeTextFile(header + "\n");
 }
 
@@ -106,7 +104,7 @@ std::string metricsText(std::span<const SiteSummary> sites, const UploadCounters
                  "Uploads answered 503 because the database did not store them.");
     out += "dkq_uploads_failed_total " + std::to_string(counters.failed) + "\n";
     appendMetric(out, "dkq_requests_rejected_total", "counter",
-                 "Requests answered 400, by reason.");
+                 "Requests refused (400, 401, 403, 404, 414, 431), by reason.");
     for (std::size_t i = 0; i < std::size(Rejections); ++i)
         out += std::string("dkq_requests_rejected_total{reason=\"") +
                rejectionLabel(Rejections[i]) + "\"} " + std::to_string(counters.rejected[i]) + "\n";

@@ -21,12 +21,12 @@ void appendJsonReading(std::string& out, const StoredReading& reading);
 // with the usual interval in seconds, null when unknown.
 std::string sitesJson(std::span<const SiteSummary> sites);
 
-// The header line "Czas (UTC);Odebrano (UTC);Wartość 1;...;", with as many
-// values as the data text of the first row has, and one row
+// The header line "Czas (UTC);Odebrano (UTC);Wartość 1;...;" with `values`
+// value cells (as many as the widest reading of the export has), and one row
 // "2024-03-05 9:07:02,123;2024-03-05 9:07:03,020;21,4;4,500;120;": the
 // reading's time, its arrival, its values; Windows-1250, ";" after every
 // cell, decimal comma, CR LF.
-std::string csvHeader(std::string_view firstData);
+std::string csvHeader(std::size_t values);
 void appendCsvRow(std::string& out, const StoredReading& reading);
 
 struct UploadCounters {

@@ -13,6 +13,7 @@ namespace {
 struct RejectionText {
     const char* label;
     const char* line;
+    unsigned status = 400;
 };
 
 RejectionText textOf(Rejection rejection) {
@@ -34,11 +35,19 @@ RejectionText textOf(Rejection rejection) {
         case Rejection::WrongSum:
             return {"sum", "wrong sum"};
         case Rejection::UnknownPath:
-            return {"path", "unknown path"};
+            return {"path", "unknown path", 404};
         case Rejection::TimeNotUtc:
             return {"time", "time is not a UTC time: 2026-12-07T08:50:50.540Z"};
         case Rejection::TimeAhead:
             return {"time_ahead", "time is more than 5 minutes ahead of the collector's clock"};
+        case Rejection::NoToken:
+            return {"token", "this site's token is needed: Authorization: Bearer TOKEN", 401};
+        case Rejection::WrongToken:
+            return {"token_wrong", "the token is not this site's", 403};
+        case Rejection::TargetTooLong:
+            return {"target_size", "the request line is over 8192 bytes", 414};
+        case Rejection::HeadTooLarge:
+            return {"head_size", "the request head is over 16384 bytes", 431};
     }
     return {"none", ""};
 }
@@ -87,6 +96,10 @@ Rejection readOwnTime(std::span<const QueryField> fields, std::int64_t nowMs,
 
 }  // namespace
 
+unsigned rejectionStatus(Rejection rejection) {
+    return textOf(rejection).status;
+}
+
 const char* rejectionLine(Rejection rejection) {
     return textOf(rejection).line;
 }
@@ -96,6 +109,8 @@ const char* rejectionLabel(Rejection rejection) {
 }
 
 std::optional<std::int32_t> readUid(std::string_view text) {
+    const std::string_view digits = text.starts_with('-') ? text.substr(1) : text;
+    if (digits.empty() || (digits[0] == '0' && text.size() > 1)) return std::nullopt;
     std::int32_t uid = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), uid);
     if (text.empty() || error != std::errc() || end != text.data() + text.size())

@@ -27,8 +27,8 @@ struct QueryField {
     std::optional<std::string_view> value;
 };
 
-// Why a request was answered 400; each has a one-line text and a short label
-// for the metrics.
+// Why a request was refused; each has its status (400 but for the paths,
+// tokens and sizes), a one-line text and a short label for the metrics.
 enum class Rejection {
     None,
     MissingField,
@@ -41,13 +41,22 @@ enum class Rejection {
     UnknownPath,
     TimeNotUtc,
     TimeAhead,
+    NoToken,
+    WrongToken,
+    TargetTooLong,
+    HeadTooLarge,
 };
 inline constexpr Rejection Rejections[] = {
-    Rejection::MissingField, Rejection::RepeatedField,  Rejection::UidNotNumber,
-    Rejection::DataTooLong,  Rejection::DataNotNumbers, Rejection::SumNotHex,
-    Rejection::WrongSum,     Rejection::UnknownPath,    Rejection::TimeNotUtc,
-    Rejection::TimeAhead,
+    Rejection::MissingField,  Rejection::RepeatedField,  Rejection::UidNotNumber,
+    Rejection::DataTooLong,   Rejection::DataNotNumbers, Rejection::SumNotHex,
+    Rejection::WrongSum,      Rejection::UnknownPath,    Rejection::TimeNotUtc,
+    Rejection::TimeAhead,     Rejection::NoToken,        Rejection::WrongToken,
+    Rejection::TargetTooLong, Rejection::HeadTooLarge,
 };
+// A request's target and its whole head may be this long.
+inline constexpr std::size_t MaxTargetBytes = 8192;
+inline constexpr std::size_t MaxHeadBytes = 16384;
+unsigned rejectionStatus(Rejection rejection);
 const char* rejectionLine(Rejection rejection);
 const char* rejectionLabel(Rejection rejection);
 
@@ -67,7 +76,8 @@ struct Upload {
 // nowMs, and follows the data text into the sum. Other fields are ignored.
 Upload checkUpload(std::span<const QueryField> fields, std::uint32_t key, std::int64_t nowMs);
 
-// A decimal int32 with an optional "-".
+// A decimal int32 written the one way it is written: an optional "-", no
+// leading zero, no "-0".
 std::optional<std::int32_t> readUid(std::string_view text);
 // The first field of that name; nothing when absent or without a value.
 std::optional<std::string_view> fieldValue(std::span<const QueryField> fields,

@@ -2,6 +2,7 @@
 
 #include <microhttpd.h>
 #include <netdb.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,31 +19,93 @@ namespace dkq::collector {
 namespace {
 
 constexpr unsigned Threads = 4;
-constexpr unsigned ConnectionLimit = 512;
-// One address never takes every connection: the others' uploads get in.
-constexpr unsigned ConnectionLimitPerAddress = ConnectionLimit / 2;
+// One address never takes many connections: the others' uploads get in.
+constexpr unsigned ConnectionLimitPerAddress = 256;
+// Past ConnectionPolicy's limit, while it closes the connection that gives way.
+constexpr unsigned ConnectionsBeyondLimit = 64;
+// A connection whose answer does not move for this long is closed.
 constexpr unsigned IdleTimeoutSeconds = 15;
-// The request line and headers of a connection must fit in this.
-constexpr std::size_t ConnectionMemory = std::size_t{16} * 1024;
+// Room for a request head up to this size, so that one over MaxHeadBytes is
+// refused in a line of ours; a larger one still gets libmicrohttpd's refusal.
+// Memory the head does not take is never touched.
+constexpr std::size_t ConnectionMemory = std::size_t{64} * 1024;
 constexpr std::size_t PageReadings = 1000;
 constexpr std::size_t StreamBlock = std::size_t{64} * 1024;
 constexpr std::size_t DefaultLimit = 1000;
 constexpr std::size_t MaxLimit = 10000;
-constexpr auto StopGrace = std::chrono::seconds(10);
+// SIGTERM ends the collector within 5 s: the commits under way end by the
+// store's time-out, and then the answers go out.
+constexpr auto StopTimeout = std::chrono::milliseconds(StoreTimeoutMs + 1500);
 
 constexpr const char* PlainText = "text/plain; charset=utf-8";
 constexpr const char* Json = "application/json";
 
-bool answer(MHD_Connection* connection, unsigned status, std::string_view body,
-            const char* type = PlainText, bool close = false) {
-    MHD_Response* response = MHD_create_response_from_buffer(
-        body.size(), const_cast<char*>(body.data()), MHD_RESPMEM_MUST_COPY);
+// Sends the response, which no browser may read as another type than it says.
+bool queue(MHD_Connection* connection, unsigned status, MHD_Response* response) {
     if (response == nullptr) return false;
-    MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, type);
-    if (close) MHD_add_response_header(response, MHD_HTTP_HEADER_CONNECTION, "close");
+    MHD_add_response_header(response, MHD_HTTP_HEADER_X_CONTENT_TYPE_OPTIONS, "nosniff");
     const MHD_Result queued = MHD_queue_response(connection, status, response);
     MHD_destroy_response(response);
     return queued == MHD_YES;
+}
+
+MHD_Response* textResponse(std::string_view body, const char* type = PlainText) {
+    MHD_Response* response = MHD_create_response_from_buffer(
+        body.size(), const_cast<char*>(body.data()), MHD_RESPMEM_MUST_COPY);
+    if (response != nullptr) MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, type);
+    return response;
+}
+
+bool answer(MHD_Connection* connection, unsigned status, std::string_view body,
+            const char* type = PlainText, bool close = false) {
+    MHD_Response* response = textResponse(body, type);
+    if (close && response != nullptr)
+        MHD_add_response_header(response, MHD_HTTP_HEADER_CONNECTION, "close");
+    return queue(connection, status, response);
+}
+
+// The bytes of the request's header lines.
+std::size_t headerBytes(MHD_Connection* connection) {
+    std::size_t bytes = 0;
+    MHD_get_connection_values_n(
+        connection, MHD_HEADER_KIND,
+        [](void* total, MHD_ValueKind, const char*, std::size_t nameSize, const char*,
+           std::size_t valueSize) {
+            *static_cast<std::size_t*>(total) += nameSize + valueSize + 4;
+            return MHD_YES;
+        },
+        &bytes);
+    return bytes;
+}
+
+std::string_view headerValue(MHD_Connection* connection, const char* name) {
+    const char* value = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, name);
+    return value != nullptr ? value : "";
+}
+
+std::string numericHost(const sockaddr* address) {
+    char host[NI_MAXHOST] = "";
+    const socklen_t length =
+        address->sa_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+    getnameinfo(address, length, host, sizeof host, nullptr, 0, NI_NUMERICHOST);
+    return host;
+}
+
+// Thousands of connections need descriptors beyond the usual soft limit of
+// 1024: two each (ConnectionPolicy keeps one of its own) and some for the
+// store. The limit is what the hard limit leaves room for.
+std::size_t connectionsAllowed(std::size_t wanted) {
+    constexpr std::size_t OtherFiles = 256;
+    rlimit limits{};
+    if (getrlimit(RLIMIT_NOFILE, &limits) == 0 && limits.rlim_cur < limits.rlim_max) {
+        limits.rlim_cur = limits.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limits);
+        getrlimit(RLIMIT_NOFILE, &limits);
+    }
+    const auto files = static_cast<std::size_t>(limits.rlim_cur);
+    const std::size_t needed = OtherFiles + 2 * ConnectionsBeyondLimit;
+    if (limits.rlim_cur == RLIM_INFINITY || files >= needed + 2 * wanted) return wanted;
+    return std::max<std::size_t>(1, (files - std::min(files, needed)) / 2);
 }
 
 bool databaseFailed(MHD_Connection* connection) {
@@ -84,7 +147,7 @@ struct ReadingQuery {
 // What is wrong with the query, or nothing.
 const char* readReadingQuery(std::span<const QueryField> fields, ReadingQuery& query) {
     const auto uid = readUid(fieldValue(fields, "uid").value_or(""));
-    if (!uid) return "uid is needed, a number\n";
+    if (!uid) return "uid is needed, a number without leading zeros\n";
     query.range.uid = *uid;
     for (const auto& [name, ms, given] : {std::tuple{"from", &query.range.fromMs, &query.fromGiven},
                                           {"to", &query.range.toMs, &query.toGiven}}) {
@@ -132,9 +195,12 @@ class CollectorServer::PendingUpload : public GroupCommit::Entry {
 // time while it is sent, so an answer of any length takes little memory.
 class CollectorServer::ReadingStream {
   public:
+    // A CSV table has a header `csvValues` values wide.
     ReadingStream(ReadingStore& store, const ReadingRange& range, const ReadingKey& after,
-                  std::size_t limit, bool csv)
-        : store_(store), range_(range), after_(after), left_(limit), csv_(csv) {}
+                  std::size_t limit, bool csv, std::size_t csvValues)
+        : store_(store), range_(range), after_(after), left_(limit), csv_(csv) {
+        if (csv) text_ = csvHeader(csvValues);
+    }
 
     // The first page; false when the store failed.
     bool start() { return fill(); }
@@ -163,7 +229,6 @@ class CollectorServer::ReadingStream {
         if (asked == 0) page_.clear();
         for (const StoredReading& reading : page_) {
             if (csv_) {
-                if (rows_ == 0) text_ += csvHeader(reading.data);
                 appendCsvRow(text_, reading);
             } else {
                 text_ += rows_ == 0 ? '[' : ',';
@@ -175,7 +240,6 @@ class CollectorServer::ReadingStream {
         left_ -= page_.size();
         if (page_.size() < asked || left_ == 0) {
             ended_ = true;
-            if (csv_ && rows_ == 0) text_ += csvHeader("");
             if (!csv_) text_ += rows_ == 0 ? "[]" : "]";
         }
         return true;
@@ -194,23 +258,36 @@ class CollectorServer::ReadingStream {
 };
 
 // A request is answered once it has been read whole: an answer queued
-// earlier would close the connection. Its state is Started until an upload
+// earlier would close the connection. Its state is Fresh (or TargetTooLong)
+// from its request line on, Started once its head is read, until an upload
 // makes it a PendingUpload.
 struct CollectorServer::Callbacks {
+    static inline char Fresh;
+    static inline char TargetTooLong;
     static inline char Started;
 
+    static void* requestLine(void*, const char* target, MHD_Connection*) {
+        return std::strlen(target) > MaxTargetBytes ? &TargetTooLong : &Fresh;
+    }
     static MHD_Result handle(void* self, MHD_Connection* connection, const char* url,
                              const char* method, const char*, const char*, std::size_t* bodySize,
                              void** request) {
         auto& server = *static_cast<CollectorServer*>(self);
-        if (*request == nullptr) {
+        if (*request == nullptr || *request == &Fresh || *request == &TargetTooLong) {
             ++server.inFlight_;
+            server.connections_.headRead(policyOf(connection));
+            const bool targetTooLong = *request == &TargetTooLong;
             *request = &Started;
             const bool get = std::strcmp(method, MHD_HTTP_METHOD_GET) == 0 ||
                              std::strcmp(method, MHD_HTTP_METHOD_HEAD) == 0;
-            if (get) return MHD_YES;
-            return answer(connection, MHD_HTTP_METHOD_NOT_ALLOWED, "only GET is served\n") ? MHD_YES
-                                                                                           : MHD_NO;
+            bool answered = true;
+            if (targetTooLong)
+                answered = server.reject(connection, Rejection::TargetTooLong);
+            else if (headerBytes(connection) + std::strlen(url) > MaxHeadBytes)
+                answered = server.reject(connection, Rejection::HeadTooLarge);
+            else if (!get)
+                answered = answer(connection, MHD_HTTP_METHOD_NOT_ALLOWED, "only GET is served\n");
+            return answered ? MHD_YES : MHD_NO;
         }
         if (*bodySize > 0) return MHD_NO;  // a GET with a body: closed
         const bool handled =
@@ -219,10 +296,31 @@ struct CollectorServer::Callbacks {
                 : server.uploadCommitted(connection, *static_cast<PendingUpload*>(*request));
         return handled ? MHD_YES : MHD_NO;
     }
-    static void completed(void* self, MHD_Connection*, void** request, MHD_RequestTerminationCode) {
-        if (*request != &Started) delete static_cast<PendingUpload*>(*request);
+    static void completed(void* self, MHD_Connection* connection, void** request,
+                          MHD_RequestTerminationCode) {
+        auto& server = *static_cast<CollectorServer*>(self);
+        if (*request != nullptr && *request != &Fresh && *request != &TargetTooLong) {
+            if (*request != &Started) delete static_cast<PendingUpload*>(*request);
+            --server.inFlight_;
+            server.connections_.answered(policyOf(connection));
+        }
         *request = nullptr;
-        --static_cast<CollectorServer*>(self)->inFlight_;
+    }
+    static void connection(void* self, MHD_Connection* connection, void** context,
+                           MHD_ConnectionNotificationCode code) {
+        ConnectionPolicy& policy = static_cast<CollectorServer*>(self)->connections_;
+        if (code == MHD_CONNECTION_NOTIFY_CLOSED) {
+            policy.closed(static_cast<ConnectionPolicy::Connection*>(*context));
+            *context = nullptr;
+            return;
+        }
+        const auto* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+        *context = info != nullptr ? policy.opened(info->connect_fd) : nullptr;
+    }
+    static ConnectionPolicy::Connection* policyOf(MHD_Connection* connection) {
+        const auto* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
+        return info != nullptr ? static_cast<ConnectionPolicy::Connection*>(info->socket_context)
+                               : nullptr;
     }
 };
 
@@ -241,26 +339,27 @@ std::optional<ListenAddress> readListenAddress(std::string_view text) {
     return address;
 }
 
-CollectorServer::CollectorServer(ReadingStore& store, std::uint32_t key, const WebFiles& web,
-                                 AlertMonitor* alerts)
-    : store_(store),
-      key_(key),
+CollectorServer::CollectorServer(const ServerSettings& settings, ReadingStore& store,
+                                 const WebFiles& web)
+    : settings_(settings),
+      store_(store),
       web_(web),
-      alerts_(alerts),
+      connections_(settings.connectionLimit),
       commits_(
-          store,
-          alerts == nullptr ? GroupCommit::Stored() : [alerts](std::span<const NewReading> batch) {
-              alerts->readingsStored(batch);
-          }) {}
+          store, settings.alerts == nullptr
+                     ? GroupCommit::Stored()
+                     : [alerts = settings.alerts](std::span<const NewReading> batch) {
+                           alerts->readingsStored(batch);
+                       }) {}
 
 CollectorServer::~CollectorServer() {
     stop();
 }
 
-std::unique_ptr<CollectorServer> CollectorServer::start(const ListenAddress& address,
-                                                        ReadingStore& store, std::uint32_t key,
-                                                        const WebFiles& web, AlertMonitor* alerts,
+std::unique_ptr<CollectorServer> CollectorServer::start(const ServerSettings& settings,
+                                                        ReadingStore& store, const WebFiles& web,
                                                         std::string& error) {
+    const ListenAddress& address = settings.listen;
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
@@ -273,26 +372,38 @@ std::unique_ptr<CollectorServer> CollectorServer::start(const ListenAddress& add
     }
     std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> addresses(found, freeaddrinfo);
     const bool v6 = found->ai_family == AF_INET6;
-    char host[NI_MAXHOST] = "";
-    getnameinfo(found->ai_addr, found->ai_addrlen, host, sizeof host, nullptr, 0, NI_NUMERICHOST);
-
-    std::unique_ptr<CollectorServer> server(new CollectorServer(store, key, web, alerts));
+    const bool tls = !settings.tlsCertificate.empty();
+    if (tls && MHD_is_feature_supported(MHD_FEATURE_TLS) != MHD_YES) {
+        error = "this libmicrohttpd has no TLS";
+        return nullptr;
+    }
+    ServerSettings kept = settings;
+    kept.connectionLimit = connectionsAllowed(settings.connectionLimit);
+    std::unique_ptr<CollectorServer> server(new CollectorServer(kept, store, web));
+    const unsigned perAddress = settings.trustedProxy.empty() ? ConnectionLimitPerAddress : 0;
     server->daemon_ = MHD_start_daemon(
-        MHD_USE_AUTO_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME | (v6 ? MHD_USE_IPv6 : 0), 0,
-        nullptr, nullptr, &Callbacks::handle, server.get(), MHD_OPTION_SOCK_ADDR, found->ai_addr,
-        MHD_OPTION_THREAD_POOL_SIZE, Threads, MHD_OPTION_CONNECTION_LIMIT, ConnectionLimit,
-        MHD_OPTION_PER_IP_CONNECTION_LIMIT, ConnectionLimitPerAddress,
-        MHD_OPTION_CONNECTION_TIMEOUT, IdleTimeoutSeconds, MHD_OPTION_CONNECTION_MEMORY_LIMIT,
-        ConnectionMemory, MHD_OPTION_NOTIFY_COMPLETED, &Callbacks::completed, server.get(),
-        MHD_OPTION_END);
+        MHD_USE_EPOLL_INTERNAL_THREAD | MHD_USE_ITC | MHD_ALLOW_SUSPEND_RESUME |
+            (v6 ? MHD_USE_IPv6 : 0) | (tls ? MHD_USE_TLS : 0),
+        0, nullptr, nullptr, &Callbacks::handle, server.get(), MHD_OPTION_SOCK_ADDR, found->ai_addr,
+        MHD_OPTION_THREAD_POOL_SIZE, Threads, MHD_OPTION_CONNECTION_LIMIT,
+        static_cast<unsigned>(kept.connectionLimit + ConnectionsBeyondLimit),
+        MHD_OPTION_PER_IP_CONNECTION_LIMIT, perAddress, MHD_OPTION_CONNECTION_TIMEOUT,
+        IdleTimeoutSeconds, MHD_OPTION_CONNECTION_MEMORY_LIMIT, ConnectionMemory,
+        MHD_OPTION_NOTIFY_COMPLETED, &Callbacks::completed, server.get(),
+        MHD_OPTION_NOTIFY_CONNECTION, &Callbacks::connection, server.get(),
+        MHD_OPTION_URI_LOG_CALLBACK, &Callbacks::requestLine, server.get(),
+        MHD_OPTION_HTTPS_MEM_CERT, tls ? server->settings_.tlsCertificate.c_str() : nullptr,
+        MHD_OPTION_HTTPS_MEM_KEY, tls ? server->settings_.tlsKey.c_str() : nullptr, MHD_OPTION_END);
     if (server->daemon_ == nullptr) {
-        error = "cannot listen on " + address.host + ":" + port;
+        error = "cannot listen on " + address.host + ":" + port +
+                (tls ? " (or the certificate and key do not make a pair)" : "");
         return nullptr;
     }
     const auto* info = MHD_get_daemon_info(server->daemon_, MHD_DAEMON_INFO_BIND_PORT);
     // Appended piece by piece: GCC 12 -O3 reports a false -Wrestrict on the concatenation.
-    std::string where = v6 ? "[" : "";
-    where += host;
+    std::string where = tls ? "https " : "http ";
+    where += v6 ? "[" : "";
+    where += numericHost(found->ai_addr);
     where += v6 ? "]:" : ":";
     where += std::to_string(info != nullptr ? info->port : address.port);
     server->where_ = where;
@@ -302,8 +413,9 @@ std::unique_ptr<CollectorServer> CollectorServer::start(const ListenAddress& add
 bool CollectorServer::stop() {
     if (daemon_ == nullptr) return true;
     stopping_ = true;
+    const auto deadline = std::chrono::steady_clock::now() + StopTimeout;
     const MHD_socket listener = MHD_quiesce_daemon(daemon_);
-    const auto deadline = std::chrono::steady_clock::now() + StopGrace;
+    commits_.stop();
     while (inFlight_ > 0 && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     if (waitingUploads_ > 0) return false;
@@ -313,17 +425,60 @@ bool CollectorServer::stop() {
     return true;
 }
 
+std::string CollectorServer::clientAddress(MHD_Connection* connection) const {
+    const auto* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+    std::string peer = info != nullptr ? numericHost(info->client_addr) : "";
+    if (settings_.trustedProxy.empty() || peer != settings_.trustedProxy) return peer;
+    // The proxy appends the address it took the request from: the last one.
+    std::string_view forwarded = headerValue(connection, "X-Forwarded-For");
+    forwarded.remove_prefix(std::min(forwarded.size(), forwarded.rfind(',') + 1));
+    while (forwarded.starts_with(' ')) forwarded.remove_prefix(1);
+    while (forwarded.ends_with(' ')) forwarded.remove_suffix(1);
+    return forwarded.empty() ? peer : std::string(forwarded);
+}
+
+// With logins, everything but uploads needs one. A failure makes its address
+// wait before its next login is checked; meanwhile it is answered 429.
+std::optional<bool> CollectorServer::refuseWithoutLogin(MHD_Connection* connection) {
+    const std::string_view authorization = headerValue(connection, MHD_HTTP_HEADER_AUTHORIZATION);
+    const std::string address = clientAddress(connection);
+    const auto now = LoginThrottle::Clock::now();
+    const auto wait = std::chrono::ceil<std::chrono::seconds>(logins_.wait(address, now));
+    if (wait.count() > 0) {
+        MHD_Response* response = textResponse("too many failed logins: try again in " +
+                                              std::to_string(wait.count()) + " s\n");
+        if (response != nullptr)
+            MHD_add_response_header(response, MHD_HTTP_HEADER_RETRY_AFTER,
+                                    std::to_string(wait.count()).c_str());
+        return queue(connection, MHD_HTTP_TOO_MANY_REQUESTS, response);
+    }
+    if (!authorization.empty() && settings_.users->check(authorization)) {
+        logins_.succeeded(address);
+        return std::nullopt;
+    }
+    if (!authorization.empty()) logins_.failed(address, now);
+    MHD_Response* response = textResponse("a login is needed\n");
+    if (response != nullptr)
+        MHD_add_response_header(response, MHD_HTTP_HEADER_WWW_AUTHENTICATE,
+                                "Basic realm=\"dkq-collector\"");
+    return queue(connection, MHD_HTTP_UNAUTHORIZED, response);
+}
+
 bool CollectorServer::route(MHD_Connection* connection, std::string_view path, void** request) {
     if (stopping_)
         return answer(connection, MHD_HTTP_SERVICE_UNAVAILABLE, "the collector is stopping\n",
                       PlainText, true);
     const std::vector<QueryField> fields = queryFields(connection);
     if (path.ends_with(".php")) return upload(connection, fields, request);
+    if (settings_.users != nullptr) {
+        if (const auto refused = refuseWithoutLogin(connection)) return *refused;
+    }
     if (path == "/api/uids") return sites(connection);
     if (path == "/api/readings") return readings(connection, fields, false);
     if (path == "/export.csv") return readings(connection, fields, true);
     if (path == "/api/alerts")
-        return answer(connection, MHD_HTTP_OK, alerts_ ? alerts_->firingJson() : "[]", Json);
+        return answer(connection, MHD_HTTP_OK,
+                      settings_.alerts != nullptr ? settings_.alerts->firingJson() : "[]", Json);
     if (path == "/metrics") return metrics(connection);
     if (const WebFile* file = web_.find(path)) return serveFile(connection, *file);
     if (path == "/")
@@ -334,7 +489,13 @@ bool CollectorServer::route(MHD_Connection* connection, std::string_view path, v
 bool CollectorServer::upload(MHD_Connection* connection, std::span<const QueryField> fields,
                              void** request) {
     const std::int64_t arrival = nowMs();
-    Upload checked = checkUpload(fields, key_, arrival);
+    Upload checked = checkUpload(fields, settings_.key, arrival);
+    if (checked.rejection == Rejection::None && settings_.tokens != nullptr) {
+        const SiteAccess access = settings_.tokens->check(
+            checked.uid, headerValue(connection, MHD_HTTP_HEADER_AUTHORIZATION));
+        if (access == SiteAccess::NoToken) checked.rejection = Rejection::NoToken;
+        if (access == SiteAccess::WrongToken) checked.rejection = Rejection::WrongToken;
+    }
     if (checked.rejection != Rejection::None) return reject(connection, checked.rejection);
     auto* pending = new PendingUpload(*this, connection);
     pending->reading = {checked.uid,
@@ -364,7 +525,16 @@ bool CollectorServer::reject(MHD_Connection* connection, Rejection rejection) {
     for (std::size_t i = 0; i < std::size(Rejections); ++i) {
         if (Rejections[i] == rejection) ++rejected_[i];
     }
-    return answer(connection, MHD_HTTP_BAD_REQUEST, std::string(rejectionLine(rejection)) + "\n");
+    const unsigned status = rejectionStatus(rejection);
+    MHD_Response* response = textResponse(std::string(rejectionLine(rejection)) + "\n");
+    if (response == nullptr) return false;
+    if (status == MHD_HTTP_UNAUTHORIZED)
+        MHD_add_response_header(response, MHD_HTTP_HEADER_WWW_AUTHENTICATE,
+                                "Bearer realm=\"dkq-collector\"");
+    // A refusal of the request's size leaves the rest of it unread: closed.
+    if (status == MHD_HTTP_URI_TOO_LONG || status == MHD_HTTP_REQUEST_HEADER_FIELDS_TOO_LARGE)
+        MHD_add_response_header(response, MHD_HTTP_HEADER_CONNECTION, "close");
+    return queue(connection, status, response);
 }
 
 // The page may load what it names from this collector alone.
@@ -374,13 +544,10 @@ bool CollectorServer::serveFile(MHD_Connection* connection, const WebFile& file)
     if (response == nullptr) return false;
     MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, file.type);
     MHD_add_response_header(response, MHD_HTTP_HEADER_CACHE_CONTROL, "no-cache");
-    MHD_add_response_header(response, MHD_HTTP_HEADER_X_CONTENT_TYPE_OPTIONS, "nosniff");
     MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_SECURITY_POLICY,
                             "default-src 'self'; style-src 'self' 'unsafe-inline'; img-src 'self' "
                             "data:; frame-ancestors 'none'");
-    const MHD_Result queued = MHD_queue_response(connection, MHD_HTTP_OK, response);
-    MHD_destroy_response(response);
-    return queued == MHD_YES;
+    return queue(connection, MHD_HTTP_OK, response);
 }
 
 bool CollectorServer::sites(MHD_Connection* connection) {
@@ -404,7 +571,10 @@ bool CollectorServer::readings(MHD_Connection* connection, std::span<const Query
     if (!csv && !store_.newestKey(query.range, query.limit, after, found))
         return databaseFailed(connection);
     if (!found) after = BeforeAllReadings;
-    auto stream = std::make_unique<ReadingStream>(store_, query.range, after, limit, csv);
+    std::size_t csvValues = 0;
+    if (csv && !store_.widestReading(query.range, csvValues)) return databaseFailed(connection);
+    auto stream =
+        std::make_unique<ReadingStream>(store_, query.range, after, limit, csv, csvValues);
     if (!stream->start()) return databaseFailed(connection);
     MHD_Response* response = MHD_create_response_from_callback(
         MHD_SIZE_UNKNOWN, StreamBlock, &ReadingStream::read, stream.get(), &ReadingStream::free);
@@ -417,9 +587,7 @@ bool CollectorServer::readings(MHD_Connection* connection, std::span<const Query
             "attachment; filename=\"dkq-" + std::to_string(query.range.uid) + ".csv\"";
         MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_DISPOSITION, name.c_str());
     }
-    const MHD_Result queued = MHD_queue_response(connection, MHD_HTTP_OK, response);
-    MHD_destroy_response(response);
-    return queued == MHD_YES;
+    return queue(connection, MHD_HTTP_OK, response);
 }
 
 // Without from or to, the series spans the range's first to its newest reading.
@@ -452,7 +620,7 @@ bool CollectorServer::metrics(MHD_Connection* connection) {
     counters.failed = failed_;
     for (std::size_t i = 0; i < std::size(Rejections); ++i) counters.rejected[i] = rejected_[i];
     std::string text = metricsText(list, counters);
-    if (alerts_) alerts_->appendMetrics(text, list);
+    if (settings_.alerts != nullptr) settings_.alerts->appendMetrics(text, list);
     return answer(connection, MHD_HTTP_OK, text, "text/plain; version=0.0.4; charset=utf-8");
 }
 

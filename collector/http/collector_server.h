@@ -1,8 +1,9 @@
-// The collector's HTTP side on libmicrohttpd: a pool of threads, a bounded
-// number of connections, each with an idle time-out and a bounded request
-// line and headers. An upload waits for its group commit suspended, holding
-// no thread; the reading endpoints answer from the store, long answers page
-// by page while they are sent.
+// The collector's HTTP side on libmicrohttpd: a pool of threads on epoll,
+// plain or TLS, a bounded number of connections kept by ConnectionPolicy,
+// each with a bounded request line and head. Uploads may need their site's
+// token, everything else a login. An upload waits for its group commit
+// suspended, holding no thread; the reading endpoints answer from the store,
+// long answers page by page while they are sent.
 #pragma once
 
 #include <array>
@@ -13,8 +14,12 @@
 #include <string>
 #include <string_view>
 
+#include "collector/access/login_throttle.h"
+#include "collector/access/site_tokens.h"
+#include "collector/access/user_logins.h"
 #include "collector/alerts/alert_monitor.h"
 #include "collector/api/upload_check.h"
+#include "collector/http/connection_policy.h"
 #include "collector/http/group_commit.h"
 #include "collector/http/web_files.h"
 #include "collector/store/reading_store.h"
@@ -31,34 +36,54 @@ struct ListenAddress {
 // "HOST:PORT", "[IPV6]:PORT"; port 0 lets the system choose.
 std::optional<ListenAddress> readListenAddress(std::string_view text);
 
+inline constexpr std::size_t DefaultConnectionLimit = 10000;
+
+struct ServerSettings {
+    ListenAddress listen{"127.0.0.1", 8080};
+    std::uint32_t key = DefaultUploadKey;
+    // PEM texts; TLS when both are given.
+    std::string tlsCertificate;
+    std::string tlsKey;
+    const SiteTokens* tokens = nullptr;  // uploads need their site's token
+    const UserLogins* users = nullptr;   // everything but uploads needs a login
+    AlertMonitor* alerts = nullptr;      // hears of every stored batch
+    // A reverse proxy in front: its requests name their client in
+    // X-Forwarded-For.
+    std::string trustedProxy;
+    std::size_t connectionLimit = DefaultConnectionLimit;
+};
+
 class CollectorServer {
   public:
     // Nothing, with the reason in `error`, when it cannot listen there. The
-    // dashboard's files are served from `web`, the stored readings are
-    // handed to `alerts` (when there are any); both outlive the server.
-    static std::unique_ptr<CollectorServer> start(const ListenAddress& address, ReadingStore& store,
-                                                  std::uint32_t key, const WebFiles& web,
-                                                  AlertMonitor* alerts, std::string& error);
+    // dashboard's files are served from `web`, which outlives the server, as
+    // do the tokens, users and alerts the settings name; the stored readings
+    // are handed to the alerts (when there are any).
+    static std::unique_ptr<CollectorServer> start(const ServerSettings& settings,
+                                                  ReadingStore& store, const WebFiles& web,
+                                                  std::string& error);
     ~CollectorServer();
     CollectorServer(const CollectorServer&) = delete;
     CollectorServer& operator=(const CollectorServer&) = delete;
 
-    // "127.0.0.1:8080": where it listens, with the port the system chose.
+    // "http 127.0.0.1:8080" or "https ...": where it listens, with the port
+    // the system chose.
     const std::string& where() const { return where_; }
-    // Takes no new connections, answers what is in flight, closes the rest.
-    // False when uploads still wait for the database after the grace time:
-    // the server cannot be stopped then, only left.
+    // Takes no new connections, answers what is in flight (uploads not yet
+    // committed with 503), closes the rest; within StopTimeout whatever the
+    // database does. False when uploads still wait for the database after
+    // it: the server cannot be stopped then, only left.
     bool stop();
 
   private:
     class PendingUpload;
     class ReadingStream;
     struct Callbacks;
-    CollectorServer(ReadingStore& store, std::uint32_t key, const WebFiles& web,
-                    AlertMonitor* alerts);
+    CollectorServer(const ServerSettings& settings, ReadingStore& store, const WebFiles& web);
 
     // Each answers the request; false when the connection must be closed.
     bool route(MHD_Connection* connection, std::string_view path, void** request);
+    std::optional<bool> refuseWithoutLogin(MHD_Connection* connection);
     bool upload(MHD_Connection* connection, std::span<const QueryField> fields, void** request);
     bool uploadCommitted(MHD_Connection* connection, const PendingUpload& pending);
     bool reject(MHD_Connection* connection, Rejection rejection);
@@ -69,10 +94,13 @@ class CollectorServer {
                 bool toGiven);
     bool metrics(MHD_Connection* connection);
 
+    std::string clientAddress(MHD_Connection* connection) const;
+
+    const ServerSettings settings_;
     ReadingStore& store_;
-    std::uint32_t key_;
     const WebFiles& web_;
-    AlertMonitor* alerts_;
+    LoginThrottle logins_;
+    ConnectionPolicy connections_;
     GroupCommit commits_;
     MHD_Daemon* daemon_ = nullptr;
     std::string where_;

@@ -2,8 +2,14 @@
 // while the previous commit ran and stores it in one transaction, so the
 // number of commits follows the disk, not the number of uploads; each upload
 // hears of its own commit only after it.
+//
+// An upload is answered within MaxAnswerWait whatever the database does: it
+// is sent to the database only while it has time for a whole commit (which
+// the store ends by StoreTimeoutMs), and is refused unsent otherwise, so a
+// refusal means it was not stored.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -14,15 +20,19 @@
 
 namespace dkq::collector {
 
+inline constexpr auto MaxAnswerWait = std::chrono::milliseconds(4500);
+
 class GroupCommit {
   public:
     // One upload on its way: committed() is called once, from a writer
-    // thread, after its transaction ended.
+    // thread (or the submitting one, once stopped), after its transaction
+    // ended or when it was refused unsent.
     class Entry {
       public:
         virtual ~Entry() = default;
         virtual void committed(bool stored) = 0;
         NewReading reading;
+        std::chrono::steady_clock::time_point queued;
     };
 
     // Called from a writer thread with each batch that was stored, after
@@ -31,7 +41,6 @@ class GroupCommit {
 
     // Starts the store's number of writer threads.
     explicit GroupCommit(ReadingStore& store, Stored stored = nullptr);
-    // Commits what is queued, then ends the writers.
     ~GroupCommit();
     GroupCommit(const GroupCommit&) = delete;
     GroupCommit& operator=(const GroupCommit&) = delete;
@@ -39,6 +48,9 @@ class GroupCommit {
     // The queue holds one entry per open connection at most, so it is bounded
     // by the server's connection limit.
     void submit(Entry& entry);
+    // Refuses what waits, lets the commits under way end and ends the
+    // writers; what is submitted after is refused at once.
+    void stop();
 
   private:
     void write();

@@ -1,7 +1,10 @@
 #include "collector/store/postgres_store.h"
 
 #include <libpq-fe.h>
+#include <poll.h>
 
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 
@@ -9,6 +12,8 @@
 
 namespace dkq::collector {
 namespace {
+
+using Deadline = std::chrono::steady_clock::time_point;
 
 // taken is when the site took the reading, received when it arrived; vals
 // holds the numbers of the data text (vals[1] is the first). Version 2 added
@@ -68,6 +73,9 @@ constexpr Statement Statements[] = {
      "SELECT " DKQ_MS("taken") ", id FROM readings"
      " WHERE uid = $1::int4 AND taken >= " DKQ_TIME(2) " AND taken < " DKQ_TIME(3)
      " ORDER BY taken DESC, id DESC LIMIT 1 OFFSET $4::int8"},
+    {"widest_reading",
+     "SELECT coalesce(max(cardinality(vals)), 0) FROM readings"
+     " WHERE uid = $1::int4 AND taken >= " DKQ_TIME(2) " AND taken < " DKQ_TIME(3)},
 };
 // clang-format on
 #undef DKQ_TIME
@@ -83,14 +91,6 @@ bool succeeded(const Result& result, ExecStatusType expected) {
     if (result)
         std::fprintf(stderr, "dkq-collector: postgresql: %s", PQresultErrorMessage(result.get()));
     return false;
-}
-
-// Parameters are sent as text; the statements cast them.
-Result run(PGconn* connection, const char* statement, std::initializer_list<std::string> params) {
-    std::vector<const char*> values;
-    for (const std::string& param : params) values.push_back(param.c_str());
-    return Result(PQexecPrepared(connection, statement, static_cast<int>(values.size()),
-                                 values.data(), nullptr, nullptr, 0));
 }
 
 Result execute(PGconn* connection, const char* sql) {
@@ -112,11 +112,48 @@ std::string errorOf(PGconn* connection) {
     return text;
 }
 
-// The URL's own settings override the time-out and the name given here.
-PGconn* openConnection(const std::string& url) {
-    const char* keywords[] = {"connect_timeout", "application_name", "dbname", nullptr};
-    const char* values[] = {"10", "dkq-collector", url.c_str(), nullptr};
-    return PQconnectdbParams(keywords, values, 1);
+// The server gives up a statement or a lock wait before we give up on the
+// server; the URL's own options override these.
+constexpr const char* ServerTimeouts = "-c statement_timeout=2500 -c lock_timeout=2000";
+// The schema is upgraded at start, when no upload waits and a large table
+// may take long: only the connection is limited then.
+constexpr auto StartTimeout = std::chrono::seconds(10);
+
+// Waits until the connection's socket is readable, or also writable; false
+// at the deadline.
+bool waitForSocket(PGconn* connection, bool writing, Deadline deadline) {
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return false;
+    pollfd socket{PQsocket(connection), static_cast<short>(POLLIN | (writing ? POLLOUT : 0)), 0};
+    const int ready = poll(&socket, 1, static_cast<int>(left.count()));
+    return ready > 0 || (ready < 0 && errno == EINTR);
+}
+
+// A connection opened by the deadline, in non-blocking mode when limited by
+// the server's time-outs; nothing, with the reason, otherwise. The URL's own
+// settings override the name given here.
+PGconn* openConnection(const std::string& url, Deadline deadline, bool timeLimited,
+                       std::string& error) {
+    const char* keywords[] = {"application_name", "options", "dbname", nullptr};
+    const char* values[] = {"dkq-collector", timeLimited ? ServerTimeouts : "", url.c_str(),
+                            nullptr};
+    PGconn* connection = PQconnectStartParams(keywords, values, 1);
+    PostgresPollingStatusType state = PGRES_POLLING_WRITING;
+    while (connection != nullptr && PQstatus(connection) != CONNECTION_BAD &&
+           state != PGRES_POLLING_OK && state != PGRES_POLLING_FAILED) {
+        if (!waitForSocket(connection, state == PGRES_POLLING_WRITING, deadline)) {
+            error = "the database did not answer";
+            PQfinish(connection);
+            return nullptr;
+        }
+        state = PQconnectPoll(connection);
+    }
+    if (PQstatus(connection) == CONNECTION_OK && PQsetnonblocking(connection, timeLimited) == 0)
+        return connection;
+    error = connection == nullptr ? "out of memory" : errorOf(connection);
+    PQfinish(connection);
+    return nullptr;
 }
 
 bool upgradeSchema(PGconn* connection, std::string& error) {
@@ -153,13 +190,20 @@ bool upgradeSchema(PGconn* connection, std::string& error) {
 
 }  // namespace
 
-// A connection of the pool for one operation. A connection that broke is
-// closed when given back, and the next lease opens a fresh one.
+// A connection of the pool for one operation, which must end by its
+// deadline. A connection that broke or did not answer in time is closed when
+// given back, and the next lease opens a fresh one.
 class PostgresStore::Lease {
   public:
-    explicit Lease(PostgresStore& store) : store_(store) {
+    explicit Lease(PostgresStore& store)
+        : store_(store),
+          deadline_(std::chrono::steady_clock::now() + std::chrono::milliseconds(StoreTimeoutMs)) {
         std::unique_lock lock(store.mutex_);
-        store.returned_.wait(lock, [&] { return !store.idle_.empty() || store.open_ < PoolSize; });
+        if (!store.returned_.wait_until(
+                lock, deadline_, [&] { return !store.idle_.empty() || store.open_ < PoolSize; })) {
+            std::fprintf(stderr, "dkq-collector: postgresql: no connection free in time\n");
+            return;
+        }
         if (!store.idle_.empty()) {
             connection_ = store.idle_.back();
             store.idle_.pop_back();
@@ -168,9 +212,12 @@ class PostgresStore::Lease {
         ++store.open_;
         lock.unlock();
         std::string error;
-        connection_ = store.connect(error);
-        if (connection_ != nullptr) return;
+        connection_ = openConnection(store.url_, deadline_, true, error);
+        if (connection_ != nullptr && !prepareStatements()) error = "cannot prepare the statements";
+        if (connection_ != nullptr && !broken_) return;
         std::fprintf(stderr, "dkq-collector: postgresql: %s\n", error.c_str());
+        PQfinish(connection_);
+        connection_ = nullptr;
         lock.lock();
         --store.open_;
         store.returned_.notify_one();
@@ -178,7 +225,8 @@ class PostgresStore::Lease {
     ~Lease() {
         if (connection_ == nullptr) return;
         std::lock_guard lock(store_.mutex_);
-        if (PQstatus(connection_) == CONNECTION_OK && !broken_) {
+        if (PQstatus(connection_) == CONNECTION_OK && !broken_ &&
+            PQtransactionStatus(connection_) == PQTRANS_IDLE) {
             store_.idle_.push_back(connection_);
         } else {
             PQfinish(connection_);
@@ -193,31 +241,77 @@ class PostgresStore::Lease {
     // The connection is in a state nobody should inherit.
     void drop() { broken_ = true; }
 
+    // Sends a prepared statement, its parameters as text (the statement
+    // casts them).
+    bool send(const char* statement, std::initializer_list<std::string> params) {
+        std::vector<const char*> values;
+        for (const std::string& param : params) values.push_back(param.c_str());
+        return PQsendQueryPrepared(connection_, statement, static_cast<int>(values.size()),
+                                   values.data(), nullptr, nullptr, 0) == 1;
+    }
+    // The next result, once it has arrived; nothing (and the connection
+    // dropped) when the server did not send it by the deadline.
+    Result next() {
+        for (int flushed; (flushed = PQflush(connection_)) != 0 || PQisBusy(connection_);) {
+            if (flushed < 0 || !waitForSocket(connection_, flushed == 1, deadline_) ||
+                PQconsumeInput(connection_) != 1) {
+                std::fprintf(stderr, "dkq-collector: postgresql: %s\n",
+                             flushed < 0 ? errorOf(connection_).c_str()
+                                         : "the database did not answer in time");
+                drop();
+                return Result();
+            }
+        }
+        return Result(PQgetResult(connection_));
+    }
+    // One prepared statement's one result, when it is of the kind expected.
+    Result run(const char* statement, std::initializer_list<std::string> params,
+               ExecStatusType expected) {
+        if (connection_ == nullptr || !send(statement, params)) return Result();
+        return only(expected);
+    }
+    // The same for a rare statement, sent with its parameters rather than
+    // prepared on every connection.
+    Result runOnce(const char* sql, std::initializer_list<const char*> params,
+                   ExecStatusType expected) {
+        if (connection_ == nullptr ||
+            PQsendQueryParams(connection_, sql, static_cast<int>(params.size()), nullptr,
+                              std::data(params), nullptr, nullptr, 0) != 1)
+            return Result();
+        return only(expected);
+    }
+
   private:
+    Result only(ExecStatusType expected) {
+        Result result = next();
+        if (!succeeded(result, expected) || next()) {
+            drop();
+            return Result();
+        }
+        return result;
+    }
+    // A fresh connection learns the statements, one after the other.
+    bool prepareStatements() {
+        for (const Statement& statement : Statements) {
+            if (PQsendPrepare(connection_, statement.name, statement.sql, 0, nullptr) != 1 ||
+                !succeeded(next(), PGRES_COMMAND_OK) || next())
+                drop();
+            if (broken_) return false;
+        }
+        return true;
+    }
+
     PostgresStore& store_;
+    const Deadline deadline_;
     PGconn* connection_ = nullptr;
     bool broken_ = false;
 };
 
-PGconn* PostgresStore::connect(std::string& error) {
-    PGconn* connection = openConnection(url_);
-    bool ready = PQstatus(connection) == CONNECTION_OK;
-    for (const Statement& statement : Statements) {
-        if (ready)
-            ready =
-                succeeded(Result(PQprepare(connection, statement.name, statement.sql, 0, nullptr)),
-                          PGRES_COMMAND_OK);
-    }
-    if (ready) return connection;
-    error = errorOf(connection);
-    PQfinish(connection);
-    return nullptr;
-}
-
 std::unique_ptr<PostgresStore> PostgresStore::open(const std::string& url, std::string& error) {
     std::unique_ptr<PostgresStore> store(new PostgresStore(url));
-    PGconn* first = openConnection(url);
-    const bool ready = PQstatus(first) == CONNECTION_OK && upgradeSchema(first, error);
+    PGconn* first =
+        openConnection(url, std::chrono::steady_clock::now() + StartTimeout, false, error);
+    const bool ready = first != nullptr && upgradeSchema(first, error);
     if (!ready && error.empty()) error = errorOf(first);
     PQfinish(first);
     return ready ? std::move(store) : nullptr;
@@ -238,18 +332,14 @@ bool PostgresStore::storeReadings(std::span<const NewReading> batch) {
     if (connection == nullptr || PQenterPipelineMode(connection) != 1) return false;
     bool stored = true;
     const auto send = [&](const char* statement, std::initializer_list<std::string> params) {
-        std::vector<const char*> values;
-        for (const std::string& param : params) values.push_back(param.c_str());
-        stored =
-            stored && PQsendQueryPrepared(connection, statement, static_cast<int>(values.size()),
-                                          values.data(), nullptr, nullptr, 0) == 1;
+        stored = stored && lease.send(statement, params);
     };
     // The one result of a statement sent; none once something failed, since
     // the server then owes us nothing and waiting would never end.
     const auto received = [&](ExecStatusType expected) {
         if (!stored) return Result();
-        Result result(PQgetResult(connection));
-        stored = succeeded(result, expected) && PQgetResult(connection) == nullptr;
+        Result result = lease.next();
+        stored = succeeded(result, expected) && !lease.next();
         return result;
     };
     std::string vals;
@@ -260,7 +350,7 @@ bool PostgresStore::storeReadings(std::span<const NewReading> batch) {
              {std::to_string(reading.uid), std::to_string(reading.timeMs),
               std::to_string(reading.receivedMs), reading.ownTime ? "t" : "f", reading.data, vals});
     }
-    stored = stored && PQsendFlushRequest(connection) == 1 && PQflush(connection) == 0;
+    stored = stored && PQsendFlushRequest(connection) == 1;
     std::vector<std::int32_t> added;  // a repeat of a reading adds nothing
     for (const NewReading& reading : batch) {
         const Result result = received(PGRES_COMMAND_OK);
@@ -272,7 +362,7 @@ bool PostgresStore::storeReadings(std::span<const NewReading> batch) {
         send("count_site", {std::to_string(site.uid), std::to_string(site.readings)});
     stored = stored && PQpipelineSync(connection) == 1;
     for (std::size_t i = 0; i < counts.size(); ++i) received(PGRES_COMMAND_OK);
-    stored = stored && succeeded(Result(PQgetResult(connection)), PGRES_PIPELINE_SYNC) &&
+    stored = stored && succeeded(lease.next(), PGRES_PIPELINE_SYNC) &&
              PQexitPipelineMode(connection) == 1;
     if (!stored) {
         std::fprintf(stderr, "dkq-collector: postgresql: %s\n", errorOf(connection).c_str());
@@ -283,9 +373,8 @@ bool PostgresStore::storeReadings(std::span<const NewReading> batch) {
 
 bool PostgresStore::listSites(std::vector<SiteSummary>& sites) {
     Lease lease(*this);
-    if (lease.connection() == nullptr) return false;
-    const Result result = run(lease.connection(), "list_sites", {});
-    if (!succeeded(result, PGRES_TUPLES_OK)) return false;
+    const Result result = lease.run("list_sites", {}, PGRES_TUPLES_OK);
+    if (!result) return false;
     sites.clear();
     for (int row = 0; row < PQntuples(result.get()); ++row) {
         sites.push_back({static_cast<std::int32_t>(int64At(result, row, 0)),
@@ -300,12 +389,12 @@ bool PostgresStore::listSites(std::vector<SiteSummary>& sites) {
 bool PostgresStore::readPage(const ReadingRange& range, const ReadingKey& after, std::size_t count,
                              std::vector<StoredReading>& page) {
     Lease lease(*this);
-    if (lease.connection() == nullptr) return false;
-    const Result result =
-        run(lease.connection(), "read_page",
-            {std::to_string(range.uid), std::to_string(range.fromMs), std::to_string(range.toMs),
-             std::to_string(after.timeMs), std::to_string(after.id), std::to_string(count)});
-    if (!succeeded(result, PGRES_TUPLES_OK)) return false;
+    const Result result = lease.run(
+        "read_page",
+        {std::to_string(range.uid), std::to_string(range.fromMs), std::to_string(range.toMs),
+         std::to_string(after.timeMs), std::to_string(after.id), std::to_string(count)},
+        PGRES_TUPLES_OK);
+    if (!result) return false;
     page.clear();
     for (int row = 0; row < PQntuples(result.get()); ++row)
         page.push_back({{int64At(result, row, 0), int64At(result, row, 1)},
@@ -317,35 +406,34 @@ bool PostgresStore::readPage(const ReadingRange& range, const ReadingKey& after,
 bool PostgresStore::newestKey(const ReadingRange& range, std::size_t newer, ReadingKey& key,
                               bool& found) {
     Lease lease(*this);
-    if (lease.connection() == nullptr) return false;
-    const Result result = run(lease.connection(), "newest_key",
-                              {std::to_string(range.uid), std::to_string(range.fromMs),
-                               std::to_string(range.toMs), std::to_string(newer)});
-    if (!succeeded(result, PGRES_TUPLES_OK)) return false;
+    const Result result = lease.run("newest_key",
+                                    {std::to_string(range.uid), std::to_string(range.fromMs),
+                                     std::to_string(range.toMs), std::to_string(newer)},
+                                    PGRES_TUPLES_OK);
+    if (!result) return false;
     found = PQntuples(result.get()) > 0;
     if (found) key = {int64At(result, 0, 0), int64At(result, 0, 1)};
     return true;
 }
 
-namespace {
-
-// Rare, so sent with its parameters rather than prepared on every connection.
-Result runOnce(PGconn* connection, const char* sql, std::initializer_list<const char*> params) {
-    return Result(PQexecParams(connection, sql, static_cast<int>(params.size()), nullptr,
-                               std::data(params), nullptr, nullptr, 0));
+bool PostgresStore::widestReading(const ReadingRange& range, std::size_t& values) {
+    Lease lease(*this);
+    const Result result = lease.run(
+        "widest_reading",
+        {std::to_string(range.uid), std::to_string(range.fromMs), std::to_string(range.toMs)},
+        PGRES_TUPLES_OK);
+    if (!result) return false;
+    values = static_cast<std::size_t>(int64At(result, 0, 0));
+    return true;
 }
-
-}  // namespace
 
 bool PostgresStore::listFiring(std::vector<Alert>& alerts) {
     Lease lease(*this);
-    if (lease.connection() == nullptr) return false;
-    const Result result = runOnce(lease.connection(),
-                                  "SELECT rule, uid, position, value,"
-                                  " (extract(epoch from time) * 1000)::int8"
-                                  " FROM firing_alerts ORDER BY rule, uid",
-                                  {});
-    if (!succeeded(result, PGRES_TUPLES_OK)) return false;
+    const Result result = lease.runOnce(
+        "SELECT rule, uid, position, value, (extract(epoch from time) * 1000)::int8"
+        " FROM firing_alerts ORDER BY rule, uid",
+        {}, PGRES_TUPLES_OK);
+    if (!result) return false;
     alerts.clear();
     for (int row = 0; row < PQntuples(result.get()); ++row) {
         alerts.push_back(
@@ -380,11 +468,9 @@ bool PostgresStore::endFiring(const Alert& alert, bool& ended) {
 bool PostgresStore::changedOne(const char* sql, std::initializer_list<const char*> params,
                                bool& changed) {
     Lease lease(*this);
-    if (lease.connection() == nullptr) return false;
-    const Result result = runOnce(lease.connection(), sql, params);
-    const bool done = succeeded(result, PGRES_COMMAND_OK);
-    changed = done && std::string_view(PQcmdTuples(result.get())) == "1";
-    return done;
+    const Result result = lease.runOnce(sql, params, PGRES_COMMAND_OK);
+    changed = result && std::string_view(PQcmdTuples(result.get())) == "1";
+    return static_cast<bool>(result);
 }
 
 }  // namespace dkq::collector

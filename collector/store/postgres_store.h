@@ -1,6 +1,7 @@
 // PostgreSQL, for sites that outgrow one machine and for several collectors
 // sharing one database: a small pool of connections with prepared
 // statements; a connection that broke is opened again on its next use.
+// Every operation ends by the store's time-out, the server's answer or not.
 #pragma once
 
 #include <condition_variable>
@@ -28,6 +29,7 @@ class PostgresStore final : public ReadingStore, public AlertStateStore {
                   std::vector<StoredReading>& page) override;
     bool newestKey(const ReadingRange& range, std::size_t newer, ReadingKey& key,
                    bool& found) override;
+    bool widestReading(const ReadingRange& range, std::size_t& values) override;
     AlertStateStore& alertState() override { return *this; }
     bool listFiring(std::vector<Alert>& alerts) override;
     bool claimFiring(const Alert& alert, bool& claimed) override;
@@ -38,7 +40,6 @@ class PostgresStore final : public ReadingStore, public AlertStateStore {
     static constexpr int Writers = 2;
     class Lease;
     explicit PostgresStore(std::string url) : url_(std::move(url)) {}
-    PGconn* connect(std::string& error);
     // Whether the statement ran and changed exactly one row.
     bool changedOne(const char* sql, std::initializer_list<const char*> params, bool& changed);
 

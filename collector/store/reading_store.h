@@ -32,9 +32,16 @@ class ReadingStore {
     // (0: the newest); `found` is false when the range holds no more.
     virtual bool newestKey(const ReadingRange& range, std::size_t newer, ReadingKey& key,
                            bool& found) = 0;
+    // The most values one reading of the range holds (0 for none).
+    virtual bool widestReading(const ReadingRange& range, std::size_t& values) = 0;
     // The alerts firing now, kept beside the readings.
     virtual AlertStateStore& alertState() = 0;
 };
+
+// Every operation gives up and fails after this long, waits for a lock or a
+// connection included, whatever the database does: an upload's answer must
+// not wait for a database that stopped answering.
+inline constexpr int StoreTimeoutMs = 3000;
 
 // "sqlite:PATH" or a PostgreSQL connection URI ("postgresql://..." or
 // "postgres://..."). Creates or updates the schema; nothing, with a reason

@@ -35,7 +35,9 @@ constexpr SchemaStep SchemaSteps[] = {
      " PRIMARY KEY (rule, uid));"},
 };
 
-constexpr int BusyTimeoutMs = 5000;
+// A lock another program holds is waited for this long, within the store's
+// time-out.
+constexpr int BusyTimeoutMs = StoreTimeoutMs - 500;
 
 struct StatementFinalizer {
     void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
@@ -79,7 +81,7 @@ void bindRange(sqlite3_stmt* statement, const ReadingRange& range) {
 struct SqliteStore::Connection {
     sqlite3* db = nullptr;
     Statement begin, commit, rollback, insertReading, countSite;
-    Statement listSites, readPage, newestKey;
+    Statement listSites, readPage, newestKey, widestReading;
 
     ~Connection() { sqlite3_close_v2(db); }  // closes once the statements are finalized
 
@@ -115,7 +117,11 @@ struct SqliteStore::Connection {
                prepare(
                    "SELECT taken_ms, id FROM readings WHERE uid = ?1 AND taken_ms >= ?2"
                    " AND taken_ms < ?3 ORDER BY taken_ms DESC, id DESC LIMIT 1 OFFSET ?4",
-                   newestKey, error);
+                   newestKey, error) &&
+               prepare(
+                   "SELECT coalesce(max(json_array_length(vals)), 0) FROM readings"
+                   " WHERE uid = ?1 AND taken_ms >= ?2 AND taken_ms < ?3",
+                   widestReading, error);
     }
     bool prepareWriting(std::string& error) {
         return prepare("BEGIN IMMEDIATE", begin, error) && prepare("COMMIT", commit, error) &&
@@ -315,6 +321,17 @@ bool SqliteStore::newestKey(const ReadingRange& range, std::size_t newer, Readin
     const int result = sqlite3_step(*query);
     found = result == SQLITE_ROW;
     if (found) key = {sqlite3_column_int64(*query, 0), sqlite3_column_int64(*query, 1)};
+    return reader.succeeded(result);
+}
+
+bool SqliteStore::widestReading(const ReadingRange& range, std::size_t& values) {
+    Reader reader(*this);
+    Connection* connection = reader.connection();
+    if (connection == nullptr) return false;
+    Use query(connection->widestReading);
+    bindRange(*query, range);
+    const int result = sqlite3_step(*query);
+    values = result == SQLITE_ROW ? static_cast<std::size_t>(sqlite3_column_int64(*query, 0)) : 0;
     return reader.succeeded(result);
 }
 

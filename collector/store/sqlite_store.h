@@ -24,6 +24,7 @@ class SqliteStore final : public ReadingStore, public AlertStateStore {
                   std::vector<StoredReading>& page) override;
     bool newestKey(const ReadingRange& range, std::size_t newer, ReadingKey& key,
                    bool& found) override;
+    bool widestReading(const ReadingRange& range, std::size_t& values) override;
     AlertStateStore& alertState() override { return *this; }
     bool listFiring(std::vector<Alert>& alerts) override;
     bool claimFiring(const Alert& alert, bool& claimed) override;

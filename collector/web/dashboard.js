@@ -13,8 +13,13 @@ const ChartPoints = 1000;
 const MaxSeries = 64;
 const Spans = {'1h': 3600e3, '24h': 86400e3, '7d': 7 * 86400e3};
 // A site is marked silent when its newest reading is older than this many of
-// its usual intervals.
+// its usual intervals; a longer pause between two points of the chart is
+// drawn as a gap.
 const SilentIntervals = 3;
+// A position whose values stay under this share of the largest position's is
+// drawn against the right axis, so a counter near 900 leaves a temperature
+// near 20 readable.
+const RightAxisShare = 0.1;
 
 const view = {uid: null, span: '1h', from: null, to: null};
 let sites = [];
@@ -25,6 +30,7 @@ let chartLoads = 0;
 let chartTimer = null;
 let drawnOnce = false;
 let exposePending = false;
+const hiddenPositions = new Set();  // by index from 0, kept across charts
 
 const element = id => document.getElementById(id);
 // The chart library, loaded after this script, has run by then.
@@ -90,12 +96,33 @@ function setStatus(text) {
     element('status').textContent = text;
 }
 
+// What went wrong, in words of this page: the server's own (English) text
+// never reaches it.
+class Trouble extends Error {}
+
 async function getJson(address) {
-    const response = await fetch(address, {cache: 'no-store'});
-    if (!response.ok) throw new Error(`${response.status} ${(await response.text()).trim()}`);
+    let response;
+    try {
+        response = await fetch(address, {cache: 'no-store'});
+    } catch {
+        throw new Trouble('Kolektor nie odpowiada');
+    }
+    if (response.status === 503) {
+        const stopping = (await response.text()).startsWith('the collector is stopping');
+        throw new Trouble(stopping ? 'Kolektor kończy pracę' : 'Baza danych nie odpowiada');
+    }
+    if (!response.ok) throw new Trouble(`Kolektor odmówił odpowiedzi (błąd ${response.status})`);
     const date = Date.parse(response.headers.get('Date') ?? '');
     if (!isNaN(date)) serverOffsetMs = date - Date.now();
-    return response.json();
+    try {
+        return await response.json();
+    } catch {
+        throw new Trouble('Kolektor przysłał nieczytelną odpowiedź');
+    }
+}
+
+function troubleText(error) {
+    return error instanceof Trouble ? error.message : 'Błąd strony';
 }
 
 function readAddress() {
@@ -205,7 +232,7 @@ async function refreshSites() {
         drawAlerts();
         setStatus('');
     } catch (error) {
-        setStatus(`Kolektor nie odpowiada (${error.message}); kolejna próba za chwilę.`);
+        setStatus(`${troubleText(error)}; kolejna próba za chwilę.`);
     }
     setTimeout(refreshSites, RefreshMs);
 }
@@ -242,7 +269,7 @@ async function loadChart() {
         const [readings, buckets] = await Promise.all([
             getJson(`api/readings?${range}&limit=${ChartPoints + 1}`),
             getJson(`api/readings?${range}&points=${ChartPoints}`)]);
-        const rows = readings.length <= ChartPoints ? readings.map(readingRow) : buckets.map(bucketRow);
+        const rows = withGaps(readings.length <= ChartPoints ? readings.map(readingRow) : buckets.map(bucketRow));
         await libraryLoaded;
         if (load !== chartLoads) return;
         if (typeof Dygraph === 'undefined')
@@ -250,11 +277,56 @@ async function loadChart() {
         else
             draw(rows, from, to);
     } catch (error) {
-        if (load === chartLoads) element('chart-note').textContent = `Nie udało się pobrać odczytów (${error.message}).`;
+        if (load === chartLoads)
+            element('chart-note').textContent = `Nie udało się pobrać odczytów: ${troubleText(error)}.`;
     }
     // A moving range is read again when a new bucket may have begun.
     if (load === chartLoads && view.span !== null)
         chartTimer = setTimeout(loadChart, Math.max(RefreshMs, Spans[view.span] / ChartPoints));
+}
+
+// A row of nothing in the middle of every pause longer than SilentIntervals
+// usual intervals (the median time between the rows), so the lines break
+// there instead of bridging an outage.
+function withGaps(rows) {
+    const gaps = rows.slice(1).map((row, i) => row[0] - rows[i][0]).sort((a, b) => a - b);
+    if (gaps.length === 0) return rows;
+    const longest = SilentIntervals * gaps[Math.floor(gaps.length / 2)];
+    const drawn = [rows[0]];
+    for (let i = 1; i < rows.length; ++i) {
+        const [before, after] = [rows[i - 1][0].getTime(), rows[i][0].getTime()];
+        if (after - before > longest) drawn.push([new Date(Math.round((before + after) / 2))]);
+        drawn.push(rows[i]);
+    }
+    return drawn;
+}
+
+// The greatest magnitude of each position in the rows.
+function magnitudes(rows, series) {
+    const greatest = new Array(series).fill(0);
+    for (const row of rows)
+        for (let i = 1; i < row.length; ++i)
+            if (row[i] !== null) greatest[i - 1] = Math.max(greatest[i - 1], ...row[i].map(Math.abs));
+    return greatest;
+}
+
+// A check box for each position, to hide or show it; those drawn against
+// the right axis say so.
+function drawPositions(labels, onRight) {
+    const list = element('positions');
+    list.replaceChildren();
+    labels.slice(1).forEach((label, i) => {
+        const box = document.createElement('input');
+        box.type = 'checkbox';
+        box.checked = !hiddenPositions.has(i);
+        box.addEventListener('change', () => {
+            if (box.checked) hiddenPositions.delete(i); else hiddenPositions.add(i);
+            chart?.setVisibility(i, box.checked);
+        });
+        const name = document.createElement('label');
+        name.append(box, ` ${label}${onRight[i] ? ' (prawa oś)' : ''}`);
+        list.append(name);
+    });
 }
 
 function draw(rows, from, to) {
@@ -271,9 +343,21 @@ function draw(rows, from, to) {
     }
     chartElement.dataset.rows = '[]';
     chartElement.hidden = rows.length === 0;
+    const greatest = magnitudes(rows, series);
+    const largest = Math.max(0, ...greatest);
+    const onRight = greatest.map(m => largest > 0 && m < RightAxisShare * largest);
+    drawPositions(rows.length === 0 ? [] : labels, onRight);
     if (rows.length === 0) return;
     exposePending = true;
-    const options = {file: rows, labels, dateWindow: [from, to]};
+    const options = {
+        file: rows, labels, dateWindow: [from, to],
+        visibility: labels.slice(1).map((_, i) => !hiddenPositions.has(i)),
+        series: Object.fromEntries(labels.slice(1).map((label, i) => [label, {axis: onRight[i] ? 'y2' : 'y'}])),
+        axes: {
+            x: {axisLabelFormatter: timeTick, valueFormatter: localTime},
+            y2: {independentTicks: onRight.includes(true), drawAxis: onRight.includes(true)},
+        },
+    };
     if (chart !== null) {
         chart.updateOptions(options);
         return;
@@ -283,7 +367,6 @@ function draw(rows, from, to) {
         customBars: true,
         legend: 'always',
         labelsDiv: element('legend'),
-        axes: {x: {axisLabelFormatter: timeTick, valueFormatter: localTime}},
         drawCallback: exposeDrawn,
         zoomCallback(low, high) {
             // Dragging across chooses that range; a double click (which

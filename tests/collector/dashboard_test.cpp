@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <regex>
 
@@ -79,8 +80,9 @@ TEST(DashboardTest, ListsMarksAndChartsTheStoredReadingsFromTheCollectorAlone) {
     add(7, now - 30 * Minute - 30'000, "3.25");
     for (const std::int64_t ago : {49, 39, 29})
         add(300, now - ago * Minute, ago > 29 ? "1" : "1.5,-2");
+    // A pause of over three usual intervals before the last: a gap.
     for (const auto& [after, data] :
-         {std::pair{0, "21.4,4.500,120"}, {1500, "-0.5,4.501,121"}, {3250, "7"}})
+         {std::pair{0, "21.4,4.500,120"}, {1500, "-0.5,4.501,121"}, {3250, "7"}, {20000, "1"}})
         add(1021, March6 - 900 * Minute + after, data);
     for (int i = 0; i < 2400; ++i)  // every 30 s: 2.88 in each of a day's 1000 buckets
         add(1021, March6 + i * 30'000, std::to_string(i) + ",-" + std::to_string(i) + ".5");
@@ -108,7 +110,7 @@ TEST(DashboardTest, ListsMarksAndChartsTheStoredReadingsFromTheCollectorAlone) {
             R"(<tr data-uid="1021" class="silent selected" title="[^"]+"><td><a href="#uid=1021">1021</a></td>)"
             R"(<td>2024-03-06 19:59:30</td><td class="age">\d+ dni temu)" +
             silent +
-            R"(<td>30 s</td><td class="count">2403</td><td class="values">2399; -2399,5</td></tr></tbody>)")))
+            R"(<td>30 s</td><td class="count">2404</td><td class="values">2399; -2399,5</td></tr></tbody>)")))
         << hour.dom;
     EXPECT_NE(hour.dom.find(
                   R"(<a id="csv" href="export.csv?uid=1021&amp;from=2024-03-05T09:00:00.000Z&amp;)"
@@ -117,7 +119,8 @@ TEST(DashboardTest, ListsMarksAndChartsTheStoredReadingsFromTheCollectorAlone) {
     EXPECT_EQ(hour.chart,
               "[[1709629200000,[21.4,21.4,21.4],[4.5,4.5,4.5],[120,120,120]],"
               "[1709629201500,[-0.5,-0.5,-0.5],[4.501,4.501,4.501],[121,121,121]],"
-              "[1709629203250,[7,7,7],null,null]]");
+              "[1709629203250,[7,7,7],null,null],[1709629211625,null,null,null],"
+              "[1709629220000,[1,1,1],null,null]]");
 
     const Page day = open(collector.port(), "/?uid=1021&from=2024-03-06&to=2024-03-07");
     EXPECT_TRUE(day.chart.starts_with(
@@ -134,6 +137,19 @@ TEST(DashboardTest, ListsMarksAndChartsTheStoredReadingsFromTheCollectorAlone) {
                 << request;
     }
     EXPECT_EQ(collector.stop(), 0);
+
+    // A database that cannot be read: said in Polish, nothing of the server's text.
+    test::CollectorProcess broken("sqlite:broken.db");
+    ASSERT_TRUE(std::filesystem::remove("broken.db") &&
+                std::filesystem::create_directory("broken.db"));
+    const Page failed = open(broken.port(), "/#uid=1021");
+    EXPECT_NE(failed.dom.find(R"(<p id="status" role="status">Baza danych nie odpowiada; )"
+                              R"(kolejna próba za chwilę.</p>)"),
+              std::string::npos);
+    EXPECT_NE(failed.dom.find(R"(<p id="chart-note">Nie udało się pobrać odczytów: )"
+                              R"(Baza danych nie odpowiada.</p>)"),
+              std::string::npos);
+    EXPECT_EQ(failed.dom.find("database"), std::string::npos);
 }
 
 }  // namespace

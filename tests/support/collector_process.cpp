@@ -50,7 +50,7 @@ CollectorProcess::CollectorProcess(const std::string& database,
     char line[128] = "";
     FILE* output = fdopen(out[0], "r");
     const bool started = fgets(line, sizeof line, output) != nullptr &&
-                         std::string_view(line).starts_with("http 127.0.0.1:");
+                         std::string_view(line).find(" 127.0.0.1:") != std::string_view::npos;
     fclose(output);
     if (!started) {
         stop();
@@ -72,7 +72,7 @@ int CollectorProcess::stop() {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-HttpAnswer httpGet(int port, const std::string& target) {
+HttpAnswer httpGet(int port, const std::string& target, const std::string& headers) {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{
         AF_INET, htons(static_cast<std::uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
@@ -80,7 +80,8 @@ HttpAnswer httpGet(int port, const std::string& target) {
         close(fd);
         throw std::runtime_error("cannot connect to 127.0.0.1:" + std::to_string(port));
     }
-    const std::string request = "GET " + target + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n";
+    const std::string request =
+        "GET " + target + " HTTP/1.0\r\nHost: 127.0.0.1\r\n" + headers + "\r\n";
     [[maybe_unused]] auto sent = send(fd, request.data(), request.size(), MSG_NOSIGNAL);
     std::string bytes;
     char buffer[65536];
@@ -90,8 +91,22 @@ HttpAnswer httpGet(int port, const std::string& target) {
     const std::size_t end = bytes.find("\r\n\r\n");
     if (bytes.size() < 12 || end == std::string::npos) return answer;
     answer.status = std::stoi(bytes.substr(9, 3));
+    answer.head = bytes.substr(0, end + 2);
     answer.body = bytes.substr(end + 4);
     return answer;
+}
+
+bool makeTestCertificates() {
+    return std::system(
+               "printf 'subjectAltName=IP:127.0.0.1\n' > names &&"
+               " openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1"
+               " -nodes -days 2 -subj /CN=dkq-test-authority -keyout ca.key"
+               " -out ca.pem 2>/dev/null &&"
+               " openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes"
+               " -subj /CN=127.0.0.1 -keyout server.key -out server.csr 2>/dev/null &&"
+               " openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key"
+               " -CAcreateserial -days 2 -extfile names -out server.pem 2>/dev/null &&"
+               " chmod 600 server.key") == 0;
 }
 
 std::string headlessChromium(const std::string& profile, int seconds) {
@@ -139,6 +154,11 @@ std::string PostgresCluster::createDatabase(const std::string& name) const {
     if (!run("createdb -h 127.0.0.1 -p " + port + " -U dkq " + name))
         throw std::runtime_error("createdb failed");
     return "postgresql://dkq@127.0.0.1:" + port + "/" + name;
+}
+
+void PostgresCluster::signalServer(const std::string& signal) const {
+    const std::string server = "$(head -n 1 " + folder_ + "/data/postmaster.pid)";
+    std::system(("kill -" + signal + " " + server + " $(pgrep -P " + server + ")").c_str());
 }
 
 bool PostgresCluster::run(const std::string& command) const {

@@ -12,7 +12,7 @@ class CollectorProcess {
   public:
     // Starts `$DKQ_COLLECTOR --listen 127.0.0.1:0 --database URL options...`
     // in the current folder, its standard error into `errors` when named;
-    // waits for the line "http 127.0.0.1:PORT".
+    // waits for the line "http(s) 127.0.0.1:PORT".
     explicit CollectorProcess(const std::string& database,
                               const std::vector<std::string>& options = {},
                               const std::string& errors = "");
@@ -32,10 +32,17 @@ class CollectorProcess {
 
 struct HttpAnswer {
     int status = 0;
+    std::string head;  // the status line and header lines
     std::string body;
 };
-// One request on its own connection to 127.0.0.1:port.
-HttpAnswer httpGet(int port, const std::string& target);
+// One request on its own connection to 127.0.0.1:port, with header lines
+// ("Name: value\r\n" each) added.
+HttpAnswer httpGet(int port, const std::string& target, const std::string& headers = "");
+
+// With openssl, in the current folder: a private authority (ca.pem) and a
+// certificate for 127.0.0.1 signed by it (server.pem, its key server.key,
+// readable by its owner alone). False when openssl failed.
+bool makeTestCertificates();
 
 // Debian's chromium in headless mode as a shell command, arguments to be
 // added: a new profile in the folder `profile`, no background services, no
@@ -55,6 +62,9 @@ class PostgresCluster {
 
     // A new empty database; its URL, postgresql://dkq@127.0.0.1:PORT/NAME.
     std::string createDatabase(const std::string& name) const;
+    // Sends the signal (STOP: a database that stops answering; CONT) to the
+    // server and each of its processes.
+    void signalServer(const std::string& signal) const;
 
   private:
     bool run(const std::string& command) const;

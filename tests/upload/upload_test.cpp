@@ -69,6 +69,13 @@ TEST(UploadSettingsTest, FileRulesAsTable) {
         EXPECT_EQ(settings.logResponses, c.logResponses);
         EXPECT_EQ(settings.addressRefused, c.file.starts_with("URL=bad"));
     }
+    const UploadSettings secure =
+        parseUploadSettings("URL=HTTPS://Server/\nTOKEN=t0k3n x\nCAFILE=ca.pem\nUID=1\n");
+    EXPECT_EQ(std::tuple(secure.https, secure.address, secure.token, secure.caFile),
+              std::tuple(true, "server/rec.php", "t0k3n", "ca.pem"));
+    EXPECT_TRUE(parseUploadSettings("URL=s\nTOKEN=a\x01z\n").addressRefused);  // a header line
+    // "https://" takes one more character of the request's field than "http://".
+    EXPECT_EQ(parseUploadSettings("URL=https://" + std::string(496, 'b')).address, "");
     test::ScratchDir dir;
     UploadSettings loaded = parseUploadSettings("URL=a\nUID=1\n");
     EXPECT_FALSE(loadUploadSettings(loaded));
