@@ -30,7 +30,7 @@ class BenchPrompter : public Prompter {
     void message(const std::string& text, MessageIcon) override {
         std::printf("%s\n", text.c_str());
     }
-    bool askYesNo(const std::string&) override { return true; }
+    bool askYesNo(const std::string&, DefaultAnswer) override { return true; }
     std::optional<std::string> chooseSaveFile(const std::string&, const std::string&,
                                               const std::string&) override {
         return file_;

@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
     TrendBuffer trend;
     for (int second = 0; second < Seconds; ++second) trend.add(Start + second, readingAt(second));
     const auto channels = defaultChannels("A");
-    TrendChart chart(trend, channels);
+    TrendChart chart(trend, channels, "Moduł A");
     chart.resize(ChartWidth, ChartHeight);
     chart.show();
     repaint();

@@ -11,6 +11,8 @@
 namespace dkq {
 
 enum class MessageIcon { None, Information, Exclamation, Error };
+// The answer Enter gives to a question: No where Yes destroys data.
+enum class DefaultAnswer { Yes, No };
 
 class Prompter {
   public:
@@ -18,7 +20,7 @@ class Prompter {
     // A modal message with an OK button.
     virtual void message(const std::string& text, MessageIcon icon) = 0;
     // A modal Yes/No question; true for Yes.
-    virtual bool askYesNo(const std::string& text) = 0;
+    virtual bool askYesNo(const std::string& text, DefaultAnswer byDefault) = 0;
     // A Save As dialog that asks before overwriting. filter is in the
     // "Description (*.EXT)|*.ext||" form; defaultExtension without the dot.
     // The chosen path, or nothing when cancelled.

@@ -72,7 +72,20 @@ bool LoggerCore::startDownload(const LoggerFields& fields) {
     options.readAsTemperatures = fields.readAsTemperatures;
     options.splitFiles = fields.splitFiles;
     options.writeInvalid = fields.writeInvalid;
-    return download_.start(options) == DownloadStart::Started;
+    const bool started = download_.start(options) == DownloadStart::Started;
+    downloadStarted_ = std::chrono::steady_clock::now();  // after the file dialog
+    return started;
+}
+
+StatusTexts LoggerCore::statusTexts() const {
+    StatusTexts texts = dkq::statusTexts(session_.status(), fields_);
+    if (!download_.running()) return texts;
+    const std::chrono::duration<double> elapsed =
+        std::chrono::steady_clock::now() - downloadStarted_;
+    if (const auto left =
+            remainingTimeText(download_.recordsDone(), download_.recordCount(), elapsed.count()))
+        texts.downloadTime = *left;
+    return texts;
 }
 
 bool LoggerCore::downloadStep() {

@@ -5,6 +5,8 @@
 // renders the answers of controls() and statusTexts().
 #pragma once
 
+#include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -73,6 +75,8 @@ class LoggerCore {
     // downloadStep from its timer until it returns false.
     bool startDownload(const LoggerFields& fields);
     bool downloadStep();
+    // Runs after every batch of a download (see RecordDownload::setBatchDone).
+    void setDownloadShown(std::function<void()> show) { download_.setBatchDone(std::move(show)); }
     // "Skasuj pamięć", "Ustaw zegar".
     void clearMemory();
     void setClock();
@@ -86,7 +90,8 @@ class LoggerCore {
 
     // The controls as the window shows them with "Połączenie TCP/IP" as ticked now.
     ControlStates controls(bool tcpTicked) const;
-    StatusTexts statusTexts() const { return dkq::statusTexts(session_.status(), fields_); }
+    // While a download runs, "Czas odczytu danych:" tells the time left.
+    StatusTexts statusTexts() const;
     const logger::RecordDownload& download() const { return download_; }
 
   private:
@@ -100,6 +105,7 @@ class LoggerCore {
     logger::RecordDownload download_;
     LoggerFields fields_;
     ConnectionFields connectionFields_ = ConnectionFields::ByTransport;
+    std::chrono::steady_clock::time_point downloadStarted_;
 };
 
 }  // namespace dkq

@@ -80,6 +80,7 @@ LoggerDialog::LoggerDialog(QWidget* parent) : QDialog(parent) {
     downloadTimer_.setSingleShot(true);
     downloadTimer_.setInterval(DownloadTimerMs);
     QObject::connect(&downloadTimer_, &QTimer::timeout, this, &LoggerDialog::onDownloadTimer);
+    core_.setDownloadShown([this] { render(); });
     render();
 }
 
@@ -156,7 +157,7 @@ QWidget* LoggerDialog::buildDownload() {
     writeInvalid_ = checkBox("Zapisuj błęd. rekordy", "writeInvalidBox");
     progress_ = new QProgressBar;
     progress_->setObjectName("progressBar");
-    progress_->setTextVisible(false);
+    progress_->setFormat("%p %");
     progress_->setRange(0, 1);
     progress_->setValue(0);
     recordNumberLabel_ = keepingPlace(new QLabel("Nr rekordu:"));
@@ -259,6 +260,7 @@ void LoggerDialog::render() {
         b->setEnabled(c.moduleButtons);
     connected_->setVisible(c.connectedShown);
     recordNumberLabel_->setVisible(c.recordNumberShown);
+    progress_->setTextVisible(c.recordNumberShown);
     recordNumber_->setVisible(c.recordNumberShown);
     temperatures_->setEnabled(c.temperaturesBox);
 

@@ -46,7 +46,9 @@ int FieldReader::integer(int field, std::string_view text, int min, int max) {
 
 float FieldReader::number(int field, std::string_view text) {
     if (problem_) return 0;
-    const auto value = parseWhole<float>(text);
+    std::string pointed(text);
+    if (const auto comma = pointed.find(','); comma != std::string::npos) pointed[comma] = '.';
+    const auto value = parseWhole<float>(pointed);
     if (!value || !std::isfinite(*value)) {
         fail(field, "Please enter a number.");
         return 0;

@@ -22,7 +22,8 @@ class FieldReader {
     // 32-bit integer, "Please enter an integer between %1 and %2." out of
     // range).
     int integer(int field, std::string_view text, int min, int max);
-    // A decimal number ("Please enter a number." for text that is none).
+    // A decimal number, with a decimal comma or point ("Please enter a
+    // number." for text that is none).
     float number(int field, std::string_view text);
     // Text of at most maxChars characters ("Please enter no more than %1
     // characters.").

@@ -152,7 +152,7 @@ bool LoggerSession::sendConfirmed(const std::string& command) {
 
 CommandOutcome LoggerSession::ClearMemory() {
     auto outcome = CommandOutcome::Declined;
-    if (prompter_.askYesNo(text::AskClear)) {
+    if (prompter_.askYesNo(text::AskClear, DefaultAnswer::No)) {
         if (sendConfirmed(kClearCommand)) {
             outcome = CommandOutcome::Confirmed;
             prompter_.message(text::Cleared, MessageIcon::Information);
@@ -166,7 +166,7 @@ CommandOutcome LoggerSession::ClearMemory() {
 }
 
 CommandOutcome LoggerSession::SetClock() {
-    if (!prompter_.askYesNo(text::AskSetClock)) return CommandOutcome::Declined;
+    if (!prompter_.askYesNo(text::AskSetClock, DefaultAnswer::Yes)) return CommandOutcome::Declined;
     const std::tm now = clock_.localNow();
     const std::string command =
         formatText("*CK=%02d:%02d:%02d %02d-%02d-%02d", now.tm_hour, now.tm_min, now.tm_sec,
@@ -184,7 +184,8 @@ CommandOutcome LoggerSession::ChangeSettings(const LoggingSettings& wanted) {
     LoggedItemMask mask = wanted.mask;
     setLogged(mask, kUnnamedItem, false);
     const bool itemsChanged = !status_ || status_->mask != mask;
-    if (itemsChanged && !prompter_.askYesNo(text::AskChangeItems)) return CommandOutcome::Declined;
+    if (itemsChanged && !prompter_.askYesNo(text::AskChangeItems, DefaultAnswer::No))
+        return CommandOutcome::Declined;
     const std::string command = formatText("*LG=%d,%d,%d,%d,%d,%d,%d,%d", wanted.loggingOn ? 1 : 0,
                                            wanted.cyclicBuffer ? 1 : 0, wanted.periodSeconds,
                                            mask[0], mask[1], mask[2], mask[3], mask[4]);

@@ -102,6 +102,7 @@ DownloadStep RecordDownload::step() {
     }
     if (!olderSkipped_) done_ += batch.count;
     if (!file_.flush()) return fail(DownloadStep::FileError, text::FileWriteFailed, false);
+    if (batchDone_) batchDone_();
     if (done_ >= recordCount_ || olderSkipped_) return finish();
     return DownloadStep::Running;
 }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <string>
 
 #include "logger/csv_export.h"
@@ -45,6 +46,9 @@ class RecordDownload {
     // Ends a running download where it stands (the program is closing): its
     // file is closed with every row written so far.
     void abandon();
+    // Called after every batch, the last one too before the final message
+    // shows: a window shows the progress (all records done) meanwhile.
+    void setBatchDone(std::function<void()> listener) { batchDone_ = std::move(listener); }
 
     bool running() const { return running_; }
     std::int64_t recordsDone() const;                          // for the progress bar
@@ -78,6 +82,7 @@ class RecordDownload {
     std::string fileName_;
     std::string report_;
     bool running_ = false;
+    std::function<void()> batchDone_;
 
     std::int64_t recordCount_ = 0;  // N
     int recordLength_ = 0;          // L

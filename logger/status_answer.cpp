@@ -129,6 +129,13 @@ double downloadSeconds(const StatusAnswer& s, LineKind line, int comPort) {
     return t * portFactor * (1 - (length - 12) * 0.0022);
 }
 
+std::optional<std::string> remainingTimeText(std::int64_t done, std::int64_t total,
+                                             double elapsedSeconds) {
+    if (done <= 0 || elapsedSeconds < 1) return std::nullopt;
+    const double left = static_cast<double>(std::max<std::int64_t>(total - done, 0));
+    return "pozostało " + downloadTimeText(elapsedSeconds * left / static_cast<double>(done));
+}
+
 std::string downloadTimeText(double seconds) {
     if (seconds < 90) return formatText("%.1f sekund", seconds);
     const int whole = static_cast<int>(seconds);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -62,5 +63,9 @@ std::string moduleClockText(const StatusAnswer& s);  // "2024-03-09  9:07:02"
 double downloadSeconds(const StatusAnswer& s, LineKind line, int comPort);
 // "%.1f sekund" below 90 s, "%d min %d sek" from 90 s on.
 std::string downloadTimeText(double seconds);
+// While a download runs: the time left at the rate measured so far, as
+// "pozostało " and downloadTimeText; nothing before a second has passed.
+std::optional<std::string> remainingTimeText(std::int64_t done, std::int64_t total,
+                                             double elapsedSeconds);
 
 }  // namespace dkq::logger

@@ -16,6 +16,9 @@ constexpr int LiveRegisters = 16;
 constexpr int DisplayInitCommand = 0xFE;
 constexpr int LcdTestAddress = 1;
 constexpr const char* NoAnswerMessage = "Brak odpowiedzi!";
+constexpr const char* AskWriteConfig =
+    "Czy na pewno chcesz wpisać CFG do modułu ?\n\nDotychczasowa konfiguracja modułu\n"
+    "zostanie zastąpiona!";
 
 template <typename... Args>
 std::string format(const char* pattern, Args... args) {
@@ -49,6 +52,12 @@ std::string diagnosticsText(const Diagn1Block& d) {
 }
 
 }  // namespace
+
+// Over TCP there is no port: the texts say what DKQ-Logger says of its connection.
+ConnectionTexts connectionTexts(bool tcp) {
+    if (tcp) return {"Połączenie nawiązane", "Rozłącz TCP/IP"};
+    return {"Port COM otwarty", "Rozłącz port COM"};
+}
 
 void tellReplacedCharacters(Prompter& prompter, std::string_view text) {
     if (const std::string outside = charsOutsideCp1250(text); !outside.empty())
@@ -127,6 +136,7 @@ bool ConfiguratorCore::WriteConfig(const MainFields& fields) {
         prompter_.message(PortNotConnectedMessage, MessageIcon::Exclamation);
         return false;
     }
+    if (!prompter_.askYesNo(AskWriteConfig, DefaultAnswer::No)) return false;
     const TransferResult result = WriteConfigToModule(link_, fields.busAddress, image_, progress_);
     prompter_.message(writeTransferMessage(result),
                       result.ok() ? MessageIcon::Information : MessageIcon::Error);

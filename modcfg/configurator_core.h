@@ -42,6 +42,14 @@ struct MainFields {
 // page cannot hold become '?', and the user is told which.
 void tellReplacedCharacters(Prompter& prompter, std::string_view text);
 
+// The state label of an open link and the caption of its disconnect button,
+// for a serial port or a TCP connection.
+struct ConnectionTexts {
+    const char* open;
+    const char* disconnect;
+};
+ConnectionTexts connectionTexts(bool tcp);
+
 // The longest display text one WriteText call carries.
 inline constexpr int MaxDisplayTextChars = 246;
 
@@ -65,6 +73,7 @@ class ConfiguratorCore {
 
     // True when every block went through (the window then shows its fields).
     bool ReadConfig(const MainFields& fields);
+    // Asks first: the module's own configuration is replaced.
     bool WriteConfig(const MainFields& fields);
     void LoadConfigFile(const std::string& path);
     // path as the save dialog gives it, its file name in capitals.

@@ -94,12 +94,12 @@ QGroupBox* ConfiguratorWindow::buildConnection() {
     echo_->hide();
     grid->addWidget(echo_, 6, 0);
     connect_ = button("Połącz", "connectButton", &ConfiguratorWindow::connectClicked);
-    disconnect_ =
-        button("Rozłącz port COM", "disconnectButton", &ConfiguratorWindow::disconnectClicked);
+    disconnect_ = button(connectionTexts(false).disconnect, "disconnectButton",
+                         &ConfiguratorWindow::disconnectClicked);
     disconnect_->setEnabled(false);
     grid->addWidget(connect_, 7, 0, 1, 2);
     grid->addWidget(disconnect_, 8, 0, 1, 2);
-    portOpen_ = new QLabel("Port COM otwarty");
+    portOpen_ = new QLabel(connectionTexts(false).open);
     portOpen_->setObjectName("portOpenLabel");
     QSizePolicy keep = portOpen_->sizePolicy();
     keep.setRetainSizeWhenHidden(true);
@@ -287,10 +287,23 @@ void ConfiguratorWindow::applyTcpBox() {
     speed_->setEnabled(!tcp);
     ipAddress_->setEnabled(tcp);
     tcpPort_->setEnabled(tcp);
+    showTransportTexts(tcp);
+}
+
+void ConfiguratorWindow::showTransportTexts(bool tcp) {
+    const ConnectionTexts texts = connectionTexts(tcp);
+    portOpen_->setText(texts.open);
+    disconnect_->setText(texts.disconnect);
+}
+
+// The link's transport, which a diagnostics run may have opened unlike the box.
+void ConfiguratorWindow::showLinkOpen() {
+    showTransportTexts(core_.link().UseTcp != 0);
+    portOpen_->show();
 }
 
 void ConfiguratorWindow::showConnected() {
-    portOpen_->show();
+    showLinkOpen();
     for (QWidget* field :
          std::initializer_list<QWidget*>{comPort_, speed_, ipAddress_, tcpPort_, useTcp_})
         field->setEnabled(false);
@@ -303,6 +316,7 @@ void ConfiguratorWindow::showDisconnected() {
     for (QWidget* field :
          std::initializer_list<QWidget*>{comPort_, speed_, ipAddress_, tcpPort_, useTcp_})
         field->setEnabled(true);
+    showTransportTexts(useTcp_->isChecked());
     connect_->setEnabled(true);
     disconnect_->setEnabled(false);
 }
@@ -359,7 +373,7 @@ void ConfiguratorWindow::liveReading() {
 
 void ConfiguratorWindow::diagnostics() {
     takeFields();
-    if (core_.ShowDiagnostics(fields_)) portOpen_->show();
+    if (core_.ShowDiagnostics(fields_)) showLinkOpen();
 }
 
 void ConfiguratorWindow::lcdTest() {

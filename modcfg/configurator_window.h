@@ -60,6 +60,9 @@ class ConfiguratorWindow : public QDialog, private TransferProgress {
     void takeFields();
     void showFields();
     void applyTcpBox();
+    // "Port COM otwarty" and "Rozłącz port COM", or their TCP/IP texts.
+    void showTransportTexts(bool tcp);
+    void showLinkOpen();
     void showConnected();
     void showDisconnected();
     // Runs an action that may open the link through Connect.

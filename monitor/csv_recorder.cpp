@@ -40,6 +40,7 @@ bool CsvRecorder::startRecording(const std::string& fileNameField, bool split,
     recordsInPart_ = 0;
     droppedRecords_ = 0;
     currentPath_ = split ? makePartPath(baseName_, 0) : baseName_;
+    header_ = header;
     enqueue({currentPath_, split, false, encodeTextFile(header)});
     writeWaiting();
     if (!isWaiting(currentPath_)) return true;
@@ -56,7 +57,10 @@ void CsvRecorder::record(int savedCount, const std::tm& time, const std::string&
         partNumber_ = partNumber_ >= MaxPartNumber ? 0 : partNumber_ + 1;
         currentPath_ = makePartPath(baseName_, partNumber_);
         enqueue({currentPath_, true, false, encodeTextFile(header)});
+    } else if (header != header_) {
+        enqueue({currentPath_, false, false, encodeTextFile(header)});
     }
+    header_ = header;
     enqueue({currentPath_, false, true, encodeTextFile(csvRecordLine(savedCount, time, row))});
     writeWaiting();
     ++recordsInPart_;

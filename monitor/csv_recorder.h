@@ -39,7 +39,9 @@ class CsvRecorder {
     // Latches the split option, writes the header (UTF-8, "\n" line ends) to
     // the first file; false when it cannot be written (recording does not start).
     bool startRecording(const std::string& fileNameField, bool split, const std::string& header);
-    // Writes one record (and the header to a new part file when one starts).
+    // Writes one record, after the header when a part file starts or the
+    // header differs from the last one written (the modules recorded or
+    // their columns changed), so that every column means what its header says.
     void record(int savedCount, const std::tm& time, const std::string& row,
                 const std::string& header);
     // Tries the waiting records once more (at STOP).
@@ -72,6 +74,7 @@ class CsvRecorder {
     std::size_t maxWaitingRecords_;
     std::string baseName_;
     std::string currentPath_;
+    std::string header_;  // the last header written (or waiting)
     bool splitting_ = false;
     int partNumber_ = 0;
     int recordsInPart_ = 0;

@@ -34,9 +34,22 @@ void TrendBuffer::clear() {
 
 void TrendBuffer::add(std::int64_t time, const std::array<std::int32_t, EntryCount>& raw) {
     TrendReading reading;
-    reading.time = empty() ? time : std::max(time, newest().time);
+    reading.time = time;
     for (int entry = 0; entry < EntryCount; ++entry)
         reading.raw[entry] = static_cast<std::uint16_t>(raw[entry]);
+    append(reading);
+}
+
+void TrendBuffer::addFailedRead(std::int64_t time) {
+    TrendReading reading;
+    reading.time = time;
+    reading.failed = true;
+    append(reading);
+}
+
+void TrendBuffer::append(const TrendReading& given) {
+    TrendReading reading = given;
+    if (!empty()) reading.time = std::max(reading.time, newest().time);
     if (size_ == capacity_) dropOldest();
     if (size_ < ring_.size()) {
         ring_[(oldest_ + size_) % ring_.size()] = reading;
@@ -77,7 +90,8 @@ std::size_t TrendBuffer::firstAtOrAfter(std::int64_t time) const {
 
 namespace {
 
-// The lowest and the highest reading of each entry within one column.
+// The lowest and the highest reading of each entry within one run of
+// answered reads in one column.
 struct ColumnExtremes {
     std::array<std::size_t, EntryCount> low{};
     std::array<std::size_t, EntryCount> high{};
@@ -105,6 +119,13 @@ struct ColumnExtremes {
     }
 };
 
+// One break for any number of failed reads in a row, none before the first value.
+void appendGap(std::int64_t time, std::array<std::vector<TrendPoint>, EntryCount>& points) {
+    for (std::vector<TrendPoint>& entryPoints : points)
+        if (!entryPoints.empty() && entryPoints.back().raw != GapRaw)
+            entryPoints.push_back({time, GapRaw});
+}
+
 }  // namespace
 
 std::array<std::vector<TrendPoint>, EntryCount> decimate(const TrendBuffer& trend,
@@ -116,9 +137,14 @@ std::array<std::vector<TrendPoint>, EntryCount> decimate(const TrendBuffer& tren
     if (first >= end || columns < 1) return points;
     const auto perColumn = static_cast<std::size_t>(columns) * 2;
     if (end - first <= perColumn) {
-        for (std::size_t i = first; i < end; ++i)
+        for (std::size_t i = first; i < end; ++i) {
+            if (trend[i].failed) {
+                appendGap(trend[i].time, points);
+                continue;
+            }
             for (int entry = 0; entry < EntryCount; ++entry)
                 points[entry].push_back({trend[i].time, trend[i].raw[entry]});
+        }
         return points;
     }
     for (auto& entryPoints : points) entryPoints.reserve(perColumn);
@@ -128,32 +154,52 @@ std::array<std::vector<TrendPoint>, EntryCount> decimate(const TrendBuffer& tren
                                                       width * columns));
     };
     ColumnExtremes extremes;
-    extremes.start(first);
-    int column = columnOf(first);
-    for (std::size_t i = first + 1; i < end; ++i) {
+    bool inRun = false;
+    int column = 0;
+    for (std::size_t i = first; i < end; ++i) {
+        if (trend[i].failed) {
+            if (inRun) extremes.appendTo(trend, points);
+            inRun = false;
+            appendGap(trend[i].time, points);
+            continue;
+        }
         const int next = columnOf(i);
-        if (next != column) {
+        if (inRun && next != column) {
             extremes.appendTo(trend, points);
+            inRun = false;
+        }
+        if (inRun) {
+            extremes.take(trend, i);
+        } else {
             extremes.start(i);
+            inRun = true;
             column = next;
         }
-        extremes.take(trend, i);
     }
-    extremes.appendTo(trend, points);
+    if (inRun) extremes.appendTo(trend, points);
     return points;
 }
 
 std::string trendCsv(const TrendBuffer& trend,
-                     const std::array<ChannelConfig, EntryCount>& channels) {
-    std::string text = "Czas;";
-    for (const ChannelConfig& channel : channels) text += channel.name + ";";
-    text += "\n;";
-    for (int entry = 0; entry < EntryCount; ++entry) text += unitCell(entry, channels[entry].kind);
-    text += "\n";
-    for (std::size_t i = 0; i < trend.size(); ++i) {
+                     const std::array<ChannelConfig, EntryCount>& channels, std::int64_t from,
+                     std::int64_t to, const std::array<bool, EntryCount>& shown) {
+    std::string names = "Czas;";
+    std::string units = ";";
+    for (int entry = 0; entry < EntryCount; ++entry) {
+        if (!shown[entry]) continue;
+        names += channels[entry].name + ";";
+        units += unitCell(entry, channels[entry].kind);
+    }
+    std::string text = names + "\n" + units + "\n";
+    const std::size_t end = to < from ? 0 : trend.firstAtOrAfter(to + 1);
+    for (std::size_t i = trend.firstAtOrAfter(from); i < end; ++i) {
         std::string cells;
-        for (int entry = 0; entry < EntryCount; ++entry)
-            cells += entryReading(entry, trend[i].raw[entry], channels[entry].kind).csvCell;
+        for (int entry = 0; entry < EntryCount; ++entry) {
+            if (!shown[entry]) continue;
+            cells += trend[i].failed
+                         ? "   ;"
+                         : entryReading(entry, trend[i].raw[entry], channels[entry].kind).csvCell;
+        }
         std::replace(cells.begin(), cells.end(), '.', ',');
         text += formatDateTime(localTimeOf(trend[i].time)) + ";" + cells + "\n";
     }

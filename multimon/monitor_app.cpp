@@ -15,13 +15,12 @@ MonitorApp::MonitorApp(int& argc, char** argv)
 int MonitorApp::run() {
     MonitorDialog dialog;
     SignalCloser closer(&dialog);
-    dialog.startUp(commandWords_);
-    if (dialog.closed()) return 0;  // closed by a signal while START was asking
     takePictureWhenAsked(dialog, "MULTIMON_PICTURE");
-    saveChartAtCloseWhenAsked(
-        dialog, [&dialog] { return dialog.openChart(); }, "MULTIMON_CHART_PICTURE",
-        "MULTIMON_CHART_DATA");
-    dialog.exec();
+    dialog.run(commandWords_, [&dialog] {
+        saveChartAtCloseWhenAsked(
+            dialog, [&dialog] { return dialog.openChart(); }, "MULTIMON_CHART_PICTURE",
+            "MULTIMON_CHART_DATA");
+    });
     return 0;
 }
 

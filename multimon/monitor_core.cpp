@@ -113,6 +113,8 @@ void MonitorCore::resetReadings() {
     recordCountdown_.restart();
     savedCount_ = 0;
     for (TrendBuffer& trend : trends_) trend.clear();
+    for (SilentModuleSchedule& reads : reads_) reads.reset();
+    readBack_.reset();
     for (ModuleSlot& slot : modules_) {
         slot.errorCount = 0;
         slot.firmwareText.clear();
@@ -211,14 +213,22 @@ void MonitorCore::writePendingRequests() {
 }
 
 // Reads every switched-on module into its slot, its trend and the record row.
+// A silent module is passed over while another one answers: its cells stay
+// blank without costing the others their tick.
 std::string MonitorCore::readModules(const std::tm& time) {
     std::string row;
     TickFailures failures;
     for (int module = 0; module < ModuleCount; ++module) {
         ModuleSlot& slot = modules_[module];
         if (slot.busAddress == 0) continue;
+        if (anotherModuleAnswers(module) && !reads_[module].readNow()) {
+            markUnread(slot, row);
+            continue;
+        }
         std::array<std::int32_t, EntryCount> values{};
         const int code = link_.ReadInputRegisters(slot.busAddress, 0, EntryCount, values);
+        if (reads_[module].readAnswered(code == tx::Ok) && module == selectedModule_)
+            readBack_.reset();
         if (code == tx::Ok) {
             failures.anyRead = true;
             consecutiveFailures_ = 0;
@@ -228,6 +238,7 @@ std::string MonitorCore::readModules(const std::tm& time) {
         } else {
             countFailedRead(slot, code, failures);
             markUnread(slot, row);
+            trends_[module].addFailedRead(trendTime(time));
         }
     }
     if (failures.anyRead)
@@ -235,6 +246,15 @@ std::string MonitorCore::readModules(const std::tm& time) {
     else if (failures.connectionFailed)
         backOff(failures.longBackOff);
     return row;
+}
+
+// While every switched-on module is silent each is read at every tick, as
+// the connection's back-off asks.
+bool MonitorCore::anotherModuleAnswers(int module) const {
+    for (int other = 0; other < ModuleCount; ++other)
+        if (other != module && modules_[other].busAddress != 0 && !reads_[other].silent())
+            return true;
+    return false;
 }
 
 // Two errors for a failed read, except for a connection-type failure that
@@ -291,15 +311,19 @@ void MonitorCore::recordRow(const std::tm& time, const std::string& row) {
 }
 
 // Output word (and, with the output measurements on, voltages, supplies and
-// PWM values) of the selected module, with their checks.
+// PWM values) of the selected module, with their checks. Not while the
+// module is silent, and as seldom as a silent module's reads when the
+// read-back alone keeps failing.
 void MonitorCore::readBackSelected() {
     ModuleSlot& slot = selected();
+    if (reads_[selectedModule_].silent() || !readBack_.readNow()) return;
     const bool measured = settings_.testOuts;
     std::array<std::int32_t, HoldingRegisterCount> registers = outputs_.registers;
     const int code =
         measured ? link_.ReadHoldingRegisters(slot.busAddress, 0, HoldingRegisterCount, registers)
                  : link_.ReadHoldingRegisters(slot.busAddress, OutputWordRegister, 1,
                                               std::span(registers).subspan(OutputWordRegister, 1));
+    readBack_.readAnswered(code == tx::Ok);
     if (code != tx::Ok) {
         ++slot.errorCount;
         return;
@@ -339,6 +363,7 @@ void MonitorCore::RequestCounterClear(int counter) {
 void MonitorCore::SelectModule(int module) {
     if (module < 0 || module >= ModuleCount) return;
     selectedModule_ = module;
+    readBack_.reset();
     view_.readFields(settings_);
     refreshValues();
     refreshModuleView();
@@ -348,7 +373,10 @@ void MonitorCore::updateModuleControls() {
     std::array<bool, ModuleCount> enabled{};
     for (int module = 0; module < ModuleCount; ++module)
         enabled[module] = modules_[module].busAddress != 0;
-    if (!enabled[selectedModule_]) selectedModule_ = 0;
+    if (!enabled[selectedModule_]) {
+        selectedModule_ = 0;
+        readBack_.reset();
+    }
     view_.showModuleChoice(enabled, selectedModule_);
 }
 

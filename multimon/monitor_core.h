@@ -14,6 +14,7 @@
 #include "link/module_link.h"
 #include "monitor/csv_recorder.h"
 #include "monitor/record_countdown.h"
+#include "monitor/silent_module.h"
 #include "monitor/trend_buffer.h"
 #include "multimon/comm_settings.h"
 #include "multimon/module_table.h"
@@ -89,6 +90,7 @@ class MonitorCore : public MonitorCommands {
     void reconnectIfDue();
     void writePendingRequests();
     std::string readModules(const std::tm& time);
+    bool anotherModuleAnswers(int module) const;
     void takeReadings(ModuleSlot& slot, const std::array<std::int32_t, EntryCount>& values,
                       std::string& row);
     void markUnread(ModuleSlot& slot, std::string& row);
@@ -114,6 +116,8 @@ class MonitorCore : public MonitorCommands {
     OutputState outputs_;
     CsvRecorder recorder_;
     std::array<TrendBuffer, ModuleCount> trends_;
+    std::array<SilentModuleSchedule, ModuleCount> reads_;
+    SilentModuleSchedule readBack_;  // of the selected module
 
     bool monitoring_ = false;
     bool ended_ = false;  // shut down: nothing starts or is written any more

@@ -63,7 +63,7 @@ QWidget* MonitorDialog::buildModuleChoice() {
         moduleRadios_[module] = new QRadioButton(QString("Moduł %1").arg(letter));
         moduleRadios_[module]->setObjectName(QString("moduleRadio%1").arg(letter));
         moduleChoice_->addButton(moduleRadios_[module], module);
-        errorCounts_[module] = readOnlyField(QString("errorCount%1").arg(letter), 64);
+        errorCounts_[module] = readOnlyField(QString("errorCount%1").arg(letter), 52);
         grid->addWidget(moduleRadios_[module], 0, module);
         grid->addWidget(errorCounts_[module], 3, module, Qt::AlignLeft);
     }
@@ -151,7 +151,7 @@ void MonitorDialog::openLineSetup(int module) {
 
 TrendWindow* MonitorDialog::openChart() {
     const int module = core_.selectedModule();
-    return showChart(module, QString("Wykres – Moduł %1").arg(QChar(moduleLetter(module))),
+    return showChart(module, QString("Moduł %1").arg(QChar(moduleLetter(module))),
                      core_.trend(module), core_.modules()[module].channels);
 }
 

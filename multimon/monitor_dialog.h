@@ -29,7 +29,7 @@ class MonitorDialog : public MonitorWindow, public MonitorView {
 
     // Registry settings, the configuration file of the first command word,
     // and START when the second word begins with "/start".
-    void startUp(const std::vector<std::string>& commandWords);
+    void startUp(const std::vector<std::string>& commandWords) override;
 
     MonitorCore& core() { return core_; }
     // "Wykres": the trend chart of the module shown, opened once per module.

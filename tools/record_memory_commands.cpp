@@ -53,7 +53,7 @@ class ConsolePrompter : public Prompter {
         else
             (icon == MessageIcon::Information ? out_ : err_) << text << '\n';
     }
-    bool askYesNo(const std::string&) override { return true; }
+    bool askYesNo(const std::string&, DefaultAnswer) override { return true; }
     std::optional<std::string> chooseSaveFile(const std::string&, const std::string&,
                                               const std::string&) override {
         return file_;

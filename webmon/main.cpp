@@ -15,9 +15,7 @@ int main(int argc, char** argv) {
     dkq::usePolishStandardDialogs();
     dkq::WebMonitorDialog dialog;
     dkq::SignalCloser closer(&dialog);
-    dialog.startUp(dkq::commandWordsOf(QApplication::arguments()));
-    if (dialog.closed()) return 0;  // closed by a signal while START was asking
     dkq::takePictureWhenAsked(dialog, "WEBMON_PICTURE");
-    dialog.exec();
+    dialog.run(dkq::commandWordsOf(QApplication::arguments()));
     return 0;
 }

@@ -148,6 +148,7 @@ void WebMonitorCore::StartMonitoring() {
     }
     module_.firmwareText.clear();
     trend_.clear();
+    readBack_.reset();
     recordCountdown_.restart();
     savedCount_ = 0;
     refreshModuleView();
@@ -220,11 +221,14 @@ void WebMonitorCore::AcquisitionTick() {
         const int outputsCode = code == tx::Ok ? readOutputs(registers) : code;
         if (code == tx::Ok) {
             takeReading(values, outputsCode, registers);
-        } else if (isConnectionFailure(code)) {
-            countConnectionFailure();
-            backOff();
         } else {
-            ++module_.errorCount;
+            trend_.addFailedRead(trendTime(clock_.localNow()));
+            if (isConnectionFailure(code)) {
+                countConnectionFailure();
+                backOff();
+            } else {
+                ++module_.errorCount;
+            }
         }
         if (outputsCode == tx::Ok) {
             outputs_.registers = registers;
@@ -282,12 +286,18 @@ void WebMonitorCore::writePendingRequests() {
 }
 
 // The whole outputs block with the output measurements on, else the output
-// word alone.
+// word alone. After three failures in a row they are read only at every
+// tenth tick, so that the tick keeps its second; the row's output cells
+// meanwhile hold "?".
 int WebMonitorCore::readOutputs(std::array<std::int32_t, HoldingRegisterCount>& registers) {
-    if (settings_.testOuts)
-        return link_.ReadHoldingRegisters(settings_.busAddress, 0, HoldingRegisterCount, registers);
-    return link_.ReadHoldingRegisters(settings_.busAddress, OutputWordRegister, 1,
-                                      std::span(registers).subspan(OutputWordRegister, 1));
+    if (!readBack_.readNow()) return tx::NoAnswer;
+    const int code =
+        settings_.testOuts
+            ? link_.ReadHoldingRegisters(settings_.busAddress, 0, HoldingRegisterCount, registers)
+            : link_.ReadHoldingRegisters(settings_.busAddress, OutputWordRegister, 1,
+                                         std::span(registers).subspan(OutputWordRegister, 1));
+    readBack_.readAnswered(code == tx::Ok);
+    return code;
 }
 
 // Shows the reading, builds its row and, when a record is due, records and

@@ -16,6 +16,7 @@
 #include "monitor/comm_settings.h"
 #include "monitor/csv_recorder.h"
 #include "monitor/record_countdown.h"
+#include "monitor/silent_module.h"
 #include "monitor/trend_buffer.h"
 #include "upload/http_upload.h"
 #include "webmon/web_monitor_view.h"
@@ -111,6 +112,7 @@ class WebMonitorCore : public MonitorCommands {
     bool monitoring_ = false;
     bool ended_ = false;  // shut down: nothing starts or is written any more
     RecordCountdown recordCountdown_;
+    SilentModuleSchedule readBack_;
     int consecutiveFailures_ = 0;
     bool outputsDirty_ = false;
     int counterClearMask_ = 0;

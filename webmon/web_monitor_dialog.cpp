@@ -112,8 +112,8 @@ void WebMonitorDialog::openLineSetup() {
 }
 
 TrendWindow* WebMonitorDialog::openChart() {
-    return showChart(0, QString("Wykres – Moduł %1").arg(core_.settings().busAddress),
-                     core_.trend(), core_.module().channels);
+    return showChart(0, QString("Moduł %1").arg(core_.settings().busAddress), core_.trend(),
+                     core_.module().channels);
 }
 
 }  // namespace dkq

@@ -24,7 +24,7 @@ class WebMonitorDialog : public MonitorWindow, public WebMonitorView {
     explicit WebMonitorDialog(QWidget* parent = nullptr);
 
     // Registry settings, web-monitor.dat, the command line.
-    void startUp(const std::vector<std::string>& commandWords);
+    void startUp(const std::vector<std::string>& commandWords) override;
 
     WebMonitorCore& core() { return core_; }
     // "Wykres": the trend chart of the module.

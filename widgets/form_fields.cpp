@@ -1,5 +1,6 @@
 #include "widgets/form_fields.h"
 
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QIntValidator>
 #include <QKeyEvent>
@@ -84,18 +85,16 @@ QHBoxLayout* labelledRow(const QString& label, std::initializer_list<QWidget*> w
     return row;
 }
 
-QHBoxLayout* timeRow(const QString& label, std::array<QLineEdit*, 3>& fields) {
-    auto* row = new QHBoxLayout;
-    auto* caption = new QLabel(label);
-    caption->setMinimumWidth(200);
-    row->addWidget(caption);
+void addTimeRow(QGridLayout* grid, int row, const QString& label,
+                std::array<QLineEdit*, 3>& fields) {
+    grid->addWidget(new QLabel(label), row, 0);
     constexpr std::array units = {"h", "min", "s"};
     for (std::size_t i = 0; i < fields.size(); ++i) {
-        row->addWidget(fields[i]);
-        row->addWidget(new QLabel(units[i]));
+        const int column = 1 + 2 * static_cast<int>(i);
+        grid->addWidget(fields[i], row, column);
+        grid->addWidget(new QLabel(units[i]), row, column + 1);
     }
-    row->addStretch();
-    return row;
+    grid->setColumnStretch(7, 1);
 }
 
 void showTime(std::array<QLineEdit*, 3>& fields, int seconds) {

@@ -9,6 +9,7 @@
 
 #include "monitor/monitor_report.h"
 
+class QGridLayout;
 class QHBoxLayout;
 class QKeyEvent;
 class QLabel;
@@ -39,8 +40,10 @@ int fieldNumber(const QLineEdit* field);
 
 // A label followed by widgets.
 QHBoxLayout* labelledRow(const QString& label, std::initializer_list<QWidget*> widgets);
-// Hours, minutes and seconds fields with their unit letters.
-QHBoxLayout* timeRow(const QString& label, std::array<QLineEdit*, 3>& fields);
+// A row of the grid: label, hours, minutes and seconds fields with their
+// unit letters, so that the fields of several rows stand in line.
+void addTimeRow(QGridLayout* grid, int row, const QString& label,
+                std::array<QLineEdit*, 3>& fields);
 // Seconds into hours, minutes and seconds fields.
 void showTime(std::array<QLineEdit*, 3>& fields, int seconds);
 

@@ -1,11 +1,15 @@
 #include "widgets/monitor_window.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QThread>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include "monitor/csv_recorder.h"
 #include "widgets/comm_settings_dialog.h"
@@ -18,6 +22,7 @@ namespace dkq {
 namespace {
 
 constexpr int TimerPeriodMs = 1000;
+constexpr int ExposeWaitMs = 2000;
 constexpr const char* ConfigFileFilter = "Pliki konfiguracji (*.CFG)|*.cfg||";
 
 }  // namespace
@@ -36,6 +41,29 @@ MonitorWindow::MonitorWindow(const QString& title, const QIcon& icon, const QStr
     supplyAlarms_ = supplyAlarmLabels();
     acquisitionTimer_.setInterval(TimerPeriodMs);
     connect(&acquisitionTimer_, &QTimer::timeout, this, &MonitorWindow::acquisitionTick);
+}
+
+void MonitorWindow::run(const std::vector<std::string>& commandWords,
+                        const std::function<void()>& started) {
+    showPainted();
+    startUp(commandWords);
+    if (closed_) return;  // closed by a signal while the start-up asked
+    if (started) started();
+    exec();
+}
+
+// A window system maps a window some time after show(): its first picture
+// is painted once it is exposed, before anything holds up the event loop.
+void MonitorWindow::showPainted() {
+    show();
+    QElapsedTimer waited;
+    waited.start();
+    while (!closed_ && windowHandle() != nullptr && !windowHandle()->isExposed() &&
+           waited.elapsed() < ExposeWaitMs) {
+        QCoreApplication::processEvents();
+        QThread::msleep(5);
+    }
+    QCoreApplication::processEvents();
 }
 
 void MonitorWindow::assemble(MonitorCommands& core, const CommDialogShape& commShape,
@@ -59,7 +87,7 @@ void MonitorWindow::assemble(MonitorCommands& core, const CommDialogShape& commS
     bottom->addWidget(outputs_);
 
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(readings_);
+    layout->addWidget(readings_, 1);
     layout->addLayout(bottom);
     layout->addWidget(buildButtons(parts));
 }
@@ -151,12 +179,12 @@ void MonitorWindow::acquisitionTick() {
         if (chart != nullptr && chart->isVisible()) chart->showReadings();
 }
 
-TrendWindow* MonitorWindow::showChart(std::size_t module, const QString& title,
+TrendWindow* MonitorWindow::showChart(std::size_t module, const QString& moduleName,
                                       const TrendBuffer& trend, const ChannelTable& channels) {
     if (charts_.size() <= module) charts_.resize(module + 1, nullptr);
     TrendWindow*& chart = charts_[module];
-    if (chart == nullptr) chart = new TrendWindow(title, trend, channels, this);
-    chart->setWindowTitle(title);
+    if (chart == nullptr) chart = new TrendWindow(moduleName, trend, channels, this);
+    chart->showModuleName(moduleName);
     chart->show();
     chart->raise();
     chart->showReadings();

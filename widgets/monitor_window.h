@@ -12,6 +12,8 @@
 #include <QTimer>
 #include <array>
 #include <cstddef>
+#include <functional>
+#include <string>
 #include <vector>
 
 #include "common/clock.h"
@@ -48,6 +50,15 @@ class MonitorWindow : public QDialog, public virtual RecordingView {
     Q_OBJECT
 
   public:
+    // The program's start-up: settings, files and the command words.
+    virtual void startUp(const std::vector<std::string>& commandWords) = 0;
+    // The program's run: the window shown and painted first, so that the
+    // start-up's messages stand over it and a slow first read at "/start"
+    // leaves it on the screen; then the start-up, `started` (unless a signal
+    // closed the window meanwhile), and the window until it closes.
+    void run(const std::vector<std::string>& commandWords,
+             const std::function<void()>& started = {});
+
     // The close command has run (the registry settings are saved).
     bool closed() const { return closed_; }
     // "Wykres": the trend chart of the module shown.
@@ -72,9 +83,9 @@ class MonitorWindow : public QDialog, public virtual RecordingView {
     // Lays the window out and forwards its clicks and ticks to core.
     void assemble(MonitorCommands& core, const CommDialogShape& commShape,
                   const MonitorWindowParts& parts);
-    // The chart of a module (0 for webmon's one), made on first use, titled,
-    // shown and drawn.
-    TrendWindow* showChart(std::size_t module, const QString& title, const TrendBuffer& trend,
+    // The chart of a module (0 for webmon's one), made on first use, named
+    // ("Moduł A"), shown and drawn.
+    TrendWindow* showChart(std::size_t module, const QString& moduleName, const TrendBuffer& trend,
                            const ChannelTable& channels);
     // The "Zasilanie !" labels in a row, for the program's module block.
     QHBoxLayout* supplyAlarmRow();
@@ -92,6 +103,7 @@ class MonitorWindow : public QDialog, public virtual RecordingView {
     RecordingPanel* recording_ = nullptr;
 
   private:
+    void showPainted();
     QWidget* buildButtons(const MonitorWindowParts& parts);
     void openCommSettings();
     void loadConfigFile();

@@ -68,10 +68,11 @@ void QtPrompter::message(const std::string& text, MessageIcon icon) {
     box.exec();
 }
 
-bool QtPrompter::askYesNo(const std::string& text) {
+bool QtPrompter::askYesNo(const std::string& text, DefaultAnswer byDefault) {
     if (closingBySignal()) return false;
     QMessageBox box(QMessageBox::Question, title(), QString::fromStdString(text),
                     QMessageBox::Yes | QMessageBox::No, parent_);
+    box.setDefaultButton(byDefault == DefaultAnswer::No ? QMessageBox::No : QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes;
 }
 
@@ -100,7 +101,8 @@ std::optional<std::string> QtPrompter::chooseSaveFileInCapitals(
         if (!written.exists() ||
             askYesNo(QFileDialog::tr("%1 already exists.\nDo you want to replace it?")
                          .arg(written.fileName())
-                         .toStdString()))
+                         .toStdString(),
+                     DefaultAnswer::No))
             return written.filePath().toStdString();
         typed = QString::fromStdString(*chosen);
     }

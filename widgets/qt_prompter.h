@@ -29,7 +29,7 @@ class QtPrompter : public Prompter {
     explicit QtPrompter(QWidget* parent) : parent_(parent) {}
 
     void message(const std::string& text, MessageIcon icon) override;
-    bool askYesNo(const std::string& text) override;
+    bool askYesNo(const std::string& text, DefaultAnswer byDefault) override;
     std::optional<std::string> chooseSaveFile(const std::string& filter,
                                               const std::string& defaultExtension,
                                               const std::string& initialName) override;

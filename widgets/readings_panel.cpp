@@ -15,10 +15,14 @@
 namespace dkq {
 namespace {
 
-constexpr int BarColumnWidth = 62;
-constexpr int BarHeight = 170;
+// Columns and bars at their least: the window fits a screen of 1280 x 720.
+// A larger window gives them the room.
+constexpr int MinColumnWidth = 57;
+constexpr int MinBarWidth = 22;
+constexpr int MaxBarWidth = 40;
+constexpr int MinBarHeight = 150;
 constexpr int NameLines = 2;
-constexpr qreal SmallestNamePointSize = 6.5;
+constexpr qreal SmallestNamePointSize = 6;
 // The mode indicators, in window order, with the ModeFlags bit each shows.
 struct ModeIndicator {
     const char* text;
@@ -80,12 +84,12 @@ ReadingsPanel::ReadingsPanel(const QString& clearCaption, QWidget* parent) : QFr
             clearButtons_[counter] = plainButton(clearCaption.arg(counter + 1),
                                                  QString("clearButton%1").arg(counter + 1));
             clearButtons_[counter]->setEnabled(false);
-            clearButtons_[counter]->setFixedWidth(BarColumnWidth);
+            clearButtons_[counter]->setMinimumWidth(MinColumnWidth);
             bars_[entry].column->layout()->addWidget(clearButtons_[counter]);
             connect(clearButtons_[counter], &QPushButton::clicked, this,
                     [this, counter] { emit clearRequested(counter); });
         }
-        layout->addWidget(bars_[entry].column, 0, Qt::AlignTop);
+        layout->addWidget(bars_[entry].column, 1);
     }
 }
 
@@ -99,20 +103,34 @@ ReadingsPanel::BarColumn ReadingsPanel::addBarColumn(int entry) {
     column.name->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     column.name->setAlignment(Qt::AlignCenter);
     column.name->setWordWrap(true);
-    column.name->setFixedSize(
-        BarColumnWidth, NameLines * fontMetrics().lineSpacing() + 2 * column.name->frameWidth());
+    column.name->setMinimumWidth(MinColumnWidth);
+    column.name->setFixedHeight(NameLines * fontMetrics().lineSpacing() +
+                                2 * column.name->frameWidth());
     column.bar = new QProgressBar;
     column.bar->setObjectName("bar" + entryLabel(entry));
     column.bar->setOrientation(Qt::Vertical);
     column.bar->setTextVisible(false);
-    column.bar->setFixedSize(22, BarHeight);
-    column.value = readOnlyField("value" + entryLabel(entry), BarColumnWidth);
+    column.bar->setMinimumSize(MinBarWidth, MinBarHeight);
+    column.bar->setMaximumWidth(MaxBarWidth);
+    column.bar->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    column.value = readOnlyField("value" + entryLabel(entry), 0);
+    column.value->setMinimumWidth(MinColumnWidth);
     auto* layout = new QVBoxLayout(column.column);
     layout->setContentsMargins(1, 0, 1, 0);
     layout->addWidget(column.name);
-    layout->addWidget(column.bar, 0, Qt::AlignHCenter);
+    auto* centred = new QHBoxLayout;  // half the column's width, up to MaxBarWidth
+    centred->addStretch(1);
+    centred->addWidget(column.bar, 2);
+    centred->addStretch(1);
+    layout->addLayout(centred, 1);
     layout->addWidget(column.value);
     return column;
+}
+
+// The names are fitted to their plates anew when the plates change width.
+void ReadingsPanel::resizeEvent(QResizeEvent* event) {
+    QFrame::resizeEvent(event);
+    for (const BarColumn& column : bars_) showName(column.name, column.name->toolTip());
 }
 
 void ReadingsPanel::showChannels(const ModuleSlot& slot) {

@@ -38,6 +38,9 @@ class ReadingsPanel : public QFrame {
   signals:
     void clearRequested(int counter);
 
+  protected:
+    void resizeEvent(QResizeEvent* event) override;
+
   private:
     // One bar column: name above, bar, value below.
     struct BarColumn {

@@ -1,5 +1,6 @@
 #include "widgets/recording_panel.h"
 
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -36,12 +37,17 @@ RecordingPanel::RecordingPanel(QLayout* fileOptions, QWidget* stateLabel) {
     auto* fields = new QVBoxLayout(recording);
     fields->addLayout(labelledRow("Zapis do pliku :", {fileName_, chooseFile}));
     if (fileOptions) fields->addLayout(fileOptions);
-    fields->addLayout(timeRow("Okres zapisu pomiarów:", period_));
-    fields->addLayout(timeRow("Czas do następnego zapisu:", countdown_));
+    auto* times = new QGridLayout;
+    addTimeRow(times, 0, "Okres zapisu pomiarów:", period_);
+    addTimeRow(times, 1, "Czas do następnego zapisu:", countdown_);
+    fields->addLayout(times);
     fields->addLayout(labelledRow("Liczba zapisanych pomiarów:", {savedCount_}));
     layout->addWidget(recording);
     auto* labels = new QHBoxLayout;
     labels->addWidget(connectionLost_);
+    // A long state text takes the room there is (cut short, not wrapped) and
+    // never widens the window past the screen.
+    stateLabel->setMinimumWidth(1);
     labels->addWidget(stateLabel);
     labels->addStretch();
     layout->addLayout(labels);

@@ -4,8 +4,6 @@
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QListWidget>
-#include <QPixmap>
 #include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -27,14 +25,7 @@ struct Span {
 constexpr std::array<Span, 5> Spans = {
     {{"1 min", 60}, {"10 min", 600}, {"1 h", 3600}, {"8 h", 28800}, {"od START", 0}}};
 constexpr int DefaultSpan = 1;
-constexpr int SeriesListWidth = 170;
 constexpr const char* WriteFailedText = "Błąd otwarcia pliku do zapisu!";
-
-QPixmap colourSwatch(const QColor& colour) {
-    QPixmap swatch(12, 12);
-    swatch.fill(colour);
-    return swatch;
-}
 
 // Saves the chart's picture and data just before the main window closes.
 class ChartSaverAtClose : public QObject {
@@ -65,30 +56,27 @@ class ChartSaverAtClose : public QObject {
 
 }  // namespace
 
-TrendWindow::TrendWindow(const QString& title, const TrendBuffer& trend,
+TrendWindow::TrendWindow(const QString& moduleName, const TrendBuffer& trend,
                          const std::array<ChannelConfig, EntryCount>& channels, QWidget* parent)
     : QWidget(parent, Qt::Window), trend_(trend), channels_(channels) {
-    setWindowTitle(title);
     setObjectName("trendWindow");
-    chart_ = new TrendChart(trend_, channels_);
+    chart_ = new TrendChart(trend_, channels_, moduleName);
     chart_->setObjectName("trendChart");
-    buildSeriesList();
-    pointed_ = new QLabel;
-    pointed_->setObjectName("pointedLabel");
-    auto* middle = new QHBoxLayout;
-    middle->addWidget(seriesList_);
-    middle->addWidget(chart_, 1);
+    showModuleName(moduleName);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(buildControls());
-    layout->addLayout(middle, 1);
-    layout->addWidget(pointed_);
-    connect(chart_, &TrendChart::pointed, pointed_, &QLabel::setText);
+    layout->addWidget(chart_, 1);
     connect(chart_, &TrendChart::pausedChanged, this, [this](bool paused) {
         pause_->setChecked(paused);
         pause_->setText(paused ? "Wznów" : "Pauza");
     });
     chart_->setSpan(Spans[DefaultSpan].seconds);
     resize(1100, 680);
+}
+
+void TrendWindow::showModuleName(const QString& moduleName) {
+    setWindowTitle("Wykres – " + moduleName);
+    chart_->setModuleName(moduleName);
 }
 
 QWidget* TrendWindow::buildControls() {
@@ -105,6 +93,7 @@ QWidget* TrendWindow::buildControls() {
     pause_->setCheckable(true);
     connect(pause_, &QPushButton::clicked, chart_, &TrendChart::setPaused);
     auto* reset = plainButton("Resetuj powiększenie", "resetZoomButton");
+    reset->setToolTip(TrendChart::ZoomHelp);
     connect(reset, &QPushButton::clicked, chart_, &TrendChart::resetZoom);
     auto* picture = plainButton("Zapisz obraz", "savePictureButton");
     connect(picture, &QPushButton::clicked, this, &TrendWindow::choosePictureFile);
@@ -120,28 +109,7 @@ QWidget* TrendWindow::buildControls() {
     return panel;
 }
 
-void TrendWindow::buildSeriesList() {
-    seriesList_ = new QListWidget;
-    seriesList_->setObjectName("seriesList");
-    seriesList_->setFixedWidth(SeriesListWidth);
-    for (int entry = 0; entry < EntryCount; ++entry) {
-        auto* item = new QListWidgetItem(colourSwatch(TrendChart::seriesColour(entry)),
-                                         QString::fromStdString(channels_[entry].name));
-        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
-        item->setCheckState(Qt::Checked);
-        seriesList_->addItem(item);
-    }
-    connect(seriesList_, &QListWidget::itemChanged, this, [this](QListWidgetItem* item) {
-        chart_->setSeriesShown(seriesList_->row(item), item->checkState() == Qt::Checked);
-    });
-}
-
 void TrendWindow::showReadings() {
-    for (int entry = 0; entry < EntryCount; ++entry) {
-        QListWidgetItem* item = seriesList_->item(entry);
-        const QString name = QString::fromStdString(channels_[entry].name);
-        if (item->text() != name) item->setText(name);
-    }
     chart_->follow();
 }
 
@@ -150,7 +118,8 @@ bool TrendWindow::savePicture(const std::string& path) {
 }
 
 bool TrendWindow::saveData(const std::string& path) {
-    return writeWholeFile(path, encodeTextFile(trendCsv(trend_, channels_)));
+    return writeWholeFile(path, encodeTextFile(trendCsv(trend_, channels_, chart_->shownFrom(),
+                                                        chart_->shownTo(), chart_->seriesShown())));
 }
 
 void TrendWindow::choosePictureFile() {

@@ -1,8 +1,8 @@
-// "Wykres – Moduł X": the trend chart of one module with its series list
-// (check boxes, names as configured, the colour of each), the span, pause,
-// zoom reset, the value under the cursor, and "Zapisz obraz" (PNG) and
-// "Zapisz dane" (CSV). Both monitors open it from their main windows and
-// call showReadings after every tick.
+// "Wykres – Moduł X": the trend chart of one module with the span, pause,
+// zoom reset, and "Zapisz obraz" (PNG of the chart with its title, axes and
+// legend) and "Zapisz dane" (CSV of the time and the series shown). Both
+// monitors open it from their main windows and call showReadings after
+// every tick.
 #pragma once
 
 #include <QWidget>
@@ -14,8 +14,6 @@
 #include "widgets/qt_prompter.h"
 
 class QComboBox;
-class QLabel;
-class QListWidget;
 class QPushButton;
 
 namespace dkq {
@@ -27,11 +25,13 @@ class TrendWindow : public QWidget {
 
   public:
     // The window reads trend and channels, which outlive it, at every tick.
-    TrendWindow(const QString& title, const TrendBuffer& trend,
+    TrendWindow(const QString& moduleName, const TrendBuffer& trend,
                 const std::array<ChannelConfig, EntryCount>& channels, QWidget* parent);
 
-    // After every tick: the series names as configured now, and the chart
-    // follows the readings unless paused.
+    // "Wykres – " and the module's name in the title bar; the name in the chart's title.
+    void showModuleName(const QString& moduleName);
+    // After every tick: the series as configured now, and the chart follows
+    // the readings unless paused.
     void showReadings();
 
     // What "Zapisz obraz" and "Zapisz dane" do with the file chosen; false
@@ -41,7 +41,6 @@ class TrendWindow : public QWidget {
 
   private:
     QWidget* buildControls();
-    void buildSeriesList();
     void choosePictureFile();
     void chooseDataFile();
 
@@ -49,10 +48,8 @@ class TrendWindow : public QWidget {
     const std::array<ChannelConfig, EntryCount>& channels_;
     QtPrompter prompter_{this};
     TrendChart* chart_ = nullptr;
-    QListWidget* seriesList_ = nullptr;
     QComboBox* span_ = nullptr;
     QPushButton* pause_ = nullptr;
-    QLabel* pointed_ = nullptr;
 };
 
 // When the environment variables name a PNG and a CSV file, the chart that

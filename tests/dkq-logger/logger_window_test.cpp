@@ -28,44 +28,6 @@ namespace dkq::test {
 namespace {
 
 using namespace dkq::logger;
-using Reply = std::function<void(QWidget*)>;
-
-// A message box answered with this button.
-Reply press(QMessageBox::StandardButton button) {
-    return [button](QWidget* box) { click(qobject_cast<QMessageBox*>(box)->button(button)); };
-}
-
-// Answers the modal windows that open next, in order, and keeps their texts
-// (a box's text, another window's title). A new single-shot timer each time,
-// so windows opened by an answer are seen from inside the answer.
-class Modals {
-  public:
-    explicit Modals(const std::vector<Reply>& replies) : replies_(replies.begin(), replies.end()) {
-        poll();
-    }
-    ~Modals() { *alive_ = false; }
-    bool done() const { return replies_.empty(); }
-    Lines texts;
-
-  private:
-    void poll() {
-        QTimer::singleShot(5, [this, alive = alive_] {
-            if (!*alive || replies_.empty()) return;
-            QWidget* modal = QApplication::activeModalWidget();
-            poll();
-            if (modal == nullptr || !modal->isVisible()) return;
-            auto* box = qobject_cast<QMessageBox*>(modal);
-            texts.push_back((box ? box->text() : modal->windowTitle()).toStdString());
-            const Reply reply = replies_.front();
-            replies_.pop_front();
-            reply(modal);
-        });
-    }
-
-    std::deque<Reply> replies_;
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
-};
-
 class LoggerWindow : public ::testing::Test {
   protected:
     LoggerWindow() {
@@ -218,7 +180,12 @@ TEST_F(LoggerWindow, DownloadWritesWhatTheCommandLineToolWrites) {
     click(widget("writeInvalidBox"));
     ASSERT_TRUE(writeWholeFile("target", "kept"));
     std::filesystem::create_symlink("target", "okno.csv");
-    Modals modals({saveAs(dir_.file("okno.csv")), press(QMessageBox::Yes), press(QMessageBox::Ok)});
+    std::string atTheEnd;  // the record number as the final message shows
+    Modals modals({saveAs(dir_.file("okno.csv")), press(QMessageBox::Yes), [&](QWidget* box) {
+                       atTheEnd =
+                           (shown("recordNumberField") ? "shown " : "") + text("recordNumberField");
+                       press(QMessageBox::Ok)(box);
+                   }});
     click(widget("downloadButton"));
     ASSERT_TRUE(waitFor([&] { return shown("recordNumberField"); }));
     EXPECT_TRUE(shown("recordNumberLabel"));
@@ -228,6 +195,7 @@ TEST_F(LoggerWindow, DownloadWritesWhatTheCommandLineToolWrites) {
     EXPECT_TRUE(modals.texts[2].starts_with("Transfer zakończony.\nPrzesłano 300 rekordów"));
     EXPECT_TRUE(modals.texts[2].ends_with(
         "Liczba powtórzeń transmisji: 4\nLiczba niepoprawnych rekordów: 2"));
+    EXPECT_EQ(atTheEnd, "shown 300");
     EXPECT_FALSE(shown("recordNumberField") || shown("recordNumberLabel"));
     EXPECT_EQ(enabling(true), "111111");
     EXPECT_EQ(widget<QProgressBar>("progressBar")->value(), 300);
@@ -291,9 +259,14 @@ TEST_F(LoggerWindow, ClearClockAndSettingsAskFirstAndSendOnlyOnYes) {
         (Lines{"Ustawienia logowania", text::SettingsSent}));
     EXPECT_EQ(shownItems, "2 17 21 33 34 35 36 37 120");
 
+    // Enter keeps the records; Tak clears them.
+    EXPECT_EQ(clickAnswering("clearButton", {[](QWidget* box) { answerByEnter(box); }}),
+              Lines{text::AskClear});
+    EXPECT_EQ(text("recordCountField"), "120");
     EXPECT_EQ(clickAnswering("clearButton", {press(QMessageBox::Yes), press(QMessageBox::Ok)}),
               (Lines{text::AskClear, text::Cleared}));
-    EXPECT_EQ(received(), (Lines{"*LG=1,0,30,2,0,17,0,31", "*RD_0,0", "*CLR=1,0", "*RD_0,0"}));
+    EXPECT_EQ(received(),
+              (Lines{"*LG=1,0,30,2,0,17,0,31", "*RD_0,0", "*RD_0,0", "*CLR=1,0", "*RD_0,0"}));
     EXPECT_EQ(text("recordCountField"), "0");
 
     // A lost line ends the connection: the window is as before "Połącz".

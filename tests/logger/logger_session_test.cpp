@@ -38,6 +38,9 @@ TEST(SessionOnSimulator, CommandsAskFirstThenSendAndRefreshTheStatus) {
     EXPECT_EQ(rig.prompter.questions,
               (Lines{text::AskClear, text::AskSetClock, text::AskChangeItems, text::AskSetClock,
                      text::AskChangeItems, text::AskClear}));
+    // Enter answers Nie where Tak destroys records.
+    using enum DefaultAnswer;
+    EXPECT_EQ(rig.prompter.defaults, (std::vector<DefaultAnswer>{No, Yes, No, Yes, No, No}));
     EXPECT_EQ(rig.prompter.messages,
               (Messages{{text::ClockSet, MessageIcon::Information},
                         {text::SettingsSent, MessageIcon::Information},

@@ -92,6 +92,11 @@ TEST(StatusAnswer, DecodesEveryFieldOfAFrameWrittenOutByteByByte) {
 // core's status texts; here the rounding edge and the largest status.
 TEST(StatusFigures, TheMinuteFormBeginsAt90SecondsAndTheLargestStatusDoesNotOverflow) {
     EXPECT_EQ(downloadTimeText(89.94) + "|" + downloadTimeText(90.0), "89.9 sekund|1 min 30 sek");
+    // The time left at the rate so far: nothing to tell before a second.
+    std::string left;
+    for (const auto& [done, elapsed] : {std::pair{5000, 13.0}, {19000, 49.4}, {0, 3.0}, {80, 0.5}})
+        left += remainingTimeText(done, 20000, elapsed).value_or("-") + "|";
+    EXPECT_EQ(left, "pozostało 39.0 sekund|pozostało 2.6 sekund|-|-|");
     StatusAnswer s;
     s.recordsPerBlock = 255;
     s.blockCount = 65535;

@@ -165,7 +165,8 @@ class MainWindow : public ::testing::Test {
     QPushButton* button(const char* name) { return child<QPushButton>(&window(), name); }
     QLineEdit* edit(const char* name) { return child(&window(), name); }
     // Fills fields, then clicks a button.
-    void fillAndClick(std::vector<std::pair<const char*, const char*>> texts, const char* name) {
+    void fillAndClick(const std::vector<std::pair<const char*, const char*>>& texts,
+                      const char* name) {
         for (const auto& [field, text] : texts) edit(field)->setText(text);
         button(name)->click();
     }
@@ -204,8 +205,23 @@ TEST_F(MainWindow, TransfersReadingsRegistersAndConnectionState) {
         << "Connect opened the link";
     EXPECT_EQ(child<QProgressBar>(&w, "transferProgress")->value(), 15);
 
+    EXPECT_EQ(child<QLabel>(&w, "portOpenLabel")->text() + button("disconnectButton")->text(),
+              "Połączenie nawiązaneRozłącz TCP/IP");
     w.core().image()[100] = 1234;
-    EXPECT_EQ(clickAndAnswer(button("writeConfigButton")), "Konfiguracja zapisana do modułu.");
+    // The module's configuration is replaced only on Tak: Enter answers Nie.
+    const std::string question =
+        "Czy na pewno chcesz wpisać CFG do modułu ?\n\nDotychczasowa konfiguracja "
+        "modułu\nzostanie zastąpiona!";
+    {
+        Modals modals({[](QWidget* box) { answerByEnter(box); }});
+        button("writeConfigButton")->click();
+        EXPECT_EQ(modals.texts, std::vector<std::string>{question});
+    }
+    EXPECT_EQ(child<QProgressBar>(&w, "transferProgress")->maximum(), 15) << "nothing written";
+    Modals modals({press(QMessageBox::Yes), press(QMessageBox::Ok)});
+    button("writeConfigButton")->click();
+    EXPECT_EQ(modals.texts,
+              (std::vector<std::string>{question, "Konfiguracja zapisana do modułu."}));
     EXPECT_EQ(child<QProgressBar>(&w, "transferProgress")->maximum(), 31);
     fillAndClick({{"configRegister", "100"}}, "readConfigRegisterButton");
     EXPECT_EQ(edit("configValue")->text(), "1234");
@@ -242,6 +258,7 @@ TEST_F(MainWindow, TransfersReadingsRegistersAndConnectionState) {
     EXPECT_FALSE(child<QLabel>(&w, "portOpenLabel")->isVisible());
     child<QCheckBox>(&w, "useTcp")->click();
     EXPECT_FALSE(edit("ipAddress")->isEnabled());
+    EXPECT_EQ(button("disconnectButton")->text(), "Rozłącz port COM");
 
     w.core().SaveConfigFile(dir.file("KOPIA.SM3"));
     ConfigImage copy{};

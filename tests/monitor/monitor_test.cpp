@@ -5,6 +5,7 @@
 
 #include <climits>
 #include <cmath>
+#include <cstdlib>
 
 #include "forms/field_reader.h"
 #include "monitor/line_setup.h"
@@ -81,14 +82,18 @@ std::string shown(const std::vector<TrendPoint>& points) {
     return text;
 }
 
-// Line 1 of reading i holds values[i], or i when no values are given.
+// Line 1 of reading i holds values[i], or i when no values are given; a
+// value of -1 is a failed read.
 TrendBuffer filled(std::size_t capacity, std::int64_t kept, const std::vector<std::int64_t>& times,
                    const std::vector<int>& values = {}) {
     TrendBuffer trend(capacity, kept);
     std::array<std::int32_t, EntryCount> raw{};
     for (std::size_t i = 0; i < times.size(); ++i) {
         raw[0] = values.empty() ? static_cast<std::int32_t>(i) : values[i];
-        trend.add(times[i], raw);
+        if (raw[0] == GapRaw)
+            trend.addFailedRead(times[i]);
+        else
+            trend.add(times[i], raw);
     }
     return trend;
 }
@@ -126,6 +131,25 @@ TEST(TrendBuffer, DecimationKeepsEveryColumnsExtremes) {
     for (const auto& [from, to, columns, expected] : cases)
         EXPECT_EQ(shown(decimate(trend, from, to, columns)[0]), expected) << from << ".." << to;
     EXPECT_EQ(shown(decimate(trend, 0, 9, 2)[1]), "0@0 0@5 ");  // level: one point a column
+    // Failed reads break the lines once, in full detail and thinned; not before the first value.
+    const TrendBuffer gaps =
+        filled(10, 100, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}, {-1, 5, 1, 9, -1, -1, 3, 7, 0, 8});
+    EXPECT_EQ(shown(decimate(gaps, 0, 9, 5)[0]), "5@1 1@2 9@3 -1@4 3@6 7@7 0@8 8@9 ");
+    EXPECT_EQ(shown(decimate(gaps, 0, 9, 1)[0]), "1@2 9@3 -1@4 0@8 8@9 ");
+}
+
+// "Zapisz dane": the stretch and the series shown, a failed read as blank cells.
+TEST(TrendBuffer, DataOfTheTimeAndSeriesShown) {
+    setenv("TZ", "UTC", 1);
+    tzset();
+    const std::int64_t start = 1709622000;  // 2024-03-05 7:00:00
+    const TrendBuffer trend =
+        filled(4, 100, {start, start + 1, start + 2, start + 3}, {2940, -1, 2950, 2960});
+    std::array<bool, EntryCount> shownSeries{};
+    shownSeries[0] = shownSeries[16] = true;
+    EXPECT_EQ(trendCsv(trend, defaultChannels("A"), start + 1, start + 2, shownSeries),
+              "Czas;Linia1A;Cnt1A;\n;U [V];[imp];\n2024-03-05 7:00:01;   ;   ;\n"
+              "2024-03-05 7:00:02;2,950;0;\n");
 }
 
 // --- dialog fields and the line setup --------------------------------------------
@@ -141,16 +165,18 @@ TEST(FieldReader, TheFirstFieldThatFailsIsNamedWithItsPrompt) {
     for (const char* text : {"99999999999999999999", "", "1.5"})
         EXPECT_EQ(prompt(text), "Please enter an integer.") << text;
     FieldReader reader;
-    EXPECT_EQ(reader.number(1, "-2.5"), -2.5f);
+    EXPECT_EQ(reader.number(1, "-2.5") + reader.number(1, " 3,5"), 1.0f);  // comma or point
     EXPECT_EQ(reader.text(2, "Łódź1234", 8), "Łódź1234");
     reader.text(3, "Łódź12345", 8);
-    reader.number(4, "1,5");
+    reader.number(4, "x");
     ASSERT_FALSE(reader.ok());
     EXPECT_EQ(reader.problem()->field, 3);
     EXPECT_EQ(reader.problem()->prompt, "Please enter no more than 8 characters.");
-    FieldReader numbers;
-    numbers.number(9, "1,5");
-    EXPECT_EQ(numbers.problem()->prompt, "Please enter a number.");
+    for (const char* text : {"1,5,0", "1,5.0", "1 5"}) {
+        FieldReader numbers;
+        numbers.number(9, text);
+        EXPECT_EQ(numbers.problem()->prompt, "Please enter a number.") << text;
+    }
 }
 
 // A refused field leaves every entry as it was; accepted ranges are shown in

@@ -8,18 +8,20 @@
 #include <QComboBox>
 #include <QDateTimeAxis>
 #include <QLabel>
-#include <QListWidget>
+#include <QLegend>
+#include <QLegendMarker>
 #include <QProgressBar>
 #include <QRadioButton>
 #include <QScreen>
+#include <QValueAxis>
 
 #include <filesystem>
 #include <map>
 
-#include "settings/com_ports.h"
 #include "common/text.h"
 #include "common/text_file.h"
 #include "multimon/monitor_dialog.h"
+#include "settings/com_ports.h"
 #include "tests/support/sim_process.h"
 #include "tests/support/stored_settings.h"
 #include "tests/support/widget_helpers.h"
@@ -189,7 +191,7 @@ TEST_F(WindowTest, TheDialogsShowTakeAndRefuseTheirFields) {
                   "Ustawienia linii wejściowych: Moduł A (adres: 01)");
         EXPECT_EQ(shownIn(dialog, {"minL1", "maxL1", "kindL1_0", "maxL2", "maxC1"}),
                   "0|100|on|4.092|65535|");
-        child(dialog, "maxL1")->setText("100.05");
+        child(dialog, "maxL1")->setText("100,05");  // a decimal comma
         child(dialog, "minL3")->setText("zero");
         onNextModal([&](QWidget* box) { prompts.push_back(answerBox(box)); }, dialog);
         click(child<QPushButton>(dialog, "okButton"));
@@ -236,14 +238,18 @@ TEST_F(WindowTest, TheChartSavesTheRowsRecordedInTheSameRun) {
         EXPECT_EQ(rows[row], recorded[row].substr(recorded[row].find(';') + 1));
 }
 
-// On two hours of readings: the spans, pause, zoom by dragging and its
-// reset, the series list and the value under the cursor; the picture saved
-// shows the line and the red marks of its values beyond the bar.
+// On two hours of readings: the spans, pause, zoom in time by dragging, in
+// value by the wheel and a drag with Shift, and the reset; an axis for each
+// unit, legend entries that hide their series, the values at the cursor,
+// the data of what is shown; the picture saved shows the line and the red
+// marks of its values beyond the bar.
 TEST_F(WindowTest, TheChartWindowSpansPausesZoomsAndSavesAPicture) {
     TrendBuffer trend;
     auto channels = defaultChannels("A");
     channels[0] = {KindVolts, 0, 3000, "Piec"};
+    channels[1] = {KindCelsius, 2732, 3232, "Woda"};
     std::array<std::int32_t, EntryCount> raw{};
+    raw[1] = 2932;  // 20 °C
     const std::int64_t start = 1700000000;
     const auto add = [&](std::int64_t from, std::int64_t to) {
         for (std::int64_t second = from; second <= to; ++second) {
@@ -252,10 +258,11 @@ TEST_F(WindowTest, TheChartWindowSpansPausesZoomsAndSavesAPicture) {
         }
     };
     add(0, 7199);
-    TrendWindow window("Wykres – Moduł A", trend, channels, nullptr);
+    TrendWindow window("Moduł A", trend, channels, nullptr);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    auto* view = child<QChartView>(&window, "trendChart");
+    EXPECT_EQ(window.windowTitle().toStdString(), "Wykres – Moduł A");
+    auto* view = child<TrendChart>(&window, "trendChart");
     auto* axis = qobject_cast<QDateTimeAxis*>(view->chart()->axes(Qt::Horizontal).constFirst());
     auto* pause = child<QPushButton>(&window, "pauseButton");
     const auto range = [&] {
@@ -297,9 +304,9 @@ TEST_F(WindowTest, TheChartWindowSpansPausesZoomsAndSavesAPicture) {
     EXPECT_TRUE(shownWhole());
 
     const QRectF plot = view->chart()->plotArea();
-    const auto at = [&](double part) {
+    const auto at = [&](double part, double height = 0.5) {
         return QPoint(static_cast<int>(plot.left() + plot.width() * part),
-                      static_cast<int>(plot.center().y()));
+                      static_cast<int>(plot.top() + plot.height() * height));
     };
     QTest::mousePress(view->viewport(), Qt::LeftButton, {}, at(0.25));
     QTest::mouseMove(view->viewport(), at(0.75));
@@ -307,14 +314,45 @@ TEST_F(WindowTest, TheChartWindowSpansPausesZoomsAndSavesAPicture) {
     const std::int64_t zoomed = axis->max().toSecsSinceEpoch() - axis->min().toSecsSinceEpoch();
     EXPECT_TRUE(zoomed >= 28 && zoomed <= 32 && pause->text() == "Wznów") << range();
     QTest::mouseMove(view->viewport(), at(0.5));
-    EXPECT_NE(child<QLabel>(&window, "pointedLabel")->text().indexOf("   Piec: 0.0"), -1);
-    click(child<QPushButton>(&window, "resetZoomButton"));
-    EXPECT_EQ(range(), "7200..7260 Wznów");
+    const QStringList cursor = view->cursorReadings();  // the time, then every series
+    EXPECT_TRUE(cursor.size() == 21 && cursor[1].startsWith("Piec: 0.0") &&
+                cursor[2] == "Woda: 20.0°C");
 
-    child<QListWidget>(&window, "seriesList")->item(1)->setCheckState(Qt::Unchecked);
-    EXPECT_FALSE(view->chart()->series()[1]->isVisible() ||
-                 !view->chart()->series()[2]->isVisible());
+    // The value axes of the units shown, their ends on round values.
+    const auto valueAxes = [&] {
+        QString shown;
+        for (const QAbstractAxis* axis : view->chart()->axes(Qt::Vertical))
+            if (const auto* values = qobject_cast<const QValueAxis*>(axis); values->isVisible())
+                shown +=
+                    values->titleText() + QString(" %1..%2|").arg(values->min()).arg(values->max());
+        return shown.toStdString();
+    };
+    const auto markerOf = [&](int entry) {
+        return view->chart()->legend()->markers(view->chart()->series()[entry]).constFirst();
+    };
+    // A level line at 20.05 °C is a step of 1 mV high; Piec 15..45 mV.
+    EXPECT_EQ(valueAxes(), "°C 20.049..20.05|V -0.005..0.045|imp -0.001..0.001|");
+    for (int entry = 2; entry < EntryCount; ++entry)
+        if (entry != LineCount) emit markerOf(entry)->clicked();
+    EXPECT_EQ(markerOf(16)->brush().color(), QColor(Qt::black));  // as Cnt1A's line
+    EXPECT_EQ(markerOf(2)->labelBrush().color(), QColor(0xa0a0a0));
+    EXPECT_TRUE(window.saveData(dir_.file("zakres.csv")));  // what is shown
+    const auto saved = decodeTextLines(test::readFileBytes(dir_.file("zakres.csv")));
+    EXPECT_EQ(saved[0] + saved[1] + std::to_string(saved.size() - 2 - zoomed),
+              "Czas;Piec;Woda;Cnt1A;;U [V];T [°C];[imp];1");
+    emit markerOf(16)->clicked();
+    EXPECT_EQ(valueAxes(), "°C 20.049..20.05|V 0.014..0.044|");
+    // A drag with Shift over the middle half zooms the values.
+    QTest::mousePress(view->viewport(), Qt::LeftButton, Qt::ShiftModifier, at(0.5, 0.25));
+    QTest::mouseMove(view->viewport(), at(0.5, 0.75));
+    QTest::mouseRelease(view->viewport(), Qt::LeftButton, Qt::ShiftModifier, at(0.5, 0.75));
+    const auto* volts = qobject_cast<QValueAxis*>(view->chart()->axes(Qt::Vertical)[1]);
+    EXPECT_NEAR((volts->max() - volts->min()) * 1e5, 1500, 40);
+    click(child<QPushButton>(&window, "resetZoomButton"));
+    EXPECT_EQ(range() + " " + valueAxes(), "7200..7260 Wznów °C 20.049..20.05|V -0.005..0.06|");
+
     span->setCurrentIndex(4);
+    EXPECT_TRUE(view->chart()->title().startsWith("Moduł A, 2023-11-1"));
     onNextModal(saveAs(dir_.file("wykres.png")));
     click(child<QPushButton>(&window, "savePictureButton"));
     const QImage picture(QString::fromStdString(dir_.file("wykres.png")));

@@ -39,8 +39,9 @@ class ScriptedPrompter : public Prompter {
         messages.push_back({text, icon});
         if (onMessage) onMessage();
     }
-    bool askYesNo(const std::string& text) override {
+    bool askYesNo(const std::string& text, DefaultAnswer byDefault) override {
         questions.push_back(text);
+        defaults.push_back(byDefault);
         const bool yes = answers.empty() || answers.front();
         if (!answers.empty()) answers.pop_front();
         return yes;
@@ -57,6 +58,7 @@ class ScriptedPrompter : public Prompter {
 
     Messages messages;
     std::vector<std::string> questions;
+    std::vector<DefaultAnswer> defaults;  // of each question
     std::deque<bool> answers;
     std::vector<std::string> dialogs;  // filter and extension of each file dialog
     std::deque<std::optional<std::string>> saveAnswers;

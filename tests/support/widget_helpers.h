@@ -12,8 +12,11 @@
 #include <QTest>
 #include <QTimer>
 
+#include <deque>
 #include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace dkq {
 
@@ -72,6 +75,51 @@ inline std::string answerBox(QWidget* modal) {
     click(box->buttons().constFirst());
     return text;
 }
+
+// Answers a message box with Enter, as a hurried user does: its text.
+inline std::string answerByEnter(QWidget* modal) {
+    std::string text = qobject_cast<QMessageBox*>(modal)->text().toStdString();
+    QTest::keyClick(modal, Qt::Key_Return);
+    return text;
+}
+
+using Reply = std::function<void(QWidget*)>;
+
+// A message box answered with this button.
+inline Reply press(QMessageBox::StandardButton button) {
+    return [button](QWidget* box) { click(qobject_cast<QMessageBox*>(box)->button(button)); };
+}
+
+// Answers the modal windows that open next, in order, and keeps their texts
+// (a box's text, another window's title). A new single-shot timer each time,
+// so windows opened by an answer are seen from inside the answer.
+class Modals {
+  public:
+    explicit Modals(const std::vector<Reply>& replies) : replies_(replies.begin(), replies.end()) {
+        poll();
+    }
+    ~Modals() { *alive_ = false; }
+    bool done() const { return replies_.empty(); }
+    std::vector<std::string> texts;
+
+  private:
+    void poll() {
+        QTimer::singleShot(5, [this, alive = alive_] {
+            if (!*alive || replies_.empty()) return;
+            QWidget* modal = QApplication::activeModalWidget();
+            poll();
+            if (modal == nullptr || !modal->isVisible()) return;
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            texts.push_back((box ? box->text() : modal->windowTitle()).toStdString());
+            const Reply reply = replies_.front();
+            replies_.pop_front();
+            reply(modal);
+        });
+    }
+
+    std::deque<Reply> replies_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
 
 // Answers a file dialog with this file.
 inline std::function<void(QWidget*)> saveAs(const std::string& path) {

@@ -8,18 +8,18 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <QAction>
+#include <QChartView>
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QLabel>
-#include <QListWidget>
 #include <QRadioButton>
 #include <filesystem>
 #include <fstream>
 #include <map>
 
-#include "settings/com_ports.h"
 #include "modcfg/configurator_window.h"
 #include "multimon/monitor_dialog.h"
+#include "settings/com_ports.h"
 #include "tests/support/loopback_listener.h"
 #include "tests/support/sim_process.h"
 #include "tests/support/stored_settings.h"
@@ -194,8 +194,8 @@ const ModalState states[] = {
          r.open<WebMonitorDialog>().startUp({});
          r.click("chartButton");
          QWidget* chart = child<QWidget>(r.window.get(), "trendWindow");
-         EXPECT_EQ(chart->windowTitle().toStdString() + "|" +
-                       child<QListWidget>(chart, "seriesList")->item(0)->text().toStdString(),
+         const QChart* plot = child<QChartView>(chart, "trendChart")->chart();
+         EXPECT_EQ(chart->windowTitle() + "|" + plot->series()[0]->name(),
                    "Wykres – Moduł 1|Linia1");
          click(child<QPushButton>(chart, "saveDataButton"));
      },
@@ -247,6 +247,44 @@ const ModalState states[] = {
      },
      showing("Czy na pewno chcesz skasować\nzawartość pamięci w module ?|&Tak|&Nie")},
 };
+
+// With "/start" a monitor's window is on the screen before START's first
+// box. Its least size fits a screen of 1280 x 720 below the title bar and
+// a panel; made larger, its bars grow.
+TEST(MonitorWindows, ShowBeforeStartFitA1280x720ScreenAndGrowTheirBars) {
+    application();
+    int refused = 0;
+    ::close(test::listenOnLoopback(1, refused));
+    for (const bool multimon : {true, false}) {
+        test::ScratchDir dir;
+        setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
+        test::chooseLoopbackTcp(MonitorKeyPath, refused);
+        std::unique_ptr<MonitorWindow> window;
+        if (multimon)
+            window = std::make_unique<MonitorDialog>();
+        else
+            window = std::make_unique<WebMonitorDialog>();
+        std::string shownUnder;
+        onNextModal([&](QWidget* box) {
+            shownUnder = (window->isVisible() ? "window|" : "") + answerBox(box);
+            QTimer::singleShot(0, window.get(), &QWidget::close);
+        });
+        window->run({multimon ? "" : "/start", "/start"});
+        EXPECT_TRUE(shownUnder.starts_with("window|Błąd połączenia w sieci !")) << shownUnder;
+        window->show();
+        const QSize least = window->minimumSize();
+        EXPECT_TRUE(least.width() <= 1280 && least.height() <= 660) << least.width() << multimon;
+        const auto* bar = child<QWidget>(window.get(), "barLine1");
+        window->resize(least);
+        QTest::qWait(20);
+        const QSize small = bar->size();
+        window->resize(1920, 1000);
+        QTest::qWait(20);
+        EXPECT_TRUE(bar->width() > small.width() && bar->height() > small.height() + 300)
+            << multimon;
+    }
+    unsetenv("XDG_CONFIG_HOME");
+}
 
 TEST(ClosingBySignal, EveryProgramInEachModalStateClosesAtOnceAndWritesNothingMore) {
     application();
